@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds everything and runs every test against real services.
+# Usage: scripts/test.sh [ctest arguments...]     (e.g. scripts/test.sh -R db)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${EDI_BUILD_DIR:-$root/build}
+
+"$root/scripts/install-deps.sh"
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+# Services the tests need, private to this run and on loopback only.
+services=$(mktemp -d)
+export EDI_TEST_FB_PORT=${EDI_TEST_FB_PORT:-3057}
+export EDI_TEST_FB_PASSWORD=test-$RANDOM$RANDOM
+cleanup() {
+    "$root/scripts/firebird-server.sh" stop "$services/firebird" || true
+    rm -rf "$services"
+}
+trap cleanup EXIT
+"$root/scripts/firebird-server.sh" start "$services/firebird" "$EDI_TEST_FB_PORT" "$EDI_TEST_FB_PASSWORD"
+export EDI_TEST_FB_HOST="127.0.0.1/$EDI_TEST_FB_PORT"
+export EDI_TEST_FB_DIR="$services/firebird/databases"
+mkdir -p "$EDI_TEST_FB_DIR"
+
+cd "$build"
+ctest --output-on-failure -j"$(nproc)" "$@"

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "core/errors.h"
+#include "db/trace.h"
+
+#include <memory>
+#include <string>
+
+namespace Firebird {
+class IMaster;
+class IAttachment;
+class ITransaction;
+class IUtil;
+} // namespace Firebird
+
+namespace edi::db {
+
+struct ConnectionParams {
+    // A plain file path opens the file with the embedded engine; "host:path" or "host/port:path" a server.
+    std::string database;
+    std::string user = "SYSDBA";
+    std::string password;
+    std::string charset = "UTF8"; // lc_ctype of the connection
+};
+
+// True when the connection string names a local file (the embedded engine), not a server.
+bool isEmbeddedPath(const std::string& connection);
+
+class Database;
+
+// A transaction of an attachment: read_committed, rec_version, nowait, read-write.
+// Retaining commits and rollbacks keep it started.
+class Transaction {
+public:
+    explicit Transaction(Database& db);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void start();
+    bool isStarted() const { return handle_ != nullptr; }
+    void commitRetaining();
+    void rollbackRetaining();
+    void commit();   // ends the transaction
+    void rollback(); // ends the transaction
+
+    Database& database() { return db_; }
+    // Starts the transaction when needed and gives the engine handle.
+    Firebird::ITransaction* handle();
+
+private:
+    Database& db_;
+    Firebird::ITransaction* handle_ = nullptr;
+};
+
+// One attachment. Owns a default transaction, which every query and dataset uses unless given another.
+class Database {
+public:
+    static std::unique_ptr<Database> open(const ConnectionParams& params);
+    // Creates a new database (dialect 3) and attaches to it. Its default character set is `defaultCharset`.
+    static std::unique_ptr<Database> create(const ConnectionParams& params, const std::string& defaultCharset = "UTF8",
+                                            int pageSize = 8192);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    const ConnectionParams& params() const { return params_; }
+    Transaction& transaction() { return *transaction_; }
+
+    // Runs one statement without parameters in the default transaction.
+    void execute(const std::string& sql);
+
+    void setTraceListener(TraceListener listener) { trace_ = std::move(listener); }
+    void trace(TraceKind kind, const std::string& text) const;
+
+    // Engine access for the query classes.
+    Firebird::IAttachment* attachment() const { return attachment_; }
+    static Firebird::IMaster* master();
+    static Firebird::IUtil* util();
+
+private:
+    Database(ConnectionParams params, Firebird::IAttachment* attachment);
+
+    ConnectionParams params_;
+    Firebird::IAttachment* attachment_;
+    std::unique_ptr<Transaction> transaction_;
+    TraceListener trace_;
+};
+
+} // namespace edi::db

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "core/value.h"
+#include "db/query.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edi::db {
+
+enum class DatasetState { Inactive, Browse, Edit, Insert };
+
+// An updatable view of single rows, driven by four statement texts:
+// select (opened), insert (posting a new row), modify (posting an edited row) and delete.
+// Insert, modify and delete take their parameters from the current row by column name; a parameter
+// "OLD_<column>" takes the value the column had when the row was read. Each statement is prepared once
+// and reused while its text stays the same.
+class Dataset {
+public:
+    explicit Dataset(Database& db, Transaction* transaction = nullptr);
+    ~Dataset();
+
+    void setSelectSql(std::string sql);
+    void setInsertSql(std::string sql);
+    void setModifySql(std::string sql);
+    void setDeleteSql(std::string sql);
+    const std::string& selectSql() const { return select_.sql(); }
+    const std::string& insertSql() const { return insertSql_; }
+    const std::string& modifySql() const { return modifySql_; }
+    const std::string& deleteSql() const { return deleteSql_; }
+
+    // Parameters of the select statement.
+    void setParam(std::string_view name, const Value& value) { select_.setParam(name, value); }
+    Query& selectQuery() { return select_; }
+
+    void open();
+    void close();
+    bool isOpen() const { return state_ != DatasetState::Inactive; }
+    DatasetState state() const { return state_; }
+    bool eof() const;
+    bool isEmpty() const { return !hasRow_ && state_ == DatasetState::Browse; }
+    void next();
+
+    const std::vector<FieldDef>& fields();
+    int fieldIndex(std::string_view name);
+    const FieldDef& field(std::string_view name);
+    const Value& value(std::string_view name) const;
+    const Value& value(size_t index) const;
+    const Value& oldValue(std::string_view name) const;
+    // Sets a column of the row being edited or inserted, converted to the column's type.
+    void setValue(std::string_view name, const Value& value);
+    void setValue(size_t index, const Value& value);
+
+    void edit();    // current row -> Edit
+    void append();  // empty row -> Insert
+    void post();    // runs insert or modify; back to Browse with the posted values
+    void cancel();  // drops pending changes
+    void remove();  // runs delete for the current row
+
+private:
+    void bindRow(Query& q);
+    Query& statement(std::unique_ptr<Query>& slot, const std::string& sql, const char* what);
+    size_t indexOf(std::string_view name) const;
+    void requireRow(const char* operation) const;
+
+    Database& db_;
+    Transaction* transaction_;
+    Query select_;
+    std::string insertSql_, modifySql_, deleteSql_;
+    std::unique_ptr<Query> insert_, modify_, delete_;
+    DatasetState state_ = DatasetState::Inactive;
+    bool hasRow_ = false;
+    std::vector<Value> current_;
+    std::vector<Value> original_;
+};
+
+} // namespace edi::db

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "core/value.h"
+#include "db/database.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edi::db {
+
+// A statement with ":NAME" parameters, prepared once and executed many times.
+// A select opens a cursor that is walked with eof()/next(); other statements run with execute()
+// (a statement with RETURNING gives its one row the same way).
+class Query {
+public:
+    explicit Query(Database& db, Transaction* transaction = nullptr);
+    Query(Database& db, std::string sql, Transaction* transaction = nullptr);
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+
+    // Replacing the text closes and unprepares; the same text again keeps the prepared statement.
+    void setSql(std::string sql);
+    const std::string& sql() const { return sql_; }
+    Database& database() { return db_; }
+    Transaction& transaction() { return *transaction_; }
+
+    void prepare();
+    bool isPrepared() const;
+
+    // Parameters, by name (case-insensitive); a repeated name binds every position.
+    const std::vector<std::string>& paramNames(); // distinct names, in order of first use; prepares
+    bool hasParam(std::string_view name);
+    void setParam(std::string_view name, const Value& value); // throws for an unknown name
+    void clearParams();                                       // every parameter null
+
+    // Select: opens the cursor on the first row. Other statements: runs it.
+    void open();
+    void execute() { open(); }
+    void close();
+    bool isOpen() const { return open_; }
+    bool eof() const { return eof_; }
+    void next();
+    // Rows changed by the last insert, update or delete.
+    int64_t rowsAffected() const { return rowsAffected_; }
+
+    // Result columns; available once prepared.
+    size_t fieldCount();
+    const std::vector<FieldDef>& fields();
+    int fieldIndex(std::string_view name); // -1 when absent
+    const Value& value(size_t index) const;
+    const Value& value(std::string_view name) const;
+
+private:
+    struct Impl;
+    void ensurePrepared();
+    void fetchRow();
+    [[noreturn]] void fail(const std::string& what, const std::exception& e);
+
+    Database& db_;
+    Transaction* transaction_;
+    std::string sql_;
+    std::unique_ptr<Impl> impl_;
+    bool open_ = false;
+    bool eof_ = true;
+    int64_t rowsAffected_ = 0;
+};
+
+} // namespace edi::db
