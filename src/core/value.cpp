@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <ostream>
 
 namespace edi {
 
@@ -421,6 +422,8 @@ std::string Value::debugString() const {
         shown = shown.substr(0, 60) + "...";
     return std::string(names[static_cast<int>(kind_)]) + " '" + shown + "'";
 }
+
+std::ostream& operator<<(std::ostream& out, const Value& v) { return out << v.debugString(); }
 
 Value convertForField(const Value& v, const FieldDef& field) {
     if (v.isNull())

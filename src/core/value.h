@@ -3,6 +3,7 @@
 #include "core/datetime.h"
 
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -104,6 +105,8 @@ private:
     Kind kind_ = Kind::Null;
     std::variant<std::monostate, int64_t, double, Numeric, Date, Time, Timestamp, std::string, Bytes, bool> data_;
 };
+
+std::ostream& operator<<(std::ostream& out, const Value& v);
 
 // Converts a value to the representation a column of the given definition stores.
 // Text is parsed with the process formats; throws ConversionError when it cannot.

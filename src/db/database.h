@@ -67,6 +67,9 @@ public:
     const ConnectionParams& params() const { return params_; }
     Transaction& transaction() { return *transaction_; }
 
+    // Deletes the database file; the object is unusable afterwards.
+    void drop();
+
     // Runs one statement without parameters in the default transaction.
     void execute(const std::string& sql);
 

@@ -58,6 +58,7 @@ private:
     struct Impl;
     void ensurePrepared();
     void fetchRow();
+    void decodeRow();
     [[noreturn]] void fail(const std::string& what, const std::exception& e);
 
     Database& db_;

@@ -1,0 +1,266 @@
+#include "db/database.h"
+
+#include "db/fb_support.h"
+
+#include <firebird/Interface.h>
+#include <ibase.h>
+
+#include <memory>
+#include <vector>
+
+namespace edi::db {
+
+using namespace Firebird;
+
+namespace detail {
+
+std::string formatStatus(const IStatus* status) {
+    char buffer[4096];
+    const unsigned len = Database::util()->formatStatus(buffer, sizeof buffer, const_cast<IStatus*>(status));
+    std::string text(buffer, len);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+long gdsCode(const IStatus* status) {
+    const intptr_t* v = const_cast<IStatus*>(status)->getErrors();
+    if (v && v[0] == isc_arg_gds)
+        return static_cast<long>(v[1]);
+    return 0;
+}
+
+void rethrow(const FbException& e, const std::string& context) {
+    std::string message = formatStatus(e.getStatus());
+    if (!context.empty())
+        message = context + "\n" + message;
+    throw DatabaseError(message, gdsCode(e.getStatus()));
+}
+
+Status::Status() : status_(Database::master()->getStatus()), wrapper_(status_) {}
+Status::~Status() { status_->dispose(); }
+
+} // namespace detail
+
+namespace {
+
+// A transaction that reads committed record versions and fails at once on a lock conflict.
+const std::vector<unsigned char>& sessionTpb() {
+    static const std::vector<unsigned char> tpb = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed,
+                                                   isc_tpb_rec_version, isc_tpb_nowait};
+    return tpb;
+}
+
+std::string describe(const ConnectionParams& p) { return "database \"" + p.database + "\" (user " + p.user + ")"; }
+
+struct Dpb {
+    IXpbBuilder* builder;
+    explicit Dpb(detail::Status& st) : builder(Database::util()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0)) {}
+    ~Dpb() { builder->dispose(); }
+};
+
+void fillDpb(detail::Status& st, IXpbBuilder* dpb, const ConnectionParams& p) {
+    dpb->insertString(&st, isc_dpb_user_name, p.user.c_str());
+    if (!p.password.empty())
+        dpb->insertString(&st, isc_dpb_password, p.password.c_str());
+    dpb->insertString(&st, isc_dpb_lc_ctype, p.charset.empty() ? "UTF8" : p.charset.c_str());
+    // Without this a plain path the engine cannot open silently goes to a server on localhost.
+    if (isEmbeddedPath(p.database))
+        dpb->insertString(&st, isc_dpb_config, "Providers=Engine12");
+}
+
+[[noreturn]] void connectionFailed(const FbException& e, const ConnectionParams& p, const char* action) {
+    const long code = detail::gdsCode(e.getStatus());
+    std::string context = std::string("Cannot ") + action + " " + describe(p) + ":";
+    if (isEmbeddedPath(p.database) && code == isc_network_error)
+        context += " the embedded database engine is not available (package firebird3.0-server-core)";
+    detail::rethrow(e, context);
+}
+
+} // namespace
+
+bool isEmbeddedPath(const std::string& connection) {
+    if (connection.empty())
+        return true;
+    if (connection[0] == '/' || connection[0] == '.' || connection[0] == '~')
+        return true;
+    return connection.find(':') == std::string::npos;
+}
+
+// ---- Transaction ----
+
+Transaction::Transaction(Database& db) : db_(db) {}
+
+Transaction::~Transaction() {
+    if (handle_) {
+        try {
+            detail::Status st;
+            handle_->rollback(&st);
+        } catch (const FbException&) {
+            handle_->release();
+        }
+        handle_ = nullptr;
+    }
+}
+
+void Transaction::start() {
+    if (handle_)
+        return;
+    detail::Status st;
+    try {
+        const auto& tpb = sessionTpb();
+        handle_ = db_.attachment()->startTransaction(&st, static_cast<unsigned>(tpb.size()), tpb.data());
+    } catch (const FbException& e) {
+        detail::rethrow(e, "Cannot start a transaction");
+    }
+    db_.trace(TraceKind::Transaction, "Start transaction");
+}
+
+ITransaction* Transaction::handle() {
+    start();
+    return handle_;
+}
+
+void Transaction::commitRetaining() {
+    if (!handle_)
+        return;
+    detail::Status st;
+    try {
+        handle_->commitRetaining(&st);
+    } catch (const FbException& e) {
+        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
+        detail::rethrow(e, "Commit failed");
+    }
+    db_.trace(TraceKind::Transaction, "Commit retaining");
+}
+
+void Transaction::rollbackRetaining() {
+    if (!handle_)
+        return;
+    detail::Status st;
+    try {
+        handle_->rollbackRetaining(&st);
+    } catch (const FbException& e) {
+        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
+        detail::rethrow(e, "Rollback failed");
+    }
+    db_.trace(TraceKind::Transaction, "Rollback retaining");
+}
+
+void Transaction::commit() {
+    if (!handle_)
+        return;
+    detail::Status st;
+    try {
+        handle_->commit(&st); // releases the handle on success
+        handle_ = nullptr;
+    } catch (const FbException& e) {
+        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
+        detail::rethrow(e, "Commit failed");
+    }
+    db_.trace(TraceKind::Transaction, "Commit");
+}
+
+void Transaction::rollback() {
+    if (!handle_)
+        return;
+    detail::Status st;
+    try {
+        handle_->rollback(&st);
+        handle_ = nullptr;
+    } catch (const FbException& e) {
+        detail::rethrow(e, "Rollback failed");
+    }
+    db_.trace(TraceKind::Transaction, "Rollback");
+}
+
+// ---- Database ----
+
+IMaster* Database::master() { return fb_get_master_interface(); }
+
+IUtil* Database::util() { return master()->getUtilInterface(); }
+
+Database::Database(ConnectionParams params, IAttachment* attachment)
+    : params_(std::move(params)), attachment_(attachment), transaction_(std::make_unique<Transaction>(*this)) {}
+
+Database::~Database() {
+    transaction_.reset();
+    if (attachment_) {
+        try {
+            detail::Status st;
+            attachment_->detach(&st);
+        } catch (const FbException&) {
+            attachment_->release();
+        }
+    }
+}
+
+std::unique_ptr<Database> Database::open(const ConnectionParams& params) {
+    if (params.database.empty())
+        throw DatabaseError("No database given: the connection string is empty");
+    detail::Status st;
+    IProvider* provider = master()->getDispatcher();
+    try {
+        Dpb dpb(st);
+        fillDpb(st, dpb.builder, params);
+        IAttachment* att = provider->attachDatabase(&st, params.database.c_str(), dpb.builder->getBufferLength(&st),
+                                                    dpb.builder->getBuffer(&st));
+        provider->release();
+        std::unique_ptr<Database> db(new Database(params, att));
+        return db;
+    } catch (const FbException& e) {
+        provider->release();
+        connectionFailed(e, params, "open");
+    }
+}
+
+std::unique_ptr<Database> Database::create(const ConnectionParams& params, const std::string& defaultCharset,
+                                           int pageSize) {
+    if (params.database.empty())
+        throw DatabaseError("No database given: the connection string is empty");
+    detail::Status st;
+    IProvider* provider = master()->getDispatcher();
+    try {
+        Dpb dpb(st);
+        fillDpb(st, dpb.builder, params);
+        dpb.builder->insertInt(&st, isc_dpb_sql_dialect, 3);
+        dpb.builder->insertInt(&st, isc_dpb_page_size, pageSize);
+        dpb.builder->insertString(&st, isc_dpb_set_db_charset, defaultCharset.c_str());
+        IAttachment* att = provider->createDatabase(&st, params.database.c_str(), dpb.builder->getBufferLength(&st),
+                                                    dpb.builder->getBuffer(&st));
+        provider->release();
+        return std::unique_ptr<Database>(new Database(params, att));
+    } catch (const FbException& e) {
+        provider->release();
+        connectionFailed(e, params, "create");
+    }
+}
+
+void Database::drop() {
+    transaction_->rollback();
+    detail::Status st;
+    try {
+        attachment_->dropDatabase(&st);
+        attachment_ = nullptr;
+    } catch (const FbException& e) {
+        detail::rethrow(e, "Cannot drop " + describe(params_));
+    }
+}
+
+void Database::execute(const std::string& sql) {
+    detail::Status st;
+    trace(TraceKind::Execute, sql);
+    try {
+        attachment_->execute(&st, transaction_->handle(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
+    } catch (const FbException& e) {
+        trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
+        detail::rethrow(e);
+    }
+}
+
+void Database::trace(TraceKind kind, const std::string& text) const {
+    if (trace_)
+        trace_(TraceEvent{Timestamp::localNow(), kind, text});
+}
+
+} // namespace edi::db

@@ -1,0 +1,182 @@
+#include "db/dataset.h"
+
+#include "core/formats.h"
+
+namespace edi::db {
+
+Dataset::Dataset(Database& db, Transaction* transaction)
+    : db_(db), transaction_(transaction ? transaction : &db.transaction()), select_(db, transaction_) {}
+
+Dataset::~Dataset() = default;
+
+void Dataset::setSelectSql(std::string sql) {
+    if (sql != select_.sql())
+        close();
+    select_.setSql(std::move(sql));
+}
+
+void Dataset::setInsertSql(std::string sql) { insertSql_ = std::move(sql); }
+void Dataset::setModifySql(std::string sql) { modifySql_ = std::move(sql); }
+void Dataset::setDeleteSql(std::string sql) { deleteSql_ = std::move(sql); }
+
+void Dataset::open() {
+    close();
+    select_.open();
+    state_ = DatasetState::Browse;
+    const auto& f = select_.fields();
+    current_.assign(f.size(), Value());
+    hasRow_ = !select_.eof();
+    if (hasRow_)
+        for (size_t i = 0; i < f.size(); ++i)
+            current_[i] = select_.value(i);
+    original_ = current_;
+}
+
+void Dataset::close() {
+    select_.close();
+    state_ = DatasetState::Inactive;
+    hasRow_ = false;
+    current_.clear();
+    original_.clear();
+}
+
+bool Dataset::eof() const { return !hasRow_; }
+
+void Dataset::next() {
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
+        post();
+    select_.next();
+    hasRow_ = !select_.eof();
+    for (size_t i = 0; i < current_.size(); ++i)
+        current_[i] = hasRow_ ? select_.value(i) : Value();
+    original_ = current_;
+}
+
+const std::vector<FieldDef>& Dataset::fields() { return select_.fields(); }
+
+int Dataset::fieldIndex(std::string_view name) { return select_.fieldIndex(name); }
+
+size_t Dataset::indexOf(std::string_view name) const {
+    const auto& f = const_cast<Query&>(select_).fields();
+    for (size_t i = 0; i < f.size(); ++i)
+        if (formats::equalsIgnoreCase(f[i].name, name))
+            return i;
+    throw DatabaseError("Field '" + std::string(name) + "' not found in " + select_.sql());
+}
+
+const FieldDef& Dataset::field(std::string_view name) { return fields()[indexOf(name)]; }
+
+const Value& Dataset::value(std::string_view name) const { return current_.at(indexOf(name)); }
+
+const Value& Dataset::value(size_t index) const { return current_.at(index); }
+
+const Value& Dataset::oldValue(std::string_view name) const { return original_.at(indexOf(name)); }
+
+void Dataset::setValue(std::string_view name, const Value& value) { setValue(indexOf(name), value); }
+
+void Dataset::setValue(size_t index, const Value& value) {
+    if (state_ != DatasetState::Edit && state_ != DatasetState::Insert)
+        throw DatabaseError("Dataset not in edit or insert mode");
+    const FieldDef& f = fields().at(index);
+    try {
+        current_.at(index) = convertForField(value, f);
+    } catch (const ConversionError& e) {
+        throw ConversionError("Field " + f.name + ": " + e.what());
+    }
+}
+
+void Dataset::requireRow(const char* operation) const {
+    if (state_ == DatasetState::Inactive)
+        throw DatabaseError(std::string("Cannot ") + operation + ": dataset closed");
+    if (!hasRow_)
+        throw DatabaseError(std::string("Cannot ") + operation + ": no current row");
+}
+
+void Dataset::edit() {
+    if (state_ == DatasetState::Edit)
+        return;
+    requireRow("edit");
+    state_ = DatasetState::Edit;
+}
+
+void Dataset::append() {
+    if (state_ == DatasetState::Inactive)
+        throw DatabaseError("Cannot insert: dataset closed");
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
+        post();
+    current_.assign(fields().size(), Value());
+    original_ = current_;
+    state_ = DatasetState::Insert;
+}
+
+Query& Dataset::statement(std::unique_ptr<Query>& slot, const std::string& sql, const char* what) {
+    if (formats::trim(sql).empty())
+        throw DatabaseError(std::string("No ") + what + " statement for " + select_.sql());
+    if (!slot)
+        slot = std::make_unique<Query>(db_, transaction_);
+    slot->setSql(sql); // the same text keeps the prepared statement
+    return *slot;
+}
+
+void Dataset::bindRow(Query& q) {
+    q.prepare();
+    for (const auto& name : q.paramNames()) {
+        const bool old = name.rfind("OLD_", 0) == 0;
+        const std::string column = old ? name.substr(4) : name;
+        const int idx = fieldIndex(column);
+        if (idx >= 0) {
+            q.setParam(name, old ? original_[static_cast<size_t>(idx)] : current_[static_cast<size_t>(idx)]);
+        } else if (old) {
+            // "OLD_X" where X is no column but "OLD_X" is: take the column itself.
+            const int whole = fieldIndex(name);
+            q.setParam(name, whole >= 0 ? original_[static_cast<size_t>(whole)] : Value());
+        } else {
+            q.setParam(name, Value());
+        }
+    }
+}
+
+void Dataset::post() {
+    if (state_ == DatasetState::Browse)
+        return;
+    if (state_ == DatasetState::Inactive)
+        throw DatabaseError("Cannot post: dataset closed");
+    Query& q = state_ == DatasetState::Insert ? statement(insert_, insertSql_, "insert")
+                                              : statement(modify_, modifySql_, "modify");
+    bindRow(q);
+    q.execute();
+    q.close();
+    original_ = current_;
+    hasRow_ = true;
+    state_ = DatasetState::Browse;
+}
+
+void Dataset::cancel() {
+    if (state_ == DatasetState::Edit) {
+        current_ = original_;
+    } else if (state_ == DatasetState::Insert) {
+        // Back to the row the cursor stands on.
+        for (size_t i = 0; i < current_.size(); ++i)
+            current_[i] = hasRow_ && !select_.eof() ? select_.value(i) : Value();
+        original_ = current_;
+    }
+    if (state_ != DatasetState::Inactive)
+        state_ = DatasetState::Browse;
+}
+
+void Dataset::remove() {
+    requireRow("delete");
+    if (state_ == DatasetState::Insert) {
+        cancel();
+        return;
+    }
+    current_ = original_;
+    Query& q = statement(delete_, deleteSql_, "delete");
+    bindRow(q);
+    q.execute();
+    q.close();
+    state_ = DatasetState::Browse;
+    next();
+}
+
+} // namespace edi::db

@@ -1,0 +1,34 @@
+#pragma once
+
+// Internal helpers shared by the database layer's translation units.
+
+#include "core/errors.h"
+
+#include <firebird/Interface.h>
+
+#include <string>
+
+namespace edi::db::detail {
+
+// Formats the engine's status vector into the text the engine would print, and gives the first GDS code.
+std::string formatStatus(const Firebird::IStatus* status);
+long gdsCode(const Firebird::IStatus* status);
+
+// Turns an engine exception into a DatabaseError; `context` is put in front of the engine's text when not empty.
+[[noreturn]] void rethrow(const Firebird::FbException& e, const std::string& context = "");
+
+// Owns an IStatus for a run of calls that throw FbException on failure.
+class Status {
+public:
+    Status();
+    ~Status();
+    Status(const Status&) = delete;
+    Status& operator=(const Status&) = delete;
+    Firebird::ThrowStatusWrapper* operator&() { return &wrapper_; }
+
+private:
+    Firebird::IStatus* status_;
+    Firebird::ThrowStatusWrapper wrapper_;
+};
+
+} // namespace edi::db::detail
