@@ -1,0 +1,170 @@
+#include "app/ciclo.h"
+
+#include "app/session.h"
+#include "core/datetime.h"
+
+#include <chrono>
+
+namespace edi {
+
+class CicloEDI::Ocupado {
+public:
+    Ocupado(CicloEDI& ciclo, bool& flag) : ciclo_(ciclo), flag_(flag) {
+        flag_ = true;
+        ciclo_.AtualizaStatus();
+    }
+    // The normal way out clears the flag before the caller's status refresh.
+    void libera() {
+        flag_ = false;
+        released_ = true;
+    }
+    ~Ocupado() {
+        if (!released_) {
+            // A failed body: the stage must run again next time, and the indicator must not stay red.
+            flag_ = false;
+            ciclo_.refreshIndicators();
+        }
+    }
+
+private:
+    CicloEDI& ciclo_;
+    bool& flag_;
+    bool released_ = false;
+};
+
+CicloEDI::CicloEDI(TDM& dm, Ui& ui, CorposDasEtapas corpos) : dm_(dm), ui_(ui), corpos_(std::move(corpos)) {}
+
+void CicloEDI::refreshIndicators() {
+    if (bExportando)
+        ui_.setStageText("Exportando...");
+    else if (bImportando)
+        ui_.setStageText("Importando...");
+    else if (bEnviando)
+        ui_.setStageText("Enviando...");
+    else if (bRecebendo)
+        ui_.setStageText("Recebendo...");
+    else
+        ui_.setStageText("");
+    bAtivo = bExportando || bImportando || bEnviando || bRecebendo;
+    ui_.setActive(bAtivo);
+}
+
+void CicloEDI::AtualizaStatus() {
+    refreshIndicators();
+    ui_.repaint();
+    ui_.pause(pausaMs);
+}
+
+void CicloEDI::GravaStatus(const std::string& texto) {
+    dm_.ExecutaECommita("Update PARAMETRO set VALOR = '" + texto + "' \nwhere CD_PARAMETRO = 29");
+}
+
+bool CicloEDI::refusedOffline() {
+    if (estaNaInternet())
+        return false;
+    GravaStatus("Erro:");
+    ui_.showWarning("Atenção", "Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
+                               "Verifique a conexão com a Internet e Tente novamente!");
+    return true;
+}
+
+static void run(const std::function<void()>& body) {
+    if (body)
+        body();
+}
+
+void CicloEDI::Exportar1Click() {
+    if (bExportando)
+        return;
+    Ocupado ocupado(*this, bExportando);
+    run(corpos_.exportar);
+    GravaStatus("Exportar!");
+    ocupado.libera();
+    AtualizaStatus();
+}
+
+void CicloEDI::Enviar1Click() {
+    if (refusedOffline() || bEnviando)
+        return;
+    Ocupado ocupado(*this, bEnviando);
+    run(corpos_.enviar);
+    ocupado.libera();
+    AtualizaStatus();
+    GravaStatus("Enviar!");
+}
+
+void CicloEDI::Receber1Click() {
+    if (refusedOffline() || bRecebendo)
+        return;
+    Ocupado ocupado(*this, bRecebendo);
+    run(corpos_.versoes);
+    run(corpos_.receber);
+    ocupado.libera();
+    AtualizaStatus();
+    GravaStatus("Receber!");
+}
+
+void CicloEDI::Importar1Click() {
+    if (bImportando)
+        return;
+    Ocupado ocupado(*this, bImportando);
+    GravaStatus("Importar!");
+    run(corpos_.importar);
+    GravaStatus("EDI - Fim:");
+    ocupado.libera();
+    AtualizaStatus();
+}
+
+void CicloEDI::Aplicao1Click() { run(corpos_.aplicacao); }
+
+void CicloEDI::PNGButton2Click() {
+    Exportar1Click();
+    Enviar1Click();
+}
+
+void CicloEDI::PNGButton1Click() {
+    Receber1Click();
+    Importar1Click();
+}
+
+void CicloEDI::ExecucaoInicial(const std::string& unidade) {
+    ui_.setUnitText(unidade);
+    Exportar1Click();
+    Enviar1Click();
+    Receber1Click();
+    Importar1Click();
+    Aplicao1Click();
+    GravaStatus("EDI - Inicio:");
+}
+
+std::string CicloEDI::textoProximaExecucao(int intervaloMs) {
+    const auto next = std::chrono::system_clock::now() + std::chrono::milliseconds(intervaloMs);
+    const std::time_t t = std::chrono::system_clock::to_time_t(next);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    const Timestamp ts = Timestamp::fromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                                              tm.tm_sec);
+    return "Próxima execução " + formatDateTime("hh:n:ss", ts);
+}
+
+void CicloEDI::tmEDITimer() {
+    habilitaTimer(false);
+    struct Reabilita {
+        CicloEDI& c;
+        ~Reabilita() {
+            c.habilitaTimer(true);
+            c.ui_.setMessage(textoProximaExecucao(c.intervaloMs));
+        }
+    } reabilita{*this};
+    if (bImportar) {
+        Receber1Click();
+        Importar1Click();
+    }
+    if (bExportar) {
+        Exportar1Click();
+        Enviar1Click();
+    }
+    Aplicao1Click();
+}
+
+} // namespace edi

@@ -1,0 +1,18 @@
+#pragma once
+
+namespace edi {
+
+// Values fixed in the program; jaq.ini may override the deployment ones (see Configuracao).
+inline constexpr const char* kTitulo = "EDI - Data Interchange";
+inline constexpr const char* kVersaoPrograma = "2.1.0-04";
+inline constexpr const char* kUsuarioBanco = "SYSDBA";
+inline constexpr const char* kSenhaBanco = "tarnwheel";
+// The central server: its domain with a leading www label, and the account every request presents.
+inline constexpr const char* sDominioPadrao = "www.edi-central.example";
+inline constexpr const char* kLoginCentral = "quelmar";
+inline constexpr const char* kSenhaCentral = "dorven";
+
+inline constexpr int NUMERO_INDEFINIDO = -999;
+inline constexpr const char* sIndefinido = "-999";
+
+} // namespace edi

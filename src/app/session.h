@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/ui.h"
+#include "core/datetime.h"
+#include "db/database.h"
+#include "db/query.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace edi {
+
+// The session module: the one connection of the process, its one transaction (kept started and made durable
+// by commit retaining), and the small services every part uses on it.
+class TDM {
+public:
+    // Opens the connection (a failure raises DatabaseError naming the database) and starts the transaction.
+    TDM(const db::ConnectionParams& params, Ui& ui);
+
+    db::Database& DB() { return *db_; }
+    db::Transaction& TS() { return db_->transaction(); }
+    Ui& ui() { return ui_; }
+
+    // The server's current date (whole day) and moment. A value that cannot be read shows
+    // "Erro GetDate : " + the statement in an error box and aborts silently.
+    Timestamp GetDate();
+    Timestamp GetDateTime();
+    // Next value of a generator; a missing generator raises the database's error.
+    int64_t GeraCodigo(const std::string& generator);
+
+    void Commit();   // commit retaining, when started
+    void Rollback(); // rollback retaining, when started
+    void Transacao(); // starts the transaction when it is not
+
+    // Asks "Deseja Excluir este registro?"; anything but Yes raises Abort.
+    void ConfirmaDelecao();
+
+    // Runs the status write of the cycle and similar one-off statements, then commits.
+    void ExecutaECommita(const std::string& sql);
+
+    // "select  VALOR from PARAMETRO where CD_PARAMETRO = :CD_PARAMETRO", shared by ValorParametro.
+    db::Query& qyParametro() { return qyParametro_; }
+    db::Query& qyGeral() { return qyGeral_; }
+
+private:
+    Timestamp serverMoment(const char* sql, const char* errorPrefix);
+
+    Ui& ui_;
+    std::unique_ptr<db::Database> db_;
+    db::Query qyParametro_;
+    db::Query qyGeral_;
+};
+
+} // namespace edi

@@ -1,0 +1,154 @@
+#include "app/ciclo.h"
+#include "app_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace edi {
+namespace {
+
+// A cycle whose stage bodies only record that they ran; status writes are read from the database trace.
+struct CycleFixture : test::AppFixture {
+    std::vector<std::string> ran;
+    std::vector<std::string> statuses;
+    std::vector<bool> timer;
+    bool online = true;
+    std::unique_ptr<CicloEDI> ciclo;
+
+    CycleFixture() {
+        dm->DB().setTraceListener([this](const db::TraceEvent& e) {
+            const std::string prefix = "Update PARAMETRO set VALOR = '";
+            if (e.kind == db::TraceKind::Execute && e.text.rfind(prefix, 0) == 0)
+                statuses.push_back(e.text.substr(prefix.size(), e.text.find('\'', prefix.size()) - prefix.size()));
+        });
+        ciclo = std::make_unique<CicloEDI>(*dm, ui, corpos());
+        ciclo->pausaMs = 5;
+        ciclo->estaNaInternet = [this] { return online; };
+        ciclo->habilitaTimer = [this](bool on) { timer.push_back(on); };
+    }
+    std::function<void()> recorder(const std::string& name) {
+        return [this, name] { ran.push_back(name); };
+    }
+    CorposDasEtapas corpos() {
+        return {recorder("exportar"), recorder("enviar"), recorder("versoes"),
+                recorder("receber"),  recorder("importar"), recorder("aplicacao")};
+    }
+    void replace(CorposDasEtapas c) {
+        ciclo = std::make_unique<CicloEDI>(*dm, ui, std::move(c));
+        ciclo->pausaMs = 5;
+        ciclo->estaNaInternet = [this] { return online; };
+        ciclo->habilitaTimer = [this](bool on) { timer.push_back(on); };
+    }
+};
+
+TEST(Cycle, StartUpRunsEveryStageInOrderAndEndsWithInicio) {
+    CycleFixture f;
+    f.ciclo->ExecucaoInicial("12");
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao"}));
+    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Enviar!", "Receber!", "Importar!", "EDI - Fim:",
+                                                     "EDI - Inicio:"}));
+    EXPECT_EQ(f.scalarText("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "EDI - Inicio:");
+    EXPECT_EQ(f.ui.unit, "12");
+    EXPECT_EQ(f.ui.of("pause").size(), 8u); // two per stage that got past its busy check
+    EXPECT_FALSE(f.ciclo->bAtivo);
+    EXPECT_TRUE(f.timer.empty()); // the start-up run leaves the timer alone
+}
+
+TEST(Cycle, OfflineStartUpRefusesSendAndReceiveButStillEndsWithInicio) {
+    CycleFixture f;
+    f.online = false;
+    f.ciclo->ExecucaoInicial("12");
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "importar", "aplicacao"}));
+    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Erro:", "Erro:", "Importar!", "EDI - Fim:",
+                                                     "EDI - Inicio:"}));
+    const auto warnings = f.ui.of("warning");
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_EQ(warnings[0], "Atenção: Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
+                           "Verifique a conexão com a Internet e Tente novamente!");
+}
+
+TEST(Cycle, TimerRunFollowsTheConfigurationAndReenablesTheTimer) {
+    {
+        CycleFixture f;
+        f.ciclo->tmEDITimer();
+        EXPECT_EQ(f.ran, std::vector<std::string>{"aplicacao"});
+        EXPECT_TRUE(f.statuses.empty());
+        EXPECT_EQ(f.scalarText("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "x");
+        EXPECT_EQ(f.timer, (std::vector<bool>{false, true}));
+        EXPECT_EQ(f.ui.message().rfind("Próxima execução ", 0), 0u);
+    }
+    {
+        CycleFixture f;
+        f.ciclo->bImportar = f.ciclo->bExportar = true;
+        f.ciclo->tmEDITimer();
+        EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+        EXPECT_EQ(f.statuses.back(), "Enviar!");
+    }
+    {
+        CycleFixture f;
+        f.ciclo->bImportar = true;
+        f.ciclo->tmEDITimer();
+        EXPECT_EQ(f.statuses.back(), "EDI - Fim:");
+    }
+}
+
+TEST(Cycle, AStageIsNeverEnteredAgainWhileItRuns) {
+    CycleFixture f;
+    CorposDasEtapas c = f.corpos();
+    c.exportar = [&] {
+        f.ran.push_back("exportar");
+        const auto pausesBefore = f.ui.of("pause").size();
+        f.ciclo->Exportar1Click(); // a click while exporting does nothing at all
+        EXPECT_EQ(f.ui.of("pause").size(), pausesBefore);
+        f.ciclo->Receber1Click(); // another stage may nest; the first flag in order wins panel 1
+        EXPECT_EQ(f.ui.stage, "Exportando...");
+    };
+    f.replace(c);
+    f.ciclo->Exportar1Click();
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "versoes", "receber"}));
+    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Receber!", "Exportar!"}));
+    EXPECT_EQ(f.ui.stage, "");
+
+    // Offline, a click on receive is refused with its box even while receiving.
+    f.online = false;
+    f.ciclo->bRecebendo = true;
+    f.ciclo->Receber1Click();
+    EXPECT_EQ(f.statuses.back(), "Erro:");
+    EXPECT_EQ(f.ui.of("warning").size(), 1u);
+}
+
+TEST(Cycle, AFailingStageSkipsTheRestOfTheRunAndRunsAgainNextTime) {
+    CycleFixture f;
+    int failures = 1;
+    CorposDasEtapas c = f.corpos();
+    c.importar = [&] {
+        f.ran.push_back("importar");
+        if (failures-- > 0)
+            throw std::runtime_error("disco cheio");
+    };
+    f.replace(c);
+    f.ciclo->bImportar = f.ciclo->bExportar = true;
+    EXPECT_THROW(f.ciclo->tmEDITimer(), std::runtime_error);
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar"}));
+    EXPECT_EQ(f.timer, (std::vector<bool>{false, true}));
+    EXPECT_EQ(f.ui.message().rfind("Próxima execução ", 0), 0u);
+    EXPECT_FALSE(f.ciclo->bImportando);
+    EXPECT_FALSE(f.ciclo->bAtivo);
+
+    f.ran.clear();
+    f.ciclo->tmEDITimer();
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+}
+
+TEST(Cycle, NextRunTextUsesHoursMinutesWithoutZeroAndSeconds) {
+    const std::string text = CicloEDI::textoProximaExecucao(0);
+    ASSERT_EQ(text.rfind("Próxima execução ", 0), 0u);
+    const std::string time = text.substr(std::string("Próxima execução ").size());
+    ASSERT_GE(time.size(), 7u);
+    EXPECT_EQ(time[2], ':');
+    EXPECT_TRUE(time[3] != '0' || time[4] == ':') << time; // minutes carry no leading zero
+}
+
+} // namespace
+} // namespace edi
