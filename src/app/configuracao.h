@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace edi {
+
+// What jaq.ini says, with the program's defaults for every missing key.
+struct Configuracao {
+    std::filesystem::path arquivo; // the jaq.ini read
+
+    // [Geral]
+    std::string DB;      // connection string, used verbatim
+    std::string usuario; // database login
+    std::string senha;
+    std::string charset;
+
+    // [EDI]
+    bool bExportar = false; // "Exportar" exactly "SIM"
+    bool bImportar = false; // "Importar" exactly "SIM"
+    int nTempo = 60;        // minutes between timer runs
+    std::string update = "01-01-1900";
+    std::string servidor; // host[:port] or URL of the central server
+    std::string login, senhaWeb;
+    bool forcaOffline = false; // "Offline" = "SIM": the machine counts as not connected
+    int pausaMs = 2000;        // the visible pauses of the cycle
+
+    // [Email]
+    std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;
+    int emailPorta = 587;
+
+    int intervaloTimerMs() const { return nTempo * 60000; }
+};
+
+// Reads jaq.ini; a missing file gives every default (and so an empty connection string).
+Configuracao LeConfiguracao(const std::filesystem::path& arquivo);
+
+// Writes the moment of this application update, "yyyy-mm-dd hh:nn:ss" in local time, to EDI/Update and
+// returns it; every other byte of the file stays as it was.
+std::string AtualizaUpdate(const std::filesystem::path& arquivo);
+
+// True when the machine has a network connection, or the central server is on this machine;
+// never when the configuration forces the machine offline.
+bool EstaNaInternet(const Configuracao& config);
+
+} // namespace edi
