@@ -1,0 +1,37 @@
+#pragma once
+
+#include "db/database.h"
+
+#include <cstddef>
+#include <string>
+
+namespace edi::domain {
+
+// The application version written into parameter 2 of a new database.
+inline constexpr const char *kVersaoSistema = "2.1.0-04";
+// The central unit when none is given (the value the parameters fall back to).
+inline constexpr int kUnidadeCentralPadrao = 31;
+
+struct CreateOptions {
+    db::ConnectionParams connection;     // a plain path creates an embedded file
+    std::string defaultCharset = "UTF8"; // default character set of the new database
+    int unit = 0;
+    int central = kUnidadeCentralPadrao;
+    std::string version = kVersaoSistema;
+};
+
+struct CreateSummary {
+    size_t tables = 0;
+    size_t indexes = 0;
+    size_t generators = 0;
+    size_t registered = 0; // TABELA_EDI rows
+    size_t sent = 0;       // of which FL_ENVIAR = 'S'
+    size_t received = 0;   // of which FL_RECEBER = 'S'
+};
+
+// Creates a new database with the whole schema and its first rows: DUAL, the parameters, the UNIDADE rows
+// of the unit and the central unit, and the TABELA_EDI registry. Refuses a database that exists and
+// leaves it untouched; a database it created and could not finish is removed again.
+CreateSummary createDatabase(const CreateOptions &options);
+
+} // namespace edi::domain

@@ -1,0 +1,220 @@
+#include "domain/schema.h"
+
+#include "core/errors.h"
+#include "core/formats.h"
+#include "domain/schema_notation.h"
+#include "domain/schema_tables.h"
+
+#include <algorithm>
+
+namespace edi::domain {
+
+namespace {
+
+constexpr size_t kMaxNameLength = 31; // the engine's limit for table, column, index and generator names
+constexpr size_t kIndexPrefixLength = 24;
+constexpr int kRegistryStep = 10; // gaps, so an operator can slot a table in between
+
+bool sameName(std::string_view a, std::string_view b) {
+    return formats::equalsIgnoreCase(a, b);
+}
+
+[[noreturn]] void badTable(const Table &t, const std::string &why) {
+    throw Error("Schema description of " + t.name + ": " + why);
+}
+
+void checkNameLength(const Table &t, const std::string &name) {
+    if (name.size() > kMaxNameLength)
+        badTable(t, "name longer than 31 characters: " + name);
+}
+
+bool travels(const Table &t) {
+    return t.kind != TableKind::Local && t.hasColumn("CD_UND");
+}
+
+void addInterchangeColumns(Table &t) {
+    if (!t.hasColumn("CD_UND"))
+        return;
+    if (!t.hasColumn("DT_EXP"))
+        t.columns.push_back(Column{{"DT_EXP", FieldType::Timestamp, 0, 0, false}, false});
+    if (!t.hasColumn("CD_EDI"))
+        t.columns.push_back(Column{{"CD_EDI", FieldType::Integer, 0, 0, false}, false});
+}
+
+std::vector<std::string> primaryKeyOf(const Table &t, std::vector<std::string> rowKey) {
+    const Column *owner = t.findColumn("CD_UND");
+    const bool hasOwner =
+        std::any_of(rowKey.begin(), rowKey.end(), [](const auto &k) { return sameName(k, "CD_UND"); });
+    if (owner && owner->required && travels(t) && !hasOwner)
+        rowKey.push_back(owner->name);
+    return rowKey;
+}
+
+void markKey(Table &t) {
+    if (t.primaryKey.empty())
+        badTable(t, "no row key");
+    for (const std::string &k : t.primaryKey) {
+        auto c =
+            std::find_if(t.columns.begin(), t.columns.end(), [&](const Column &col) { return sameName(col.name, k); });
+        if (c == t.columns.end())
+            badTable(t, "key column " + k + " is not a column");
+        c->key = true;
+        c->required = true; // the engine refuses a nullable key column
+    }
+}
+
+void check(const Table &t) {
+    checkNameLength(t, "PK_" + t.name);
+    for (size_t i = 0; i < t.columns.size(); ++i) {
+        checkNameLength(t, t.columns[i].name);
+        for (size_t j = 0; j < i; ++j)
+            if (sameName(t.columns[i].name, t.columns[j].name))
+                badTable(t, "column " + t.columns[i].name + " twice");
+    }
+    for (const GeneratorUse &g : t.generators) {
+        checkNameLength(t, g.generator);
+        if (!t.hasColumn(g.column))
+            badTable(t, "generator " + g.generator + " fills an unknown column " + g.column);
+    }
+}
+
+// Two tables whose names share their first 24 characters (REGISTRO_TARV_ESQUEMA_AR and _ARE) would get
+// the same index name; the later one gets a digit in place of its 24th character.
+std::string uniqueExportIndexName(const std::string &tableName, const std::vector<Table> &earlier) {
+    auto taken = [&](const std::string &name) {
+        return std::any_of(earlier.begin(), earlier.end(),
+                           [&](const Table &t) { return sameName(t.exportIndex, name); });
+    };
+    std::string name = exportIndexName(tableName);
+    for (char digit = '2'; taken(name) && digit <= '9'; ++digit)
+        name = tableName.substr(0, kIndexPrefixLength - 1) + digit + "_EXP_IX";
+    if (taken(name))
+        throw Error("No free export index name for " + tableName);
+    return name;
+}
+
+std::vector<Table> buildTables() {
+    std::vector<Table> result;
+    int registered = 0;
+    for (const detail::TableSource &src : detail::tableSources()) {
+        Table t;
+        t.name = src.name;
+        t.dataset = src.dataset;
+        t.kind = src.kind;
+        t.columns = parseColumns(src.columns);
+        t.generators = parseGeneratorUses(src.generators);
+        addInterchangeColumns(t);
+        if (t.hasColumn("CD_UND"))
+            t.exportIndex = uniqueExportIndexName(t.name, result);
+        t.primaryKey = primaryKeyOf(t, parseNameList(src.rowKey));
+        markKey(t);
+        check(t);
+        if (travels(t))
+            t.registryOrder = ++registered * kRegistryStep;
+        for (const Table &other : result)
+            if (sameName(other.name, t.name))
+                badTable(t, "table listed twice");
+        result.push_back(std::move(t));
+    }
+    return result;
+}
+
+std::vector<std::string> collectGenerators() {
+    std::vector<std::string> names{kInterchangeGenerator};
+    for (const Table &t : tables())
+        for (const GeneratorUse &g : t.generators)
+            if (std::none_of(names.begin(), names.end(), [&](const auto &n) { return sameName(n, g.generator); }))
+                names.push_back(g.generator);
+    return names;
+}
+
+} // namespace
+
+const char *tableKindName(TableKind kind) {
+    switch (kind) {
+    case TableKind::Data:
+        return "data";
+    case TableKind::Reference:
+        return "reference";
+    case TableKind::Local:
+        return "local";
+    }
+    return "?";
+}
+
+const Column *Table::findColumn(std::string_view columnName) const {
+    for (const Column &c : columns)
+        if (sameName(c.name, columnName))
+            return &c;
+    return nullptr;
+}
+
+const Column &Table::column(std::string_view columnName) const {
+    if (const Column *c = findColumn(columnName))
+        return *c;
+    throw Error("Table " + name + " has no column " + std::string(columnName));
+}
+
+std::vector<FieldDef> Table::fieldDefs() const {
+    return {columns.begin(), columns.end()};
+}
+
+const std::vector<Table> &tables() {
+    static const std::vector<Table> all = buildTables();
+    return all;
+}
+
+const Table *findTable(std::string_view name) {
+    for (const Table &t : tables())
+        if (sameName(t.name, name))
+            return &t;
+    return nullptr;
+}
+
+const Table &table(std::string_view name) {
+    if (const Table *t = findTable(name))
+        return *t;
+    throw Error("Unknown table " + std::string(name));
+}
+
+const Table *findTableByDataset(std::string_view dataset) {
+    if (dataset.empty())
+        return nullptr;
+    for (const Table &t : tables())
+        if (sameName(t.dataset, dataset))
+            return &t;
+    return nullptr;
+}
+
+std::vector<const Table *> registeredTables() {
+    std::vector<const Table *> result;
+    for (const Table &t : tables())
+        if (t.isRegistered())
+            result.push_back(&t);
+    std::stable_sort(result.begin(), result.end(),
+                     [](const Table *a, const Table *b) { return a->registryOrder < b->registryOrder; });
+    return result;
+}
+
+const std::vector<std::string> &generatorNames() {
+    static const std::vector<std::string> names = collectGenerators();
+    return names;
+}
+
+std::string exportIndexName(std::string_view tableName) {
+    return std::string(tableName.substr(0, kIndexPrefixLength)) + "_EXP_IX";
+}
+
+RegistryFlags registryFlags(const Table &table, bool centralUnit) {
+    switch (table.kind) {
+    case TableKind::Data:
+        return centralUnit ? RegistryFlags{false, true} : RegistryFlags{true, false};
+    case TableKind::Reference:
+        return centralUnit ? RegistryFlags{true, true} : RegistryFlags{false, true};
+    case TableKind::Local:
+        break;
+    }
+    return {};
+}
+
+} // namespace edi::domain

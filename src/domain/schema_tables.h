@@ -1,0 +1,22 @@
+#pragma once
+
+#include "domain/schema.h"
+
+#include <span>
+
+namespace edi::domain::detail {
+
+// One table as written in the table list: the column notation of schema_notation.h, the row key and the
+// generators as comma-separated names ("GENERATOR:COLUMN" for a generator).
+struct TableSource {
+    const char *name;
+    const char *dataset;
+    TableKind kind;
+    const char *rowKey;
+    const char *generators;
+    const char *columns;
+};
+
+std::span<const TableSource> tableSources();
+
+} // namespace edi::domain::detail

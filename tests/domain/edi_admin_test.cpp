@@ -1,0 +1,92 @@
+#include "db/database.h"
+#include "domain/unit_database.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+
+namespace edi {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string quoted(const std::string &s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs the edi-admin program built with the tests.
+Outcome admin(const test::TempDir &dir, const std::string &args) {
+    const char *exe = std::getenv("EDI_ADMIN");
+    if (!exe)
+        ADD_FAILURE() << "EDI_ADMIN is not set (run the tests through ctest)";
+    const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
+    const std::string command =
+        quoted(exe ? exe : "edi-admin") + " " + args + " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+    const int raw = std::system(command.c_str());
+    Outcome r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = test::fileContents(out);
+    r.err = test::fileContents(err);
+    return r;
+}
+
+TEST(EdiAdmin, CreatesAndSeedsAThousandPatientsInSeconds) {
+    test::TempDir dir;
+    const std::string path = (dir / "u12.fdb").string();
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome created = admin(dir, "create-db " + quoted(path) + " --unit 12 --central 31");
+    ASSERT_EQ(created.status, 0) << created.err;
+    EXPECT_NE(created.out.find("Created " + path + " for unit 12 (central unit 31)"), std::string::npos) << created.out;
+    const Outcome seeded = admin(dir, "seed " + quoted(path) + " --patients 1000 --seed=4");
+    ASSERT_EQ(seeded.status, 0) << seeded.err;
+    EXPECT_NE(seeded.out.find("with 1000 patients (seed 4)"), std::string::npos) << seeded.out;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+
+    db::ConnectionParams params;
+    params.database = path;
+    auto db = db::Database::open(params);
+    EXPECT_EQ(test::countRows(*db, "PACIENTE"), 1000);
+    EXPECT_EQ(test::scalar(*db, "SELECT VALOR FROM PARAMETRO WHERE CD_PARAMETRO = 27").asText(), "31");
+}
+
+TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {
+    test::TempDir dir;
+    const auto path = dir / "existing.fdb";
+    std::ofstream(path) << "keep me";
+    const Outcome r = admin(dir, "create-db " + quoted(path.string()) + " --unit 12");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_EQ(test::fileContents(path), "keep me");
+}
+
+TEST(EdiAdmin, WrongCommandLinesExitWithTheUsage) {
+    test::TempDir dir;
+    const std::string path = quoted((dir / "x.fdb").string());
+    for (const std::string &args :
+         {std::string(""), "create-db " + path, "create-db " + path + " --unit twelve",
+          "create-db " + path + " --unit 12 --colour red", "seed " + path, "seed " + path + " --patients -5",
+          "drop " + path, std::string("create-db --unit 12")}) {
+        const Outcome r = admin(dir, args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find("Usage:"), std::string::npos) << args;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.fdb"));
+    const Outcome seedMissing = admin(dir, "seed " + path + " --patients 5");
+    EXPECT_EQ(seedMissing.status, 1) << "no such database";
+    EXPECT_FALSE(seedMissing.err.empty());
+    EXPECT_EQ(admin(dir, "--help").status, 0);
+}
+
+} // namespace
+} // namespace edi
