@@ -19,7 +19,7 @@ namespace {
 
 using namespace edi;
 
-constexpr const char *kUsage =
+constexpr const char* kUsage =
     "Usage:\n"
     "  edi-admin create-db DATABASE --unit CODE [--central CODE] [--user U --password P] [--charset CS]\n"
     "  edi-admin seed DATABASE --patients N [--seed S] [--user U --password P]\n"
@@ -41,7 +41,7 @@ struct CommandLine {
     std::string database;
     std::map<std::string, std::string> options;
 
-    std::optional<std::string> option(const std::string &name) const {
+    std::optional<std::string> option(const std::string& name) const {
         auto it = options.find(name);
         if (it == options.end())
             return std::nullopt;
@@ -49,7 +49,7 @@ struct CommandLine {
     }
 };
 
-CommandLine parse(int argc, char **argv, const std::set<std::string> &known) {
+CommandLine parse(int argc, char** argv, const std::set<std::string>& known) {
     CommandLine line;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
@@ -80,7 +80,7 @@ CommandLine parse(int argc, char **argv, const std::set<std::string> &known) {
     return line;
 }
 
-int64_t number(const CommandLine &line, const std::string &name, int64_t lo, int64_t hi) {
+int64_t number(const CommandLine& line, const std::string& name, int64_t lo, int64_t hi) {
     const std::string text = line.option(name).value_or("");
     const auto n = formats::parseInteger(text);
     if (!n || *n < lo || *n > hi)
@@ -89,13 +89,13 @@ int64_t number(const CommandLine &line, const std::string &name, int64_t lo, int
     return *n;
 }
 
-int64_t required(const CommandLine &line, const std::string &name, int64_t lo, int64_t hi) {
+int64_t required(const CommandLine& line, const std::string& name, int64_t lo, int64_t hi) {
     if (!line.option(name))
         throw UsageError(line.command + " needs --" + name);
     return number(line, name, lo, hi);
 }
 
-db::ConnectionParams connection(const CommandLine &line) {
+db::ConnectionParams connection(const CommandLine& line) {
     db::ConnectionParams params;
     params.database = line.database;
     params.user = line.option("user").value_or("SYSDBA");
@@ -108,7 +108,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-int createDb(const CommandLine &line) {
+int createDb(const CommandLine& line) {
     domain::CreateOptions o;
     o.connection = connection(line);
     o.unit = static_cast<int>(required(line, "unit", INT32_MIN, INT32_MAX));
@@ -123,7 +123,7 @@ int createDb(const CommandLine &line) {
     return 0;
 }
 
-int seed(const CommandLine &line) {
+int seed(const CommandLine& line) {
     domain::SeedOptions o;
     o.patients = static_cast<int>(required(line, "patients", 0, 10'000'000));
     o.seed = line.option("seed") ? static_cast<uint64_t>(number(line, "seed", 0, INT64_MAX)) : 1;
@@ -138,7 +138,7 @@ int seed(const CommandLine &line) {
     return 0;
 }
 
-int run(int argc, char **argv) {
+int run(int argc, char** argv) {
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << kUsage;
         return 0;
@@ -153,13 +153,13 @@ int run(int argc, char **argv) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     try {
         return run(argc, argv);
-    } catch (const UsageError &e) {
+    } catch (const UsageError& e) {
         std::cerr << "edi-admin: " << e.what() << "\n\n" << kUsage;
         return 2;
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         std::cerr << "edi-admin: " << e.what() << "\n";
         return 1;
     }

@@ -15,7 +15,7 @@ namespace {
 
 struct ParameterRow {
     int code;
-    const char *description;
+    const char* description;
 };
 
 // The parameters of a new installation (numbers as the application reads them).
@@ -29,10 +29,10 @@ enum ParameterCode {
 };
 
 // The list of TABELA_AUXILIAR holding the laboratory's responsible persons.
-constexpr const char *kTabelaResponsaveisLaboratorio = "1";
-constexpr const char *kEstadoInicial = "Base criada";
+constexpr const char* kTabelaResponsaveisLaboratorio = "1";
+constexpr const char* kEstadoInicial = "Base criada";
 
-void refuseExisting(const db::ConnectionParams &params) {
+void refuseExisting(const db::ConnectionParams& params) {
     if (!db::isEmbeddedPath(params.database))
         return; // a server refuses an existing file itself
     std::error_code ec;
@@ -40,12 +40,12 @@ void refuseExisting(const db::ConnectionParams &params) {
         throw Error("The database " + params.database + " already exists; it was left untouched");
 }
 
-void runAll(db::Database &db, const std::vector<std::string> &statements) {
-    for (const std::string &sql : statements)
+void runAll(db::Database& db, const std::vector<std::string>& statements) {
+    for (const std::string& sql : statements)
         db.execute(sql);
 }
 
-void writeParameters(db::Database &db, const CreateOptions &o) {
+void writeParameters(db::Database& db, const CreateOptions& o) {
     const std::string valores[] = {std::to_string(o.unit),    o.version,     kTabelaResponsaveisLaboratorio, "N",
                                    std::to_string(o.central), kEstadoInicial};
     const ParameterRow rows[] = {{kParUnidade, "Código da unidade"},
@@ -65,9 +65,9 @@ void writeParameters(db::Database &db, const CreateOptions &o) {
 }
 
 // The units are a list the central unit keeps, so the central unit owns their rows.
-void writeUnits(db::Database &db, const CreateOptions &o) {
+void writeUnits(db::Database& db, const CreateOptions& o) {
     TableWriter w(db, table("UNIDADE"));
-    auto unitRow = [&](int code, const std::string &description, const Value &version) {
+    auto unitRow = [&](int code, const std::string& description, const Value& version) {
         w.set("CD_UNIDADE", Value::int32(code))
             .set("CD_UND", Value::int32(o.central))
             .set("DS_UNIDADE", Value::text(description))
@@ -87,10 +87,10 @@ Value flag(bool on) {
     return Value::text(on ? "S" : "N");
 }
 
-void writeRegistry(db::Database &db, const CreateOptions &o, CreateSummary &summary) {
+void writeRegistry(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     const bool central = o.unit == o.central;
     TableWriter w(db, table("TABELA_EDI"));
-    for (const Table *t : registeredTables()) {
+    for (const Table* t : registeredTables()) {
         const RegistryFlags flags = registryFlags(*t, central);
         w.set("NM_TABELA", Value::text(t->name))
             .set("FL_ENVIAR", flag(flags.enviar))
@@ -108,7 +108,7 @@ void writeRegistry(db::Database &db, const CreateOptions &o, CreateSummary &summ
     db.execute("UPDATE TABELA_EDI SET DT_INCLUSAO = CAST('NOW' AS TIMESTAMP)");
 }
 
-void build(db::Database &db, const CreateOptions &o, CreateSummary &summary) {
+void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     const SchemaDdl ddl = schemaDdl();
     runAll(db, ddl.tables);
     db.transaction().commitRetaining(); // a new table is usable once its creation is committed
@@ -130,7 +130,7 @@ void build(db::Database &db, const CreateOptions &o, CreateSummary &summary) {
 
 } // namespace
 
-CreateSummary createDatabase(const CreateOptions &options) {
+CreateSummary createDatabase(const CreateOptions& options) {
     refuseExisting(options.connection);
     std::unique_ptr<db::Database> db = db::Database::create(options.connection, options.defaultCharset);
     CreateSummary summary;
@@ -139,7 +139,7 @@ CreateSummary createDatabase(const CreateOptions &options) {
     } catch (...) {
         try {
             db->drop();
-        } catch (const Error &) {
+        } catch (const Error&) {
             // the first failure is the one to report
         }
         throw;

@@ -8,7 +8,7 @@
 namespace edi::domain {
 
 // The application version written into parameter 2 of a new database.
-inline constexpr const char *kVersaoSistema = "2.1.0-04";
+inline constexpr const char* kVersaoSistema = "2.1.0-04";
 // The central unit when none is given (the value the parameters fall back to).
 inline constexpr int kUnidadeCentralPadrao = 31;
 
@@ -32,6 +32,6 @@ struct CreateSummary {
 // Creates a new database with the whole schema and its first rows: DUAL, the parameters, the UNIDADE rows
 // of the unit and the central unit, and the TABELA_EDI registry. Refuses a database that exists and
 // leaves it untouched; a database it created and could not finish is removed again.
-CreateSummary createDatabase(const CreateOptions &options);
+CreateSummary createDatabase(const CreateOptions& options);
 
 } // namespace edi::domain

@@ -4,42 +4,29 @@
 
 namespace edi::domain {
 
-std::string columnTypeSql(const FieldDef &column) {
+std::string columnTypeSql(const FieldDef& column) {
     const std::string size = "(" + std::to_string(column.size) + ")";
     switch (column.type) {
-    case FieldType::SmallInt:
-        return "SMALLINT";
-    case FieldType::Integer:
-        return "INTEGER";
-    case FieldType::BigInt:
-        return "BIGINT";
-    case FieldType::Double:
-        return "DOUBLE PRECISION";
-    case FieldType::Numeric:
-        return "NUMERIC(" + std::to_string(column.size) + "," + std::to_string(column.scale) + ")";
-    case FieldType::Date:
-        return "DATE";
-    case FieldType::Time:
-        return "TIME";
-    case FieldType::Timestamp:
-        return "TIMESTAMP";
-    case FieldType::Char:
-        return "CHAR" + size;
-    case FieldType::VarChar:
-        return "VARCHAR" + size;
-    case FieldType::TextBlob:
-        return "BLOB SUB_TYPE TEXT";
-    case FieldType::BinaryBlob:
-        return "BLOB SUB_TYPE BINARY";
-    case FieldType::Boolean:
-        return "BOOLEAN";
+    case FieldType::SmallInt: return "SMALLINT";
+    case FieldType::Integer: return "INTEGER";
+    case FieldType::BigInt: return "BIGINT";
+    case FieldType::Double: return "DOUBLE PRECISION";
+    case FieldType::Numeric: return "NUMERIC(" + std::to_string(column.size) + "," + std::to_string(column.scale) + ")";
+    case FieldType::Date: return "DATE";
+    case FieldType::Time: return "TIME";
+    case FieldType::Timestamp: return "TIMESTAMP";
+    case FieldType::Char: return "CHAR" + size;
+    case FieldType::VarChar: return "VARCHAR" + size;
+    case FieldType::TextBlob: return "BLOB SUB_TYPE TEXT";
+    case FieldType::BinaryBlob: return "BLOB SUB_TYPE BINARY";
+    case FieldType::Boolean: return "BOOLEAN";
     }
     throw Error("Column " + column.name + " has no SQL type");
 }
 
-std::string createTableSql(const Table &table) {
+std::string createTableSql(const Table& table) {
     std::string sql = "CREATE TABLE " + table.name + " (\n";
-    for (const Column &c : table.columns) {
+    for (const Column& c : table.columns) {
         sql += "    " + c.name + " " + columnTypeSql(c);
         if (c.required)
             sql += " NOT NULL";
@@ -52,7 +39,7 @@ std::string createTableSql(const Table &table) {
     return sql;
 }
 
-std::string createExportIndexSql(const Table &table) {
+std::string createExportIndexSql(const Table& table) {
     if (table.exportIndex.empty())
         return {};
     return "CREATE INDEX " + table.exportIndex + " ON " + table.name + " (DT_EXP)";
@@ -64,12 +51,12 @@ std::string createGeneratorSql(std::string_view name) {
 
 SchemaDdl schemaDdl() {
     SchemaDdl ddl;
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         ddl.tables.push_back(createTableSql(t));
         if (std::string index = createExportIndexSql(t); !index.empty())
             ddl.indexes.push_back(std::move(index));
     }
-    for (const std::string &g : generatorNames())
+    for (const std::string& g : generatorNames())
         ddl.generators.push_back(createGeneratorSql(g));
     return ddl;
 }

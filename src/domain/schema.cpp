@@ -19,20 +19,20 @@ bool sameName(std::string_view a, std::string_view b) {
     return formats::equalsIgnoreCase(a, b);
 }
 
-[[noreturn]] void badTable(const Table &t, const std::string &why) {
+[[noreturn]] void badTable(const Table& t, const std::string& why) {
     throw Error("Schema description of " + t.name + ": " + why);
 }
 
-void checkNameLength(const Table &t, const std::string &name) {
+void checkNameLength(const Table& t, const std::string& name) {
     if (name.size() > kMaxNameLength)
         badTable(t, "name longer than 31 characters: " + name);
 }
 
-bool travels(const Table &t) {
+bool travels(const Table& t) {
     return t.kind != TableKind::Local && t.hasColumn("CD_UND");
 }
 
-void addInterchangeColumns(Table &t) {
+void addInterchangeColumns(Table& t) {
     if (!t.hasColumn("CD_UND"))
         return;
     if (!t.hasColumn("DT_EXP"))
@@ -41,21 +41,21 @@ void addInterchangeColumns(Table &t) {
         t.columns.push_back(Column{{"CD_EDI", FieldType::Integer, 0, 0, false}, false});
 }
 
-std::vector<std::string> primaryKeyOf(const Table &t, std::vector<std::string> rowKey) {
-    const Column *owner = t.findColumn("CD_UND");
+std::vector<std::string> primaryKeyOf(const Table& t, std::vector<std::string> rowKey) {
+    const Column* owner = t.findColumn("CD_UND");
     const bool hasOwner =
-        std::any_of(rowKey.begin(), rowKey.end(), [](const auto &k) { return sameName(k, "CD_UND"); });
+        std::any_of(rowKey.begin(), rowKey.end(), [](const auto& k) { return sameName(k, "CD_UND"); });
     if (owner && owner->required && travels(t) && !hasOwner)
         rowKey.push_back(owner->name);
     return rowKey;
 }
 
-void markKey(Table &t) {
+void markKey(Table& t) {
     if (t.primaryKey.empty())
         badTable(t, "no row key");
-    for (const std::string &k : t.primaryKey) {
+    for (const std::string& k : t.primaryKey) {
         auto c =
-            std::find_if(t.columns.begin(), t.columns.end(), [&](const Column &col) { return sameName(col.name, k); });
+            std::find_if(t.columns.begin(), t.columns.end(), [&](const Column& col) { return sameName(col.name, k); });
         if (c == t.columns.end())
             badTable(t, "key column " + k + " is not a column");
         c->key = true;
@@ -63,7 +63,7 @@ void markKey(Table &t) {
     }
 }
 
-void check(const Table &t) {
+void check(const Table& t) {
     checkNameLength(t, "PK_" + t.name);
     for (size_t i = 0; i < t.columns.size(); ++i) {
         checkNameLength(t, t.columns[i].name);
@@ -71,7 +71,7 @@ void check(const Table &t) {
             if (sameName(t.columns[i].name, t.columns[j].name))
                 badTable(t, "column " + t.columns[i].name + " twice");
     }
-    for (const GeneratorUse &g : t.generators) {
+    for (const GeneratorUse& g : t.generators) {
         checkNameLength(t, g.generator);
         if (!t.hasColumn(g.column))
             badTable(t, "generator " + g.generator + " fills an unknown column " + g.column);
@@ -80,10 +80,10 @@ void check(const Table &t) {
 
 // Two tables whose names share their first 24 characters (REGISTRO_TARV_ESQUEMA_AR and _ARE) would get
 // the same index name; the later one gets a digit in place of its 24th character.
-std::string uniqueExportIndexName(const std::string &tableName, const std::vector<Table> &earlier) {
-    auto taken = [&](const std::string &name) {
+std::string uniqueExportIndexName(const std::string& tableName, const std::vector<Table>& earlier) {
+    auto taken = [&](const std::string& name) {
         return std::any_of(earlier.begin(), earlier.end(),
-                           [&](const Table &t) { return sameName(t.exportIndex, name); });
+                           [&](const Table& t) { return sameName(t.exportIndex, name); });
     };
     std::string name = exportIndexName(tableName);
     for (char digit = '2'; taken(name) && digit <= '9'; ++digit)
@@ -96,7 +96,7 @@ std::string uniqueExportIndexName(const std::string &tableName, const std::vecto
 std::vector<Table> buildTables() {
     std::vector<Table> result;
     int registered = 0;
-    for (const detail::TableSource &src : detail::tableSources()) {
+    for (const detail::TableSource& src : detail::tableSources()) {
         Table t;
         t.name = src.name;
         t.dataset = src.dataset;
@@ -111,7 +111,7 @@ std::vector<Table> buildTables() {
         check(t);
         if (travels(t))
             t.registryOrder = ++registered * kRegistryStep;
-        for (const Table &other : result)
+        for (const Table& other : result)
             if (sameName(other.name, t.name))
                 badTable(t, "table listed twice");
         result.push_back(std::move(t));
@@ -121,36 +121,33 @@ std::vector<Table> buildTables() {
 
 std::vector<std::string> collectGenerators() {
     std::vector<std::string> names{kInterchangeGenerator};
-    for (const Table &t : tables())
-        for (const GeneratorUse &g : t.generators)
-            if (std::none_of(names.begin(), names.end(), [&](const auto &n) { return sameName(n, g.generator); }))
+    for (const Table& t : tables())
+        for (const GeneratorUse& g : t.generators)
+            if (std::none_of(names.begin(), names.end(), [&](const auto& n) { return sameName(n, g.generator); }))
                 names.push_back(g.generator);
     return names;
 }
 
 } // namespace
 
-const char *tableKindName(TableKind kind) {
+const char* tableKindName(TableKind kind) {
     switch (kind) {
-    case TableKind::Data:
-        return "data";
-    case TableKind::Reference:
-        return "reference";
-    case TableKind::Local:
-        return "local";
+    case TableKind::Data: return "data";
+    case TableKind::Reference: return "reference";
+    case TableKind::Local: return "local";
     }
     return "?";
 }
 
-const Column *Table::findColumn(std::string_view columnName) const {
-    for (const Column &c : columns)
+const Column* Table::findColumn(std::string_view columnName) const {
+    for (const Column& c : columns)
         if (sameName(c.name, columnName))
             return &c;
     return nullptr;
 }
 
-const Column &Table::column(std::string_view columnName) const {
-    if (const Column *c = findColumn(columnName))
+const Column& Table::column(std::string_view columnName) const {
+    if (const Column* c = findColumn(columnName))
         return *c;
     throw Error("Table " + name + " has no column " + std::string(columnName));
 }
@@ -159,44 +156,44 @@ std::vector<FieldDef> Table::fieldDefs() const {
     return {columns.begin(), columns.end()};
 }
 
-const std::vector<Table> &tables() {
+const std::vector<Table>& tables() {
     static const std::vector<Table> all = buildTables();
     return all;
 }
 
-const Table *findTable(std::string_view name) {
-    for (const Table &t : tables())
+const Table* findTable(std::string_view name) {
+    for (const Table& t : tables())
         if (sameName(t.name, name))
             return &t;
     return nullptr;
 }
 
-const Table &table(std::string_view name) {
-    if (const Table *t = findTable(name))
+const Table& table(std::string_view name) {
+    if (const Table* t = findTable(name))
         return *t;
     throw Error("Unknown table " + std::string(name));
 }
 
-const Table *findTableByDataset(std::string_view dataset) {
+const Table* findTableByDataset(std::string_view dataset) {
     if (dataset.empty())
         return nullptr;
-    for (const Table &t : tables())
+    for (const Table& t : tables())
         if (sameName(t.dataset, dataset))
             return &t;
     return nullptr;
 }
 
-std::vector<const Table *> registeredTables() {
-    std::vector<const Table *> result;
-    for (const Table &t : tables())
+std::vector<const Table*> registeredTables() {
+    std::vector<const Table*> result;
+    for (const Table& t : tables())
         if (t.isRegistered())
             result.push_back(&t);
     std::stable_sort(result.begin(), result.end(),
-                     [](const Table *a, const Table *b) { return a->registryOrder < b->registryOrder; });
+                     [](const Table* a, const Table* b) { return a->registryOrder < b->registryOrder; });
     return result;
 }
 
-const std::vector<std::string> &generatorNames() {
+const std::vector<std::string>& generatorNames() {
     static const std::vector<std::string> names = collectGenerators();
     return names;
 }
@@ -205,14 +202,11 @@ std::string exportIndexName(std::string_view tableName) {
     return std::string(tableName.substr(0, kIndexPrefixLength)) + "_EXP_IX";
 }
 
-RegistryFlags registryFlags(const Table &table, bool centralUnit) {
+RegistryFlags registryFlags(const Table& table, bool centralUnit) {
     switch (table.kind) {
-    case TableKind::Data:
-        return centralUnit ? RegistryFlags{false, true} : RegistryFlags{true, false};
-    case TableKind::Reference:
-        return centralUnit ? RegistryFlags{true, true} : RegistryFlags{false, true};
-    case TableKind::Local:
-        break;
+    case TableKind::Data: return centralUnit ? RegistryFlags{false, true} : RegistryFlags{true, false};
+    case TableKind::Reference: return centralUnit ? RegistryFlags{true, true} : RegistryFlags{false, true};
+    case TableKind::Local: break;
     }
     return {};
 }

@@ -15,7 +15,6 @@
 
 #include "core/value.h"
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +28,7 @@ enum class TableKind {
     Local,     // this installation only (parameters, the registry, DUAL): never registered
 };
 
-const char *tableKindName(TableKind kind);
+const char* tableKindName(TableKind kind);
 
 struct Column : FieldDef {
     bool key = false;
@@ -51,26 +50,26 @@ struct Table {
     std::string exportIndex; // the index on DT_EXP of a table with CD_UND, empty otherwise
     int registryOrder = 0;   // NR_ORDEM of the table's TABELA_EDI row; 0 when it is not registered
 
-    const Column *findColumn(std::string_view columnName) const; // case-insensitive
-    const Column &column(std::string_view columnName) const;     // throws Error when absent
+    const Column* findColumn(std::string_view columnName) const; // case-insensitive
+    const Column& column(std::string_view columnName) const;     // throws Error when absent
     bool hasColumn(std::string_view columnName) const { return findColumn(columnName) != nullptr; }
     bool isRegistered() const { return registryOrder > 0; }
     std::vector<FieldDef> fieldDefs() const;
 };
 
 // Every table, parents before children (the order of creation and of the registry).
-const std::vector<Table> &tables();
-const Table *findTable(std::string_view name); // case-insensitive
-const Table &table(std::string_view name);     // throws Error when absent
-const Table *findTableByDataset(std::string_view dataset);
+const std::vector<Table>& tables();
+const Table* findTable(std::string_view name); // case-insensitive
+const Table& table(std::string_view name);     // throws Error when absent
+const Table* findTableByDataset(std::string_view dataset);
 
 // The tables that get a TABELA_EDI row, in NR_ORDEM order.
-std::vector<const Table *> registeredTables();
+std::vector<const Table*> registeredTables();
 
 // Every generator of the database: GEN_EDI first, then the tables' generators in table order, once each.
-const std::vector<std::string> &generatorNames();
+const std::vector<std::string>& generatorNames();
 
-inline constexpr const char *kInterchangeGenerator = "GEN_EDI";
+inline constexpr const char* kInterchangeGenerator = "GEN_EDI";
 
 // Name of the DT_EXP index of a table: its first 24 characters and "_EXP_IX".
 std::string exportIndexName(std::string_view tableName);
@@ -81,6 +80,6 @@ struct RegistryFlags {
     bool enviar = false;
     bool receber = false;
 };
-RegistryFlags registryFlags(const Table &table, bool centralUnit);
+RegistryFlags registryFlags(const Table& table, bool centralUnit);
 
 } // namespace edi::domain

@@ -12,7 +12,7 @@ namespace {
 
 constexpr int kDefaultTextSize = 20;
 
-[[noreturn]] void bad(std::string_view item, const std::string &why) {
+[[noreturn]] void bad(std::string_view item, const std::string& why) {
     throw Error("Column notation \"" + std::string(item) + "\": " + why);
 }
 
@@ -46,7 +46,7 @@ int parseNumber(std::string_view text, std::string_view item) {
 }
 
 // The type part: a name and up to two numbers in parentheses.
-void parseType(std::string_view type, std::string_view item, Column &column) {
+void parseType(std::string_view type, std::string_view item, Column& column) {
     const size_t open = type.find('(');
     const std::string base(type.substr(0, open));
     std::vector<int> args;
@@ -60,14 +60,14 @@ void parseType(std::string_view type, std::string_view item, Column &column) {
             args.push_back(parseNumber(inner.substr(comma + 1), item));
     }
     struct Plain {
-        const char *name;
+        const char* name;
         FieldType type;
     };
     static const Plain plain[] = {{"integer", FieldType::Integer}, {"smallint", FieldType::SmallInt},
                                   {"bigint", FieldType::BigInt},   {"date", FieldType::Date},
                                   {"time", FieldType::Time},       {"timestamp", FieldType::Timestamp},
                                   {"blob", FieldType::BinaryBlob}};
-    for (const auto &p : plain) {
+    for (const auto& p : plain) {
         if (base == p.name) {
             if (!args.empty())
                 bad(item, base + " takes no size");
@@ -135,7 +135,7 @@ std::vector<std::string> expandNames(std::string_view spec, std::string_view ite
 
 std::vector<Column> parseColumns(std::string_view notation) {
     std::vector<Column> columns;
-    for (const std::string &item : splitItems(notation)) {
+    for (const std::string& item : splitItems(notation)) {
         std::string_view rest = item;
         const size_t blank = rest.find(' ');
         if (blank == std::string_view::npos)
@@ -148,7 +148,7 @@ std::vector<Column> parseColumns(std::string_view notation) {
             type.pop_back();
         }
         parseType(type, item, column);
-        for (std::string &name : expandNames(names, item)) {
+        for (std::string& name : expandNames(names, item)) {
             column.name = std::move(name);
             columns.push_back(column);
         }
@@ -158,7 +158,7 @@ std::vector<Column> parseColumns(std::string_view notation) {
 
 std::vector<std::string> parseNameList(std::string_view list) {
     std::vector<std::string> names;
-    for (std::string &item : splitItems(list)) {
+    for (std::string& item : splitItems(list)) {
         checkName(item, list);
         names.push_back(std::move(item));
     }
@@ -167,7 +167,7 @@ std::vector<std::string> parseNameList(std::string_view list) {
 
 std::vector<GeneratorUse> parseGeneratorUses(std::string_view list) {
     std::vector<GeneratorUse> uses;
-    for (const std::string &item : splitItems(list)) {
+    for (const std::string& item : splitItems(list)) {
         const size_t colon = item.find(':');
         if (colon == std::string::npos)
             bad(item, "a generator use is GENERATOR:COLUMN");

@@ -7,14 +7,14 @@ namespace edi::domain::detail {
 namespace {
 
 // The pending-acceptance copies: each register has an _AR and an _ARE table with the same columns.
-constexpr const char *kRegistroAtvAr =
+constexpr const char* kRegistroAtvAr =
     "CD_REGISTRO_ATV integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_ACONSELHADOS integer, "
     "VL_POSITIVOS integer, VL_NEGATIVOS integer, VL_INDETERMINADOS integer, FL_ACEITAR integer, "
     "FL_STATUS char(1), DT_EXP timestamp, CD_EDI integer, CD_USU_INCLUSAO integer, "
     "DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroPtvAr =
+constexpr const char* kRegistroPtvAr =
     "CD_REGISTRO_PTV integer!, CD_UND integer!, DT_REGISTRO timestamp, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_ADMITIDAS_PTV integer, "
     "VL_ADMITIDAS_PARTO integer, VL_ADMITIDAS_POS_PARTO integer, VL_TERAPIA_COMPLETA integer, "
@@ -22,7 +22,7 @@ constexpr const char *kRegistroPtvAr =
     "FL_STATUS char(1), DT_EXP timestamp, CD_EDI integer, CD_USU_INCLUSAO integer, "
     "DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroTarvAr =
+constexpr const char* kRegistroTarvAr =
     "CD_REGISTRO_TARV integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_ACUMULADOS integer, "
     "VL_NOVOS integer, VL_TRANSFERIDOS integer, VL_ABANDONOS integer, VL_TRANSFERIDOS_PARA integer, "
@@ -30,7 +30,7 @@ constexpr const char *kRegistroTarvAr =
     "CD_USU_INCLUSAO integer, DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, "
     "CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroTarvAcompAr =
+constexpr const char* kRegistroTarvAcompAr =
     "CD_REGISTRO_TARV_ACOMP integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_ACUMULADOS integer, "
     "VL_NOVOS integer, VL_TRANSFERIDOS integer, VL_ABANDONOS integer, VL_TRANSFERIDOS_PARA integer, "
@@ -38,28 +38,28 @@ constexpr const char *kRegistroTarvAcompAr =
     "CD_USU_INCLUSAO integer, DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, "
     "CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroTarvEsquemaAr =
+constexpr const char* kRegistroTarvEsquemaAr =
     "CD_REGISTRO_TARV_ESQUEMA integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_ANTERIOR_CRIANCA integer, "
     "VL_ANTERIOR_ADULTO integer, VL_CORRENTE_CRIANCA integer, VL_CORRENTE_ADULTO integer, "
     "FL_ACEITAR integer, FL_STATUS char(1), DT_EXP timestamp, CD_EDI integer, CD_USU_INCLUSAO integer, "
     "DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroTarvCd4Ar =
+constexpr const char* kRegistroTarvCd4Ar =
     "CD_REGISTRO_TARV_CD4 integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_CD4_MENOR_350 integer, "
     "VL_CD4_MAIOR_350 integer, VL_ESTADO_CLINICO_1..4 integer, FL_ACEITAR integer, FL_STATUS char(1), "
     "DT_EXP timestamp, CD_EDI integer, CD_USU_INCLUSAO integer, DT_INCLUSAO timestamp, "
     "CD_USU_ALTERACAO integer, DT_ALTERACAO timestamp, CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroCoinfeccaoAr =
+constexpr const char* kRegistroCoinfeccaoAr =
     "CD_REGISTRO_COINFECCAO integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer!, "
     "CD_PROVINCIA integer!, CD_MUNICIPIO integer!, VL_MESANO varchar(8)!, VL_VIH_POSITIVOS integer, "
     "VL_TRATAMENTO_ARVS integer, FL_ACEITAR integer, FL_STATUS char(1), DT_EXP timestamp, "
     "CD_EDI integer, CD_USU_INCLUSAO integer, DT_INCLUSAO timestamp, CD_USU_ALTERACAO integer, "
     "DT_ALTERACAO timestamp, CD_REGISTRO_GERAL integer";
 
-constexpr const char *kRegistroProgramaAr =
+constexpr const char* kRegistroProgramaAr =
     "CD_REGISTRO_PROGRAMA integer!, CD_UND integer!, DT_REGISTRO timestamp!, CD_UNIDADE integer, "
     "CD_PROVINCIA integer, CD_MUNICIPIO integer, VL_MESANO varchar(8), VL_ACONSELHADOS integer, "
     "VL_POSITIVOS integer, VL_NEGATIVOS integer, VL_INDETERMINADOS integer, VL_FEMININO_2 integer, "

@@ -9,12 +9,12 @@ namespace edi::domain::detail {
 // One table as written in the table list: the column notation of schema_notation.h, the row key and the
 // generators as comma-separated names ("GENERATOR:COLUMN" for a generator).
 struct TableSource {
-    const char *name;
-    const char *dataset;
+    const char* name;
+    const char* dataset;
     TableKind kind;
-    const char *rowKey;
-    const char *generators;
-    const char *columns;
+    const char* rowKey;
+    const char* generators;
+    const char* columns;
 };
 
 std::span<const TableSource> tableSources();

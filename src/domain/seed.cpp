@@ -41,7 +41,7 @@ struct Utilizador {
     std::string nome;
 };
 
-Value texto(const std::string &s) {
+Value texto(const std::string& s) {
     return Value::text(s);
 }
 Value inteiro(int64_t v) {
@@ -53,39 +53,39 @@ Value data(Date d) {
 Value momento(Timestamp t) {
     return Value::timestamp(t);
 }
-Value bytesDe(const std::string &s) {
+Value bytesDe(const std::string& s) {
     return Value::blob(Bytes(s.begin(), s.end()));
 }
 Value simNao(bool on) {
     return Value::text(on ? "S" : "N");
 }
 
-using Lista = std::span<const char *const>;
+using Lista = std::span<const char* const>;
 
-constexpr std::array<const char *, 3> kPaises = {"República do Vale Verde", "Ilhas do Sul", "Terra Nova"};
-constexpr std::array<const char *, 4> kProvincias = {"Planalto Norte", "Litoral Sul", "Vale do Rio Claro",
-                                                     "Campos Altos"};
-constexpr std::array<const char *, 12> kMunicipios = {
+constexpr std::array<const char*, 3> kPaises = {"República do Vale Verde", "Ilhas do Sul", "Terra Nova"};
+constexpr std::array<const char*, 4> kProvincias = {"Planalto Norte", "Litoral Sul", "Vale do Rio Claro",
+                                                    "Campos Altos"};
+constexpr std::array<const char*, 12> kMunicipios = {
     "Santa Luzia",   "São Brás",   "Vila Alegre", "Porto Sereno", "Águas Claras", "Nova Esperança",
     "Ribeira Funda", "Monte Belo", "Cachoeira",   "Lagoa Seca",   "Pedra Branca", "Conceição do Mato"};
-constexpr std::array<const char *, 8> kOcupacoes = {"Agricultor", "Professor", "Comerciante", "Estudante",
-                                                    "Enfermeiro", "Motorista", "Doméstica",   "Pescador"};
-constexpr std::array<const char *, 3> kTiposDocumento = {"Cartão de identidade", "Passaporte", "Cédula pessoal"};
-constexpr std::array<const char *, 3> kFormas = {"Comprimido", "Xarope", "Cápsula"};
-constexpr std::array<const char *, 5> kServicos = {"Aconselhamento e testagem", "Consulta de seguimento", "Laboratório",
-                                                   "Farmácia", "Pediatria"};
-constexpr std::array<const char *, 4> kTiposAbandono = {"Mudança de residência", "Falta de transporte",
-                                                        "Óbito não confirmado", "Recusa do tratamento"};
-constexpr std::array<const char *, 3> kTestes = {"Teste rápido", "ELISA", "Western blot"};
-constexpr std::array<const char *, 8> kRelatorios = {"Relatório de ATV",      "Relatório de PTV",
-                                                     "Relatório de TARV",     "Relatório de TARV Esquema",
-                                                     "Relatório de TARV CD4", "Relatório de Acompanhamento",
-                                                     "Relatório do Programa", "Relatório de Coinfecção"};
+constexpr std::array<const char*, 8> kOcupacoes = {"Agricultor", "Professor", "Comerciante", "Estudante",
+                                                   "Enfermeiro", "Motorista", "Doméstica",   "Pescador"};
+constexpr std::array<const char*, 3> kTiposDocumento = {"Cartão de identidade", "Passaporte", "Cédula pessoal"};
+constexpr std::array<const char*, 3> kFormas = {"Comprimido", "Xarope", "Cápsula"};
+constexpr std::array<const char*, 5> kServicos = {"Aconselhamento e testagem", "Consulta de seguimento", "Laboratório",
+                                                  "Farmácia", "Pediatria"};
+constexpr std::array<const char*, 4> kTiposAbandono = {"Mudança de residência", "Falta de transporte",
+                                                       "Óbito não confirmado", "Recusa do tratamento"};
+constexpr std::array<const char*, 3> kTestes = {"Teste rápido", "ELISA", "Western blot"};
+constexpr std::array<const char*, 8> kRelatorios = {"Relatório de ATV",      "Relatório de PTV",
+                                                    "Relatório de TARV",     "Relatório de TARV Esquema",
+                                                    "Relatório de TARV CD4", "Relatório de Acompanhamento",
+                                                    "Relatório do Programa", "Relatório de Coinfecção"};
 
 struct Medicamento {
-    const char *nome;
-    const char *sigla;
-    const char *apresentacao;
+    const char* nome;
+    const char* sigla;
+    const char* apresentacao;
 };
 constexpr std::array<Medicamento, 5> kMedicamentos = {{{"Zidovudina", "AZT", "300 mg"},
                                                        {"Lamivudina", "3TC", "150 mg"},
@@ -95,36 +95,37 @@ constexpr std::array<Medicamento, 5> kMedicamentos = {{{"Zidovudina", "AZT", "30
 
 class Seeder {
 public:
-    Seeder(db::Database &db, const SeedOptions &options) : db_(db), options_(options), r_(options.seed) {}
+    Seeder(db::Database& db, const SeedOptions& options) : db_(db), options_(options), r_(options.seed) {}
     SeedSummary run();
 
 private:
-    TableWriter &w(const char *table);
-    int64_t nextKey(const char *table, const char *column);
-    bool isEmpty(const char *table);
+    TableWriter& w(const char* table);
+    int64_t nextKey(const char* table, const char* column);
+    bool isEmpty(const char* table);
     std::string parameter(int code);
     int intParameter(int code);
     Value und() const { return inteiro(unit_); }
 
-    void lista(const char *table, const char *codeColumn, const char *descriptionColumn, Lista items);
+    void lista(const char* table, const char* codeColumn, const char* descriptionColumn, Lista items);
     void referenceLists();
     void geography();
     void cid10();
     void loadPlaces();
     void staff();
     void patient();
-    void notification(const Paciente &p);
-    void riskFactors(int64_t ficha, const Paciente &p, Date notificada, const std::array<bool, 6> &fatores);
-    void pregnancy(const Paciente &p, Date notificada);
-    void appointments(const Paciente &p, Date desde);
-    void abandonment(const Paciente &p);
+    void notification(const Paciente& p);
+    void riskFactors(int64_t ficha, const Paciente& p, Date notificada, const std::array<bool, 6>& fatores);
+    void pregnancy(const Paciente& p, Date notificada);
+    void appointments(const Paciente& p, Date desde);
+    void abandonment(const Paciente& p);
     void registers();
-    void monthSheet(const char *table, int tipo, int year, int month,
-                    const std::function<void(TableWriter &, int linha)> &fill, int linhas);
-    void auditColumns(TableWriter &t, Timestamp quando);
+    int64_t monthSheet(const char* table, int tipo, int year, int month,
+                       const std::function<void(TableWriter&, int linha)>& fill, int linhas);
+    void awaitAcceptance(int64_t geralAtv);
+    void auditColumns(TableWriter& t, Timestamp quando);
     void syncGenerators();
 
-    db::Database &db_;
+    db::Database& db_;
     SeedOptions options_;
     SeedRandom r_;
     int unit_ = 0;
@@ -138,18 +139,17 @@ private:
     std::vector<int64_t> investigadores_;
     Utilizador utilizador_;
     int processo_ = 0;
-    int64_t lastAtvGeral_ = 0;
 };
 
-TableWriter &Seeder::w(const char *table) {
-    auto &slot = writers_[table];
+TableWriter& Seeder::w(const char* table) {
+    auto& slot = writers_[table];
     if (!slot)
         slot = std::make_unique<TableWriter>(db_, domain::table(table));
     return *slot;
 }
 
 // Keys continue after the largest one in the table, so a second run adds rows instead of colliding.
-int64_t Seeder::nextKey(const char *table, const char *column) {
+int64_t Seeder::nextKey(const char* table, const char* column) {
     const std::string id = std::string(table) + "." + column;
     auto it = keys_.find(id);
     if (it == keys_.end()) {
@@ -161,7 +161,7 @@ int64_t Seeder::nextKey(const char *table, const char *column) {
     return ++it->second;
 }
 
-bool Seeder::isEmpty(const char *table) {
+bool Seeder::isEmpty(const char* table) {
     db::Query q(db_, "SELECT COUNT(*) FROM " + std::string(table));
     q.open();
     return q.value(0).asInt64() == 0;
@@ -185,10 +185,10 @@ int Seeder::intParameter(int code) {
     return static_cast<int>(*n);
 }
 
-void Seeder::lista(const char *table, const char *codeColumn, const char *descriptionColumn, Lista items) {
+void Seeder::lista(const char* table, const char* codeColumn, const char* descriptionColumn, Lista items) {
     if (!isEmpty(table))
         return;
-    TableWriter &t = w(table);
+    TableWriter& t = w(table);
     const bool owned = t.table().hasColumn("CD_UND");
     for (size_t i = 0; i < items.size(); ++i) {
         t.set(codeColumn, inteiro(static_cast<int64_t>(i + 1))).set(descriptionColumn, texto(items[i]));
@@ -232,13 +232,13 @@ void Seeder::cid10() {
     w("CID10_CAPITULO").insert();
     struct Categoria {
         int codigo;
-        const char *cat;
-        const char *descricao;
+        const char* cat;
+        const char* descricao;
     };
     const Categoria categorias[] = {{1, "A15", "Tuberculose respiratória, com confirmação bacteriológica"},
                                     {2, "B20", "Doença pelo HIV resultando em doenças infecciosas e parasitárias"},
                                     {3, "B24", "Doença pelo HIV não especificada"}};
-    for (const Categoria &c : categorias) {
+    for (const Categoria& c : categorias) {
         w("CID10_CATEGORIA")
             .set("CD_CATEGORIA", inteiro(c.codigo))
             .set("CD_CAT", texto(c.cat))
@@ -250,8 +250,8 @@ void Seeder::cid10() {
     }
     struct Subcategoria {
         int categoria;
-        const char *codigo;
-        const char *descricao;
+        const char* codigo;
+        const char* descricao;
     };
     const Subcategoria subcategorias[] = {{1, "A15.0", "Tuberculose pulmonar confirmada por baciloscopia"},
                                           {2, "B20.0", "Doença pelo HIV resultando em infecção por micobactérias"},
@@ -259,7 +259,7 @@ void Seeder::cid10() {
                                           {2, "B20.7", "Doença pelo HIV resultando em infecções múltiplas"},
                                           {3, "B24", "Doença pelo HIV não especificada"}};
     int codigo = 0;
-    for (const Subcategoria &s : subcategorias) {
+    for (const Subcategoria& s : subcategorias) {
         w("CID10_SUBCATEGORIA")
             .set("CD_SUBCATEGORIA", inteiro(++codigo))
             .set("CD_SUBCAT", texto(s.codigo))
@@ -282,7 +282,7 @@ void Seeder::referenceLists() {
     lista("TIPO_ABANDONO", "CD_TIPO_ABANDONO", "DS_TIPO_ABANDONO", kTiposAbandono);
     if (isEmpty("ESQUEMA")) {
         for (size_t i = 0; i < kMedicamentos.size(); ++i) {
-            const Medicamento &m = kMedicamentos[i];
+            const Medicamento& m = kMedicamentos[i];
             w("ESQUEMA")
                 .set("CD_ESQUEMA", inteiro(static_cast<int64_t>(i + 1)))
                 .set("DS_NOME_MEDICAMENTO", texto(m.nome))
@@ -295,9 +295,9 @@ void Seeder::referenceLists() {
         }
     }
     if (isEmpty("STATUS")) {
-        const std::pair<const char *, const char *> estados[] = {
+        const std::pair<const char*, const char*> estados[] = {
             {"AT", "Activo"}, {"IN", "Inactivo"}, {"PE", "Pendente"}};
-        for (const auto &[sigla, descricao] : estados) {
+        for (const auto& [sigla, descricao] : estados) {
             w("STATUS").set("SG_STATUS", texto(sigla)).set("DS_STATUS", texto(descricao));
             w("STATUS").insert();
         }
@@ -330,7 +330,7 @@ void Seeder::loadPlaces() {
     u.execute();
 }
 
-void Seeder::auditColumns(TableWriter &t, Timestamp quando) {
+void Seeder::auditColumns(TableWriter& t, Timestamp quando) {
     t.set("CD_USU_INCLUSAO", inteiro(utilizador_.codigo)).set("DT_INCLUSAO", momento(quando));
 }
 
@@ -401,7 +401,7 @@ void Seeder::patient() {
     const bool falecido = r_.chance(4);
     const Pessoa mae = randomPessoa(r_, true);
 
-    TableWriter &t = w("PACIENTE");
+    TableWriter& t = w("PACIENTE");
     t.set("CD_PACIENTE", inteiro(p.codigo))
         .set("CD_PAIS", inteiro(1))
         .set("CD_MUNICIPIO", inteiro(p.lugar.municipio))
@@ -446,7 +446,7 @@ void Seeder::patient() {
         abandonment(p);
 }
 
-void Seeder::notification(const Paciente &p) {
+void Seeder::notification(const Paciente& p) {
     const int64_t ficha = nextKey("NOTIFICACAO", "CD_FICHA");
     const Date diagnostico = addDays(kHoje, -r_.between(10, 1500));
     const Date notificada = addDays(diagnostico, r_.between(0, 9));
@@ -455,7 +455,7 @@ void Seeder::notification(const Paciente &p) {
     for (size_t i = 0; i < fatores.size(); ++i)
         fatores[i] = r_.chance(12);
     fatores[4] = fatores[4] && !p.pessoa.feminino;
-    TableWriter &t = w("NOTIFICACAO");
+    TableWriter& t = w("NOTIFICACAO");
     t.set("CD_FICHA", Value::int64(ficha))
         .set("CD_UNIDADE", und())
         .set("CD_USUARIO", inteiro(1))
@@ -502,11 +502,11 @@ void Seeder::notification(const Paciente &p) {
     appointments(p, notificada);
 }
 
-void Seeder::riskFactors(int64_t ficha, const Paciente &p, Date notificada, const std::array<bool, 6> &fatores) {
+void Seeder::riskFactors(int64_t ficha, const Paciente& p, Date notificada, const std::array<bool, 6>& fatores) {
     struct Fator {
-        const char *table;
-        const char *key;
-        const char *date;
+        const char* table;
+        const char* key;
+        const char* date;
     };
     static const Fator kFatores[] = {
         {"TRANSFUSAO", "CD_TRANSFUSAO", "DT_TRANSFUSAO"},    {"PERFURACAO", "CD_PERFURACAO", "DT_PERFURACAO"},
@@ -515,10 +515,10 @@ void Seeder::riskFactors(int64_t ficha, const Paciente &p, Date notificada, cons
     for (size_t i = 0; i < fatores.size(); ++i) {
         if (!fatores[i])
             continue;
-        const Fator &f = kFatores[i];
+        const Fator& f = kFatores[i];
         const int vezes = r_.between(1, 2);
         for (int n = 0; n < vezes; ++n) {
-            TableWriter &t = w(f.table);
+            TableWriter& t = w(f.table);
             const int antes = r_.between(30, std::max(31, p.idade * 300));
             t.set(f.key, inteiro(nextKey(f.table, f.key)))
                 .set("CD_FICHA", Value::int64(ficha))
@@ -532,8 +532,8 @@ void Seeder::riskFactors(int64_t ficha, const Paciente &p, Date notificada, cons
     }
 }
 
-void Seeder::pregnancy(const Paciente &p, Date notificada) {
-    TableWriter &t = w("NOTIFICACAO_GESTANTE");
+void Seeder::pregnancy(const Paciente& p, Date notificada) {
+    TableWriter& t = w("NOTIFICACAO_GESTANTE");
     t.set("CD_NOT_GESTANTE", inteiro(nextKey("NOTIFICACAO_GESTANTE", "CD_NOT_GESTANTE")))
         .set("CD_NR_NOFITICACAO", texto("G" + std::to_string(p.codigo)))
         .set("DT_NOTIFICACAO", momento(atTime(notificada, r_)))
@@ -564,14 +564,14 @@ void Seeder::pregnancy(const Paciente &p, Date notificada) {
     t.insert();
 }
 
-void Seeder::appointments(const Paciente &p, Date desde) {
+void Seeder::appointments(const Paciente& p, Date desde) {
     const int consultas = r_.between(1, 3);
     for (int i = 0; i < consultas; ++i) {
         const int64_t agenda = nextKey("AGENDA", "CD_AGENDA");
         const Date dia = addDays(desde, r_.between(7, 180));
         const bool realizada = dia < kHoje;
         const bool laboratorio = r_.chance(50);
-        TableWriter &t = w("AGENDA");
+        TableWriter& t = w("AGENDA");
         t.set("CD_AGENDA", inteiro(agenda))
             .set("CD_UND", und())
             .set("CD_PACIENTE", inteiro(p.codigo))
@@ -615,7 +615,7 @@ void Seeder::appointments(const Paciente &p, Date desde) {
     }
 }
 
-void Seeder::abandonment(const Paciente &p) {
+void Seeder::abandonment(const Paciente& p) {
     w("ABANDONO_HIST")
         .set("CD_ABANDONO_HIST", inteiro(nextKey("ABANDONO_HIST", "CD_ABANDONO_HIST")))
         .set("DT_CONTATO", momento(atTime(addDays(kHoje, -r_.between(1, 200)), r_)))
@@ -631,16 +631,16 @@ void Seeder::abandonment(const Paciente &p) {
 }
 
 // One month sheet of a register: `linhas` rows sharing unit, province, municipality and month, one general
-// register number, and the sending protocol that announces the sheet.
-void Seeder::monthSheet(const char *table, int tipo, int year, int month,
-                        const std::function<void(TableWriter &, int linha)> &fill, int linhas) {
-    const Table &desc = domain::table(table);
+// register number, and the sending protocol that announces the sheet. Returns the general register number.
+int64_t Seeder::monthSheet(const char* table, int tipo, int year, int month,
+                           const std::function<void(TableWriter&, int linha)>& fill, int linhas) {
+    const Table& desc = domain::table(table);
     const std::string key = desc.primaryKey.front();
     const int64_t geral = nextKey("PROTOCOLO_ENVIO", "CD_REGISTRO_GERAL");
     const Date fimDoMes = addDays(Date::fromYmd(month == 12 ? year + 1 : year, month == 12 ? 1 : month + 1, 1), -1);
     const Timestamp quando = atTime(addDays(fimDoMes, r_.between(1, 5)), r_);
     for (int linha = 0; linha < linhas; ++linha) {
-        TableWriter &t = w(table);
+        TableWriter& t = w(table);
         t.set(key, inteiro(nextKey(table, key.c_str())))
             .set("CD_UND", und())
             .set("DT_REGISTRO", momento(Timestamp{fimDoMes, {}}))
@@ -671,14 +671,13 @@ void Seeder::monthSheet(const char *table, int tipo, int year, int month,
         .set("CD_REGISTRO_GERAL", inteiro(geral));
     auditColumns(w("PROTOCOLO_ENVIO"), quando);
     w("PROTOCOLO_ENVIO").insert();
-    if (std::string(table) == "REGISTRO_ATV")
-        lastAtvGeral_ = geral;
+    return geral;
 }
 
 void Seeder::registers() {
     constexpr int kFaixas = 4;
     // A cell of the age-band by sex grid.
-    auto cell = [](TableWriter &t, int linha) {
+    auto cell = [](TableWriter& t, int linha) {
         t.set("ID_FAIXA_ETARIA", inteiro(linha / 2 + 1))
             .set("FL_SEXO", texto(linha % 2 ? "F" : "M"))
             .set("FL_GESTANTE", inteiro(0))
@@ -687,12 +686,13 @@ void Seeder::registers() {
     };
     int year, month, day;
     kHoje.toYmd(year, month, day);
+    int64_t ultimaAtv = 0;
     for (int m = kMesesDeRegisto; m >= 1; --m) {
         const int total = year * 12 + (month - 1) - m;
         const int y = total / 12, mo = total % 12 + 1;
-        monthSheet(
+        ultimaAtv = monthSheet(
             "REGISTRO_ATV", 1, y, mo,
-            [&](TableWriter &t, int linha) {
+            [&](TableWriter& t, int linha) {
                 cell(t, linha);
                 const int pos = r_.between(0, 12), neg = r_.between(5, 80), ind = r_.between(0, 2);
                 t.set("VL_POSITIVOS", inteiro(pos))
@@ -703,8 +703,8 @@ void Seeder::registers() {
             kFaixas * 2);
         monthSheet(
             "REGISTRO_PTV", 2, y, mo,
-            [&](TableWriter &t, int linha) {
-                static const char *const grupos[] = {"GESTANTE", "PARTO", "CRIANCA"};
+            [&](TableWriter& t, int linha) {
+                static const char* const grupos[] = {"GESTANTE", "PARTO", "CRIANCA"};
                 const std::string g = grupos[linha];
                 t.set("FL_" + g, inteiro(1)).set("ID_GRUPOS_" + g, inteiro(linha + 1));
                 t.set("VL_X_" + g, inteiro(1)).set("VL_Y_" + g, inteiro(linha + 1));
@@ -722,7 +722,7 @@ void Seeder::registers() {
             3);
         monthSheet(
             "REGISTRO_TARV", 3, y, mo,
-            [&](TableWriter &t, int linha) {
+            [&](TableWriter& t, int linha) {
                 cell(t, linha);
                 t.set("VL_ACUMULADOS", inteiro(r_.between(20, 400)))
                     .set("VL_NOVOS", inteiro(r_.between(0, 25)))
@@ -734,7 +734,7 @@ void Seeder::registers() {
             kFaixas * 2);
         monthSheet(
             "REGISTRO_TARV_CD4", 5, y, mo,
-            [&](TableWriter &t, int linha) {
+            [&](TableWriter& t, int linha) {
                 cell(t, linha);
                 t.set("VL_CD4_MENOR_350", inteiro(r_.between(0, 30)))
                     .set("VL_CD4_MAIOR_350", inteiro(r_.between(0, 60)));
@@ -744,21 +744,25 @@ void Seeder::registers() {
             kFaixas * 2);
         monthSheet(
             "REGISTRO_COINFECCAO", 8, y, mo,
-            [&](TableWriter &t, int linha) {
+            [&](TableWriter& t, int linha) {
                 cell(t, linha);
                 t.set("VL_VIH_POSITIVOS", inteiro(r_.between(0, 10)))
                     .set("VL_TRATAMENTO_ARVS", inteiro(r_.between(0, 8)));
             },
             kFaixas * 2);
     }
-    // The latest counselling sheet also waits for acceptance.
+    awaitAcceptance(ultimaAtv);
+}
+
+// A copy of a counselling sheet waiting for acceptance.
+void Seeder::awaitAcceptance(int64_t geralAtv) {
     db::Query q(db_,
                 "SELECT * FROM REGISTRO_ATV WHERE CD_REGISTRO_GERAL = :G AND CD_UND = :U ORDER BY CD_REGISTRO_ATV");
-    q.setParam("G", inteiro(lastAtvGeral_));
+    q.setParam("G", inteiro(geralAtv));
     q.setParam("U", und());
-    TableWriter &copia = w("REGISTRO_ATV_ARE");
+    TableWriter& copia = w("REGISTRO_ATV_ARE");
     for (q.open(); !q.eof(); q.next()) {
-        for (const Column &c : copia.table().columns)
+        for (const Column& c : copia.table().columns)
             if (const int i = q.fieldIndex(c.name); i >= 0)
                 copia.set(c.name, q.value(static_cast<size_t>(i)));
         copia.set("CD_REGISTRO_ATV", inteiro(nextKey("REGISTRO_ATV_ARE", "CD_REGISTRO_ATV")))
@@ -770,8 +774,8 @@ void Seeder::registers() {
 
 // Moves every generator past the largest value its column holds.
 void Seeder::syncGenerators() {
-    for (const Table &t : tables()) {
-        for (const GeneratorUse &g : t.generators) {
+    for (const Table& t : tables()) {
+        for (const GeneratorUse& g : t.generators) {
             db::Query largest(db_, "SELECT MAX(" + g.column + ") FROM " + t.name);
             largest.open();
             if (largest.value(0).isNull())
@@ -803,7 +807,7 @@ SeedSummary Seeder::run() {
 
     SeedSummary summary;
     summary.unit = unit_;
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         auto it = writers_.find(t.name);
         if (it == writers_.end() || it->second->rowsWritten() == 0)
             continue;
@@ -815,7 +819,7 @@ SeedSummary Seeder::run() {
 
 } // namespace
 
-SeedSummary seedDatabase(db::Database &db, const SeedOptions &options) {
+SeedSummary seedDatabase(db::Database& db, const SeedOptions& options) {
     if (options.patients < 0)
         throw Error("The number of patients cannot be negative");
     Seeder seeder(db, options);

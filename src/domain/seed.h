@@ -26,6 +26,6 @@ struct SeedSummary {
 // Rows belong to the database's unit (parameter 1) and are pending export (DT_EXP null). The same seed
 // on the same database gives the same rows; a second run adds rows under new keys. Generators are moved
 // past every key written, so later inserts do not collide with seeded rows.
-SeedSummary seedDatabase(db::Database &db, const SeedOptions &options);
+SeedSummary seedDatabase(db::Database& db, const SeedOptions& options);
 
 } // namespace edi::domain

@@ -17,7 +17,7 @@ public:
     uint64_t next();
     int between(int lo, int hi); // inclusive
     bool chance(int percent);
-    template <class T> const T &pick(std::span<const T> items) {
+    template <class T> const T& pick(std::span<const T> items) {
         return items[static_cast<size_t>(between(0, static_cast<int>(items.size()) - 1))];
     }
 
@@ -31,15 +31,15 @@ struct Pessoa {
     bool feminino = false;
 };
 
-Pessoa randomPessoa(SeedRandom &r);
-Pessoa randomPessoa(SeedRandom &r, bool feminino);
-std::string randomEndereco(SeedRandom &r);
-std::string randomTelefone(SeedRandom &r);
-std::string randomObservacao(SeedRandom &r);
-Bytes randomBytes(SeedRandom &r, int minSize, int maxSize);
+Pessoa randomPessoa(SeedRandom& r);
+Pessoa randomPessoa(SeedRandom& r, bool feminino);
+std::string randomEndereco(SeedRandom& r);
+std::string randomTelefone(SeedRandom& r);
+std::string randomObservacao(SeedRandom& r);
+Bytes randomBytes(SeedRandom& r, int minSize, int maxSize);
 
 Date addDays(Date d, int days);
-Timestamp atTime(Date d, SeedRandom &r); // the day at a random office hour
+Timestamp atTime(Date d, SeedRandom& r); // the day at a random office hour
 int yearsBetween(Date from, Date to);
 std::string mesAno(int year, int month); // "MM/YYYY"
 

@@ -6,9 +6,9 @@ namespace edi::domain {
 
 namespace {
 
-std::string insertSql(const Table &t) {
+std::string insertSql(const Table& t) {
     std::string names, values;
-    for (const Column &c : t.columns) {
+    for (const Column& c : t.columns) {
         if (!names.empty()) {
             names += ", ";
             values += ", ";
@@ -21,12 +21,12 @@ std::string insertSql(const Table &t) {
 
 } // namespace
 
-TableWriter::TableWriter(db::Database &db, const Table &table) : table_(table), query_(db, insertSql(table)) {
+TableWriter::TableWriter(db::Database& db, const Table& table) : table_(table), query_(db, insertSql(table)) {
     query_.prepare();
     query_.clearParams();
 }
 
-TableWriter &TableWriter::set(std::string_view column, const Value &value) {
+TableWriter& TableWriter::set(std::string_view column, const Value& value) {
     if (!table_.hasColumn(column))
         throw Error("Table " + table_.name + " has no column " + std::string(column));
     query_.setParam(column, value);
@@ -36,10 +36,10 @@ TableWriter &TableWriter::set(std::string_view column, const Value &value) {
 void TableWriter::insert() {
     try {
         query_.execute();
-    } catch (const DatabaseError &e) {
+    } catch (const DatabaseError& e) {
         query_.clearParams(); // the next row must not inherit this one's values
         throw DatabaseError("Cannot insert into " + table_.name + ": " + e.what(), e.gdsCode());
-    } catch (const ConversionError &e) {
+    } catch (const ConversionError& e) {
         query_.clearParams();
         throw ConversionError("Cannot insert into " + table_.name + ": " + e.what());
     }

@@ -7,14 +7,14 @@ namespace edi::test {
 
 namespace {
 
-std::string name(const Value &v) {
+std::string name(const Value& v) {
     return formats::trim(v.asText());
 }
-int number(const Value &v) {
+int number(const Value& v) {
     return v.isNull() ? 0 : static_cast<int>(v.asInt64());
 }
 
-void readColumns(db::Database &db, Catalogue &c) {
+void readColumns(db::Database& db, Catalogue& c) {
     db::Query q(db, "SELECT RF.RDB$RELATION_NAME, RF.RDB$FIELD_NAME, RF.RDB$NULL_FLAG, F.RDB$FIELD_TYPE,"
                     " F.RDB$FIELD_SUB_TYPE, F.RDB$CHARACTER_LENGTH, F.RDB$FIELD_SCALE, F.RDB$FIELD_PRECISION"
                     " FROM RDB$RELATION_FIELDS RF"
@@ -35,33 +35,33 @@ void readColumns(db::Database &db, Catalogue &c) {
     }
 }
 
-void readPrimaryKeys(db::Database &db, Catalogue &c) {
+void readPrimaryKeys(db::Database& db, Catalogue& c) {
     db::Query q(db, "SELECT C.RDB$RELATION_NAME, C.RDB$CONSTRAINT_NAME, S.RDB$FIELD_NAME"
                     " FROM RDB$RELATION_CONSTRAINTS C"
                     " JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = C.RDB$INDEX_NAME"
                     " WHERE C.RDB$CONSTRAINT_TYPE = 'PRIMARY KEY'"
                     " ORDER BY C.RDB$RELATION_NAME, S.RDB$FIELD_POSITION");
     for (q.open(); !q.eof(); q.next()) {
-        CatalogueTable &t = c.tables[name(q.value(0))];
+        CatalogueTable& t = c.tables[name(q.value(0))];
         t.primaryKeyName = name(q.value(1));
         t.primaryKey.push_back(name(q.value(2)));
     }
 }
 
-void readIndexes(db::Database &db, Catalogue &c) {
+void readIndexes(db::Database& db, Catalogue& c) {
     db::Query q(db, "SELECT I.RDB$INDEX_NAME, I.RDB$RELATION_NAME, S.RDB$FIELD_NAME"
                     " FROM RDB$INDICES I JOIN RDB$INDEX_SEGMENTS S ON S.RDB$INDEX_NAME = I.RDB$INDEX_NAME"
                     " WHERE COALESCE(I.RDB$SYSTEM_FLAG, 0) = 0 AND NOT EXISTS (SELECT 1 FROM"
                     " RDB$RELATION_CONSTRAINTS C WHERE C.RDB$INDEX_NAME = I.RDB$INDEX_NAME)"
                     " ORDER BY I.RDB$INDEX_NAME, S.RDB$FIELD_POSITION");
     for (q.open(); !q.eof(); q.next()) {
-        CatalogueIndex &index = c.indexes[name(q.value(0))];
+        CatalogueIndex& index = c.indexes[name(q.value(0))];
         index.table = name(q.value(1));
         index.segments.push_back(name(q.value(2)));
     }
 }
 
-void readGenerators(db::Database &db, Catalogue &c) {
+void readGenerators(db::Database& db, Catalogue& c) {
     db::Query q(db, "SELECT RDB$GENERATOR_NAME FROM RDB$GENERATORS WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0"
                     " ORDER BY RDB$GENERATOR_ID");
     for (q.open(); !q.eof(); q.next())
@@ -70,7 +70,7 @@ void readGenerators(db::Database &db, Catalogue &c) {
 
 } // namespace
 
-Catalogue readCatalogue(db::Database &db) {
+Catalogue readCatalogue(db::Database& db) {
     Catalogue c;
     readColumns(db, c);
     readPrimaryKeys(db, c);

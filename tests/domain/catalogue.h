@@ -36,6 +36,6 @@ struct Catalogue {
     std::vector<std::string> generators;
 };
 
-Catalogue readCatalogue(db::Database &db);
+Catalogue readCatalogue(db::Database& db);
 
 } // namespace edi::test

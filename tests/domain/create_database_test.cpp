@@ -24,29 +24,18 @@ struct StoredType {
     int type, subType, scale, precision;
 };
 
-StoredType storedType(const FieldDef &c) {
+StoredType storedType(const FieldDef& c) {
     switch (c.type) {
-    case FieldType::SmallInt:
-        return {7, 0, 0, 0};
-    case FieldType::Integer:
-        return {8, 0, 0, 0};
-    case FieldType::BigInt:
-        return {16, 0, 0, 0};
-    case FieldType::Numeric:
-        return {16, 1, -c.scale, c.size};
-    case FieldType::Date:
-        return {12, 0, 0, 0};
-    case FieldType::Timestamp:
-        return {35, 0, 0, 0};
-    case FieldType::Char:
-        return {14, 0, 0, 0};
-    case FieldType::VarChar:
-        return {37, 0, 0, 0};
-    case FieldType::BinaryBlob:
-        return {261, 0, 0, 0};
-    default:
-        ADD_FAILURE() << "type not in the schema: " << c.name;
-        return {};
+    case FieldType::SmallInt: return {7, 0, 0, 0};
+    case FieldType::Integer: return {8, 0, 0, 0};
+    case FieldType::BigInt: return {16, 0, 0, 0};
+    case FieldType::Numeric: return {16, 1, -c.scale, c.size};
+    case FieldType::Date: return {12, 0, 0, 0};
+    case FieldType::Timestamp: return {35, 0, 0, 0};
+    case FieldType::Char: return {14, 0, 0, 0};
+    case FieldType::VarChar: return {37, 0, 0, 0};
+    case FieldType::BinaryBlob: return {261, 0, 0, 0};
+    default: ADD_FAILURE() << "type not in the schema: " << c.name; return {};
     }
 }
 
@@ -57,24 +46,24 @@ protected:
         delete unit;
         unit = nullptr;
     }
-    static UnitDatabase *unit;
+    static UnitDatabase* unit;
 };
-UnitDatabase *CreateDatabaseTest::unit = nullptr;
+UnitDatabase* CreateDatabaseTest::unit = nullptr;
 
 TEST_F(CreateDatabaseTest, CatalogueHoldsEveryDescribedTableColumnKeyIndexAndGenerator) {
     auto db = unit->open();
     const test::Catalogue cat = test::readCatalogue(*db);
     EXPECT_EQ(cat.tables.size(), tables().size());
     size_t exportIndexes = 0;
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         SCOPED_TRACE(t.name);
         const auto found = cat.tables.find(t.name);
         ASSERT_NE(found, cat.tables.end());
-        const test::CatalogueTable &stored = found->second;
+        const test::CatalogueTable& stored = found->second;
         ASSERT_EQ(stored.columns.size(), t.columns.size());
         for (size_t i = 0; i < t.columns.size(); ++i) {
-            const Column &c = t.columns[i];
-            const test::CatalogueColumn &s = stored.columns[i];
+            const Column& c = t.columns[i];
+            const test::CatalogueColumn& s = stored.columns[i];
             SCOPED_TRACE(c.name);
             EXPECT_EQ(s.name, formats::toUpper(c.name)) << "names are created unquoted";
             const StoredType want = storedType(c);
@@ -102,7 +91,7 @@ TEST_F(CreateDatabaseTest, CatalogueHoldsEveryDescribedTableColumnKeyIndexAndGen
     EXPECT_EQ(cat.indexes.size(), exportIndexes) << "no index beyond the keys and the export marks";
 
     std::set<std::string> described, stored(cat.generators.begin(), cat.generators.end());
-    for (const std::string &g : generatorNames())
+    for (const std::string& g : generatorNames())
         described.insert(formats::toUpper(g));
     EXPECT_EQ(stored, described);
 }
@@ -145,7 +134,7 @@ TEST_F(CreateDatabaseTest, RegistryOfAUnitSendsDataAndReceivesReferenceLists) {
     for (q.open(); !q.eof(); q.next(), ++rows) {
         const std::string name = formats::trim(q.value(0).asText());
         SCOPED_TRACE(name);
-        const Table *t = findTable(name);
+        const Table* t = findTable(name);
         ASSERT_NE(t, nullptr);
         EXPECT_EQ(q.value(3).asInt64(), t->registryOrder);
         const bool data = t->kind == TableKind::Data;
@@ -198,7 +187,7 @@ TEST(CreateDatabase, RefusesAnExistingFileAndLeavesItByteForByte) {
     try {
         createDatabase(o);
         FAIL() << "an existing database was accepted";
-    } catch (const Error &e) {
+    } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
     }
     EXPECT_EQ(test::fileContents(existing.path()), before);
@@ -212,6 +201,19 @@ TEST(CreateDatabase, RefusesAnExistingFileAndLeavesItByteForByte) {
     o.connection.database = other.string();
     EXPECT_THROW(createDatabase(o), Error);
     EXPECT_EQ(test::fileContents(other), std::string("\0\x01 some bytes \xff", 15));
+}
+
+TEST(CreateDatabase, TakesTheDefaultCharacterSetAskedFor) {
+    test::TempDir dir;
+    CreateOptions o;
+    o.connection.database = (dir / "latin.fdb").string();
+    o.unit = 12;
+    o.defaultCharset = "WIN1252";
+    createDatabase(o);
+    auto db = db::Database::open(o.connection);
+    EXPECT_EQ(formats::trim(scalar(*db, "SELECT RDB$CHARACTER_SET_NAME FROM RDB$DATABASE").asText()), "WIN1252");
+    EXPECT_EQ(scalar(*db, "SELECT DS_PARAMETRO FROM PARAMETRO WHERE CD_PARAMETRO = 23").asText(),
+              "Tabela auxiliar dos responsáveis do laboratório");
 }
 
 TEST(CreateDatabase, LeavesNoHalfMadeDatabaseBehind) {

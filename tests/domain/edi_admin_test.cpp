@@ -18,7 +18,7 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string quoted(const std::string &s) {
+std::string quoted(const std::string& s) {
     std::string q = "'";
     for (char c : s)
         q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -26,8 +26,8 @@ std::string quoted(const std::string &s) {
 }
 
 // Runs the edi-admin program built with the tests.
-Outcome admin(const test::TempDir &dir, const std::string &args) {
-    const char *exe = std::getenv("EDI_ADMIN");
+Outcome admin(const test::TempDir& dir, const std::string& args) {
+    const char* exe = std::getenv("EDI_ADMIN");
     if (!exe)
         ADD_FAILURE() << "EDI_ADMIN is not set (run the tests through ctest)";
     const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
@@ -73,7 +73,7 @@ TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {
 TEST(EdiAdmin, WrongCommandLinesExitWithTheUsage) {
     test::TempDir dir;
     const std::string path = quoted((dir / "x.fdb").string());
-    for (const std::string &args :
+    for (const std::string& args :
          {std::string(""), "create-db " + path, "create-db " + path + " --unit twelve",
           "create-db " + path + " --unit 12 --colour red", "seed " + path, "seed " + path + " --patients -5",
           "drop " + path, std::string("create-db --unit 12")}) {

@@ -12,9 +12,9 @@
 namespace edi::domain {
 namespace {
 
-std::vector<std::string> names(const std::vector<Column> &columns) {
+std::vector<std::string> names(const std::vector<Column>& columns) {
     std::vector<std::string> result;
-    for (const Column &c : columns)
+    for (const Column& c : columns)
         result.push_back(c.name);
     return result;
 }
@@ -42,7 +42,7 @@ TEST(ColumnNotation, ReadsTypesSizesRequiredFlagsAndRanges) {
 }
 
 TEST(ColumnNotation, RefusesWhatItCannotRead) {
-    for (const char *bad :
+    for (const char* bad :
          {"CD", "CD integr", "CD varchar(0)", "CD varchar(10", "CD numeric(4)", "CD numeric(4,6)", "CD integer(4)",
           "1CD integer", "C-D integer", "CD1..1 integer", "CD..3 integer", "CD integer,", "CD char(1,2)"})
         EXPECT_THROW(parseColumns(bad), Error) << bad;
@@ -53,28 +53,28 @@ TEST(ColumnNotation, RefusesWhatItCannotRead) {
 
 TEST(Schema, TablesKeepTheirListedColumnsInOrderPlusTheInterchangeColumns) {
     // Column counts as listed for each table; tables with CD_UND gain whichever of DT_EXP and CD_EDI they lack.
-    const std::pair<const char *, size_t> listed[] = {{"PACIENTE", 44 + 2},
-                                                      {"NOTIFICACAO", 58 + 2},
-                                                      {"NOTIFICACAO_GESTANTE", 171},
-                                                      {"CARACTERIZACAO", 70 + 2},
-                                                      {"AVALIACAO_INICIAL", 126},
-                                                      {"SEGUIMENTO_ENFERMAGEM", 92},
-                                                      {"PRIMEIRA_CONSULTA", 74},
-                                                      {"TRIAGEM_ENFERMAGEM", 44},
-                                                      {"REGISTRO_PROGRAMA", 62 + 2},
-                                                      {"REGISTRO_TARV_CD4", 27},
-                                                      {"REGISTRO_PROGRAMA_AR", 28},
-                                                      {"REGISTRO_PROGRAMA_ARE", 28},
-                                                      {"ST_UNIDADE", 26},
-                                                      {"TABELA_EDI", 16},
-                                                      {"PROTOCOLO_ENVIO", 21},
-                                                      {"USUARIO", 12},
-                                                      {"AGENDA", 32 + 2},
-                                                      {"REGISTRO_SERVICOS_TARV", 35}};
-    for (const auto &[name, count] : listed)
+    const std::pair<const char*, size_t> listed[] = {{"PACIENTE", 44 + 2},
+                                                     {"NOTIFICACAO", 58 + 2},
+                                                     {"NOTIFICACAO_GESTANTE", 171},
+                                                     {"CARACTERIZACAO", 70 + 2},
+                                                     {"AVALIACAO_INICIAL", 126},
+                                                     {"SEGUIMENTO_ENFERMAGEM", 92},
+                                                     {"PRIMEIRA_CONSULTA", 74},
+                                                     {"TRIAGEM_ENFERMAGEM", 44},
+                                                     {"REGISTRO_PROGRAMA", 62 + 2},
+                                                     {"REGISTRO_TARV_CD4", 27},
+                                                     {"REGISTRO_PROGRAMA_AR", 28},
+                                                     {"REGISTRO_PROGRAMA_ARE", 28},
+                                                     {"ST_UNIDADE", 26},
+                                                     {"TABELA_EDI", 16},
+                                                     {"PROTOCOLO_ENVIO", 21},
+                                                     {"USUARIO", 12},
+                                                     {"AGENDA", 32 + 2},
+                                                     {"REGISTRO_SERVICOS_TARV", 35}};
+    for (const auto& [name, count] : listed)
         EXPECT_EQ(table(name).columns.size(), count) << name;
 
-    const Table &tarv = table("REGISTRO_TARV");
+    const Table& tarv = table("REGISTRO_TARV");
     EXPECT_EQ(tarv.columns.front().name, "CD_REGISTRO_TARV");
     EXPECT_EQ(tarv.columns[tarv.columns.size() - 3].name, "VL_VERSAO");
     EXPECT_EQ(tarv.columns[tarv.columns.size() - 2].name, "DT_EXP");
@@ -82,7 +82,7 @@ TEST(Schema, TablesKeepTheirListedColumnsInOrderPlusTheInterchangeColumns) {
     // A table that lists DT_EXP keeps it where it is listed.
     EXPECT_EQ(table("ST_UNIDADE").columns[4].name, "DT_EXP");
 
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         if (!t.hasColumn("CD_UND"))
             continue;
         EXPECT_EQ(t.column("DT_EXP").type, FieldType::Timestamp) << t.name;
@@ -118,25 +118,25 @@ TEST(Schema, PrimaryKeyAddsTheOwningUnitWhereRowsTravelAndTheKeyLacksIt) {
     EXPECT_EQ(table("PARAMETRO").primaryKey, (Key{"CD_PARAMETRO"})) << "parameters never travel";
     EXPECT_EQ(table("TELEFONE").primaryKey, (Key{"CD_TELEFONE"})) << "no CD_UND";
     EXPECT_EQ(table("TABELA_EDI").primaryKey, (Key{"NM_TABELA"}));
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         ASSERT_FALSE(t.primaryKey.empty()) << t.name;
-        for (const std::string &k : t.primaryKey) {
+        for (const std::string& k : t.primaryKey) {
             EXPECT_TRUE(t.column(k).key) << t.name << "." << k;
             EXPECT_TRUE(t.column(k).required) << t.name << "." << k;
         }
         const size_t keyColumns = static_cast<size_t>(
-            std::count_if(t.columns.begin(), t.columns.end(), [](const Column &c) { return c.key; }));
+            std::count_if(t.columns.begin(), t.columns.end(), [](const Column& c) { return c.key; }));
         EXPECT_EQ(keyColumns, t.primaryKey.size()) << t.name;
     }
 }
 
 TEST(Schema, NamesAreUniqueAndFitTheEngine) {
     std::set<std::string> tableNames, indexNames;
-    for (const Table &t : tables()) {
+    for (const Table& t : tables()) {
         EXPECT_TRUE(tableNames.insert(t.name).second) << t.name;
         EXPECT_LE(("PK_" + t.name).size(), 31u) << t.name;
         std::set<std::string> columnNames;
-        for (const Column &c : t.columns) {
+        for (const Column& c : t.columns) {
             EXPECT_LE(c.name.size(), 31u);
             EXPECT_TRUE(columnNames.insert(formats::toUpper(c.name)).second) << t.name << "." << c.name;
         }
@@ -165,11 +165,11 @@ TEST(Schema, DatasetsAndClassification) {
     EXPECT_EQ(findTableByDataset("TB_TARV_ESQUEMA_ARE")->name, "REGISTRO_TARV_ESQUEMA_ARE");
     EXPECT_EQ(findTableByDataset("TB_CID10")->name, "CID10_SUBCATEGORIA");
     EXPECT_EQ(findTableByDataset(""), nullptr);
-    for (const char *reference : {"PAIS", "PROVINCIA", "MUNICIPIO", "UNIDADE", "ESQUEMA", "SERVICOS"})
+    for (const char* reference : {"PAIS", "PROVINCIA", "MUNICIPIO", "UNIDADE", "ESQUEMA", "SERVICOS"})
         EXPECT_EQ(table(reference).kind, TableKind::Reference) << reference;
-    for (const char *data : {"PACIENTE", "NOTIFICACAO", "CIRCUNCISAO", "AGENDA", "REGISTRO_ATV_AR", "PROTOCOLO_ENVIO"})
+    for (const char* data : {"PACIENTE", "NOTIFICACAO", "CIRCUNCISAO", "AGENDA", "REGISTRO_ATV_AR", "PROTOCOLO_ENVIO"})
         EXPECT_EQ(table(data).kind, TableKind::Data) << data;
-    for (const char *local : {"PARAMETRO", "TABELA_EDI", "DUAL"})
+    for (const char* local : {"PARAMETRO", "TABELA_EDI", "DUAL"})
         EXPECT_EQ(table(local).kind, TableKind::Local) << local;
 }
 
@@ -177,20 +177,20 @@ TEST(Schema, RegistryHoldsEveryTravellingTableParentsFirst) {
     const auto registered = registeredTables();
     std::vector<std::string> order;
     int previous = 0;
-    for (const Table *t : registered) {
+    for (const Table* t : registered) {
         EXPECT_GT(t->registryOrder, previous) << t->name;
         previous = t->registryOrder;
         order.push_back(t->name);
     }
-    for (const Table &t : tables())
+    for (const Table& t : tables())
         EXPECT_EQ(t.isRegistered(), t.hasColumn("CD_UND") && t.kind != TableKind::Local) << t.name;
     EXPECT_FALSE(table("PARAMETRO").isRegistered());
-    auto pos = [&](const char *name) {
+    auto pos = [&](const char* name) {
         const auto it = std::find(order.begin(), order.end(), name);
         EXPECT_NE(it, order.end()) << name;
         return it - order.begin();
     };
-    const char *chain[] = {"PAIS",
+    const char* chain[] = {"PAIS",
                            "PROVINCIA",
                            "MUNICIPIO",
                            "UNIDADE",
@@ -211,8 +211,8 @@ TEST(Schema, RegistryHoldsEveryTravellingTableParentsFirst) {
 }
 
 TEST(Schema, RegistryFlagsKeepEveryKindFlowingOneWay) {
-    const Table &data = table("PACIENTE");
-    const Table &reference = table("MUNICIPIO");
+    const Table& data = table("PACIENTE");
+    const Table& reference = table("MUNICIPIO");
     // A unit sends its records and receives the lists.
     EXPECT_TRUE(registryFlags(data, false).enviar);
     EXPECT_FALSE(registryFlags(data, false).receber);
@@ -226,17 +226,17 @@ TEST(Schema, RegistryFlagsKeepEveryKindFlowingOneWay) {
 }
 
 TEST(Schema, GeneratorsAreListedOnceAsSpelled) {
-    const auto &gens = generatorNames();
+    const auto& gens = generatorNames();
     ASSERT_FALSE(gens.empty());
     EXPECT_EQ(gens.front(), "GEN_EDI");
     std::set<std::string> upper;
-    for (const std::string &g : gens)
+    for (const std::string& g : gens)
         EXPECT_TRUE(upper.insert(formats::toUpper(g)).second) << g;
-    for (const char *g : {"gen_numero_lab", "USUARIO_CD_USUARIO_SEQ", "NOTIFICACAO_CD_FICHA_SEQ", "GEN_CD_NOTIFICACAO",
+    for (const char* g : {"gen_numero_lab", "USUARIO_CD_USUARIO_SEQ", "NOTIFICACAO_CD_FICHA_SEQ", "GEN_CD_NOTIFICACAO",
                           "INTERV_CIRURGICA_CD_INTERV_SEQ", "GEN_CARACTERIZACAO_CD_UTENTE", "GEN_REGISTRO_PROGRAMA_ARE",
                           "TIPO_DOC_CD_TIPO_DOC_SEQ", "GEN_TELEFONE", "GEN_SERVICOS", "GEN_ARQUIVO_EDI"})
         EXPECT_NE(std::find(gens.begin(), gens.end(), g), gens.end()) << g;
-    const auto &agenda = table("AGENDA").generators;
+    const auto& agenda = table("AGENDA").generators;
     ASSERT_EQ(agenda.size(), 2u);
     EXPECT_EQ(agenda[1].generator, "gen_numero_lab");
     EXPECT_EQ(agenda[1].column, "NR_LAB");

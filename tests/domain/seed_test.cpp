@@ -17,11 +17,11 @@ using test::scalar;
 using test::UnitDatabase;
 
 // The whole content of a value: blobs byte for byte, everything else as text.
-std::string contentOf(const Value &v) {
+std::string contentOf(const Value& v) {
     if (v.isNull())
         return "\x01";
     if (v.kind() == Value::Kind::Blob) {
-        const Bytes &b = v.rawBytes();
+        const Bytes& b = v.rawBytes();
         return std::string(b.begin(), b.end());
     }
     if (v.kind() == Value::Kind::Timestamp)
@@ -30,9 +30,9 @@ std::string contentOf(const Value &v) {
 }
 
 // Every row of a table in key order, folded into a digest (FNV-1a) with the row count.
-std::string signature(db::Database &db, const Table &t) {
+std::string signature(db::Database& db, const Table& t) {
     std::string order;
-    for (const std::string &k : t.primaryKey)
+    for (const std::string& k : t.primaryKey)
         order += (order.empty() ? "" : ", ") + k;
     db::Query q(db, "SELECT * FROM " + t.name + " ORDER BY " + order);
     uint64_t hash = 1469598103934665603ULL;
@@ -46,15 +46,15 @@ std::string signature(db::Database &db, const Table &t) {
 }
 
 // Every table but the registry, whose creation time comes from the server clock.
-std::map<std::string, std::string> signatures(db::Database &db) {
+std::map<std::string, std::string> signatures(db::Database& db) {
     std::map<std::string, std::string> result;
-    for (const Table &t : tables())
+    for (const Table& t : tables())
         if (t.name != "TABELA_EDI")
             result[t.name] = signature(db, t);
     return result;
 }
 
-SeedSummary seedFile(const UnitDatabase &unit, int patients, uint64_t seed) {
+SeedSummary seedFile(const UnitDatabase& unit, int patients, uint64_t seed) {
     auto db = unit.open();
     return seedDatabase(*db, {patients, seed});
 }
@@ -83,23 +83,23 @@ protected:
         delete summary;
         delete unit;
     }
-    static UnitDatabase *unit;
-    static SeedSummary *summary;
+    static UnitDatabase* unit;
+    static SeedSummary* summary;
 };
-UnitDatabase *SeededDatabase::unit = nullptr;
-SeedSummary *SeededDatabase::summary = nullptr;
+UnitDatabase* SeededDatabase::unit = nullptr;
+SeedSummary* SeededDatabase::summary = nullptr;
 
 TEST_F(SeededDatabase, SummaryCountsWhatIsInTheDatabase) {
     auto db = unit->open();
     EXPECT_EQ(summary->unit, 12);
     int64_t total = 0;
-    for (const auto &[name, rows] : summary->rowsPerTable) {
+    for (const auto& [name, rows] : summary->rowsPerTable) {
         EXPECT_EQ(countRows(*db, name), rows) << name;
         total += rows;
     }
     EXPECT_EQ(total, summary->rows);
     EXPECT_EQ(countRows(*db, "PACIENTE"), kPatients);
-    for (const char *filled : {"NOTIFICACAO",
+    for (const char* filled : {"NOTIFICACAO",
                                "TRANSFUSAO",
                                "PERFURACAO",
                                "TATUAGEM",
@@ -125,8 +125,8 @@ TEST_F(SeededDatabase, SummaryCountsWhatIsInTheDatabase) {
 
 TEST_F(SeededDatabase, RowsArePendingExportAndOwnedAsTheTopologyWants) {
     auto db = unit->open();
-    for (const auto &[name, rows] : summary->rowsPerTable) {
-        const Table &t = table(name);
+    for (const auto& [name, rows] : summary->rowsPerTable) {
+        const Table& t = table(name);
         if (!t.hasColumn("CD_UND"))
             continue;
         EXPECT_EQ(countRows(*db, name, "DT_EXP IS NOT NULL OR CD_EDI IS NOT NULL"), 0) << name;
@@ -137,8 +137,8 @@ TEST_F(SeededDatabase, RowsArePendingExportAndOwnedAsTheTopologyWants) {
 
 TEST_F(SeededDatabase, RequiredTextIsNeverBlank) {
     auto db = unit->open();
-    for (const auto &[name, rows] : summary->rowsPerTable) {
-        for (const Column &c : table(name).columns) {
+    for (const auto& [name, rows] : summary->rowsPerTable) {
+        for (const Column& c : table(name).columns) {
             if (!c.required || (c.type != FieldType::VarChar && c.type != FieldType::Char))
                 continue;
             EXPECT_EQ(countRows(*db, name, "TRIM(" + c.name + ") = ''"), 0) << name << "." << c.name;
@@ -152,7 +152,7 @@ TEST_F(SeededDatabase, DetailsBelongToTheirParents) {
                         "NOT EXISTS (SELECT 1 FROM PACIENTE P WHERE P.CD_PACIENTE = N.CD_PACIENTE"
                         " AND P.CD_UND = N.CD_UND)"),
               0);
-    for (const char *detail : {"TRANSFUSAO", "PERFURACAO", "TATUAGEM", "DENTARIO", "INTERV_CIRURGICA", "CIRCUNCISAO"})
+    for (const char* detail : {"TRANSFUSAO", "PERFURACAO", "TATUAGEM", "DENTARIO", "INTERV_CIRURGICA", "CIRCUNCISAO"})
         EXPECT_EQ(countRows(*db, std::string(detail) + " D",
                             "NOT EXISTS (SELECT 1 FROM NOTIFICACAO N WHERE N.CD_FICHA = D.CD_FICHA)"),
                   0)
@@ -215,8 +215,8 @@ TEST_F(SeededDatabase, NamesCarryAccentsAndFitTheirColumns) {
 
 TEST_F(SeededDatabase, GeneratorsStandPastEverySeededKey) {
     auto db = unit->open();
-    for (const Table &t : tables()) {
-        for (const GeneratorUse &g : t.generators) {
+    for (const Table& t : tables()) {
+        for (const GeneratorUse& g : t.generators) {
             const Value largest = scalar(*db, "SELECT MAX(" + g.column + ") FROM " + t.name);
             if (largest.isNull())
                 continue;
@@ -239,7 +239,7 @@ TEST(Seed, SecondRunAddsRowsUnderNewKeysAndKeepsTheLists) {
     EXPECT_EQ(countRows(*db, "PACIENTE"), 40);
     EXPECT_EQ(countRows(*db, "PAIS"), paises);
     EXPECT_EQ(countRows(*db, "REGISTRO_ATV"), 2 * 3 * 8);
-    for (const auto &[name, rows] : again.rowsPerTable)
+    for (const auto& [name, rows] : again.rowsPerTable)
         EXPECT_NE(name, "PAIS");
 }
 
@@ -254,7 +254,7 @@ TEST(Seed, RefusesADatabaseWithoutItsUnitAndWritesNothing) {
     try {
         seedDatabase(*db, {10, 1});
         FAIL() << "seeded a database without a unit code";
-    } catch (const Error &e) {
+    } catch (const Error& e) {
         EXPECT_NE(std::string(e.what()).find("parameter 1"), std::string::npos) << e.what();
     }
     EXPECT_EQ(countRows(*db, "PACIENTE"), 0);

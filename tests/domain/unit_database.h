@@ -14,8 +14,8 @@ namespace edi::test {
 // A database made by createDatabase in a temporary folder.
 class UnitDatabase {
 public:
-    UnitDatabase(int unit, int central, const std::string &file = "unit.fdb");
-    const db::ConnectionParams &params() const { return params_; }
+    UnitDatabase(int unit, int central, const std::string& file = "unit.fdb");
+    const db::ConnectionParams& params() const { return params_; }
     std::filesystem::path path() const { return params_.database; }
     std::unique_ptr<db::Database> open() const { return db::Database::open(params_); }
 
@@ -24,8 +24,8 @@ private:
     db::ConnectionParams params_;
 };
 
-Value scalar(db::Database &db, const std::string &sql);
-int64_t countRows(db::Database &db, const std::string &table, const std::string &where = "");
-std::string fileContents(const std::filesystem::path &path);
+Value scalar(db::Database& db, const std::string& sql);
+int64_t countRows(db::Database& db, const std::string& table, const std::string& where = "");
+std::string fileContents(const std::filesystem::path& path);
 
 } // namespace edi::test
