@@ -1,0 +1,291 @@
+#include "transport/http_client.h"
+
+#include "core/errors.h"
+#include "core/files.h"
+
+#include <curl/curl.h>
+
+#include <functional>
+#include <memory>
+
+namespace edi::transport {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void ensureCurlInitialised() {
+    static const CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (rc != CURLE_OK)
+        throw TransportError(std::string("Cannot initialise the HTTP library: ") + curl_easy_strerror(rc));
+}
+
+struct EasyDeleter {
+    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
+
+struct MimeDeleter {
+    void operator()(curl_mime *m) const { curl_mime_free(m); }
+};
+using MimeHandle = std::unique_ptr<curl_mime, MimeDeleter>;
+
+struct SlistDeleter {
+    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+std::string describeSize(std::uint64_t bytes) {
+    constexpr std::uint64_t kib = 1024, mib = kib * 1024;
+    if (bytes >= mib && bytes % mib == 0)
+        return std::to_string(bytes / mib) + " MiB";
+    if (bytes >= kib && bytes % kib == 0)
+        return std::to_string(bytes / kib) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+bool isSchemeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-' ||
+           c == '.';
+}
+
+bool hasScheme(std::string_view url) {
+    const auto pos = url.find("://");
+    if (pos == std::string_view::npos || pos == 0)
+        return false;
+    const char first = url[0];
+    if (!((first >= 'a' && first <= 'z') || (first >= 'A' && first <= 'Z')))
+        return false;
+    for (char c : url.substr(0, pos))
+        if (!isSchemeChar(c))
+            return false;
+    return true;
+}
+
+bool isUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+           c == '_' || c == '~';
+}
+
+// "HTTP/1.1 401 Unauthorized\r\n" -> "Unauthorized"; empty for any other header line.
+std::string reasonPhrase(std::string_view line) {
+    if (line.substr(0, 5) != "HTTP/")
+        return {};
+    auto pos = line.find(' ');
+    if (pos == std::string_view::npos)
+        return {};
+    pos = line.find(' ', pos + 1);
+    if (pos == std::string_view::npos)
+        return {};
+    auto reason = line.substr(pos + 1);
+    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' '))
+        reason.remove_suffix(1);
+    return std::string(reason);
+}
+
+} // namespace
+
+struct HttpClient::Transfer {
+    Transfer(std::string u, std::chrono::milliseconds t, std::uint64_t l) : url(std::move(u)), timeout(t), limit(l) {}
+
+    std::string url; // completed, with scheme
+    std::chrono::milliseconds timeout;
+    std::uint64_t limit; // most body bytes accepted
+    // Takes each piece of the body; false stops the transfer (it then sets sinkError).
+    std::function<bool(const char *, std::size_t)> sink;
+    // Extra set-up on the fresh handle; false stops before the request (it then sets sinkError).
+    std::function<bool(CURL *)> configure;
+
+    std::uint64_t received = 0;
+    bool overLimit = false;
+    std::string sinkError;
+    std::string reason; // of the last status line
+
+    static std::size_t onBody(char *data, std::size_t size, std::size_t count, void *self) {
+        auto &t = *static_cast<Transfer *>(self);
+        const std::size_t n = size * count;
+        if (t.received + n > t.limit) {
+            t.overLimit = true;
+            return 0;
+        }
+        t.received += n;
+        return t.sink(data, n) ? n : 0;
+    }
+
+    static std::size_t onHeader(char *data, std::size_t size, std::size_t count, void *self) {
+        auto &t = *static_cast<Transfer *>(self);
+        const std::size_t n = size * count;
+        const std::string_view line(data, n);
+        if (line.substr(0, 5) == "HTTP/")
+            t.reason = reasonPhrase(line);
+        return n;
+    }
+};
+
+HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) {}
+
+bool HttpClient::perform(Transfer &t) {
+    ensureCurlInitialised();
+    const std::string host = hostOf(t.url);
+    EasyHandle handle(curl_easy_init());
+    if (!handle) {
+        lastError_ = host + ": cannot create a transfer handle";
+        return false;
+    }
+    CURL *h = handle.get();
+    char errorText[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(h, CURLOPT_URL, t.url.c_str());
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // Only web addresses: a list answer must not make us read local files or speak other protocols.
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(t.timeout.count()));
+    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &Transfer::onHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, &t);
+    if (!options_.login.empty() || !options_.password.empty()) {
+        curl_easy_setopt(h, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(h, CURLOPT_USERNAME, options_.login.c_str());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, options_.password.c_str());
+    }
+    if (t.configure && !t.configure(h)) {
+        lastError_ = t.sinkError;
+        return false;
+    }
+
+    const CURLcode rc = curl_easy_perform(h);
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &lastStatus_);
+    if (rc != CURLE_OK) {
+        if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED)
+            lastError_ = host + ": answer larger than " + describeSize(t.limit) + ", transfer abandoned";
+        else if (!t.sinkError.empty())
+            lastError_ = t.sinkError;
+        else
+            lastError_ = host + ": " + (errorText[0] ? errorText : curl_easy_strerror(rc));
+        return false;
+    }
+    if (lastStatus_ < 200 || lastStatus_ > 299) {
+        lastError_ = host + ": HTTP " + std::to_string(lastStatus_) + (t.reason.empty() ? "" : " " + t.reason);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> HttpClient::getText(const std::string &url) {
+    lastError_.clear();
+    lastStatus_ = 0;
+    std::string body;
+    Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
+    t.sink = [&](const char *data, std::size_t n) {
+        body.append(data, n);
+        return true;
+    };
+    if (!perform(t))
+        return std::nullopt;
+    return body;
+}
+
+int HttpClient::Download(const std::string &url, const fs::path &destination) {
+    lastError_.clear();
+    lastStatus_ = 0;
+    std::error_code ec;
+    if (destination.filename().empty() || fs::is_directory(destination, ec)) {
+        lastError_ = "Cannot download " + url + ": no file name to save it under (" + destination.string() + ")";
+        return 0;
+    }
+    std::optional<AtomicFile> file;
+    try {
+        file.emplace(destination);
+    } catch (const IoError &e) {
+        lastError_ = e.what();
+        return 0;
+    }
+    Transfer t{completeUrl(url), options_.transferTimeout, options_.maxDownloadBytes};
+    t.sink = [&](const char *data, std::size_t n) {
+        file->stream().write(data, static_cast<std::streamsize>(n));
+        if (!file->stream()) {
+            t.sinkError = "Cannot write " + file->temporaryPath().string();
+            return false;
+        }
+        return true;
+    };
+    if (!perform(t))
+        return 0; // the temporary file goes with `file`
+    try {
+        file->commit();
+    } catch (const IoError &e) {
+        lastError_ = e.what();
+        return 0;
+    }
+    return 1;
+}
+
+int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, const std::string &field) {
+    lastError_.clear();
+    lastStatus_ = 0;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        lastError_ = "Cannot upload " + file.string() + ": no such file";
+        return 0;
+    }
+    MimeHandle mime;
+    Slist headers;
+    Transfer t{completeUrl(url), options_.transferTimeout, options_.maxAnswerBytes};
+    t.sink = [](const char *, std::size_t) { return true; }; // the answer's body is not used
+    t.configure = [&](CURL *h) {
+        mime.reset(curl_mime_init(h));
+        curl_mimepart *part = mime ? curl_mime_addpart(mime.get()) : nullptr;
+        if (!part || curl_mime_name(part, field.c_str()) != CURLE_OK ||
+            curl_mime_filedata(part, file.c_str()) != CURLE_OK) {
+            t.sinkError = "Cannot upload " + file.string() + ": cannot build the form";
+            return false;
+        }
+        curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
+        // No "Expect: 100-continue" round trip: servers that ignore it would cost a second per upload.
+        headers.reset(curl_slist_append(nullptr, "Expect:"));
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+        return true;
+    };
+    return perform(t) ? 1 : 0;
+}
+
+std::string completeUrl(const std::string &url) {
+    return hasScheme(url) ? url : "http://" + url;
+}
+
+std::string hostOf(const std::string &url) {
+    std::string_view rest(url);
+    if (hasScheme(rest))
+        rest.remove_prefix(rest.find("://") + 3);
+    rest = rest.substr(0, rest.find_first_of("/?#"));
+    const auto at = rest.rfind('@');
+    if (at != std::string_view::npos)
+        rest.remove_prefix(at + 1);
+    return std::string(rest);
+}
+
+std::string encodeQueryValue(std::string_view value) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size() * 3);
+    for (const char ch : value) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (isUnreserved(c)) {
+            out += ch;
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 0x0F];
+        }
+    }
+    return out;
+}
+
+} // namespace edi::transport

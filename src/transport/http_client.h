@@ -1,0 +1,66 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace edi::transport {
+
+struct HttpOptions {
+    // HTTP Basic credentials sent with every request; none when both are empty.
+    std::string login;
+    std::string password;
+    std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
+    // Whole-request limit for small requests whose answer is kept in memory.
+    std::chrono::milliseconds requestTimeout{std::chrono::seconds(30)};
+    // Whole-request limit for downloads to a file and uploads.
+    std::chrono::milliseconds transferTimeout{std::chrono::seconds(120)};
+    // An answer kept in memory larger than this is abandoned.
+    std::size_t maxAnswerBytes = 16u << 20;
+    // A download larger than this is abandoned, so an endless answer cannot fill the disk.
+    std::uint64_t maxDownloadBytes = std::uint64_t{1} << 30;
+};
+
+// Blocking HTTP requests on libcurl, a fresh easy handle per request. Failures never throw: they return
+// the failure value and leave a text naming the host and the HTTP status or the transfer error in lastError().
+class HttpClient {
+public:
+    explicit HttpClient(HttpOptions options = {});
+
+    // The body of a 2xx answer; nullopt on any failure.
+    std::optional<std::string> getText(const std::string &url);
+    // The body of a 2xx answer; empty text on failure.
+    std::string QuickGetStr(const std::string &url) { return getText(url).value_or(std::string()); }
+    // 1 when the whole body of a 2xx answer was saved to `destination` (created or replaced), else 0.
+    // The body goes to a temporary file beside it first: a failed transfer leaves the destination untouched.
+    int Download(const std::string &url, const std::filesystem::path &destination);
+    // POSTs `file` as multipart/form-data in the form field `field`; 1 when the server answered 2xx, else 0.
+    int BlockingUpload(const std::string &url, const std::filesystem::path &file, const std::string &field = "file1");
+
+    const std::string &lastError() const { return lastError_; }
+    // The HTTP status of the last answer, 0 when none arrived.
+    long lastStatus() const { return lastStatus_; }
+    const HttpOptions &options() const { return options_; }
+
+private:
+    struct Transfer;
+    bool perform(Transfer &transfer);
+
+    HttpOptions options_;
+    std::string lastError_;
+    long lastStatus_ = 0;
+};
+
+// Puts "http://" in front of a URL that names no scheme; a URL with a scheme is returned as it is.
+std::string completeUrl(const std::string &url);
+
+// The "host[:port]" part of a URL, with or without scheme.
+std::string hostOf(const std::string &url);
+
+// Percent-encodes every byte of a query value except the unreserved ones (A-Z a-z 0-9 - . _ ~).
+std::string encodeQueryValue(std::string_view value);
+
+} // namespace edi::transport

@@ -1,0 +1,161 @@
+#include "transport/zip_extract.h"
+
+#include "core/errors.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
+
+namespace edi::transport {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ArchiveCloser {
+    void operator()(zip_t *z) const { zip_discard(z); }
+};
+using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
+
+struct EntryCloser {
+    void operator()(zip_file_t *f) const { zip_fclose(f); }
+};
+using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
+
+std::string libzipMessage(int code) {
+    zip_error_t error;
+    zip_error_init_with_code(&error, code);
+    std::string text = zip_error_strerror(&error);
+    zip_error_fini(&error);
+    return text;
+}
+
+Archive openArchive(const fs::path &archive) {
+    int code = 0;
+    zip_t *z = zip_open(archive.c_str(), ZIP_RDONLY, &code);
+    if (!z) {
+        if (code == ZIP_ER_NOZIP)
+            throw IoError(archive.string() + " is not a ZIP archive");
+        throw IoError("Cannot open the archive " + archive.string() + ": " + libzipMessage(code));
+    }
+    return Archive(z);
+}
+
+// A folder inside the destination, so moving a staged file into place is a rename on one file system.
+class StagingFolder {
+public:
+    explicit StagingFolder(const fs::path &parent) {
+        std::string pattern = (parent / ".unzip-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw IoError("Cannot create a staging folder in " + parent.string());
+        path_ = pattern;
+    }
+    ~StagingFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    StagingFolder(const StagingFolder &) = delete;
+    StagingFolder &operator=(const StagingFolder &) = delete;
+    const fs::path &path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+enum class EntryKind { File, Directory, Refused };
+
+struct ClassifiedEntry {
+    EntryKind kind;
+    std::string bareName;
+};
+
+bool startsWithDriveLetter(const std::string &name) {
+    return name.size() >= 2 && name[1] == ':' &&
+           ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+}
+
+bool hasParentStep(const std::string &name) {
+    std::size_t begin = 0;
+    while (begin <= name.size()) {
+        const std::size_t end = std::min(name.find('/', begin), name.size());
+        if (name.compare(begin, end - begin, "..") == 0)
+            return true;
+        begin = end + 1;
+    }
+    return false;
+}
+
+// Archives made on other systems use "\" as separator; both count.
+ClassifiedEntry classify(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    if (name.empty() || name.front() == '/' || startsWithDriveLetter(name) || hasParentStep(name))
+        return {EntryKind::Refused, {}};
+    const std::string bare = name.substr(name.rfind('/') + 1);
+    if (bare.empty())
+        return {EntryKind::Directory, {}};
+    if (bare == ".")
+        return {EntryKind::Refused, {}};
+    return {EntryKind::File, bare};
+}
+
+void extractEntry(zip_t *archive, zip_uint64_t index, const std::string &entryName, const fs::path &target) {
+    Entry entry(zip_fopen_index(archive, index, 0));
+    if (!entry)
+        throw IoError("Cannot read " + entryName + " from the archive: " + zip_strerror(archive));
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    if (!out)
+        throw IoError("Cannot create " + target.string());
+    char buffer[64 * 1024];
+    for (;;) {
+        const zip_int64_t n = zip_fread(entry.get(), buffer, sizeof buffer);
+        if (n < 0)
+            throw IoError("Cannot read " + entryName + " from the archive: " + zip_file_strerror(entry.get()));
+        if (n == 0)
+            break;
+        out.write(buffer, static_cast<std::streamsize>(n));
+    }
+    out.close();
+    if (!out)
+        throw IoError("Cannot write " + target.string());
+}
+
+} // namespace
+
+ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &destinationFolder) {
+    Archive archive = openArchive(archivePath);
+    std::error_code ec;
+    fs::create_directories(destinationFolder, ec);
+    if (ec)
+        throw IoError("Cannot create the folder " + destinationFolder.string() + ": " + ec.message());
+
+    ExtractionResult result;
+    StagingFolder staging(destinationFolder);
+    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        const auto index = static_cast<zip_uint64_t>(i);
+        const char *rawName = zip_get_name(archive.get(), index, 0);
+        if (!rawName)
+            throw IoError("Cannot read the entry list of " + archivePath.string() + ": " + zip_strerror(archive.get()));
+        const std::string name = rawName;
+        const ClassifiedEntry entry = classify(name);
+        if (entry.kind == EntryKind::Refused)
+            result.refused.push_back(name);
+        if (entry.kind != EntryKind::File)
+            continue;
+        extractEntry(archive.get(), index, name, staging.path() / entry.bareName);
+        if (std::find(result.written.begin(), result.written.end(), entry.bareName) == result.written.end())
+            result.written.push_back(entry.bareName);
+    }
+    for (const std::string &bare : result.written) {
+        fs::rename(staging.path() / bare, destinationFolder / bare, ec);
+        if (ec)
+            throw IoError("Cannot replace " + (destinationFolder / bare).string() + ": " + ec.message());
+    }
+    return result;
+}
+
+} // namespace edi::transport

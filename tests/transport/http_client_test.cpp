@@ -1,0 +1,294 @@
+#include "transport/http_client.h"
+
+#include "support/http/recording_server.h"
+#include "support/temp_dir.h"
+
+#include "core/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+
+namespace edi::transport {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using test::RecordingServer;
+using test::Reply;
+using ::testing::HasSubstr;
+
+std::vector<std::string> filesIn(const fs::path &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string patternedBody(std::size_t size) {
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        body[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return body;
+}
+
+class HttpClientTest : public ::testing::Test {
+protected:
+    HttpOptions options() const {
+        HttpOptions o;
+        o.login = "quelmar";
+        o.password = "dorven";
+        o.connectTimeout = 1s;
+        o.requestTimeout = 2s;
+        o.transferTimeout = 2s;
+        return o;
+    }
+
+    RecordingServer server;
+    test::TempDir dir;
+    HttpClient client{options()};
+};
+
+TEST_F(HttpClientTest, QuickGetStrGivesTheBodyOfAnAnswerToAUrlWithoutScheme) {
+    server.on("/dbArquivo.php", Reply::text("<DATAPACKET/>"));
+    EXPECT_EQ(client.QuickGetStr(server.host() + "/dbArquivo.php?op=S&unidade=12"), "<DATAPACKET/>");
+    EXPECT_EQ(client.lastStatus(), 200);
+    EXPECT_EQ(client.lastError(), "");
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/dbArquivo.php");
+    EXPECT_EQ(requests[0].queryValue("op"), "S");
+    EXPECT_EQ(requests[0].queryValue("unidade"), "12");
+}
+
+TEST_F(HttpClientTest, OnlyA2xxAnswerCountsAndTheErrorNamesHostAndStatus) {
+    server.on("/fails", Reply::text("<html>boom</html>", 500));
+    server.on("/empty", Reply::text(""));
+
+    EXPECT_EQ(client.QuickGetStr(server.url("/fails")), "");
+    EXPECT_EQ(client.lastStatus(), 500);
+    EXPECT_THAT(client.lastError(), HasSubstr(server.host()));
+    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500 Internal Server Error"));
+
+    EXPECT_EQ(client.getText(server.url("/missing")), std::nullopt);
+    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 404"));
+
+    // An empty body is an answer, not a failure, for those who need to tell them apart.
+    EXPECT_EQ(client.getText(server.url("/empty")), std::optional<std::string>(""));
+    EXPECT_EQ(client.lastError(), "");
+}
+
+TEST_F(HttpClientTest, CredentialsGoWithEveryKindOfRequestAndWrongOnesShowTheStatus) {
+    server.requireCredentials("quelmar", "dorven");
+    server.on("/list", Reply::text("ok"));
+    server.on("/file.xml", Reply::text("<x/>"));
+    server.on("/edi/ReceiveUpload.aspx", Reply::text("stored"));
+    const fs::path upload = dir / "up.xml";
+    writeFileAtomically(upload, "<up/>");
+
+    EXPECT_EQ(client.QuickGetStr(server.url("/list")), "ok");
+    EXPECT_EQ(client.Download(server.url("/file.xml"), dir / "file.xml"), 1);
+    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload), 1);
+    for (const auto &r : server.requests())
+        EXPECT_EQ(r.basicCredentials(), "quelmar:dorven") << r.path;
+
+    HttpOptions wrong = options();
+    wrong.password = "wrong";
+    HttpClient intruder(wrong);
+    EXPECT_EQ(intruder.QuickGetStr(server.url("/list")), "");
+    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
+    EXPECT_EQ(intruder.Download(server.url("/file.xml"), dir / "other.xml"), 0);
+    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
+    EXPECT_FALSE(fs::exists(dir / "other.xml"));
+    EXPECT_EQ(intruder.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload), 0);
+    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
+}
+
+TEST_F(HttpClientTest, EveryRequestOpensItsOwnConnection) {
+    server.on("/a", Reply::text("a"));
+    client.QuickGetStr(server.url("/a"));
+    client.QuickGetStr(server.url("/a"));
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[0].remotePort, requests[1].remotePort);
+}
+
+TEST_F(HttpClientTest, EncodedQueryValuesReachTheServerUnchanged) {
+    server.on("/dbSQL.php", Reply::text("<html/>"));
+    const std::vector<std::string> values = {
+        "select * from PACIENTE where NM_PACIENTE = 'Ana & Rui' -- #1",
+        "'2013-05-04 10:22:31'",
+        "\"double\" quotes, 100% sure, a+b=c?",
+        "line one\r\nline two\nthree",
+        "Ação Conceição São Tomé € ü",
+        "../../etc/passwd;rm -rf /",
+    };
+    for (const auto &value : values)
+        client.QuickGetStr(server.host() + "/dbSQL.php?op=S&sql=" + encodeQueryValue(value));
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(requests[i].queryValue("sql"), values[i]);
+        EXPECT_EQ(requests[i].queryValue("op"), "S");
+        EXPECT_EQ(requests[i].query.size(), 2u) << "a value leaked into another parameter: " << requests[i].target;
+    }
+    EXPECT_EQ(encodeQueryValue("Az09-._~"), "Az09-._~");
+    EXPECT_EQ(encodeQueryValue("ç /"), "%C3%A7%20%2F");
+}
+
+TEST(HttpUrl, SchemeIsAddedOnlyWhereMissing) {
+    EXPECT_EQ(completeUrl("www.example.test/dbArquivo.php?op=S"), "http://www.example.test/dbArquivo.php?op=S");
+    EXPECT_EQ(completeUrl("127.0.0.1:8080/x"), "http://127.0.0.1:8080/x");
+    EXPECT_EQ(completeUrl("https://central.test/x"), "https://central.test/x");
+    EXPECT_EQ(completeUrl("HTTP://central.test"), "HTTP://central.test");
+    EXPECT_EQ(hostOf("https://user:pw@central.test:8443/a?b=c"), "central.test:8443");
+    EXPECT_EQ(hostOf("central.test?x=//y"), "central.test");
+}
+
+TEST_F(HttpClientTest, DownloadSavesTheWholeBodyAndReplacesAnOlderFile) {
+    const std::string body = patternedBody(300 * 1024);
+    server.on("/edi/out/PACIENTE12.xml", Reply::text(body));
+    writeFileAtomically(dir / "PACIENTE12.xml", "old");
+
+    EXPECT_EQ(client.Download(server.host() + "/edi/out/PACIENTE12.xml", dir / "PACIENTE12.xml"), 1);
+    EXPECT_EQ(readFile(dir / "PACIENTE12.xml"), body);
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"PACIENTE12.xml"});
+}
+
+TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne) {
+    server.on("/cut.xml", Reply::with(Reply::Mode::CutHalfway, patternedBody(200 * 1024)));
+    server.on("/error.xml", Reply::text("<html>server error page</html>", 500));
+    writeFileAtomically(dir / "kept.xml", "old content");
+
+    EXPECT_EQ(client.Download(server.url("/cut.xml"), dir / "kept.xml"), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr(server.host()));
+    EXPECT_EQ(client.Download(server.url("/cut.xml"), dir / "new.xml"), 0);
+    EXPECT_EQ(client.Download(server.url("/error.xml"), dir / "error.xml"), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500"));
+
+    EXPECT_EQ(readFile(dir / "kept.xml"), "old content");
+    EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"kept.xml"});
+}
+
+TEST_F(HttpClientTest, DownloadNeedsAFileNameAndAWritableFolder) {
+    server.on("/edi/out/", Reply::text("listing"));
+    EXPECT_EQ(client.Download(server.url("/edi/out/"), dir.path()), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr("no file name"));
+    EXPECT_EQ(client.Download(server.url("/edi/out/"), dir / "missing-folder" / "x.xml"), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr("missing-folder"));
+    EXPECT_TRUE(server.requests().empty()) << "nothing should be asked when nothing can be saved";
+}
+
+TEST_F(HttpClientTest, UploadPostsTheFileInFieldFile1) {
+    server.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
+    const std::string content = patternedBody(70 * 1024); // binary, NUL bytes included
+    writeFileAtomically(dir / "PACIENTE12010203.xml", content);
+
+    ASSERT_EQ(client.BlockingUpload(server.host() + "/edi/ReceiveUpload.aspx", dir / "PACIENTE12010203.xml"), 1)
+        << client.lastError();
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_THAT(requests[0].header("Content-Type"), HasSubstr("multipart/form-data"));
+    ASSERT_EQ(requests[0].parts.size(), 1u);
+    EXPECT_EQ(requests[0].parts[0].name, "file1");
+    EXPECT_EQ(requests[0].parts[0].filename, "PACIENTE12010203.xml");
+    EXPECT_EQ(requests[0].parts[0].content, content);
+}
+
+TEST_F(HttpClientTest, UploadFailsOnANon2xxAnswerAndOnAMissingFile) {
+    server.on("/edi/ReceiveUpload.aspx", Reply::text("disk full", 500));
+    writeFileAtomically(dir / "a.xml", "<a/>");
+    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml"), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500"));
+
+    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "gone.xml"), 0);
+    EXPECT_THAT(client.lastError(), HasSubstr("gone.xml"));
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(HttpClientTest, NobodyListeningIsReportedWithTheHost) {
+    std::string host;
+    {
+        RecordingServer gone;
+        host = gone.host();
+    }
+    EXPECT_EQ(client.QuickGetStr(host + "/x"), "");
+    EXPECT_THAT(client.lastError(), HasSubstr(host));
+    EXPECT_THAT(client.lastError(), HasSubstr("onnect"));
+    EXPECT_EQ(client.lastStatus(), 0);
+}
+
+// Time-outs: each request must end close to its limit, however the server behaves.
+class HttpTimeoutTest : public HttpClientTest {
+protected:
+    HttpClient quick() const {
+        HttpOptions o = options();
+        o.requestTimeout = 300ms;
+        o.transferTimeout = 300ms;
+        return HttpClient(o);
+    }
+    template <typename F> static std::chrono::milliseconds timed(F &&f) {
+        const auto start = std::chrono::steady_clock::now();
+        f();
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
+};
+
+TEST_F(HttpTimeoutTest, AServerThatNeverAnswersOrAnswersTooSlowlyTimesOut) {
+    server.on("/silent", Reply::with(Reply::Mode::NeverAnswer));
+    server.on("/slow", Reply{200, "late", Reply::Mode::Whole, 3s});
+    HttpClient c = quick();
+
+    EXPECT_LT(timed([&] { EXPECT_EQ(c.QuickGetStr(server.url("/silent")), ""); }), 1500ms);
+    EXPECT_THAT(c.lastError(), HasSubstr("timed out"));
+    EXPECT_THAT(c.lastError(), HasSubstr(server.host()));
+    EXPECT_LT(timed([&] { EXPECT_EQ(c.Download(server.url("/slow"), dir / "slow.xml"), 0); }), 1500ms);
+    EXPECT_THAT(c.lastError(), HasSubstr("timed out"));
+    EXPECT_TRUE(filesIn(dir.path()).empty());
+}
+
+TEST_F(HttpTimeoutTest, ASlowAnswerWithinTheLimitArrives) {
+    server.on("/slow", Reply{200, "late but fine", Reply::Mode::Whole, 100ms});
+    EXPECT_EQ(client.QuickGetStr(server.url("/slow")), "late but fine");
+}
+
+TEST_F(HttpTimeoutTest, ATricklingEndlessAnswerEndsAtTheTimeLimit) {
+    Reply trickle = Reply::with(Reply::Mode::Endless, "<row/>");
+    trickle.pace = 20ms;
+    server.on("/trickle.xml", trickle);
+    HttpClient c = quick();
+
+    EXPECT_LT(timed([&] { EXPECT_EQ(c.Download(server.url("/trickle.xml"), dir / "trickle.xml"), 0); }), 1500ms);
+    EXPECT_THAT(c.lastError(), HasSubstr("timed out"));
+    EXPECT_TRUE(filesIn(dir.path()).empty());
+}
+
+TEST_F(HttpClientTest, AnswersBeyondTheSizeBoundAreAbandoned) {
+    server.on("/endless", Reply::with(Reply::Mode::Endless));
+    server.on("/big", Reply::text(std::string(300 * 1024, 'b')));
+    server.on("/fits", Reply::text(std::string(256 * 1024, 'f')));
+    HttpOptions o = options();
+    o.maxAnswerBytes = 256 * 1024;
+    o.maxDownloadBytes = 512 * 1024;
+    HttpClient bounded(o);
+
+    EXPECT_EQ(bounded.QuickGetStr(server.url("/endless")), "");
+    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_EQ(bounded.QuickGetStr(server.url("/big")), ""); // announced length above the bound
+    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_EQ(bounded.QuickGetStr(server.url("/fits")).size(), 256u * 1024);
+
+    EXPECT_EQ(bounded.Download(server.url("/endless"), dir / "endless.xml"), 0);
+    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 512 KiB"));
+    EXPECT_TRUE(filesIn(dir.path()).empty());
+}
+
+} // namespace
+} // namespace edi::transport

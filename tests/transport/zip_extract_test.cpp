@@ -1,0 +1,161 @@
+#include "transport/zip_extract.h"
+
+#include "support/temp_dir.h"
+
+#include "core/errors.h"
+#include "core/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <zip.h>
+
+#include <random>
+
+namespace edi::transport {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::UnorderedElementsAre;
+
+struct ZipEntry {
+    std::string name;
+    std::string content;
+    bool directory = false;
+};
+
+ZipEntry folder(std::string name) {
+    return {std::move(name), {}, true};
+}
+
+// Writes a real archive with libzip; names are stored exactly as given. Entries are stored uncompressed so
+// a test can find and damage their bytes.
+void makeZip(const fs::path &path, const std::vector<ZipEntry> &entries) {
+    int error = 0;
+    zip_t *z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr) << "zip_open " << error;
+    for (const ZipEntry &e : entries) {
+        zip_int64_t index;
+        if (e.directory) {
+            index = zip_dir_add(z, e.name.c_str(), ZIP_FL_ENC_RAW);
+        } else {
+            zip_source_t *source = zip_source_buffer(z, e.content.data(), e.content.size(), 0);
+            ASSERT_NE(source, nullptr);
+            index = zip_file_add(z, e.name.c_str(), source, ZIP_FL_ENC_RAW);
+            if (index < 0)
+                zip_source_free(source);
+            else
+                zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+        }
+        ASSERT_GE(index, 0) << "cannot add '" << e.name << "': " << zip_strerror(z);
+    }
+    ASSERT_EQ(zip_close(z), 0) << zip_strerror(z);
+}
+
+std::vector<std::string> filesIn(const fs::path &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class ZipExtractTest : public ::testing::Test {
+protected:
+    test::TempDir dir;
+    fs::path archive = dir / "update.zip";
+    fs::path destination = dir / "app" / "bin";
+};
+
+TEST_F(ZipExtractTest, EveryFileLandsUnderItsBareNameAndTheLaterOfTwoEqualNamesWins) {
+    fs::create_directories(destination);
+    writeFileAtomically(destination / "edi.cfg", "installed before");
+    writeFileAtomically(destination / "untouched.txt", "stays");
+    makeZip(archive, {{"a.txt", "top level a"},
+                      folder("sub/"),
+                      {"sub/deeper/edi.cfg", "new config"},
+                      {"sub/a.txt", "a from sub"},
+                      {"win\\style\\b.dll", "b"}});
+
+    const ExtractionResult result = Descompactar(archive, destination);
+
+    EXPECT_THAT(result.written, ElementsAre("a.txt", "edi.cfg", "b.dll"));
+    EXPECT_TRUE(result.refused.empty());
+    EXPECT_EQ(readFile(destination / "a.txt"), "a from sub");
+    EXPECT_EQ(readFile(destination / "edi.cfg"), "new config");
+    EXPECT_EQ(readFile(destination / "b.dll"), "b");
+    EXPECT_EQ(readFile(destination / "untouched.txt"), "stays");
+    EXPECT_EQ(filesIn(destination), (std::vector<std::string>{"a.txt", "b.dll", "edi.cfg", "untouched.txt"}))
+        << "no folders and no staging leftovers";
+}
+
+TEST_F(ZipExtractTest, NamesThatCouldLeaveTheFolderAreRefusedAndNothingIsWrittenOutside) {
+    std::random_device random;
+    const fs::path absoluteTarget = fs::temp_directory_path() / ("edi-zip-abs-" + std::to_string(random()) + ".txt");
+    makeZip(archive, {{"../escaped.txt", "x"},
+                      {"sub/../../escaped2.txt", "x"},
+                      {"..\\escaped3.txt", "x"},
+                      {absoluteTarget.string(), "x"},
+                      {"\\rooted.txt", "x"},
+                      {"C:/drive.txt", "x"},
+                      {"c:drive-relative.txt", "x"},
+                      {"", "x"},
+                      {"sub/..", "x"},
+                      {"good.txt", "good"},
+                      {"version..1.txt", "dots inside a name are fine"}});
+
+    const ExtractionResult result = Descompactar(archive, destination);
+
+    EXPECT_THAT(result.written, ElementsAre("good.txt", "version..1.txt"));
+    EXPECT_THAT(result.refused, UnorderedElementsAre("../escaped.txt", "sub/../../escaped2.txt", "..\\escaped3.txt",
+                                                     absoluteTarget.string(), "\\rooted.txt", "C:/drive.txt",
+                                                     "c:drive-relative.txt", "", "sub/.."));
+    EXPECT_FALSE(fs::exists(absoluteTarget));
+    EXPECT_EQ(filesIn(destination), (std::vector<std::string>{"good.txt", "version..1.txt"}));
+    EXPECT_EQ(filesIn(dir.path() / "app"), std::vector<std::string>{"bin"});
+    EXPECT_EQ(filesIn(dir.path()), (std::vector<std::string>{"app", "update.zip"}));
+}
+
+TEST_F(ZipExtractTest, AFileThatIsNotAnArchiveIsAClearError) {
+    writeFileAtomically(archive, "<html>404 Not Found</html>");
+    try {
+        Descompactar(archive, destination);
+        FAIL() << "no error";
+    } catch (const IoError &e) {
+        EXPECT_THAT(e.what(), HasSubstr("not a ZIP archive"));
+        EXPECT_THAT(e.what(), HasSubstr("update.zip"));
+    }
+    EXPECT_THROW(Descompactar(dir / "missing.zip", destination), IoError);
+}
+
+TEST_F(ZipExtractTest, AnEmptyArchiveWritesNothing) {
+    // The end-of-central-directory record alone: a valid archive with no entries.
+    writeFileAtomically(archive, std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    const ExtractionResult result = Descompactar(archive, destination);
+    EXPECT_TRUE(result.written.empty());
+    EXPECT_TRUE(result.refused.empty());
+    EXPECT_TRUE(filesIn(destination).empty());
+}
+
+TEST_F(ZipExtractTest, ADamagedEntryReplacesNothing) {
+    fs::create_directories(destination);
+    writeFileAtomically(destination / "first.txt", "old first");
+    writeFileAtomically(destination / "second.txt", "old second");
+    const std::string secondContent(4096, 'S');
+    makeZip(archive, {{"first.txt", "new first"}, {"second.txt", secondContent}});
+
+    std::string bytes = readFile(archive);
+    const auto pos = bytes.find(secondContent);
+    ASSERT_NE(pos, std::string::npos);
+    bytes[pos + 100] = 'X'; // the stored checksum no longer matches
+    writeFileAtomically(archive, bytes);
+
+    EXPECT_THROW(Descompactar(archive, destination), IoError);
+    EXPECT_EQ(readFile(destination / "first.txt"), "old first");
+    EXPECT_EQ(readFile(destination / "second.txt"), "old second");
+    EXPECT_EQ(filesIn(destination), (std::vector<std::string>{"first.txt", "second.txt"}));
+}
+
+} // namespace
+} // namespace edi::transport
