@@ -24,8 +24,9 @@ struct HttpOptions {
     std::uint64_t maxDownloadBytes = std::uint64_t{1} << 30;
 };
 
-// Blocking HTTP requests on libcurl, a fresh easy handle per request. Failures never throw: they return
-// the failure value and leave a text naming the host and the HTTP status or the transfer error in lastError().
+// Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: it returns
+// the failure value and leaves a text naming the host and the HTTP status or the transfer error in lastError().
+// Only a library that cannot be initialised at all raises TransportError.
 class HttpClient {
 public:
     explicit HttpClient(HttpOptions options = {});
