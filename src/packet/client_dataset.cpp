@@ -1,0 +1,199 @@
+#include "packet/client_dataset.h"
+
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/formats.h"
+#include "packet/packet_reader.h"
+#include "packet/packet_writer.h"
+
+#include <algorithm>
+
+namespace edi {
+
+namespace {
+
+template <typename T> int threeWay(const T &a, const T &b) {
+    return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// Orders two values of one field; nulls first.
+int compareValues(const Value &a, const Value &b, const FieldDef &field) {
+    if (a.isNull() || b.isNull())
+        return threeWay(!a.isNull(), !b.isNull());
+    using K = Value::Kind;
+    switch (a.kind()) {
+    case K::Int16:
+    case K::Int32:
+    case K::Int64:
+        return threeWay(a.rawInt(), b.rawInt());
+    case K::Double:
+        return threeWay(a.asDouble(), b.asDouble());
+    case K::Numeric:
+        return threeWay(a.asNumeric(field.scale).units, b.asNumeric(field.scale).units);
+    case K::Date:
+        return threeWay(a.asDate(), b.asDate());
+    case K::Time:
+        return threeWay(a.asTime(), b.asTime());
+    case K::Timestamp:
+        return threeWay(a.asTimestamp(), b.asTimestamp());
+    case K::Text:
+        return threeWay(a.rawText(), b.rawText());
+    case K::Blob:
+        return threeWay(a.rawBytes(), b.rawBytes());
+    case K::Bool:
+        return threeWay(a.asBool(), b.asBool());
+    case K::Null:
+        break;
+    }
+    return 0;
+}
+
+} // namespace
+
+ClientDataset::ClientDataset(std::vector<FieldDef> fields) : fields_(std::move(fields)) {
+    for (size_t i = 0; i < fields_.size(); ++i) {
+        if (fields_[i].name.empty())
+            throw Error("Field " + std::to_string(i + 1) + " has no name");
+        for (size_t j = 0; j < i; ++j)
+            if (formats::equalsIgnoreCase(fields_[i].name, fields_[j].name))
+                throw Error("Field name " + fields_[i].name + " appears twice");
+    }
+}
+
+int ClientDataset::fieldIndex(std::string_view name) const {
+    for (size_t i = 0; i < fields_.size(); ++i)
+        if (formats::equalsIgnoreCase(fields_[i].name, name))
+            return static_cast<int>(i);
+    return -1;
+}
+
+size_t ClientDataset::checkedIndex(std::string_view fieldName) const {
+    const int i = fieldIndex(fieldName);
+    if (i < 0)
+        throw Error("Field '" + std::string(fieldName) + "' not found" + (name_.empty() ? "" : " in " + name_));
+    return static_cast<size_t>(i);
+}
+
+void ClientDataset::append() {
+    if (appending_)
+        throw Error("A record is already being appended; post or cancel it first");
+    cursorBeforeAppend_ = cursor_;
+    current_.assign(fields_.size(), Value());
+    appending_ = true;
+}
+
+void ClientDataset::setValue(size_t index, const Value &value) {
+    if (!appending_)
+        throw Error("No record is being appended");
+    if (index >= fields_.size())
+        throw Error("Field index " + std::to_string(index) + " out of range");
+    current_[index] = convertForField(value, fields_[index]);
+}
+
+void ClientDataset::setValue(std::string_view fieldName, const Value &value) {
+    setValue(checkedIndex(fieldName), value);
+}
+
+void ClientDataset::post() {
+    if (!appending_)
+        throw Error("No record is being appended");
+    std::string packed;
+    packet_detail::packRecord(fields_, current_, packet_detail::kRecordInserted, packed);
+    records_.push_back(store_.add(packed));
+    cursor_ = records_.size() - 1;
+    appending_ = false;
+}
+
+void ClientDataset::cancel() {
+    if (!appending_)
+        return;
+    appending_ = false;
+    cursor_ = cursorBeforeAppend_;
+    loadCurrent();
+}
+
+void ClientDataset::loadCurrent() {
+    if (appending_)
+        throw Error("A record is being appended; post or cancel it first");
+    if (cursor_ < records_.size())
+        packet_detail::unpackRecord(records_[cursor_], fields_.size(), current_);
+    else
+        current_.clear();
+}
+
+void ClientDataset::first() {
+    cursor_ = 0;
+    loadCurrent();
+}
+
+void ClientDataset::next() {
+    if (cursor_ < records_.size())
+        ++cursor_;
+    loadCurrent();
+}
+
+size_t ClientDataset::recNo() const {
+    return !appending_ && cursor_ < records_.size() ? cursor_ + 1 : 0;
+}
+
+const Value &ClientDataset::value(size_t index) const {
+    if (eof())
+        throw Error("No current record" + (name_.empty() ? "" : " in " + name_));
+    if (index >= fields_.size())
+        throw Error("Field index " + std::to_string(index) + " out of range");
+    return current_[index];
+}
+
+const Value &ClientDataset::value(std::string_view fieldName) const {
+    return value(checkedIndex(fieldName));
+}
+
+void ClientDataset::sortBy(std::string_view fieldName) {
+    if (appending_)
+        throw Error("A record is being appended; post or cancel it first");
+    const size_t index = checkedIndex(fieldName);
+    std::vector<std::pair<Value, const char *>> keyed;
+    keyed.reserve(records_.size());
+    for (const char *r : records_)
+        keyed.emplace_back(packet_detail::unpackField(r, index), r);
+    const FieldDef &f = fields_[index];
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [&](const auto &a, const auto &b) { return compareValues(a.first, b.first, f) < 0; });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        records_[i] = keyed[i].second;
+    first();
+}
+
+void ClientDataset::close() {
+    records_.clear();
+    records_.shrink_to_fit();
+    store_.clear();
+    current_.clear();
+    cursor_ = 0;
+    appending_ = false;
+}
+
+void ClientDataset::clear() {
+    close();
+    fields_.clear();
+}
+
+void ClientDataset::saveToFile(const std::filesystem::path &path) const {
+    AtomicFile file(path);
+    PacketWriter(*this, name_.empty() ? path.filename().string() : name_).write(&file.stream());
+    file.commit();
+}
+
+std::string ClientDataset::saveToString() const {
+    return PacketWriter(*this, name_.empty() ? "data packet" : name_).write(nullptr);
+}
+
+ClientDataset ClientDataset::loadFromFile(const std::filesystem::path &path) {
+    return PacketReader(path.string()).read(readPacketFile(path));
+}
+
+ClientDataset ClientDataset::loadFromString(std::string_view bytes, std::string_view sourceName) {
+    return PacketReader(sourceName.empty() ? "data packet" : std::string(sourceName)).read(std::string(bytes));
+}
+
+} // namespace edi

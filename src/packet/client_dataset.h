@@ -1,0 +1,97 @@
+#pragma once
+
+#include "core/value.h"
+#include "packet/record_store.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edi {
+
+// An in-memory table: fields, records and a cursor, saved to and loaded from XML data packet files.
+//
+// Records are appended (append, setValue, post) and walked (first, next, eof, value). Loading presents the
+// packet's current view: changes recorded in its change log are applied, deleted rows are left out.
+class ClientDataset {
+public:
+    ClientDataset() = default;
+    // Throws Error for an empty or repeated (case-insensitive) field name.
+    explicit ClientDataset(std::vector<FieldDef> fields);
+    ClientDataset(ClientDataset &&) noexcept = default;
+    ClientDataset &operator=(ClientDataset &&) noexcept = default;
+    ClientDataset(const ClientDataset &) = delete;
+    ClientDataset &operator=(const ClientDataset &) = delete;
+
+    // The table name that error messages use; saveToFile uses the file name when none is set.
+    void setName(std::string name) { name_ = std::move(name); }
+    const std::string &name() const { return name_; }
+
+    const std::vector<FieldDef> &fields() const { return fields_; }
+    size_t fieldCount() const { return fields_.size(); }
+    const FieldDef &field(size_t index) const { return fields_.at(index); }
+    // Case-insensitive; -1 when there is no such field.
+    int fieldIndex(std::string_view name) const;
+
+    // Starts a new record with every field null; it becomes current and is kept by post() or dropped by cancel().
+    void append();
+    // Converts to the field's type (convertForField); throws ConversionError when it cannot, Error when no
+    // record is being appended or the field does not exist.
+    void setValue(size_t index, const Value &value);
+    void setValue(std::string_view fieldName, const Value &value);
+    // Keeps the appended record at the end; it stays current.
+    void post();
+    // Drops the appended record, if any, and returns to the record that was current before.
+    void cancel();
+    bool isAppending() const { return appending_; }
+
+    size_t recordCount() const { return records_.size(); }
+    void first();
+    void next();
+    bool eof() const { return !appending_ && cursor_ >= records_.size(); }
+    // Number of the current record counting from 1; 0 when there is none.
+    size_t recNo() const;
+
+    // The current record's values; throw Error when there is no current record or no such field.
+    const Value &value(size_t index) const;
+    const Value &value(std::string_view fieldName) const;
+    bool isNull(size_t index) const { return value(index).isNull(); }
+    bool isNull(std::string_view fieldName) const { return value(fieldName).isNull(); }
+
+    // Orders the records ascending by one field, nulls first, keeping the order of equal values; then first().
+    void sortBy(std::string_view fieldName);
+
+    // Drops the records (fields stay); clear() drops the fields too.
+    void close();
+    void clear();
+
+    // The plain packet variant, written in one piece: an existing file is replaced only by a complete one.
+    // Throws PacketError for a value that cannot be written (naming table, row and field), IoError on I/O failure.
+    void saveToFile(const std::filesystem::path &path) const;
+    std::string saveToString() const;
+
+    // Throws PacketError when the bytes are not a readable data packet (message names the source, row and field),
+    // IoError when the file cannot be read.
+    static ClientDataset loadFromFile(const std::filesystem::path &path);
+    static ClientDataset loadFromString(std::string_view bytes, std::string_view sourceName = {});
+
+private:
+    friend class PacketReader;
+    friend class PacketWriter;
+
+    size_t checkedIndex(std::string_view fieldName) const;
+    void loadCurrent();
+
+    std::vector<FieldDef> fields_;
+    std::string name_;
+    packet_detail::RecordStore store_;
+    std::vector<const char *> records_; // packed records in view order
+    size_t cursor_ = 0;
+    std::vector<Value> current_; // the current record, unpacked (or the one being appended)
+    bool appending_ = false;
+    size_t cursorBeforeAppend_ = 0;
+};
+
+} // namespace edi

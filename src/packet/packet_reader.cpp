@@ -1,0 +1,404 @@
+#include "packet/packet_reader.h"
+
+#include "core/encoding.h"
+#include "core/errors.h"
+#include "core/formats.h"
+#include "packet/client_dataset.h"
+#include "packet/packet_types.h"
+
+#include <pugixml.hpp>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <unordered_map>
+
+namespace edi {
+
+namespace fs = std::filesystem;
+using packet_detail::FieldReading;
+
+namespace {
+
+[[noreturn]] void fail(const std::string &source, const std::string &problem) {
+    throw PacketError(source + ": " + problem);
+}
+
+bool isXmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool onlySpace(std::string_view s) {
+    for (char c : s)
+        if (!isXmlSpace(c))
+            return false;
+    return true;
+}
+
+// The encoding named in the XML declaration, lower case; nullopt when there is none.
+std::optional<std::string> declaredEncoding(std::string_view s) {
+    size_t p = 0;
+    while (p < s.size() && isXmlSpace(s[p]))
+        ++p;
+    if (s.substr(p, 5) != "<?xml")
+        return std::nullopt;
+    const std::string_view decl = s.substr(p, s.find("?>", p) - p);
+    size_t e = decl.find("encoding");
+    if (e == std::string_view::npos)
+        return std::nullopt;
+    e += 8;
+    while (e < decl.size() && (isXmlSpace(decl[e]) || decl[e] == '='))
+        ++e;
+    if (e >= decl.size() || (decl[e] != '"' && decl[e] != '\''))
+        return std::nullopt;
+    const size_t close = decl.find(decl[e], e + 1);
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    std::string name(decl.substr(e + 1, close - e - 1));
+    for (char &c : name)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+bool isSingleByteWesternEncoding(const std::string &name) {
+    // ISO-8859-1 is read as its Windows-1252 superset: writers that declare it mean the 0x80..0x9F letters too.
+    for (const char *known :
+         {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1", "windows-1252", "cp1252", "x-cp1252"})
+        if (name == known)
+            return true;
+    return false;
+}
+
+bool hasHighBytes(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+// An old writer closed a self-closed <PARAMS .../> a second time; blank the stray end tag out so the rest parses.
+void blankStrayParamsEnd(std::string &text, size_t start) {
+    const size_t rowData = text.find("<ROWDATA", start);
+    const size_t limit = rowData == std::string::npos ? text.size() : rowData;
+    static constexpr std::string_view kEnd = "</PARAMS>";
+    for (size_t p = text.find(kEnd, start); p != std::string::npos && p < limit; p = text.find(kEnd, p + 1)) {
+        const size_t open = text.rfind("<PARAMS", p);
+        if (open == std::string::npos || open < start)
+            continue;
+        size_t tagEnd = p;
+        while (tagEnd > open && isXmlSpace(text[tagEnd - 1]))
+            --tagEnd;
+        const std::string_view tag(text.data() + open, tagEnd - open);
+        if (tag.size() >= 2 && tag.substr(tag.size() - 2) == "/>" && tag.find('<', 1) == std::string_view::npos)
+            text.replace(p, kEnd.size(), kEnd.size(), ' ');
+    }
+}
+
+} // namespace
+
+// One load: the document, the fields and the rows read so far.
+class PacketReader::Load {
+public:
+    explicit Load(const std::string &source) : source_(source) {}
+
+    ClientDataset run(char *text, size_t size);
+
+private:
+    [[noreturn]] void fail(const std::string &problem) const { edi::fail(source_, problem); }
+    [[noreturn]] void failInRow(size_t rowNo, const std::string &problem) const {
+        fail("row " + std::to_string(rowNo) + problem);
+    }
+
+    pugi::xml_node root(const pugi::xml_document &doc) const;
+    void readFields(pugi::xml_node fields);
+    std::vector<int64_t> readChangeLog(pugi::xml_node params) const;
+    void readRows(pugi::xml_node rowData, ClientDataset &ds);
+    void readRow(pugi::xml_node row, size_t rowNo, ClientDataset &ds);
+    int fieldOf(const char *attribute, size_t &expected) const;
+    std::vector<const char *> currentView(const std::vector<int64_t> &changeLog) const;
+
+    const std::string &source_;
+    std::vector<FieldReading> readings_;
+    std::vector<std::string> attrNames_;
+    std::unordered_map<std::string, size_t> byUpperName_;
+
+    // Per stored row, in ROWDATA order.
+    std::vector<const char *> packed_;
+    std::vector<int> states_; // RowState, -1 when the row has none
+    std::vector<Value> values_;
+    std::vector<size_t> seenInRow_;
+    std::string scratch_;
+};
+
+pugi::xml_node PacketReader::Load::root(const pugi::xml_document &doc) const {
+    pugi::xml_node root;
+    for (pugi::xml_node n : doc.children()) {
+        if (n.type() != pugi::node_element)
+            continue;
+        if (root)
+            fail("not a data packet (more than one root element)");
+        root = n;
+    }
+    if (!root)
+        fail("not a data packet (no root element)");
+    if (std::strcmp(root.name(), "DATAPACKET") != 0)
+        fail("not a data packet (root element <" + std::string(root.name()) + ">, expected <DATAPACKET>)");
+    return root;
+}
+
+void PacketReader::Load::readFields(pugi::xml_node fields) {
+    size_t number = 0;
+    for (pugi::xml_node f : fields.children("FIELD")) {
+        ++number;
+        const std::string attrName = f.attribute("attrname").value();
+        if (attrName.empty())
+            fail("FIELD " + std::to_string(number) + " has no attrname");
+        const char *type = f.attribute("fieldtype").value();
+        if (!*type)
+            fail("field " + attrName + " has no fieldtype");
+        const char *realName = f.attribute("fieldname").value();
+        const std::string name = *realName ? realName : attrName;
+        auto number0 = [&](const char *attr) {
+            const char *text = f.attribute(attr).value();
+            if (!*text)
+                return 0;
+            const auto v = formats::parseInteger(text);
+            if (!v || *v < 0 || *v > INT32_MAX)
+                fail("field " + name + ": " + attr + " '" + text + "' is not a valid number");
+            return static_cast<int>(*v);
+        };
+        try {
+            readings_.push_back(packet_detail::readingFor(
+                name, type, f.attribute("SUBTYPE").value(), number0("WIDTH"), number0("DECIMALS"),
+                formats::equalsIgnoreCase(f.attribute("required").value(), "true")));
+        } catch (const ConversionError &e) {
+            fail("field " + name + ": " + e.what());
+        }
+        if (!byUpperName_.emplace(formats::toUpper(attrName), attrNames_.size()).second)
+            fail("field name " + attrName + " appears twice");
+        for (size_t i = 0; i + 1 < readings_.size(); ++i)
+            if (formats::equalsIgnoreCase(readings_[i].def.name, name))
+                fail("field name " + name + " appears twice");
+        attrNames_.push_back(attrName);
+    }
+    if (readings_.empty())
+        fail("not a data packet (METADATA/FIELDS lists no FIELD)");
+}
+
+std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) const {
+    std::vector<int64_t> numbers;
+    const char *text = params.attribute("CHANGE_LOG").value();
+    const std::string_view s(text);
+    size_t p = 0;
+    while (p < s.size()) {
+        while (p < s.size() && isXmlSpace(s[p]))
+            ++p;
+        size_t e = p;
+        while (e < s.size() && !isXmlSpace(s[e]))
+            ++e;
+        if (e == p)
+            break;
+        const auto v = formats::parseInteger(s.substr(p, e - p));
+        if (!v)
+            fail("PARAMS CHANGE_LOG is not a list of numbers");
+        numbers.push_back(*v);
+        p = e;
+    }
+    if (numbers.size() % 3 != 0)
+        fail("PARAMS CHANGE_LOG is not a list of triples");
+    return numbers;
+}
+
+int PacketReader::Load::fieldOf(const char *attribute, size_t &expected) const {
+    // Rows normally list their fields in order: try the next one before looking the name up.
+    if (expected < attrNames_.size() && attrNames_[expected] == attribute)
+        return static_cast<int>(expected++);
+    const auto it = byUpperName_.find(formats::toUpper(attribute));
+    if (it == byUpperName_.end())
+        return -1;
+    expected = it->second + 1;
+    return static_cast<int>(it->second);
+}
+
+void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, ClientDataset &ds) {
+    int state = -1;
+    size_t expected = 0;
+    for (pugi::xml_attribute a : row.attributes()) {
+        if (formats::equalsIgnoreCase(a.name(), "RowState")) {
+            const auto v = formats::parseInteger(a.value());
+            if (!v || *v < 0 || *v > 255)
+                failInRow(rowNo, std::string(": RowState '") + a.value() + "' is not a valid number");
+            state = static_cast<int>(*v);
+            continue;
+        }
+        const int found = fieldOf(a.name(), expected);
+        if (found < 0)
+            failInRow(rowNo, std::string(": attribute ") + a.name() + " names no field");
+        const auto i = static_cast<size_t>(found);
+        if (seenInRow_[i] == rowNo)
+            failInRow(rowNo, ": field " + attrNames_[i] + " is given twice");
+        seenInRow_[i] = rowNo;
+        try {
+            values_[i] = packet_detail::parseValueText(a.value(), readings_[i]);
+        } catch (const ConversionError &e) {
+            failInRow(rowNo, ", field " + readings_[i].def.name + ": " + e.what());
+        }
+    }
+    packet_detail::packRecord(ds.fields_, values_, 0, scratch_);
+    packed_.push_back(ds.store_.add(scratch_));
+    states_.push_back(state);
+    for (Value &v : values_)
+        v = Value();
+}
+
+void PacketReader::Load::readRows(pugi::xml_node rowData, ClientDataset &ds) {
+    values_.assign(readings_.size(), Value());
+    seenInRow_.assign(readings_.size(), 0);
+    size_t rowNo = 0;
+    // Each row leaves the document once stored, so the document shrinks while the table grows.
+    for (pugi::xml_node n = rowData.first_child(); n;) {
+        const pugi::xml_node next = n.next_sibling();
+        if (n.type() == pugi::node_element && std::strcmp(n.name(), "ROW") == 0)
+            readRow(n, ++rowNo, ds);
+        rowData.remove_child(n);
+        n = next;
+    }
+}
+
+// Rows in ROWDATA order; an original (state 1) is replaced in its place by its newest modified version, deleted
+// rows (2) are left out and modified versions are not listed a second time.
+std::vector<const char *> PacketReader::Load::currentView(const std::vector<int64_t> &changeLog) const {
+    const size_t n = packed_.size();
+    auto valid = [n](int64_t rowNo) { return rowNo >= 1 && static_cast<uint64_t>(rowNo) <= n; };
+    std::vector<int> state(states_);
+    std::vector<long> newer(n, -1);
+    for (size_t t = 0; t + 2 < changeLog.size(); t += 3) {
+        const int64_t row = changeLog[t], original = changeLog[t + 1], change = changeLog[t + 2];
+        if (!valid(row))
+            continue;
+        if (state[static_cast<size_t>(row - 1)] < 0)
+            state[static_cast<size_t>(row - 1)] = static_cast<int>(change & 0xFF);
+        if ((change & 8) && valid(original) && original != row)
+            newer[static_cast<size_t>(original - 1)] = static_cast<long>(row - 1);
+    }
+    std::vector<char> consumed(n, 0);
+    std::vector<long> replacement(n, -1);
+    for (size_t i = 0; i < n; ++i) {
+        if (!(state[i] > 0 && (state[i] & 1) && !(state[i] & 2)) || newer[i] < 0)
+            continue;
+        long j = static_cast<long>(i);
+        for (size_t steps = 0; newer[static_cast<size_t>(j)] >= 0 && steps < n; ++steps) {
+            j = newer[static_cast<size_t>(j)];
+            consumed[static_cast<size_t>(j)] = 1;
+        }
+        replacement[i] = j;
+    }
+    auto deleted = [&](size_t i) { return state[i] > 0 && (state[i] & 2); };
+    std::vector<const char *> view;
+    view.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (consumed[i] || deleted(i))
+            continue;
+        const size_t k = replacement[i] >= 0 ? static_cast<size_t>(replacement[i]) : i;
+        if (!deleted(k))
+            view.push_back(packed_[k]);
+    }
+    return view;
+}
+
+ClientDataset PacketReader::Load::run(char *text, size_t size) {
+    pugi::xml_document doc;
+    // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
+    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text, size, pugi::parse_escapes, pugi::encoding_utf8);
+    if (!parsed)
+        fail(std::string("not well-formed XML (") + parsed.description() + " near byte " +
+             std::to_string(parsed.offset) + ")");
+    const pugi::xml_node packet = root(doc);
+    const pugi::xml_node metadata = packet.child("METADATA");
+    const pugi::xml_node fields = metadata.child("FIELDS");
+    if (!fields)
+        fail("not a data packet (no METADATA/FIELDS)");
+    readFields(fields);
+    const std::vector<int64_t> changeLog = readChangeLog(metadata.child("PARAMS"));
+
+    std::vector<FieldDef> defs;
+    defs.reserve(readings_.size());
+    for (const auto &r : readings_)
+        defs.push_back(r.def);
+    ClientDataset ds(std::move(defs));
+    readRows(packet.child("ROWDATA"), ds);
+    doc.reset();
+    ds.records_ = currentView(changeLog);
+    ds.first();
+    return ds;
+}
+
+std::string readPacketFile(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw IoError("Cannot open " + path.string() + ": " + std::strerror(errno));
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    std::string content;
+    if (!ec) {
+        content.resize(size);
+        in.read(content.data(), static_cast<std::streamsize>(size));
+        content.resize(static_cast<size_t>(in.gcount()));
+    }
+    // A file that grew while being read, or whose size was unknown, is read to its end.
+    content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw IoError("Cannot read " + path.string());
+    return content;
+}
+
+void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
+    start = 0;
+    const auto byteAt = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
+    if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
+        start = 3;
+        if (!encoding::isValidUtf8(std::string_view(bytes).substr(3)))
+            fail(source_, "marked as UTF-8 but is not valid UTF-8");
+        return;
+    }
+    const bool le = (byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == '<' && byteAt(1) == 0);
+    const bool be = (byteAt(0) == 0xFE && byteAt(1) == 0xFF) || (byteAt(0) == 0 && byteAt(1) == '<');
+    if (le || be) {
+        const size_t bom = byteAt(0) == '<' || byteAt(1) == '<' ? 0 : 2;
+        std::string utf8 = encoding::utf16ToUtf8(std::string_view(bytes).substr(bom), be);
+        bytes.swap(utf8);
+        return;
+    }
+    const auto declared = declaredEncoding(bytes);
+    if (!declared || *declared == "us-ascii" || *declared == "ascii") {
+        // Undeclared: UTF-8 when the bytes are valid UTF-8, otherwise raw Latin-1 from a server.
+        if (!encoding::isValidUtf8(bytes)) {
+            std::string utf8 = encoding::windows1252ToUtf8(bytes);
+            bytes.swap(utf8);
+        }
+    } else if (*declared == "utf-8" || *declared == "utf8") {
+        if (!encoding::isValidUtf8(bytes))
+            fail(source_, "declared as UTF-8 but is not valid UTF-8");
+    } else if (isSingleByteWesternEncoding(*declared)) {
+        if (hasHighBytes(bytes)) {
+            std::string utf8 = encoding::windows1252ToUtf8(bytes);
+            bytes.swap(utf8);
+        }
+    } else {
+        fail(source_, "unsupported encoding '" + *declared + "'");
+    }
+}
+
+ClientDataset PacketReader::read(std::string bytes) const {
+    if (onlySpace(bytes))
+        fail(source_, "the file is empty");
+    size_t start = 0;
+    decodeToUtf8(bytes, start);
+    blankStrayParamsEnd(bytes, start);
+    return Load(source_).run(bytes.data() + start, bytes.size() - start);
+}
+
+} // namespace edi

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace edi {
+
+class ClientDataset;
+
+// The whole file in one allocation of its own size (a packet may be large). Throws IoError.
+std::string readPacketFile(const std::filesystem::path &path);
+
+// Reads either packet variant: strict about structure and values, lenient about what other producers write.
+class PacketReader {
+public:
+    // `source` names the file (or other origin) in error messages.
+    explicit PacketReader(std::string source) : source_(std::move(source)) {}
+
+    // Takes the bytes by value: they are decoded and parsed in place. Throws PacketError.
+    ClientDataset read(std::string bytes) const;
+
+private:
+    class Load; // one parse; nested so that it may fill the dataset
+
+    void decodeToUtf8(std::string &bytes, size_t &start) const;
+
+    std::string source_;
+};
+
+} // namespace edi

@@ -1,0 +1,267 @@
+#include "packet/packet_types.h"
+
+#include "core/encoding.h"
+#include "core/errors.h"
+#include "core/formats.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace edi::packet_detail {
+
+namespace {
+
+using formats::equalsIgnoreCase;
+
+struct IntegerType {
+    const char *name;
+    FieldType type;
+    int64_t min, max;
+};
+
+constexpr IntegerType kIntegerTypes[] = {
+    {"i1", FieldType::SmallInt, -128, 127},
+    {"ui1", FieldType::SmallInt, 0, 255},
+    {"i2", FieldType::SmallInt, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()},
+    {"ui2", FieldType::Integer, 0, 65535},
+    {"i4", FieldType::Integer, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()},
+    {"ui4", FieldType::BigInt, 0, 4294967295LL},
+    {"i8", FieldType::BigInt, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()},
+};
+
+[[noreturn]] void notA(std::string_view text, const char *what) {
+    std::string shown(text.substr(0, 60));
+    throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " is not " + what);
+}
+
+std::string yyyymmdd(const Date &d) {
+    int y = 0, m = 0, day = 0;
+    d.toYmd(y, m, day);
+    if (y < 1 || y > 9999)
+        throw ConversionError("year " + std::to_string(y) + " cannot be written to a data packet");
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
+    return buf;
+}
+
+// Milliseconds are glued to the seconds, as the old writer did.
+std::string hhnnssmmm(const Time &t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d%03d", t.hour(), t.minute(), t.second(), t.millisecond());
+    return buf;
+}
+
+std::string shortestDouble(double v) {
+    if (!std::isfinite(v))
+        throw ConversionError("the floating point value " + std::to_string(v) + " cannot be written to a data packet");
+    char buf[64];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+Value parseInteger(std::string_view text, const FieldReading &r) {
+    const auto v = formats::parseInteger(text);
+    if (!v)
+        notA(text, "a valid integer");
+    if (*v < r.min || *v > r.max)
+        notA(text, "an integer in the field's range");
+    switch (r.def.type) {
+    case FieldType::SmallInt:
+        return Value::int16(static_cast<int16_t>(*v));
+    case FieldType::Integer:
+        return Value::int32(static_cast<int32_t>(*v));
+    default:
+        return Value::int64(*v);
+    }
+}
+
+Value parseBoolean(std::string_view text) {
+    const std::string t = formats::trim(text);
+    if (equalsIgnoreCase(t, "true") || t == "1")
+        return Value::boolean(true);
+    if (equalsIgnoreCase(t, "false") || t == "0")
+        return Value::boolean(false);
+    notA(text, "a boolean (TRUE or FALSE)");
+}
+
+Bytes decodeBase64(std::string_view text) {
+    auto bytes = encoding::base64Decode(text);
+    if (!bytes)
+        notA(text, "valid base64");
+    return std::move(*bytes);
+}
+
+std::string_view asChars(const Bytes &b) {
+    return {reinterpret_cast<const char *>(b.data()), b.size()};
+}
+
+} // namespace
+
+PacketFieldType packetFieldType(FieldType type) {
+    switch (type) {
+    case FieldType::SmallInt:
+        return {"i2", nullptr};
+    case FieldType::Integer:
+        return {"i4", nullptr};
+    case FieldType::BigInt:
+        return {"i8", nullptr};
+    case FieldType::Double:
+        return {"r8", nullptr};
+    case FieldType::Numeric:
+        return {"fixed", nullptr};
+    case FieldType::Date:
+        return {"date", nullptr};
+    case FieldType::Time:
+        return {"time", nullptr};
+    case FieldType::Timestamp:
+        return {"dateTime", nullptr};
+    case FieldType::Char:
+        return {"string", "FixedChar"};
+    case FieldType::VarChar:
+        return {"string", nullptr};
+    case FieldType::TextBlob:
+        return {"bin.hex", "Text"};
+    case FieldType::BinaryBlob:
+        return {"bin.hex", "Binary"};
+    case FieldType::Boolean:
+        return {"boolean", nullptr};
+    }
+    return {"string", nullptr};
+}
+
+FieldReading readingFor(std::string name, std::string_view fieldtype, std::string_view subtype, int width, int decimals,
+                        bool required) {
+    FieldReading r;
+    r.def.name = std::move(name);
+    r.def.required = required;
+    auto set = [&](FieldType type, TextForm form, int size = 0, int scale = 0) {
+        r.def.type = type;
+        r.def.size = size;
+        r.def.scale = scale;
+        r.form = form;
+        return r;
+    };
+    for (const auto &t : kIntegerTypes) {
+        if (equalsIgnoreCase(fieldtype, t.name)) {
+            r.min = t.min;
+            r.max = t.max;
+            return set(t.type, TextForm::Integer);
+        }
+    }
+    if (equalsIgnoreCase(fieldtype, "r8") || equalsIgnoreCase(fieldtype, "r4"))
+        return set(FieldType::Double, TextForm::Real);
+    if (equalsIgnoreCase(fieldtype, "fixed") || equalsIgnoreCase(fieldtype, "fixedFMT")) {
+        if (decimals < 0 || decimals > 18)
+            throw ConversionError("DECIMALS " + std::to_string(decimals) + " is out of range");
+        return set(FieldType::Numeric, TextForm::Fixed, width, decimals);
+    }
+    const bool fixedChar = subtype.find("Fixed") != std::string_view::npos;
+    const FieldType textType = fixedChar ? FieldType::Char : FieldType::VarChar;
+    if (equalsIgnoreCase(fieldtype, "string"))
+        return set(textType, TextForm::Text, width);
+    if (equalsIgnoreCase(fieldtype, "string.uni")) // WIDTH counts bytes, two per character
+        return set(textType, TextForm::Text, width / 2);
+    if (equalsIgnoreCase(fieldtype, "date"))
+        return set(FieldType::Date, TextForm::Date);
+    if (equalsIgnoreCase(fieldtype, "time"))
+        return set(FieldType::Time, TextForm::Time);
+    if (equalsIgnoreCase(fieldtype, "dateTime") || equalsIgnoreCase(fieldtype, "SQLdateTime"))
+        return set(FieldType::Timestamp, TextForm::DateTime);
+    if (equalsIgnoreCase(fieldtype, "boolean"))
+        return set(FieldType::Boolean, TextForm::Boolean);
+    if (equalsIgnoreCase(fieldtype, "bin.hex")) {
+        if (equalsIgnoreCase(subtype, "Text") || equalsIgnoreCase(subtype, "Formatted"))
+            return set(FieldType::TextBlob, TextForm::TextBytes);
+        if (equalsIgnoreCase(subtype, "WideText"))
+            return set(FieldType::TextBlob, TextForm::Utf16Bytes);
+        return set(FieldType::BinaryBlob, TextForm::Bytes);
+    }
+    if (equalsIgnoreCase(fieldtype, "nested"))
+        throw ConversionError("nested tables are not supported");
+    throw ConversionError("unknown field type '" + std::string(fieldtype) + "'");
+}
+
+std::string valueText(const Value &v, const FieldDef &field) {
+    using K = Value::Kind;
+    switch (v.kind()) {
+    case K::Null:
+        return "";
+    case K::Int16:
+    case K::Int32:
+    case K::Int64:
+        return std::to_string(v.rawInt());
+    case K::Double:
+        return shortestDouble(v.asDouble());
+    case K::Numeric:
+        return v.asNumeric(field.scale).toString();
+    case K::Date:
+        return yyyymmdd(v.asDate());
+    case K::Time:
+        return hhnnssmmm(v.asTime());
+    case K::Timestamp: {
+        const Timestamp ts = v.asTimestamp();
+        return yyyymmdd(ts.date) + "T" + hhnnssmmm(ts.time);
+    }
+    case K::Text:
+        // Text blobs travel as base64 of their UTF-8 bytes.
+        return field.type == FieldType::TextBlob ? encoding::base64Encode(v.rawText()) : v.rawText();
+    case K::Blob:
+        return encoding::base64Encode(v.rawBytes().data(), v.rawBytes().size());
+    case K::Bool:
+        return v.asBool() ? "TRUE" : "FALSE";
+    }
+    return "";
+}
+
+Value parseValueText(std::string_view text, const FieldReading &r) {
+    switch (r.form) {
+    case TextForm::Text:
+        return Value::text(std::string(text));
+    case TextForm::Bytes:
+        return Value::blob(decodeBase64(text));
+    case TextForm::TextBytes:
+        return Value::text(encoding::textToUtf8(asChars(decodeBase64(text))));
+    case TextForm::Utf16Bytes:
+        return Value::text(encoding::utf16ToUtf8(asChars(decodeBase64(text)), false));
+    default:
+        break;
+    }
+    // Some producers write an empty attribute for a missing number or date.
+    if (formats::trim(text).empty())
+        return Value();
+    switch (r.form) {
+    case TextForm::Integer:
+        return parseInteger(text, r);
+    case TextForm::Real: {
+        const auto d = formats::parseDouble(text);
+        if (!d)
+            notA(text, "a valid floating point number");
+        return Value::real(*d);
+    }
+    case TextForm::Fixed:
+        return Value::numeric(Numeric::parse(text, r.def.scale));
+    case TextForm::Date:
+    case TextForm::DateTime: {
+        // yyyymmdd[Thh:nn:ss[mmm]], the ISO forms and a date without its time are all seen in the field.
+        const auto ts = formats::parseTimestamp(text);
+        if (!ts)
+            notA(text, r.form == TextForm::Date ? "a valid date" : "a valid date and time");
+        return r.form == TextForm::Date ? Value::date(ts->date) : Value::timestamp(*ts);
+    }
+    case TextForm::Time: {
+        const auto t = formats::parseTime(text);
+        if (!t)
+            notA(text, "a valid time");
+        return Value::time(*t);
+    }
+    case TextForm::Boolean:
+        return parseBoolean(text);
+    default:
+        break;
+    }
+    notA(text, "readable");
+}
+
+} // namespace edi::packet_detail

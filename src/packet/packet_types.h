@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/value.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace edi::packet_detail {
+
+// How a FIELD is described in a packet.
+struct PacketFieldType {
+    const char *fieldtype;
+    const char *subtype; // nullptr: no SUBTYPE attribute
+};
+
+PacketFieldType packetFieldType(FieldType type);
+
+// How the value text of a field is read; several producer types share one reading.
+enum class TextForm { Integer, Real, Fixed, Text, Date, Time, DateTime, Boolean, Bytes, TextBytes, Utf16Bytes };
+
+struct FieldReading {
+    FieldDef def;
+    TextForm form = TextForm::Text;
+    int64_t min = 0, max = 0; // Integer only
+};
+
+// Maps a FIELD's fieldtype, SUBTYPE, WIDTH and DECIMALS to our field; throws ConversionError for a type we cannot
+// read.
+FieldReading readingFor(std::string name, std::string_view fieldtype, std::string_view subtype, int width, int decimals,
+                        bool required);
+
+// The attribute text of a non-null value (before XML escaping). Throws ConversionError for a value the layout
+// cannot hold (a non-finite double, a year outside 1..9999).
+std::string valueText(const Value &v, const FieldDef &field);
+
+// Reads a non-empty attribute text; throws ConversionError naming what it expected.
+Value parseValueText(std::string_view text, const FieldReading &reading);
+
+} // namespace edi::packet_detail

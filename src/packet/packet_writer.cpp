@@ -1,0 +1,232 @@
+#include "packet/packet_writer.h"
+
+#include "core/encoding.h"
+#include "core/errors.h"
+#include "core/formats.h"
+#include "packet/client_dataset.h"
+#include "packet/packet_types.h"
+
+#include <cstdio>
+#include <ostream>
+#include <set>
+
+namespace edi {
+
+namespace {
+
+constexpr size_t kFlushSize = 64 * 1024;
+
+bool isNameStart(char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+bool isNameChar(char c) {
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+bool usableAsAttribute(const std::string &name) {
+    if (name.empty() || !isNameStart(name[0]) || formats::equalsIgnoreCase(name, "RowState"))
+        return false;
+    for (char c : name)
+        if (!isNameChar(c))
+            return false;
+    return true;
+}
+
+// ROW attributes are named after the fields. A name that cannot be an ASCII XML attribute (blanks, accents,
+// "RowState") gets a substitute, and the FIELD keeps the real name in `fieldname`.
+std::vector<std::string> attributeNames(const std::vector<FieldDef> &fields) {
+    std::set<std::string> taken;
+    for (const auto &f : fields)
+        if (usableAsAttribute(f.name))
+            taken.insert(formats::toUpper(f.name));
+    std::vector<std::string> names;
+    for (const auto &f : fields) {
+        if (usableAsAttribute(f.name)) {
+            names.push_back(f.name);
+            continue;
+        }
+        std::string base;
+        for (char c : f.name)
+            base += isNameChar(c) ? c : '_';
+        if (!isNameStart(base[0]) || formats::equalsIgnoreCase(base, "RowState"))
+            base.insert(0, "_");
+        std::string candidate = base;
+        for (int n = 2; taken.count(formats::toUpper(candidate)); ++n)
+            candidate = base + "_" + std::to_string(n);
+        taken.insert(formats::toUpper(candidate));
+        names.push_back(candidate);
+    }
+    return names;
+}
+
+std::string codePointName(char32_t cp) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
+    return buf;
+}
+
+// Attribute content in pure ASCII: markup characters and line breaks escaped, everything above 127 as a decimal
+// character reference. Throws ConversionError for what XML 1.0 cannot carry at all.
+void appendEscaped(std::string &out, std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (c >= 0x80) {
+            const size_t at = pos;
+            const auto cp = encoding::nextCodePoint(text, pos);
+            if (!cp)
+                throw ConversionError("the text is not valid UTF-8 (byte " + std::to_string(at + 1) + ")");
+            if (*cp == 0xFFFE || *cp == 0xFFFF)
+                throw ConversionError("character " + codePointName(*cp) + " cannot be written to a data packet");
+            out += "&#";
+            out += std::to_string(static_cast<uint32_t>(*cp));
+            out += ';';
+            continue;
+        }
+        ++pos;
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        default:
+            if (c < 0x20)
+                throw ConversionError("control character " + codePointName(c) + " cannot be written to a data packet");
+            out += static_cast<char>(c);
+        }
+    }
+}
+
+void appendAttribute(std::string &out, std::string_view name, std::string_view value) {
+    out += ' ';
+    out += name;
+    out += "=\"";
+    appendEscaped(out, value);
+    out += '"';
+}
+
+} // namespace
+
+PacketWriter::PacketWriter(const ClientDataset &dataset, std::string tableName)
+    : ds_(dataset), tableName_(std::move(tableName)), attrNames_(attributeNames(dataset.fields_)) {}
+
+std::string PacketWriter::write(std::ostream *out) {
+    if (ds_.appending_)
+        throw Error("A record of " + tableName_ + " is being appended; post or cancel it before saving");
+    out_ = out;
+    buf_ = "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA>";
+    writeFields();
+    writeParams();
+    buf_ += "</METADATA>";
+    writeRows();
+    buf_ += "</DATAPACKET>";
+    if (out_) {
+        out_->write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+        buf_.clear();
+    }
+    return std::move(buf_);
+}
+
+void PacketWriter::writeFields() {
+    buf_ += "<FIELDS>";
+    for (size_t i = 0; i < ds_.fields_.size(); ++i) {
+        const FieldDef &f = ds_.fields_[i];
+        const auto type = packet_detail::packetFieldType(f.type);
+        buf_ += "<FIELD";
+        if (attrNames_[i] != f.name) {
+            try {
+                appendAttribute(buf_, "fieldname", f.name);
+            } catch (const ConversionError &e) {
+                throw PacketError("Cannot write " + tableName_ + ": field name " + f.name + ": " + e.what());
+            }
+        }
+        appendAttribute(buf_, "attrname", attrNames_[i]);
+        appendAttribute(buf_, "fieldtype", type.fieldtype);
+        if (type.subtype)
+            appendAttribute(buf_, "SUBTYPE", type.subtype);
+        if (f.type == FieldType::Numeric && f.scale > 0)
+            appendAttribute(buf_, "DECIMALS", std::to_string(f.scale));
+        if ((f.type == FieldType::Numeric || f.type == FieldType::Char || f.type == FieldType::VarChar) && f.size > 0)
+            appendAttribute(buf_, "WIDTH", std::to_string(f.size));
+        if (f.required)
+            appendAttribute(buf_, "required", "true");
+        buf_ += "/>";
+    }
+    buf_ += "</FIELDS>";
+}
+
+void PacketWriter::writeParams() {
+    std::string changeLog;
+    for (size_t i = 0; i < ds_.records_.size(); ++i) {
+        if (packet_detail::recordFlags(ds_.records_[i]) & packet_detail::kRecordInserted) {
+            if (!changeLog.empty())
+                changeLog += ' ';
+            changeLog += std::to_string(i + 1) + " 0 4";
+        }
+    }
+    buf_ += "<PARAMS";
+    if (!changeLog.empty())
+        appendAttribute(buf_, "CHANGE_LOG", changeLog);
+    buf_ += "/>";
+}
+
+void PacketWriter::writeRows() {
+    buf_ += "<ROWDATA>";
+    const auto &fields = ds_.fields_;
+    std::vector<Value> values;
+    for (size_t r = 0; r < ds_.records_.size(); ++r) {
+        const char *record = ds_.records_[r];
+        packet_detail::unpackRecord(record, fields.size(), values);
+        buf_ += "<ROW";
+        if (packet_detail::recordFlags(record) & packet_detail::kRecordInserted)
+            buf_ += " RowState=\"4\"";
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (values[i].isNull())
+                continue;
+            try {
+                appendAttribute(buf_, attrNames_[i], packet_detail::valueText(values[i], fields[i]));
+            } catch (const ConversionError &e) {
+                failAt(r, i, e.what());
+            }
+        }
+        buf_ += "/>";
+        flushIfFull();
+    }
+    buf_ += "</ROWDATA>";
+}
+
+void PacketWriter::flushIfFull() {
+    if (!out_ || buf_.size() < kFlushSize)
+        return;
+    out_->write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
+    if (!*out_)
+        throw IoError("Cannot write the data packet of " + tableName_);
+    buf_.clear();
+}
+
+void PacketWriter::failAt(size_t row, size_t field, const std::string &problem) const {
+    throw PacketError("Cannot write " + tableName_ + ": row " + std::to_string(row + 1) + ", field " +
+                      ds_.fields_[field].name + ": " + problem);
+}
+
+} // namespace edi

@@ -1,0 +1,206 @@
+#include "packet/record_store.h"
+
+#include "core/errors.h"
+
+#include <cstring>
+
+namespace edi::packet_detail {
+
+namespace {
+
+constexpr size_t kBlockSize = 64 * 1024;
+constexpr size_t kOwnBlockThreshold = kBlockSize / 4;
+
+void putVarint(std::string &out, uint64_t v) {
+    while (v >= 0x80) {
+        out += static_cast<char>(static_cast<uint8_t>(v) | 0x80);
+        v >>= 7;
+    }
+    out += static_cast<char>(v);
+}
+
+void putSigned(std::string &out, int64_t v) {
+    putVarint(out, (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63));
+}
+
+template <typename T> void putRaw(std::string &out, const T &v) {
+    char bytes[sizeof(T)];
+    std::memcpy(bytes, &v, sizeof(T));
+    out.append(bytes, sizeof(T));
+}
+
+void putBytes(std::string &out, const char *data, size_t size) {
+    putVarint(out, size);
+    out.append(data, size);
+}
+
+// Reads packed values; the data was written by packRecord in this process, so it is trusted.
+class Reader {
+public:
+    explicit Reader(const char *p) : p_(p) {}
+
+    uint8_t byte() { return static_cast<uint8_t>(*p_++); }
+    uint64_t varint() {
+        uint64_t v = 0;
+        for (int shift = 0;; shift += 7) {
+            const uint8_t b = byte();
+            v |= static_cast<uint64_t>(b & 0x7F) << shift;
+            if (!(b & 0x80))
+                return v;
+        }
+    }
+    int64_t signedVarint() {
+        const uint64_t z = varint();
+        return static_cast<int64_t>((z >> 1) ^ (0 - (z & 1)));
+    }
+    template <typename T> T raw() {
+        T v;
+        std::memcpy(&v, p_, sizeof(T));
+        p_ += sizeof(T);
+        return v;
+    }
+    std::string_view bytes() {
+        const size_t n = varint();
+        std::string_view s(p_, n);
+        p_ += n;
+        return s;
+    }
+
+    Value value() {
+        using K = Value::Kind;
+        switch (static_cast<K>(byte())) {
+        case K::Null:
+            return Value();
+        case K::Int16:
+            return Value::int16(static_cast<int16_t>(signedVarint()));
+        case K::Int32:
+            return Value::int32(static_cast<int32_t>(signedVarint()));
+        case K::Int64:
+            return Value::int64(signedVarint());
+        case K::Double:
+            return Value::real(raw<double>());
+        case K::Numeric: {
+            const int scale = byte();
+            return Value::numeric(Numeric{signedVarint(), scale});
+        }
+        case K::Date:
+            return Value::date(Date{static_cast<int32_t>(signedVarint())});
+        case K::Time:
+            return Value::time(Time{static_cast<uint32_t>(varint())});
+        case K::Timestamp: {
+            const Date d{static_cast<int32_t>(signedVarint())};
+            return Value::timestamp(Timestamp{d, Time{static_cast<uint32_t>(varint())}});
+        }
+        case K::Text:
+            return Value::text(std::string(bytes()));
+        case K::Blob: {
+            const std::string_view b = bytes();
+            return Value::blob(Bytes(b.begin(), b.end()));
+        }
+        case K::Bool:
+            return Value::boolean(byte() != 0);
+        }
+        throw Error("Corrupt packed record");
+    }
+
+private:
+    const char *p_;
+};
+
+void packValue(const FieldDef &field, const Value &v, std::string &out) {
+    using K = Value::Kind;
+    out += static_cast<char>(v.kind());
+    switch (v.kind()) {
+    case K::Null:
+        return;
+    case K::Int16:
+    case K::Int32:
+    case K::Int64:
+        putSigned(out, v.rawInt());
+        return;
+    case K::Double:
+        putRaw(out, v.asDouble());
+        return;
+    case K::Numeric: {
+        const Numeric n = v.asNumeric(field.scale);
+        out += static_cast<char>(n.scale);
+        putSigned(out, n.units);
+        return;
+    }
+    case K::Date:
+        putSigned(out, v.asDate().days);
+        return;
+    case K::Time:
+        putVarint(out, v.asTime().units);
+        return;
+    case K::Timestamp: {
+        const Timestamp ts = v.asTimestamp();
+        putSigned(out, ts.date.days);
+        putVarint(out, ts.time.units);
+        return;
+    }
+    case K::Text:
+        putBytes(out, v.rawText().data(), v.rawText().size());
+        return;
+    case K::Blob: {
+        const Bytes &b = v.rawBytes();
+        putBytes(out, reinterpret_cast<const char *>(b.data()), b.size());
+        return;
+    }
+    case K::Bool:
+        out += static_cast<char>(v.asBool() ? 1 : 0);
+        return;
+    }
+}
+
+} // namespace
+
+void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
+                std::string &out) {
+    out.clear();
+    out += static_cast<char>(flags);
+    for (size_t i = 0; i < fields.size(); ++i)
+        packValue(fields[i], values[i], out);
+}
+
+void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out) {
+    Reader r(record + 1);
+    out.resize(fieldCount);
+    for (size_t i = 0; i < fieldCount; ++i)
+        out[i] = r.value();
+}
+
+Value unpackField(const char *record, size_t index) {
+    Reader r(record + 1);
+    for (size_t i = 0; i < index; ++i)
+        r.value();
+    return r.value();
+}
+
+const char *RecordStore::add(std::string_view packed) {
+    if (packed.size() > kOwnBlockThreshold) {
+        // Insert before the shared block so that the shared block stays last.
+        auto own = std::make_unique<char[]>(packed.size());
+        std::memcpy(own.get(), packed.data(), packed.size());
+        const char *p = own.get();
+        blocks_.insert(blocks_.end() - (capacity_ ? 1 : 0), std::move(own));
+        return p;
+    }
+    if (capacity_ == 0 || capacity_ - used_ < packed.size()) {
+        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        capacity_ = kBlockSize;
+        used_ = 0;
+    }
+    char *p = blocks_.back().get() + used_;
+    std::memcpy(p, packed.data(), packed.size());
+    used_ += packed.size();
+    return p;
+}
+
+void RecordStore::clear() {
+    blocks_.clear();
+    blocks_.shrink_to_fit();
+    used_ = capacity_ = 0;
+}
+
+} // namespace edi::packet_detail

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "core/value.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace edi::packet_detail {
+
+// Records are kept packed rather than as Value objects: a loaded packet then costs about its own size in
+// memory instead of several times it. Packed form: a flags byte, then per field a kind byte and, unless the
+// value is null, its payload (zigzag varints for integers and dates, length-prefixed bytes for text and blobs).
+constexpr uint8_t kRecordInserted = 1; // appended here, not loaded: written with RowState 4
+
+// Values must already have their field's kind (convertForField); numerics are kept at their field's scale.
+void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags, std::string &out);
+// Replaces `out` with the record's values.
+void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out);
+Value unpackField(const char *record, size_t index);
+inline uint8_t recordFlags(const char *record) {
+    return static_cast<uint8_t>(record[0]);
+}
+
+// Append-only storage for packed records in 64 KiB blocks. Small blocks let the allocator reuse the memory the
+// XML document gives back while a packet is being read.
+class RecordStore {
+public:
+    // Copies the packed record; the returned pointer stays valid until clear() or destruction.
+    const char *add(std::string_view packed);
+    void clear();
+
+private:
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    size_t used_ = 0;     // bytes used in the last shared block
+    size_t capacity_ = 0; // size of the last shared block (0: none yet)
+};
+
+} // namespace edi::packet_detail

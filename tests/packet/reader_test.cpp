@@ -1,0 +1,212 @@
+#include "core/encoding.h"
+#include "core/errors.h"
+#include "packet/client_dataset.h"
+#include "packet_samples.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace edi {
+namespace {
+
+namespace fs = std::filesystem;
+using test::packetSamples;
+
+std::string packet(const std::string &fields, const std::string &rows, const std::string &params = "<PARAMS/>") {
+    return "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields +
+           "</FIELDS>" + params + "</METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+}
+
+const std::string kUnitFields = "<FIELD attrname=\"CD_UNIDADE\" fieldtype=\"i4\"/>"
+                                "<FIELD attrname=\"NM_UNIDADE\" fieldtype=\"string\" WIDTH=\"60\"/>";
+
+std::string errorOf(const std::string &bytes) {
+    try {
+        ClientDataset::loadFromString(bytes, "sample.xml");
+    } catch (const PacketError &e) {
+        return e.what();
+    }
+    return "<loaded>";
+}
+
+// The current view as "code:name" pairs.
+std::vector<std::string> unitRows(ClientDataset &ds) {
+    std::vector<std::string> rows;
+    for (ds.first(); !ds.eof(); ds.next())
+        rows.push_back(ds.value("CD_UNIDADE").asText() + ":" + ds.value("NM_UNIDADE").asText());
+    return rows;
+}
+
+TEST(PacketReader, ReadsTheLayoutNoteExampleValueByValue) {
+    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "example.xml");
+    ASSERT_EQ(ds.fieldCount(), 9u);
+    EXPECT_EQ(ds.field(0).type, FieldType::Integer);
+    EXPECT_TRUE(ds.field(0).required);
+    EXPECT_EQ(ds.field(1).type, FieldType::VarChar);
+    EXPECT_EQ(ds.field(1).size, 50);
+    EXPECT_EQ(ds.field(2).type, FieldType::Char);
+    EXPECT_EQ(ds.field(2).size, 1);
+    EXPECT_EQ(ds.field(3).type, FieldType::Timestamp);
+    EXPECT_EQ(ds.field(4).type, FieldType::Date);
+    EXPECT_EQ(ds.field(5).type, FieldType::Numeric);
+    EXPECT_EQ(ds.field(5).size, 18);
+    EXPECT_EQ(ds.field(5).scale, 4);
+    EXPECT_EQ(ds.field(6).type, FieldType::BigInt);
+    EXPECT_EQ(ds.field(7).type, FieldType::TextBlob);
+    EXPECT_EQ(ds.field(8).type, FieldType::BinaryBlob);
+
+    ASSERT_EQ(ds.recordCount(), 2u);
+    ds.first();
+    EXPECT_EQ(ds.value("CD_PACIENTE"), Value::int32(1));
+    EXPECT_EQ(ds.value("nm_paciente"), Value::text("Jo\xC3\xA3o Concei\xC3\xA7\xC3\xA3o & Filhos"));
+    EXPECT_EQ(ds.value("TP_SEXO"), Value::text("M"));
+    EXPECT_EQ(ds.value("DT_OBITO"), Value::timestamp(Timestamp::fromParts(2024, 3, 15, 14, 30, 5, 123)));
+    EXPECT_EQ(ds.value("DT_NASCIMENTO"), Value::date(Date::fromYmd(1980, 1, 31)));
+    EXPECT_EQ(ds.value("NR_CD4"), Value::numeric({12345600, 4}));
+    EXPECT_EQ(ds.value("CD_FICHA"), Value::int64(9007199254740993LL));
+    EXPECT_EQ(ds.value("DS_OBS"), Value::text("Linha 1\r\nLinha 2"));
+    EXPECT_EQ(ds.value("BL_IMAGEM"), Value::blob({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}));
+
+    ds.next();
+    EXPECT_EQ(ds.value("CD_PACIENTE"), Value::int32(2));
+    EXPECT_EQ(ds.value("NM_PACIENTE"), Value::text("")); // empty, not null
+    EXPECT_EQ(ds.value("TP_SEXO"), Value::text("F"));
+    EXPECT_EQ(ds.value("DT_NASCIMENTO"), Value::date(Date::fromYmd(2001, 7, 4)));
+    for (const char *nullField : {"DT_OBITO", "NR_CD4", "CD_FICHA", "DS_OBS", "BL_IMAGEM"})
+        EXPECT_TRUE(ds.isNull(nullField)) << nullField;
+    ds.next();
+    EXPECT_TRUE(ds.eof());
+}
+
+TEST(PacketReader, PresentsTheCurrentViewOfTheChangeLog) {
+    // Row 1 was modified (new version row 4), row 2 deleted, row 3 inserted.
+    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "change-log.xml");
+    EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"1:changed", "4:new"}));
+
+    // Modified twice: the newest version takes the original's place; none is listed twice.
+    ClientDataset chain = ClientDataset::loadFromString(
+        packet(kUnitFields,
+               "<ROW RowState=\"1\" CD_UNIDADE=\"1\" NM_UNIDADE=\"v1\"/><ROW CD_UNIDADE=\"2\" NM_UNIDADE=\"b\"/>"
+               "<ROW RowState=\"8\" CD_UNIDADE=\"1\" NM_UNIDADE=\"v2\"/>"
+               "<ROW RowState=\"8\" CD_UNIDADE=\"1\" NM_UNIDADE=\"v3\"/>",
+               "<PARAMS CHANGE_LOG=\"3 1 8 4 3 8\"/>"));
+    EXPECT_EQ(unitRows(chain), (std::vector<std::string>{"1:v3", "2:b"}));
+
+    // States known only from the change log count as well.
+    ClientDataset logOnly = ClientDataset::loadFromString(
+        packet(kUnitFields,
+               "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"a\"/><ROW CD_UNIDADE=\"2\" NM_UNIDADE=\"b\"/>"
+               "<ROW CD_UNIDADE=\"3\" NM_UNIDADE=\"c\"/>",
+               "<PARAMS CHANGE_LOG=\"1 0 4 2 0 2 3 0 4\"/>"));
+    EXPECT_EQ(unitRows(logOnly), (std::vector<std::string>{"1:a", "3:c"}));
+
+    // A modified version whose original is not in the packet is kept rather than lost.
+    ClientDataset orphan = ClientDataset::loadFromString(packet(
+        kUnitFields, "<ROW RowState=\"8\" CD_UNIDADE=\"5\" NM_UNIDADE=\"e\"/>", "<PARAMS CHANGE_LOG=\"1 7 8\"/>"));
+    EXPECT_EQ(unitRows(orphan), (std::vector<std::string>{"5:e"}));
+}
+
+TEST(PacketReader, ToleratesWhatOtherProducersWrite) {
+    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "other-producers.xml");
+    ASSERT_EQ(ds.recordCount(), 4u);
+    EXPECT_EQ(ds.field(0).type, FieldType::Integer); // ui2 does not fit a SMALLINT
+    EXPECT_EQ(ds.field(5).type, FieldType::VarChar);
+    EXPECT_EQ(ds.field(5).size, 10); // string.uni counts bytes
+    EXPECT_EQ(ds.field(9).type, FieldType::BigInt);
+    ds.first();
+    EXPECT_EQ(ds.value("CD_X"), Value::int32(65535));
+    EXPECT_EQ(ds.value("VL_R"), Value::real(1.5));
+    EXPECT_EQ(ds.value("VL_F"), Value::numeric({1234, 2}));
+    EXPECT_EQ(ds.value("DT_A"), Value::timestamp(Timestamp::fromParts(1988, 7, 1)));
+    EXPECT_EQ(ds.value("FL_B"), Value::boolean(true));
+    EXPECT_EQ(ds.value("TX_W"), Value::text("Oi"));
+    EXPECT_EQ(ds.value("BL_G"), Value::blob({0, 1}));
+    EXPECT_EQ(ds.value("NR_B"), Value::int16(-128));
+    EXPECT_EQ(ds.value("NR_U"), Value::int64(4294967295LL));
+    EXPECT_EQ(ds.value("VL_4"), Value::real(0.25));
+    EXPECT_EQ(ds.value("HR"), Value::time(Time::fromHms(7, 8, 9)));
+    const auto isoStamp = Value::timestamp(Timestamp::fromParts(2024, 3, 15, 14, 30, 5));
+    const std::vector<bool> flags{false, false, true};
+    for (int r = 0; r < 3; ++r) {
+        ds.next();
+        EXPECT_EQ(ds.value("DT_A"), isoStamp) << "row " << r + 2;
+        EXPECT_EQ(ds.value("FL_B"), Value::boolean(flags[static_cast<size_t>(r)])) << "row " << r + 2;
+    }
+
+    // No declaration, no PARAMS, an empty ROWDATA.
+    ClientDataset bare = ClientDataset::loadFromString("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kUnitFields +
+                                                       "</FIELDS></METADATA><ROWDATA/></DATAPACKET>");
+    EXPECT_EQ(bare.recordCount(), 0u);
+    EXPECT_EQ(bare.fieldCount(), 2u);
+}
+
+TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
+    const auto unitName = [](const fs::path &file) {
+        ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / file);
+        return ds.value("NM_UNIDADE").rawText();
+    };
+    EXPECT_EQ(unitName("latin1-raw.xml"), "Concei\xC3\xA7\xC3\xA3o \xE2\x82\xAC S\xC3\xA3o Jo\xC3\xA3o");
+    EXPECT_EQ(unitName("iso-8859-1-declared.xml"), "Maput\xC3\xA9 \xC3\x81gua");
+    EXPECT_EQ(unitName("utf8-variant.xml"), "Jo\xC3\xA3o \xE2\x82\xAC");
+
+    const std::string utf8 = packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"\xC3\xA7\"/>");
+    EXPECT_EQ(ClientDataset::loadFromString("\xEF\xBB\xBF" + utf8).value(1).rawText(), "\xC3\xA7");
+    std::string utf16 = "\xFF\xFE";
+    for (size_t pos = 0; pos < utf8.size();) {
+        const char32_t cp = *encoding::nextCodePoint(utf8, pos); // all in the BMP here
+        utf16 += static_cast<char>(cp & 0xFF);
+        utf16 += static_cast<char>(cp >> 8);
+    }
+    EXPECT_EQ(ClientDataset::loadFromString(utf16).value(1).rawText(), "\xC3\xA7");
+}
+
+TEST(PacketReader, KeepsRawLineBreaksAndDecodesReferences) {
+    ClientDataset ds = ClientDataset::loadFromString(
+        packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"a\r\nb\tc&#13;&#10;d &#x20AC;&amp;&lt;&apos;\"/>"));
+    EXPECT_EQ(ds.value(1).rawText(), "a\r\nb\tc\r\nd \xE2\x82\xAC&<'");
+}
+
+TEST(PacketReader, AttributesMayComeInAnyOrderAndCase) {
+    ClientDataset ds = ClientDataset::loadFromString(
+        packet(kUnitFields, "<ROW NM_UNIDADE=\"x\" CD_UNIDADE=\"3\"/><ROW cd_unidade=\"4\"/>"));
+    EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"3:x", "4:"}));
+}
+
+TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
+    size_t samples = 0;
+    for (const auto &entry : fs::directory_iterator(packetSamples() / "broken")) {
+        ++samples;
+        const std::string name = entry.path().filename().string();
+        try {
+            ClientDataset::loadFromFile(entry.path());
+            ADD_FAILURE() << name << " was loaded";
+        } catch (const PacketError &e) {
+            EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_GE(samples, 25u);
+}
+
+TEST(PacketReader, ErrorsSayWhereThePacketIsWrong) {
+    EXPECT_EQ(errorOf(""), "sample.xml: the file is empty");
+    EXPECT_EQ(errorOf(packet(kUnitFields, "<ROW CD_UNIDADE=\"1\"/><ROW CD_UNIDADE=\"2\" NM_UNIDAD=\"B\"/>")),
+              "sample.xml: row 2: attribute NM_UNIDAD names no field");
+    EXPECT_EQ(errorOf(packet(kUnitFields, "<ROW CD_UNIDADE=\"12a\"/>")),
+              "sample.xml: row 1, field CD_UNIDADE: '12a' is not a valid integer");
+    EXPECT_EQ(errorOf(packet("<FIELD attrname=\"D\" fieldtype=\"date\"/>", "<ROW/><ROW/><ROW D=\"20101332\"/>")),
+              "sample.xml: row 3, field D: '20101332' is not a valid date");
+    EXPECT_EQ(errorOf("<DATASET/>"), "sample.xml: not a data packet (root element <DATASET>, expected <DATAPACKET>)");
+    EXPECT_NE(errorOf(packet(kUnitFields, "").substr(0, 120)).find("sample.xml: not well-formed XML"),
+              std::string::npos);
+    EXPECT_NE(errorOf(packet("<FIELD attrname=\"T\" fieldtype=\"nested\"/>", "")).find("nested"), std::string::npos);
+}
+
+TEST(PacketReader, MissingFileIsAnIoError) {
+    test::TempDir dir;
+    EXPECT_THROW(ClientDataset::loadFromFile(dir / "absent.xml"), IoError);
+}
+
+} // namespace
+} // namespace edi
