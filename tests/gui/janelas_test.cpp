@@ -1,0 +1,427 @@
+#include "app/app_fixture.h"
+#include "app/ciclo.h"
+#include "core/errors.h"
+#include "gui/componentes.h"
+#include "gui/qt_ui.h"
+#include "gui/tfrm_edi.h"
+#include "gui/tfrm_menu_edi.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTimer>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace edi {
+namespace {
+
+const char *const kStatus = "select VALOR from PARAMETRO where CD_PARAMETRO = 29";
+
+// A main window on a real cycle over a throwaway database; the stage bodies record that they ran.
+struct Bancada {
+    test::AppFixture base;
+    gui::TfrmMenuEDI janela;
+    gui::QtUi ui{janela};
+    std::unique_ptr<CicloEDI> ciclo;
+    QStringList etapas;
+    bool online = true;
+    std::function<void()> duranteExportar;
+    std::function<void()> duranteImportar;
+
+    Bancada() {
+        ciclo = std::make_unique<CicloEDI>(*base.dm, ui, corpos());
+        ciclo->pausaMs = 5;
+        ciclo->intervaloMs = 3600000;
+        ciclo->estaNaInternet = [this] { return online; };
+    }
+    std::function<void()> corpo(const QString &nome, std::function<void()> *durante = nullptr) {
+        return [this, nome, durante] {
+            etapas << nome;
+            if (durante && *durante)
+                (*durante)();
+        };
+    }
+    CorposDasEtapas corpos() {
+        return {corpo("exportar", &duranteExportar), corpo("enviar"),   corpo("versoes"), corpo("receber"),
+                corpo("importar", &duranteImportar), corpo("aplicacao")};
+    }
+    // Wires the cycle without a start-up run and shows the window.
+    void mostra(std::function<void()> FormShow = {}) {
+        janela.ligaCiclo(*ciclo, std::move(FormShow));
+        janela.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&janela));
+    }
+    QColor corDoIndicador() const {
+        const QImage imagem = janela.painel(0)->grab().toImage();
+        return imagem.pixelColor(imagem.width() / 2, imagem.height() / 2);
+    }
+    std::string status() { return base.scalarText(kStatus); }
+};
+
+// Answers every modal message box that opens, recording what it showed.
+class Respondedor : public QObject {
+public:
+    struct Caixa {
+        QString titulo, texto;
+        QMessageBox::Icon icone;
+        QMessageBox::StandardButtons botoes;
+    };
+    explicit Respondedor(QMessageBox::StandardButton resposta = QMessageBox::Ok) : resposta_(resposta) {
+        connect(&vigia_, &QTimer::timeout, this, [this] { responde(); });
+        vigia_.start(10);
+    }
+    QList<Caixa> caixas;
+
+private:
+    void responde() {
+        auto *caixa = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!caixa || !caixa->isVisible())
+            return;
+        caixas.append({caixa->windowTitle(), caixa->text(), caixa->icon(), caixa->standardButtons()});
+        caixa->button(resposta_)->click();
+    }
+    QMessageBox::StandardButton resposta_;
+    QTimer vigia_;
+};
+
+} // namespace
+
+class JanelasTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Bancada> b;
+
+private slots:
+    void init() { b = std::make_unique<Bancada>(); }
+    void cleanup() { b.reset(); }
+
+    void janelaPrincipalTemTituloTamanhoEMoldura() {
+        auto &j = b->janela;
+        QCOMPARE(j.windowTitle(), QStringLiteral("EDI - Data Interchange [Versão 2.1.0-04]"));
+        QVERIFY(j.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!j.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        b->mostra();
+        QCOMPARE(j.size(), QSize(446, 382));
+        QCOMPARE(j.minimumSize(), j.maximumSize());
+
+        QCOMPARE(j.lbEDI->text(), QStringLiteral("EDI"));
+        QCOMPARE(j.lbDataInterchange->text(), QStringLiteral("Data Interchange"));
+        QVERIFY(j.lbEDI->font().pixelSize() > 2 * j.lbDataInterchange->font().pixelSize());
+        QVERIFY(j.lbEDI->geometry().bottom() < j.lbDataInterchange->geometry().top());
+        QVERIFY(j.imgLogo->geometry().left() > j.lbDataInterchange->geometry().right());
+        QVERIFY(!j.imgLogo->pixmap().isNull());
+        QCOMPARE(j.PNGButton2->text(), QStringLiteral("Enviar"));
+        QCOMPARE(j.PNGButton1->text(), QStringLiteral("Receber"));
+
+        // The background fills the client area above the status bar; the progress bar lies on its bottom edge.
+        QCOMPARE(j.centralWidget(), j.Image1);
+        QCOMPARE(j.Image1->geometry(), QRect(0, 0, 446, j.StatusBar1->geometry().top()));
+        const QRect barra(j.pbGeral->mapTo(&j, QPoint(0, 0)), j.pbGeral->size());
+        QCOMPARE(barra.width(), 446);
+        QCOMPARE(barra.bottom(), j.Image1->geometry().bottom());
+
+        // A realistic moment for the review screenshot.
+        b->ui.setUnitText("12");
+        b->ui.setMessage("Próxima execução 14:5:09");
+        b->ui.setProgressMax(4);
+        b->ui.setProgressPosition(3);
+        const QString pasta = qEnvironmentVariable("EDI_SCREENSHOT_DIR", QDir::tempPath());
+        QVERIFY(QDir().mkpath(pasta));
+        QVERIFY(j.grab().save(pasta + "/main-window.png"));
+    }
+
+    void barraDeStatusTemQuatroPaineisDaEsquerdaParaADireita() {
+        b->mostra();
+        const int larguras[] = {50, 100, 200, 20};
+        int direita = -1;
+        for (int i = 0; i < 4; ++i) {
+            QWidget *painel = b->janela.painel(i);
+            QCOMPARE(painel->parentWidget(), b->janela.StatusBar1);
+            QCOMPARE(painel->width(), larguras[i]);
+            QVERIFY2(painel->x() > direita, qPrintable(QString("panel %1 out of order").arg(i)));
+            direita = painel->geometry().right();
+        }
+        QVERIFY(direita < 446);
+        // Panel 0 is drawn, not written.
+        QVERIFY(qobject_cast<QLabel *>(b->janela.painel(0)) == nullptr);
+        QVERIFY(b->janela.textoDoPainel(1)->text().isEmpty());
+    }
+
+    void menuPopupTemAsEntradasEmOrdem() {
+        const QList<QPair<QString, bool>> esperado = {
+            {"Importar", true}, {"Exportar", true},  {"Enviar", true},
+            {"Receber", true},  {"Log", true},       {"-", true},
+            {"SQL", true},      {"Aplicação", true}, {"Versao Unidades", false},
+            {"-", true},        {"Minimizar", true}, {"Maximizar", true},
+            {"Sair", true},     {"-", true},         {"Protocolo", false},
+            {"Teste", true},    {"De->Para", true}};
+        QList<QPair<QString, bool>> visto;
+        for (QAction *acao : b->janela.PopupMenu1->actions())
+            visto.append({acao->isSeparator() ? QStringLiteral("-") : acao->text(), acao->isVisible()});
+        QCOMPARE(visto, esperado);
+    }
+
+    void menuPopupAbreNaJanelaENoFundo() {
+        b->mostra();
+        QMenu *menu = b->janela.PopupMenu1;
+        // On the background, on a label lying on it, and on the status bar of the window.
+        for (QWidget *alvo : {static_cast<QWidget *>(b->janela.Image1), static_cast<QWidget *>(b->janela.lbEDI),
+                              static_cast<QWidget *>(b->janela.StatusBar1)}) {
+            QContextMenuEvent clique(QContextMenuEvent::Mouse, QPoint(5, 5), alvo->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(alvo, &clique);
+            QTRY_VERIFY2(menu->isVisible(), qPrintable(alvo->objectName()));
+            menu->hide();
+            QTRY_VERIFY(!menu->isVisible());
+        }
+    }
+
+    void indicadorFicaVermelhoEnquantoUmaEtapaCorre() {
+        b->mostra();
+        QColor durante;
+        QString etapa;
+        b->duranteExportar = [&] {
+            durante = b->corDoIndicador();
+            etapa = b->janela.textoDoPainel(1)->text();
+        };
+        QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
+        b->janela.Exportar1->trigger();
+        QCOMPARE(durante, QColor(255, 0, 0));
+        QCOMPARE(etapa, QStringLiteral("Exportando..."));
+        QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
+        QVERIFY(b->janela.textoDoPainel(1)->text().isEmpty());
+        QCOMPARE(b->status(), std::string("Exportar!"));
+    }
+
+    void timerRodaOCicloEMostraAProximaExecucao() {
+        auto &j = b->janela;
+        QVERIFY(j.tmEDI->isActive());
+        QCOMPARE(j.tmEDI->interval(), 60000);
+        b->ciclo->bImportar = true;
+        b->ciclo->intervaloMs = 150;
+        bool timerLigadoDuranteARodada = true;
+        b->duranteImportar = [&] { timerLigadoDuranteARodada = j.tmEDI->isActive(); };
+        b->mostra();
+        QCOMPARE(j.tmEDI->interval(), 150);
+
+        const QString prefixo = QStringLiteral("Próxima execução ");
+        QTRY_VERIFY_WITH_TIMEOUT(j.textoDoPainel(2)->text().startsWith(prefixo), 10000);
+        QVERIFY(QRegularExpression("^Próxima execução \\d\\d:\\d{1,2}:\\d\\d$")
+                    .match(j.textoDoPainel(2)->text())
+                    .hasMatch());
+        QCOMPARE(b->etapas.mid(0, 4), QStringList({"versoes", "receber", "importar", "aplicacao"}));
+        QVERIFY(!timerLigadoDuranteARodada);
+        QVERIFY(j.tmEDI->isActive());
+        QCOMPARE(b->status(), std::string("EDI - Fim:"));
+    }
+
+    void intervaloZeroNuncaDispara() {
+        b->ciclo->intervaloMs = 0;
+        b->mostra();
+        QVERIFY(!b->janela.tmEDI->isActive());
+        b->ciclo->habilitaTimer(true);
+        QVERIFY(!b->janela.tmEDI->isActive());
+        QTest::qWait(50);
+        QVERIFY(b->etapas.isEmpty());
+    }
+
+    void botoesChamamAsEtapasCertas() {
+        b->mostra();
+        QTest::mouseClick(b->janela.PNGButton2, Qt::LeftButton);
+        QCOMPARE(b->etapas, QStringList({"exportar", "enviar"}));
+        QCOMPARE(b->status(), std::string("Enviar!"));
+        b->etapas.clear();
+        QTest::mouseClick(b->janela.PNGButton1, Qt::LeftButton);
+        QCOMPARE(b->etapas, QStringList({"versoes", "receber", "importar"}));
+        QCOMPARE(b->status(), std::string("EDI - Fim:"));
+    }
+
+    void entradasDoMenu_data() {
+        QTest::addColumn<QString>("entrada");
+        QTest::addColumn<QStringList>("etapas");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("Importar") << "Importar1" << QStringList{"importar"} << "EDI - Fim:";
+        QTest::newRow("Exportar") << "Exportar1" << QStringList{"exportar"} << "Exportar!";
+        QTest::newRow("Enviar") << "Enviar1" << QStringList{"enviar"} << "Enviar!";
+        QTest::newRow("Receber") << "Receber1" << QStringList{"versoes", "receber"} << "Receber!";
+        QTest::newRow("Aplicação") << "Aplicao1" << QStringList{"aplicacao"} << "x";
+        // Entries whose windows are not built yet do nothing.
+        for (const char *inerte : {"Log1", "SQL1", "VersaoUnidades1", "Protocolo1", "Teste1", "DePara1"})
+            QTest::newRow(inerte) << inerte << QStringList{} << "x";
+    }
+
+    void entradasDoMenu() {
+        QFETCH(QString, entrada);
+        QFETCH(QStringList, etapas);
+        QFETCH(QString, status);
+        b->mostra();
+        Respondedor respondedor;
+        auto *acao = b->janela.PopupMenu1->findChild<QAction *>(entrada);
+        QVERIFY(acao);
+        acao->trigger();
+        QCOMPARE(b->etapas, etapas);
+        QCOMPARE(QString::fromStdString(b->status()), status);
+        QVERIFY(respondedor.caixas.isEmpty());
+    }
+
+    void minimizarMaximizarESair() {
+        b->mostra();
+        b->janela.Minimizar1->trigger();
+        QTRY_VERIFY(b->janela.isMinimized());
+        b->janela.Maximizar1->trigger();
+        QTRY_VERIFY(!b->janela.isMinimized());
+        QVERIFY(b->janela.isVisible());
+        b->janela.Sair1->trigger();
+        QTRY_VERIFY(!b->janela.isVisible());
+    }
+
+    void execucaoInicialUmaVezDepoisDaPrimeiraPintura() {
+        int pinturas = 0;
+        struct ContaPinturas : QObject {
+            int &n;
+            explicit ContaPinturas(int &contador) : n(contador) {}
+            bool eventFilter(QObject *, QEvent *e) override {
+                if (e->type() == QEvent::Paint)
+                    ++n;
+                return false;
+            }
+        } contador(pinturas);
+        b->janela.Image1->installEventFilter(&contador);
+        int pinturasAntes = -1;
+        b->duranteExportar = [&] { pinturasAntes = pinturas; };
+
+        b->mostra([this] { b->ciclo->ExecucaoInicial("12"); });
+        QTRY_COMPARE(b->etapas.size(), 6);
+        QCOMPARE(b->etapas, QStringList({"exportar", "enviar", "versoes", "receber", "importar", "aplicacao"}));
+        QVERIFY(pinturasAntes > 0);
+        QCOMPARE(b->janela.textoDoPainel(3)->text(), QStringLiteral("12"));
+        QCOMPARE(b->status(), std::string("EDI - Inicio:"));
+
+        b->janela.hide();
+        b->janela.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&b->janela));
+        QTest::qWait(50);
+        QCOMPARE(b->etapas.size(), 6);
+    }
+
+    void falhaDeEtapaVaiParaUmaCaixaDeErroEAbortoEmSilencio() {
+        b->mostra();
+        Respondedor respondedor;
+        b->duranteExportar = [] { throw std::runtime_error("disco cheio"); };
+        b->janela.Exportar1->trigger();
+        QCOMPARE(respondedor.caixas.size(), 1);
+        QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Erro"));
+        QCOMPARE(respondedor.caixas[0].texto, QStringLiteral("disco cheio"));
+        QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Critical);
+        QVERIFY(!b->ciclo->bExportando);
+        QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
+
+        b->duranteExportar = [] { throw Abort(); };
+        b->janela.Exportar1->trigger();
+        QCOMPARE(respondedor.caixas.size(), 1);
+        QCOMPARE(b->etapas, QStringList({"exportar", "exportar"}));
+
+        // The failed stage runs again.
+        b->duranteExportar = {};
+        b->janela.Exportar1->trigger();
+        QCOMPARE(b->status(), std::string("Exportar!"));
+    }
+
+    void recusaSemRedeMostraAvisoModal() {
+        b->mostra();
+        b->online = false;
+        Respondedor respondedor;
+        b->janela.Receber1->trigger();
+        QCOMPARE(respondedor.caixas.size(), 1);
+        QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Atenção"));
+        QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Warning);
+        QCOMPARE(respondedor.caixas[0].botoes, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(respondedor.caixas[0].texto,
+                 QStringLiteral("Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
+                                "Verifique a conexão com a Internet e Tente novamente!"));
+        QCOMPARE(b->status(), std::string("Erro:"));
+        QVERIFY(b->etapas.isEmpty());
+    }
+
+    void portaQtMostraProgressoMensagensEPerguntas() {
+        auto &ui = b->ui;
+        ui.setProgressMax(3);
+        ui.setProgressPosition(2);
+        QCOMPARE(ui.progressPosition(), 2);
+        ui.setProgressPosition(ui.progressPosition() + 5);
+        QCOMPARE(ui.progressPosition(), 3);
+        ui.setProgressMax(0);
+        QCOMPARE(ui.progressPosition(), 0);
+        QVERIFY(b->janela.pbGeral->maximum() > b->janela.pbGeral->minimum()); // not the busy animation
+
+        ui.setMessage("Próxima execução 9:1:05");
+        QCOMPARE(ui.message(), std::string("Próxima execução 9:1:05"));
+        QCOMPARE(b->janela.textoDoPainel(2)->text(), QStringLiteral("Próxima execução 9:1:05"));
+        ui.setActive(true);
+        b->mostra();
+        QCOMPARE(b->corDoIndicador(), QColor(255, 0, 0));
+
+        {
+            Respondedor sim(QMessageBox::Yes);
+            QVERIFY(ui.askYesNo("Excluir", "Deseja Excluir este registro?"));
+            QCOMPARE(sim.caixas.size(), 1);
+            QCOMPARE(sim.caixas[0].icone, QMessageBox::Question);
+            QCOMPARE(sim.caixas[0].botoes, QMessageBox::Yes | QMessageBox::No);
+            QCOMPARE(sim.caixas[0].titulo, QStringLiteral("Excluir"));
+        }
+        {
+            Respondedor nao(QMessageBox::No);
+            QVERIFY(!ui.askYesNo("Excluir", "Deseja Excluir este registro?"));
+        }
+        {
+            Respondedor ok;
+            ui.showInformation("Arquivo recebido");
+            ui.showError("Erro GetDate : select");
+            QCOMPARE(ok.caixas.size(), 2);
+            QCOMPARE(ok.caixas[0].icone, QMessageBox::Information);
+            QCOMPARE(ok.caixas[1].icone, QMessageBox::Critical);
+            QCOMPARE(ok.caixas[1].texto, QStringLiteral("Erro GetDate : select"));
+        }
+    }
+
+    void janelaDoMotor() {
+        QStringList chamadas;
+        std::string log;
+        gui::TfrmEDI motor({[&] {
+                                chamadas << "exportar";
+                                log = "PACIENTE: falhou\rCONSULTA: falhou\r";
+                            },
+                            [&] { chamadas << "importar"; }, [&] { chamadas << "limpar"; }, [&] { return log; }});
+        QCOMPARE(motor.windowTitle(), QStringLiteral("EDI - Intercambio de Dados"));
+        QCOMPARE(motor.btExportar->text(), QStringLiteral("Exportar"));
+        QCOMPARE(motor.btImportar->text(), QStringLiteral("Importar"));
+        QCOMPARE(motor.btLimparDtExp->text(), QStringLiteral("Limpar DtExp"));
+        QCOMPARE(motor.lbTabela->text(), QStringLiteral("Tabela:"));
+        QVERIFY(motor.lbTabela->font().bold());
+
+        motor.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&motor));
+        QVERIFY(motor.lbLog->geometry().top() > motor.lbTabela->geometry().bottom());
+        QTest::mouseClick(motor.btExportar, Qt::LeftButton);
+        QTest::mouseClick(motor.btImportar, Qt::LeftButton);
+        QTest::mouseClick(motor.btLimparDtExp, Qt::LeftButton);
+        QCOMPARE(chamadas, QStringList({"exportar", "importar", "limpar"}));
+        QCOMPARE(motor.lbLog->text(), QStringLiteral("PACIENTE: falhou\nCONSULTA: falhou"));
+    }
+};
+
+} // namespace edi
+
+QTEST_MAIN(edi::JanelasTest)
+#include "janelas_test.moc"
