@@ -97,6 +97,114 @@ void blankStrayParamsEnd(std::string &text, size_t start) {
     }
 }
 
+// ---- Where the rows lie ----
+//
+// A light scan of the markup finds the ROWDATA content and places to cut it between rows, so that the rows are
+// parsed a slice at a time instead of as one document several times the file's size. pugixml still parses every
+// byte; whatever the scan does not follow (a DOCTYPE, unterminated markup) leaves the packet to the whole-document
+// parse, which then reports it.
+
+constexpr size_t kRowSliceSize = 1 << 20;
+
+struct Markup {
+    enum Kind { Start, End, Empty, Other } kind;
+    std::string_view name;
+    size_t end; // just past the markup
+};
+
+std::optional<Markup> markupAt(std::string_view text, size_t p) {
+    const auto through = [&](std::string_view close, size_t from) -> std::optional<Markup> {
+        const size_t e = text.find(close, from);
+        if (e == std::string_view::npos)
+            return std::nullopt;
+        return Markup{Markup::Other, {}, e + close.size()};
+    };
+    if (text.compare(p, 4, "<!--") == 0)
+        return through("-->", p + 4);
+    if (text.compare(p, 9, "<![CDATA[") == 0)
+        return through("]]>", p + 9);
+    if (text.compare(p, 2, "<?") == 0)
+        return through("?>", p + 2);
+    if (text.compare(p, 2, "<!") == 0)
+        return std::nullopt;
+    const bool endTag = text.compare(p, 2, "</") == 0;
+    size_t q = p + (endTag ? 2 : 1);
+    const size_t nameStart = q;
+    while (q < text.size() && !isXmlSpace(text[q]) && text[q] != '>' && text[q] != '/')
+        ++q;
+    const std::string_view name = text.substr(nameStart, q - nameStart);
+    if (name.empty())
+        return std::nullopt;
+    char quote = 0;
+    for (; q < text.size(); ++q) {
+        const char c = text[q];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '<') {
+            return std::nullopt;
+        } else if (c == '>') {
+            const Markup::Kind kind = endTag ? Markup::End : (text[q - 1] == '/' ? Markup::Empty : Markup::Start);
+            return Markup{kind, name, q + 1};
+        }
+    }
+    return std::nullopt;
+}
+
+struct RowsRegion {
+    size_t begin = 0, end = 0;  // the content of ROWDATA
+    std::vector<size_t> slices; // where each slice after the first begins
+};
+
+std::optional<RowsRegion> findRowsRegion(std::string_view text) {
+    RowsRegion region;
+    int depth = 0;
+    for (size_t p = text.find('<');; p = text.find('<', p)) {
+        if (p == std::string_view::npos)
+            return std::nullopt;
+        const auto m = markupAt(text, p);
+        if (!m)
+            return std::nullopt;
+        p = m->end;
+        if (m->kind == Markup::Start) {
+            if (depth == 1 && m->name == "ROWDATA") {
+                region.begin = p;
+                break;
+            }
+            ++depth;
+        } else if (m->kind == Markup::End && --depth < 0) {
+            return std::nullopt;
+        }
+    }
+    int rowDepth = 0;
+    size_t sliceStart = region.begin;
+    for (size_t p = text.find('<', region.begin);; p = text.find('<', p)) {
+        if (p == std::string_view::npos)
+            return std::nullopt;
+        if (rowDepth == 0 && p - sliceStart >= kRowSliceSize) {
+            region.slices.push_back(p);
+            sliceStart = p;
+        }
+        const auto m = markupAt(text, p);
+        if (!m)
+            return std::nullopt;
+        if (m->kind == Markup::Start) {
+            ++rowDepth;
+        } else if (m->kind == Markup::End) {
+            if (rowDepth == 0) {
+                if (m->name != "ROWDATA")
+                    return std::nullopt;
+                region.end = p;
+                return region;
+            }
+            --rowDepth;
+        }
+        p = m->end;
+    }
+}
+
 } // namespace
 
 // One load: the document, the fields and the rows read so far.
@@ -112,10 +220,14 @@ private:
         fail("row " + std::to_string(rowNo) + problem);
     }
 
+    // Offsets in messages count in the text given to run(): `shift` is added to offsets from `shiftFrom` on.
+    void parse(pugi::xml_document &doc, char *text, size_t size, unsigned options, size_t shiftFrom,
+               size_t shift) const;
     pugi::xml_node root(const pugi::xml_document &doc) const;
     void readFields(pugi::xml_node fields);
     std::vector<int64_t> readChangeLog(pugi::xml_node params) const;
-    void readRows(pugi::xml_node rowData, ClientDataset &ds);
+    void readRows(pugi::xml_node parent, ClientDataset &ds);
+    void readRowSlices(char *text, const RowsRegion &region, ClientDataset &ds);
     void readRow(pugi::xml_node row, size_t rowNo, ClientDataset &ds);
     int fieldOf(const char *attribute, size_t &expected) const;
     std::vector<const char *> currentView(const std::vector<int64_t> &changeLog) const;
@@ -130,6 +242,7 @@ private:
     std::vector<int> states_; // RowState, -1 when the row has none
     std::vector<Value> values_;
     std::vector<size_t> seenInRow_;
+    size_t rowNo_ = 0;
     std::string scratch_;
 };
 
@@ -254,17 +367,26 @@ void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, ClientDataset
         v = Value();
 }
 
-void PacketReader::Load::readRows(pugi::xml_node rowData, ClientDataset &ds) {
-    values_.assign(readings_.size(), Value());
-    seenInRow_.assign(readings_.size(), 0);
-    size_t rowNo = 0;
+void PacketReader::Load::readRows(pugi::xml_node parent, ClientDataset &ds) {
     // Each row leaves the document once stored, so the document shrinks while the table grows.
-    for (pugi::xml_node n = rowData.first_child(); n;) {
+    for (pugi::xml_node n = parent.first_child(); n;) {
         const pugi::xml_node next = n.next_sibling();
         if (n.type() == pugi::node_element && std::strcmp(n.name(), "ROW") == 0)
-            readRow(n, ++rowNo, ds);
-        rowData.remove_child(n);
+            readRow(n, ++rowNo_, ds);
+        parent.remove_child(n);
         n = next;
+    }
+}
+
+void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, ClientDataset &ds) {
+    size_t from = region.begin;
+    std::vector<size_t> ends(region.slices);
+    ends.push_back(region.end);
+    for (const size_t end : ends) {
+        pugi::xml_document slice;
+        parse(slice, text + from, end - from, pugi::parse_escapes | pugi::parse_fragment, 0, from);
+        readRows(slice, ds);
+        from = end;
     }
 }
 
@@ -309,13 +431,31 @@ std::vector<const char *> PacketReader::Load::currentView(const std::vector<int6
     return view;
 }
 
-ClientDataset PacketReader::Load::run(char *text, size_t size) {
-    pugi::xml_document doc;
-    // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
-    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text, size, pugi::parse_escapes, pugi::encoding_utf8);
-    if (!parsed)
+void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size, unsigned options, size_t shiftFrom,
+                               size_t shift) const {
+    if (size == 0 && (options & pugi::parse_fragment))
+        return;
+    const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text, size, options, pugi::encoding_utf8);
+    if (!parsed) {
+        const auto offset = static_cast<size_t>(parsed.offset);
         fail(std::string("not well-formed XML (") + parsed.description() + " near byte " +
-             std::to_string(parsed.offset) + ")");
+             std::to_string(offset >= shiftFrom ? offset + shift : offset) + ")");
+    }
+}
+
+ClientDataset PacketReader::Load::run(char *text, size_t size) {
+    // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
+    const unsigned options = pugi::parse_escapes;
+    pugi::xml_document doc;
+    const auto region = findRowsRegion(std::string_view(text, size));
+    std::string outline; // the packet without its rows
+    if (region) {
+        outline.assign(text, region->begin);
+        outline.append(text + region->end, size - region->end);
+        parse(doc, outline.data(), outline.size(), options, region->begin, region->end - region->begin);
+    } else {
+        parse(doc, text, size, options, 0, 0);
+    }
     const pugi::xml_node packet = root(doc);
     const pugi::xml_node metadata = packet.child("METADATA");
     const pugi::xml_node fields = metadata.child("FIELDS");
@@ -329,7 +469,12 @@ ClientDataset PacketReader::Load::run(char *text, size_t size) {
     for (const auto &r : readings_)
         defs.push_back(r.def);
     ClientDataset ds(std::move(defs));
-    readRows(packet.child("ROWDATA"), ds);
+    values_.assign(readings_.size(), Value());
+    seenInRow_.assign(readings_.size(), 0);
+    if (region)
+        readRowSlices(text, *region, ds);
+    else
+        readRows(packet.child("ROWDATA"), ds);
     doc.reset();
     ds.records_ = currentView(changeLog);
     ds.first();

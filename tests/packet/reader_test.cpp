@@ -174,6 +174,42 @@ TEST(PacketReader, AttributesMayComeInAnyOrderAndCase) {
     EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"3:x", "4:"}));
 }
 
+// Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
+std::string largePacket(const std::string &prolog, int rows, int badRow = 0) {
+    std::string body;
+    for (int i = 1; i <= rows; ++i) {
+        body += "\n  <ROW CD_UNIDADE=\"" + (i == badRow ? std::string("x") : std::to_string(i)) +
+                "\" NM_UNIDADE=\"a>b &lt;/ROWDATA&gt; 'q' " + std::to_string(i) + "\"/>";
+        if (i % 997 == 0)
+            body += "<!-- <ROW CD_UNIDADE=\"0\"/> </ROWDATA> --><?note <ROW/> ?><![CDATA[</ROWDATA>]]>";
+    }
+    return prolog + "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kUnitFields +
+           "</FIELDS><PARAMS/></METADATA><ROWDATA>" + body + "\n</ROWDATA></DATAPACKET>";
+}
+
+TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
+    const int rows = 40000;
+    const std::string sliced = largePacket("", rows);
+    ASSERT_GT(sliced.size(), 2u << 20);
+    // A document type declaration leaves the packet to the whole-document parse.
+    const std::string whole = largePacket("<!DOCTYPE DATAPACKET>", rows);
+    for (const std::string *text : {&sliced, &whole}) {
+        ClientDataset ds = ClientDataset::loadFromString(*text);
+        ASSERT_EQ(ds.recordCount(), static_cast<size_t>(rows));
+        int expected = 1;
+        for (ds.first(); !ds.eof(); ds.next(), ++expected) {
+            ASSERT_EQ(ds.value(0), Value::int32(expected));
+            ASSERT_EQ(ds.value(1).rawText(), "a>b </ROWDATA> 'q' " + std::to_string(expected));
+        }
+    }
+    EXPECT_EQ(errorOf(largePacket("", rows, 35001)),
+              "sample.xml: row 35001, field CD_UNIDADE: 'x' is not a valid integer");
+    EXPECT_NE(errorOf(largePacket("", rows).substr(0, (2u << 20) + 17)).find("not well-formed XML"), std::string::npos);
+    std::string unbalanced = largePacket("", rows);
+    unbalanced.insert(unbalanced.find("<ROW CD_UNIDADE=\"30000\""), "<X>");
+    EXPECT_NE(errorOf(unbalanced).find("not well-formed XML"), std::string::npos);
+}
+
 TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
     size_t samples = 0;
     for (const auto &entry : fs::directory_iterator(packetSamples() / "broken")) {
