@@ -19,6 +19,9 @@ public:
     const std::filesystem::path& folder() const { return dir_.path(); }
     // A second, independent attachment to the same file (same process).
     std::unique_ptr<db::Database> attachAgain() const { return db::Database::open(params_); }
+    // Lets another process open the file (the embedded engine is exclusive per process), and back.
+    void detach() { db_.reset(); }
+    void reattach() { db_ = db::Database::open(params_); }
     // Runs a script of statements separated by ";" lines, committing at the end.
     void run(const std::string& script);
 

@@ -1,0 +1,445 @@
+#include "interchange/tfrm_edi.h"
+
+#include "app/session.h"
+#include "core/errors.h"
+#include "core/files.h"
+#include "core/formats.h"
+#include "db/dataset.h"
+#include "db/query.h"
+#include "interchange/nomes.h"
+#include "packet/client_dataset.h"
+#include "platform/system_info.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace edi {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char CR = '\r';
+
+// A packet can carry no control character but tab, carriage return and line feed.
+void verificaTransportavel(const FieldDef& campo, const Value& valor) {
+    if (valor.kind() != Value::Kind::Text)
+        return;
+    for (unsigned char c : valor.rawText())
+        if (c < 32 && c != '\t' && c != '\r' && c != '\n')
+            throw PacketError("Campo " + campo.name + ": caractere de controle " + std::to_string(c) +
+                              " não pode ir num pacote");
+}
+
+bool temCampo(const std::vector<std::string>& colunas, const char* nome) {
+    return std::any_of(colunas.begin(), colunas.end(),
+                       [&](const std::string& c) { return formats::equalsIgnoreCase(c, nome); });
+}
+
+std::string condicaoChave(const ComandosTabela& c) {
+    std::string cond;
+    for (size_t i = 0; i < c.chaves.size(); ++i)
+        cond += (i ? " AND " : "") + c.chaves[i] + " = :OLD_" + c.chaves[i];
+    return cond;
+}
+
+} // namespace
+
+MemoriaFisica memoriaDaMaquina() {
+    MemoriaFisica m;
+    if (const auto figures = platform::physicalMemory()) {
+        m.totalKb = static_cast<int64_t>(figures->totalBytes / 1024);
+        m.disponivelKb = static_cast<int64_t>(figures->availableBytes / 1024);
+    }
+    return m;
+}
+
+TfrmEDI::TfrmEDI(TDM& dm, UGeral& geral, Ui& ui)
+    : memoria(memoriaDaMaquina), dm_(dm), geral_(geral), ui_(ui), ibds_(std::make_unique<db::Dataset>(dm.DB())) {}
+
+TfrmEDI::~TfrmEDI() = default;
+
+void TfrmEDI::FormCreate() {
+    if (geral_.sPath.empty())
+        throw Error("Program folder not set");
+    geral_.definePastas(geral_.sPath);
+    ValidaDiretorio(geral_.sPathIn);
+    ValidaDiretorio(geral_.sPathOut);
+    ValidaDiretorio(geral_.sPathProt);
+}
+
+void TfrmEDI::btOrdemClick() {
+    if (registroCarregado_)
+        return;
+    registro_ = carregaRegistro(dm_);
+    registroCarregado_ = true;
+}
+
+bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
+    bool temDtExp = false, temCdEdi = false;
+    {
+        db::Query TB(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2");
+        for (const auto& f : TB.fields()) {
+            temDtExp = temDtExp || formats::equalsIgnoreCase(f.name, "DT_EXP");
+            temCdEdi = temCdEdi || formats::equalsIgnoreCase(f.name, "CD_EDI");
+        }
+    }
+    if (!temDtExp) {
+        dm_.DB().execute("ALTER TABLE " + T + " ADD DT_EXP TIMESTAMP");
+        dm_.DB().execute("CREATE INDEX " + NomeIndiceExp(T) + " ON " + T + "(DT_EXP)");
+    }
+    if (!temCdEdi)
+        dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
+    return !temDtExp || !temCdEdi;
+}
+
+void TfrmEDI::registraErro(const std::string& T, const std::string& mensagem) {
+    lbLog_ += T + ":" + mensagem + CR;
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Export
+
+void TfrmEDI::btExportarClick() {
+    struct ZeraProgresso {
+        Ui& ui;
+        ~ZeraProgresso() { ui.setProgressPosition(0); }
+    } zera{ui_};
+    btOrdemClick();
+    dm_.Transacao();
+    ui_.setProgressMax(static_cast<int>(registro_.size()));
+    ui_.setProgressPosition(0);
+    for (size_t i = 0; i < registro_.size(); ++i) {
+        const RegistroEDI& reg = registro_[i];
+        if (!reg.enviar())
+            continue;
+        ui_.pumpEvents();
+        ui_.setProgressPosition(static_cast<int>(i) + 1);
+        try {
+            exportaTabela(reg);
+        } catch (const std::exception& e) {
+            registraErro(reg.NM_TABELA, e.what());
+            dm_.Rollback();
+        }
+    }
+    ui_.setMessage("Pronto!");
+}
+
+void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
+    const std::string& T = reg.NM_TABELA;
+    ui_.setMessage("Exportando " + T + " ...");
+    ValidaCamposEDI(T);
+    dm_.Commit();
+    ValidaDiretorio(geral_.sPathOut);
+    const fs::path arquivo = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, Timestamp::localNow());
+    dm_.Transacao();
+    const ComandosTabela c = MontaDataSet(dm_, T, *ibds_);
+
+    const std::string pendentes = "SELECT * FROM " + T + " WHERE DT_EXP IS NULL";
+    {
+        db::Query existe(dm_.DB(), pendentes);
+        existe.open();
+        if (existe.eof())
+            return;
+    }
+
+    // The interchange keys of new rows become durable before any file names them: a file left by a crash
+    // then carries the codes the database kept, and exporting again sends the same codes.
+    carimbaChaves(T, c);
+    dm_.Commit();
+
+    db::Query linhas(dm_.DB(), pendentes);
+    std::vector<FieldDef> campos = linhas.fields();
+    ClientDataset TB(campos);
+    db::Query marca(dm_.DB(), comandoMarca(T, c));
+    db::Query desmarca(dm_.DB(), "UPDATE " + T + " SET DT_EXP = NULL WHERE " + condicaoChave(c));
+    const bool temChaves = temCampo(c.colunas, "CD_EDI") && temCampo(c.colunas, "CD_UND");
+
+    for (linhas.open(); !linhas.eof(); linhas.next()) {
+        if (!temChaves || linhas.value("CD_EDI").isNull() || linhas.value("CD_UND").isNull())
+            continue; // its key could not be given: already in the log, and it stays pending
+        bool marcada = false;
+        pontoDeTeste("export:row");
+        try {
+            // Only the mark is written; the packet takes the row as it stands after marking, so a change
+            // committed meanwhile by the data-entry application is neither undone nor lost.
+            for (const auto& k : c.chaves)
+                marca.setParam("OLD_" + k, linhas.value(k));
+            marca.setParam("DT_EXP", Value::timestamp(dm_.GetDate()));
+            marca.execute();
+            if (marca.eof())
+                continue; // no longer pending, or its key changed: the next run finds it
+            marcada = true;
+            TB.append();
+            for (size_t i = 0; i < campos.size(); ++i) {
+                verificaTransportavel(campos[i], marca.value(i));
+                if (auto v = CopiaValor(campos[i], marca.value(i)))
+                    TB.setValue(i, *v);
+            }
+            TB.post();
+        } catch (const std::exception& e) {
+            registraErro(T, e.what());
+            TB.cancel();
+            if (marcada) {
+                // A row must not stay marked without being in the packet.
+                for (const auto& k : c.chaves)
+                    desmarca.setParam("OLD_" + k, linhas.value(k));
+                desmarca.execute();
+            }
+        }
+    }
+    linhas.close();
+    TB.saveToFile(arquivo);
+    pontoDeTeste("export:packet-written");
+    dm_.Commit();
+}
+
+std::string TfrmEDI::comandoMarca(const std::string& T, const ComandosTabela& c) const {
+    std::string retorno;
+    for (size_t i = 0; i < c.colunas.size(); ++i)
+        retorno += (i ? ", " : "") + c.colunas[i];
+    return "UPDATE " + T + " SET DT_EXP = :DT_EXP WHERE " + condicaoChave(c) +
+           " AND DT_EXP IS NULL AND CD_EDI IS NOT NULL AND CD_UND IS NOT NULL RETURNING " + retorno;
+}
+
+void TfrmEDI::carimbaChaves(const std::string& T, const ComandosTabela& c) {
+    try {
+        db::Query q(dm_.DB(), "UPDATE " + T +
+                                  " SET CD_EDI = CASE WHEN CD_EDI IS NULL THEN GEN_ID(GEN_EDI, 1) ELSE CD_EDI END,"
+                                  " CD_UND = COALESCE(CD_UND, :CD_UND)"
+                                  " WHERE DT_EXP IS NULL AND (CD_EDI IS NULL OR CD_UND IS NULL)");
+        q.setParam("CD_UND", Value::text(geral_.prmUnidade));
+        q.execute();
+    } catch (const Error&) {
+        // Something refuses the whole set (a row locked by another user, a missing column or generator):
+        // row by row, each failure in the log and every other row keyed.
+        dm_.Rollback();
+        carimbaChavesLinhaALinha(T, c);
+    }
+}
+
+void TfrmEDI::carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c) {
+    db::Query linhas(dm_.DB(), "SELECT * FROM " + T + " WHERE DT_EXP IS NULL");
+    db::Query grava(dm_.DB(), "UPDATE " + T + " SET CD_EDI = :CD_EDI, CD_UND = :CD_UND WHERE " + condicaoChave(c));
+    for (linhas.open(); !linhas.eof(); linhas.next()) {
+        try {
+            Value cdEdi = linhas.value("CD_EDI");
+            Value cdUnd = linhas.value("CD_UND");
+            if (!cdEdi.isNull() && !cdUnd.isNull())
+                continue;
+            if (cdEdi.isNull())
+                cdEdi = Value::int64(dm_.GeraCodigo("GEN_EDI"));
+            if (cdUnd.isNull())
+                cdUnd = Value::text(geral_.prmUnidade);
+            grava.setParam("CD_EDI", cdEdi);
+            grava.setParam("CD_UND", cdUnd);
+            for (const auto& k : c.chaves)
+                grava.setParam("OLD_" + k, linhas.value(k));
+            grava.execute();
+        } catch (const std::exception& e) {
+            registraErro(T, e.what());
+        }
+    }
+}
+
+void TfrmEDI::MudaTodasDatasExp() {
+    dm_.Transacao();
+    btOrdemClick();
+    for (const auto& reg : registro_) {
+        try {
+            dm_.DB().execute("UPDATE " + reg.NM_TABELA + " SET DT_EXP = NULL");
+        } catch (const Error&) {
+            // a table missing from this database is simply skipped
+        }
+    }
+    dm_.Commit();
+}
+
+// ---------------------------------------------------------------------------------------------------------------
+// Import
+
+std::string TfrmEDI::textoMemoria(const char* padrao) {
+    const MemoriaFisica m = memoria();
+    auto f = [&](int64_t kb) { return std::string(padrao) + formats::formatThousands(kb); };
+    return f(m.totalKb) + f(m.disponivelKb);
+}
+
+void TfrmEDI::btImportarClick() {
+    struct ZeraProgresso {
+        Ui& ui;
+        ~ZeraProgresso() { ui.setProgressPosition(0); }
+    } zera{ui_};
+    try {
+        const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+        const fs::path pastaDia = geral_.sPathIn / D;
+        // Each unreadable file leaves the incoming folder before the run starts over, so the number of
+        // restarts is bounded by the files there; the cap guards against a file that cannot be moved.
+        size_t reinicios = 0;
+        const size_t limite = 16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn),
+                                                                       fs::directory_iterator{}));
+        while (execucaoImportacao(pastaDia, D) == FimDaImportacao::Reiniciar && ++reinicios < limite) {
+        }
+        ui_.setMessage("Pronto!");
+        dm_.ExecutaECommita("Update PARAMETRO set VALOR = 'Importar!' \nwhere CD_PARAMETRO = 29");
+    } catch (const std::exception& e) {
+        ui_.setMessage(std::string("Erro:") + e.what());
+    }
+}
+
+TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
+    btOrdemClick();
+    ValidaDiretorio(pastaDia);
+    ValidaDiretorio(geral_.sPathIn / "corrompido" / D / "Liberado");
+    ui_.setProgressMax(static_cast<int>(registro_.size()));
+    ui_.setProgressPosition(0);
+    std::string ultimoArquivo;
+    for (const RegistroEDI& reg : registro_) {
+        if (!reg.receber())
+            continue;
+        try {
+            if (importaTabela(reg, pastaDia, D, ultimoArquivo) == FimDaImportacao::Reiniciar)
+                return FimDaImportacao::Reiniciar;
+        } catch (const std::exception& e) {
+            ui_.setMessage(ultimoArquivo + CR + reg.NM_TABELA + CR + "Erro:" + e.what());
+        }
+        ui_.setProgressPosition(ui_.progressPosition() + 1);
+        dm_.Commit();
+    }
+    return FimDaImportacao::Normal;
+}
+
+std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
+    std::vector<std::string> nomes;
+    for (const auto& entry : fs::directory_iterator(geral_.sPathIn)) {
+        if (!entry.is_regular_file())
+            continue;
+        const std::string nome = entry.path().filename().string();
+        if (nome.size() >= T.size() + 4 && formats::equalsIgnoreCase(nome.substr(0, T.size()), T) &&
+            formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
+            nomes.push_back(nome);
+    }
+    std::sort(nomes.begin(), nomes.end(),
+              [](const std::string& a, const std::string& b) { return formats::toUpper(a) < formats::toUpper(b); });
+    return nomes;
+}
+
+TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs::path& pastaDia,
+                                                const std::string& D, std::string& ultimoArquivo) {
+    dm_.Transacao();
+    const std::string& T = reg.NM_TABELA;
+    const std::string& destino = reg.destino();
+    // A column added here is invisible to this transaction's statements until it commits.
+    if (ValidaCamposEDI(T))
+        dm_.Commit();
+    const ComandosTabela c = MontaDataSet(dm_, destino, *ibds_);
+    const std::vector<std::string> nomes = listaArquivos(T);
+    ui_.setMessage("Importanto " + T + " ...");
+    for (auto it = nomes.rbegin(); it != nomes.rend(); ++it) {
+        const std::string& F = *it;
+        ui_.pumpEvents();
+        if (!PertenceATabela(F, T))
+            continue;
+        ultimoArquivo = F;
+        ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
+        std::unique_ptr<ClientDataset> ocds;
+        try {
+            ocds = std::make_unique<ClientDataset>(ClientDataset::loadFromFile(geral_.sPathIn / F));
+        } catch (const std::exception&) {
+            // Moving the file out first is what bounds the restarts: a file that cannot leave the folder
+            // ends this table with an error instead.
+            arquivoIlegivel(F, D);
+            return FimDaImportacao::Reiniciar;
+        }
+        importaArquivo(T, destino, c, F, *ocds, pastaDia);
+    }
+    return FimDaImportacao::Normal;
+}
+
+void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
+                             const std::string& F, ClientDataset& ocds, const fs::path& pastaDia) {
+    std::vector<std::string> Log;
+    Log.push_back("Lendo arquivo:" + F);
+    int nI = 0, nA = 0, nE = 0;
+    const bool unidade = destino == "UNIDADE";
+    const std::string select = unidade ? "SELECT * FROM " + destino + " WHERE CD_UNIDADE = :CD_UNIDADE "
+                                       : "SELECT * FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI";
+    db::Dataset oibds(dm_.DB());
+    oibds.setInsertSql(c.insert);
+    oibds.setModifySql(c.modify);
+    oibds.setDeleteSql(c.del);
+    oibds.setSelectSql(select);
+    const int total = static_cast<int>(ocds.recordCount());
+    const auto& campos = ocds.fields();
+
+    auto valorDoPacote = [&](const char* nome) -> const Value& {
+        const int i = ocds.fieldIndex(nome);
+        if (i < 0)
+            throw Error(std::string("Campo ") + nome + " ausente no arquivo");
+        const Value& v = ocds.value(static_cast<size_t>(i));
+        // A row without its interchange key would be inserted again by every later import.
+        if (v.isNull())
+            throw Error(std::string("Campo ") + nome + " vazio no registro");
+        return v;
+    };
+
+    int numero = 0;
+    for (ocds.first(); !ocds.eof(); ocds.next()) {
+        ++numero;
+        try {
+            ui_.pumpEvents();
+            ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" "));
+            oibds.close();
+            if (unidade) {
+                oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
+            } else {
+                oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
+                oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+            }
+            oibds.open();
+            dm_.Transacao();
+            if (oibds.eof()) {
+                oibds.append();
+                ++nI;
+            } else {
+                oibds.edit();
+                ++nA;
+            }
+            for (size_t i = 0; i < campos.size(); ++i)
+                if (auto v = CopiaValor(campos[i], ocds.value(i)))
+                    oibds.setValue(campos[i].name, *v);
+            const Value& cdUnd = oibds.value("CD_UND");
+            const int64_t central = Value::text(geral_.prmUnidadeCentral).asInt64();
+            if (cdUnd.isNull() || cdUnd.asInt64() != central)
+                oibds.setValue("DT_EXP", Value());
+            oibds.post();
+            dm_.Commit();
+            pontoDeTeste("import:record-committed");
+            oibds.close();
+        } catch (const std::exception& e) {
+            ++nE;
+            Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" + std::to_string(total) +
+                          textoMemoria("Memória Física:  ") + CR + e.what());
+            oibds.cancel();
+            oibds.close();
+        }
+    }
+    Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
+                  " Novos :" + std::to_string(nI));
+    moveFileReplacing(geral_.sPathIn / F, pastaDia / F);
+
+    std::ostringstream texto;
+    for (const auto& linha : Log)
+        texto << linha << "\r\n";
+    writeFileAtomically(pastaDia / (T + formatDateTime("hhnss", Timestamp::localNow()) + ".log"), texto.str());
+}
+
+void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {
+    const fs::path corrompido = geral_.sPathIn / "corrompido" / D;
+    moveFileReplacing(geral_.sPathIn / F, corrompido / F);
+    const std::string resposta = DeleteRefEDI_UNIDADE ? DeleteRefEDI_UNIDADE(F) : std::string("Erro");
+    if (resposta != "Erro")
+        moveFileReplacing(corrompido / F, corrompido / "Liberado" / F);
+    ui_.setMessage("Arquivo corrompido... Reininciando EDI...");
+}
+
+} // namespace edi

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/geral.h"
+#include "app/ui.h"
+#include "interchange/registro.h"
+#include "interchange/row_writer.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace edi {
+
+class TDM;
+class ClientDataset;
+namespace db {
+class Dataset;
+} // namespace db
+
+// The machine's physical memory in kilobytes, for the import's status and log texts.
+struct MemoriaFisica {
+    int64_t totalKb = 0;
+    int64_t disponivelKb = 0;
+};
+
+// The interchange engine: registry, schema preparation, export of pending rows into data packets and
+// import of received packets. Everything it tells a person goes through the UI port.
+class TfrmEDI {
+public:
+    TfrmEDI(TDM& dm, UGeral& geral, Ui& ui);
+    ~TfrmEDI();
+
+    // Sets the interchange folder variables and creates the folders (in, out, protocol).
+    void FormCreate();
+
+    // Loads TABELA_EDI once per program run and orders it.
+    void btOrdemClick();
+    const std::vector<RegistroEDI>& CDSTabela() const { return registro_; }
+
+    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them; no commit.
+    // True when a column was added.
+    bool ValidaCamposEDI(const std::string& T);
+
+    void btExportarClick();
+    void btImportarClick();
+    void MudaTodasDatasExp();
+    void btLimparDtExpClick() { MudaTodasDatasExp(); }
+
+    // The engine log: one line per failure, each ended by a carriage return.
+    const std::string& lbLog() const { return lbLog_; }
+
+    // Asks the central server to drop its reference to an unreadable file; "Erro" when it could not.
+    std::function<std::string(const std::string&)> DeleteRefEDI_UNIDADE;
+    // Memory figures; the machine's by default.
+    std::function<MemoriaFisica()> memoria;
+    // Called at named points of the work ("export:row", "export:packet-written", "import:record-committed"),
+    // so tests can interfere or crash there.
+    std::function<void(const char*)> pontoDeTeste = [](const char*) {};
+
+private:
+    enum class FimDaImportacao { Normal, Reiniciar };
+
+    void exportaTabela(const RegistroEDI& reg);
+    void carimbaChaves(const std::string& T, const ComandosTabela& c);
+    void carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c);
+    std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
+    void registraErro(const std::string& T, const std::string& mensagem);
+
+    FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
+    FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia,
+                                  const std::string& D, std::string& ultimoArquivo);
+    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
+                        const std::string& F, ClientDataset& ocds, const std::filesystem::path& pastaDia);
+    void arquivoIlegivel(const std::string& F, const std::string& D);
+    std::vector<std::string> listaArquivos(const std::string& T) const;
+    std::string textoMemoria(const char* padrao);
+
+    TDM& dm_;
+    UGeral& geral_;
+    Ui& ui_;
+    bool registroCarregado_ = false;
+    std::vector<RegistroEDI> registro_;
+    std::string lbLog_;
+    std::unique_ptr<db::Dataset> ibds_;
+};
+
+// The machine's figures; zero when the system does not tell.
+MemoriaFisica memoriaDaMaquina();
+
+} // namespace edi

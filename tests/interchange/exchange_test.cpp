@@ -1,0 +1,249 @@
+#include "core/files.h"
+#include "installation.h"
+#include "packet/client_dataset.h"
+
+#include <gtest/gtest.h>
+
+namespace edi {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Instalacao;
+
+const char* kInserePaciente = "insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE, TP_SEXO, DT_NASCIMENTO,"
+                              " DT_CADASTRO, NR_PESO, NR_CARTAO, DS_OBS, BL_FOTO, FL_ATIVO, CD_EDI) values ";
+
+void semeiaPacientes(Instalacao& u) {
+    u.sql(std::string(kInserePaciente) +
+          "(1, 12, 'João Conceição & Filhos <\"x\">', 'M', '1980-01-31', '2024-03-15 14:30:05.123', 1234.5678,"
+          " 9007199254740993, 'Linha 1' || ascii_char(13) || ascii_char(10) || 'Linha 2 – ação', x'00FF0D0A3C26', 1, null)");
+    u.sql(std::string(kInserePaciente) + "(2, 12, '', 'F', null, null, -0.0001, -9223372036854775808, '', null, 0, null)");
+    // Received earlier from unit 3: keeps its owner and code.
+    u.sql(std::string(kInserePaciente) + "(7, 3, 'Recebido', null, null, null, null, null, null, null, null, 57)");
+}
+
+TEST(Export, StampsMarksAndPacksEveryPendingRow) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    u.registra("REGISTRO_TARV", 2); // nothing pending: no file
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+
+    EXPECT_EQ(u.engine->lbLog(), "");
+    EXPECT_EQ(u.ui.message(), "Pronto!");
+    EXPECT_EQ(u.ui.position, 0);
+    const auto files = u.saida();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = files[0].filename().string();
+    EXPECT_EQ(name.substr(0, 10), "PACIENTE12");
+    EXPECT_EQ(name.size(), std::string("PACIENTE12311210230509.xml").size());
+
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 0);
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP <> cast(cast('now' as date) as timestamp)"), 0);
+    EXPECT_EQ(u.texto("select CD_UND || '/' || CD_EDI from PACIENTE where CD_PACIENTE = 7"), "3/57");
+    EXPECT_EQ(u.numero("select count(distinct CD_EDI) from PACIENTE where CD_UND = 12"), 2);
+    EXPECT_EQ(u.numero("select gen_id(GEN_EDI, 0) from DUAL"), 2);
+
+    // The packet holds the rows exactly as the database keeps them after marking.
+    ClientDataset packet = ClientDataset::loadFromFile(files[0]);
+    ASSERT_EQ(packet.recordCount(), 3u);
+    std::vector<std::string> fromPacket;
+    for (packet.first(); !packet.eof(); packet.next()) {
+        std::string row;
+        for (size_t i = 0; i < packet.fields().size(); ++i)
+            row += packet.fields()[i].name + "=" + packet.value(i).debugString() + ";";
+        fromPacket.push_back(row);
+    }
+    std::sort(fromPacket.begin(), fromPacket.end());
+    auto fromDb = u.linhas("PACIENTE", "CD_PACIENTE");
+    std::sort(fromDb.begin(), fromDb.end());
+    EXPECT_EQ(fromPacket, fromDb);
+
+    u.engine->btExportarClick();
+    EXPECT_EQ(u.saida().size(), 1u); // nothing pending any more
+}
+
+TEST(Export, ATableThatFailsIsLoggedAndTheOthersGoOn) {
+    Instalacao u("12");
+    u.registra("NAO_EXISTE", 1);
+    u.registra("PACIENTE", 2);
+    u.registra("REGISTRO_TARV", 3, "N");
+    semeiaPacientes(u);
+    u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND) values (1, 12)");
+    u.engine->btExportarClick();
+    EXPECT_EQ(u.engine->lbLog().rfind("NAO_EXISTE:", 0), 0u) << u.engine->lbLog();
+    EXPECT_EQ(u.engine->lbLog().back(), '\r');
+    ASSERT_EQ(u.saida().size(), 1u);
+    EXPECT_EQ(u.saida()[0].filename().string().substr(0, 8), "PACIENTE");
+    EXPECT_EQ(u.numero("select count(*) from REGISTRO_TARV where DT_EXP is null"), 1); // "N": not sent
+}
+
+TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveAnEmptyPacket) {
+    Instalacao u("12");
+    u.sql("create table SEM_DONO (ID integer not null primary key, NOME varchar(10))");
+    u.sql("insert into SEM_DONO (ID, NOME) values (1, 'a')");
+    u.sql("insert into SEM_DONO (ID, NOME) values (2, 'b')");
+    u.registra("SEM_DONO", 1);
+    u.engine->btExportarClick();
+    const std::string& log = u.engine->lbLog();
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 2) << log;
+    ASSERT_EQ(u.saida().size(), 1u);
+    EXPECT_EQ(ClientDataset::loadFromFile(u.saida()[0]).recordCount(), 0u);
+    EXPECT_EQ(u.numero("select count(*) from SEM_DONO where DT_EXP is null"), 2); // still pending
+}
+
+TEST(Exchange, RowsArriveIntactAndASecondImportUpdates) {
+    Instalacao u("12"), central("31");
+    for (Instalacao* i : {&u, &central})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE, DT_EXP, CD_EDI) values"
+          " (9, 31, 'Da central', null, 900)");
+    u.engine->btExportarClick();
+    const fs::path packet = u.saida().at(0);
+    fs::copy_file(packet, central.geral.sPathIn / packet.filename());
+
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.ui.message(), "Pronto!");
+    EXPECT_EQ(central.texto("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "Importar!");
+    // Every column arrives as sent, but the mark: rows of other owners become pending here.
+    EXPECT_EQ(central.linhas("PACIENTE", "CD_UND, CD_PACIENTE", {"DT_EXP"}),
+              u.linhas("PACIENTE", "CD_UND, CD_PACIENTE", {"DT_EXP"}));
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE where DT_EXP is null and CD_UND <> 31"), 3);
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE where DT_EXP is not null and CD_UND = 31"), 1);
+
+    const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+    EXPECT_TRUE(fs::exists(central.geral.sPathIn / D / packet.filename()));
+    EXPECT_FALSE(fs::exists(central.geral.sPathIn / packet.filename()));
+    const auto logs = central.arquivos(central.geral.sPathIn / D);
+    ASSERT_EQ(logs.size(), 2u);
+    const std::string log = readFile(logs[0].extension() == ".log" ? logs[0] : logs[1]);
+    EXPECT_EQ(log, "Lendo arquivo:" + packet.filename().string() + "\r\n" + packet.filename().string() +
+                       " Erros :0 Alterados :0 Novos :4\r\n");
+
+    // The same packet again: found by owner and code, updated, nothing duplicated.
+    u.sql("update PACIENTE set NM_PACIENTE = 'mudado' where CD_PACIENTE = 1");
+    fs::copy_file(packet, central.geral.sPathIn / packet.filename());
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE"), 4);
+    EXPECT_EQ(central.texto("select NM_PACIENTE from PACIENTE where CD_PACIENTE = 1"), "João Conceição & Filhos <\"x\">");
+}
+
+// Writes a REGISTRO_TARV packet with the given (code, quantity) rows for unit 12.
+void pacoteRegistro(const fs::path& arquivo, const std::vector<std::pair<int, int>>& linhas) {
+    ClientDataset cds({{"CD_REGISTRO", FieldType::Integer, 0, 0, true},
+                       {"CD_UND", FieldType::Integer, 0, 0, true},
+                       {"VL_MESANO", FieldType::VarChar, 8},
+                       {"NR_QTD", FieldType::Integer},
+                       {"DT_EXP", FieldType::Timestamp},
+                       {"CD_EDI", FieldType::Integer}});
+    for (const auto& [codigo, qtd] : linhas) {
+        cds.append();
+        cds.setValue("CD_REGISTRO", Value::int32(codigo));
+        cds.setValue("CD_UND", Value::int32(12));
+        cds.setValue("VL_MESANO", Value::text("01/2011"));
+        cds.setValue("NR_QTD", Value::int32(qtd));
+        cds.setValue("DT_EXP", Value::timestamp(Timestamp::fromParts(2011, 1, 1)));
+        cds.setValue("CD_EDI", Value::int32(codigo));
+        cds.post();
+    }
+    cds.saveToFile(arquivo);
+}
+
+TEST(Import, FilesAreMatchedByNameTakenNewestFirstAndWrittenUnderTheAlias) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1, "S", "S", "REGISTRO_TARV_AR");
+    c.registra("REGISTRO_TARV_ACOMP", 2);
+    const fs::path in = c.geral.sPathIn;
+    pacoteRegistro(in / "REGISTRO_TARV12311210230509.xml", {{1, 10}});
+    pacoteRegistro(in / "REGISTRO_TARV12010111080000.xml", {{1, 20}, {2, 5}});
+    pacoteRegistro(in / "REGISTRO_TARV_ACOMP12311210230509.xml", {{1, 1}});
+    pacoteRegistro(in / "REGISTRO_TARV-999311210230509.xml", {{3, 1}});
+    c.engine->btImportarClick();
+
+    std::vector<std::string> taken;
+    for (const auto& m : c.ui.of("message"))
+        if (auto p = m.rfind("Arquivo :"); p != std::string::npos)
+            taken.push_back(m.substr(p + 9));
+    EXPECT_EQ(taken, (std::vector<std::string>{"REGISTRO_TARV12311210230509.xml", "REGISTRO_TARV12010111080000.xml",
+                                               "REGISTRO_TARV_ACOMP12311210230509.xml"}));
+    // Descending names: the 2011 file came last and its quantity stands.
+    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV_AR where CD_REGISTRO = 1"), "20");
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 0);
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_ACOMP"), 1);
+    EXPECT_TRUE(fs::exists(in / "REGISTRO_TARV-999311210230509.xml")); // never matches
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_AR where DT_EXP is null"), 2); // owner 12 is not central
+}
+
+TEST(Import, AFailingRecordIsLoggedAndTheOthersStayCommitted) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV_ACOMP", 1);
+    const std::string F = "REGISTRO_TARV_ACOMP12311210230509.xml";
+    pacoteRegistro(c.geral.sPathIn / F, {{1, 1}, {2, -5}, {3, 3}}); // the check refuses -5
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_ACOMP"), 2);
+    const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+    std::string log;
+    for (const auto& f : c.arquivos(c.geral.sPathIn / D))
+        if (f.extension() == ".log")
+            log = readFile(f);
+    const std::string prefixo = "Lendo arquivo:" + F + "\r\nErro:REGISTRO_TARV_ACOMP Registro :2 Total :3"
+                                "Memória Física:  2.096.633Memória Física:  1.048.576\r";
+    EXPECT_EQ(log.substr(0, prefixo.size()), prefixo) << log;
+    EXPECT_NE(log.find("\r\n" + F + " Erros :1 Alterados :0 Novos :3\r\n"), std::string::npos) << log;
+}
+
+TEST(Import, UnitsAreMatchedByTheirOwnCodeAndAMissingKeyFailsTheRecord) {
+    Instalacao c("12");
+    c.registra("UNIDADE", 1);
+    c.sql("insert into UNIDADE values (3, 'Antigo', 31, null, 77)");
+    ClientDataset cds({{"CD_UNIDADE", FieldType::Integer, 0, 0, true},
+                       {"DS_UNIDADE", FieldType::VarChar, 60},
+                       {"CD_UND", FieldType::Integer},
+                       {"CD_EDI", FieldType::Integer}});
+    cds.append();
+    cds.setValue("CD_UNIDADE", Value::int32(3));
+    cds.setValue("DS_UNIDADE", Value::text("Posto Novo"));
+    cds.setValue("CD_UND", Value::int32(31));
+    cds.setValue("CD_EDI", Value::int32(5)); // another code: units are found by CD_UNIDADE alone
+    cds.post();
+    cds.append();
+    cds.setValue("DS_UNIDADE", Value::text("sem código"));
+    cds.post();
+    cds.saveToFile(c.geral.sPathIn / "UNIDADE31311210230509.xml");
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from UNIDADE"), 1);
+    EXPECT_EQ(c.texto("select DS_UNIDADE || '/' || CD_EDI from UNIDADE"), "Posto Novo/5");
+    EXPECT_EQ(c.texto("select DT_EXP from UNIDADE"), ""); // the central unit owns it: no export mark of ours
+}
+
+TEST(Import, UnreadableFilesAreSetAsideAndTheRunStartsOver) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    const fs::path in = c.geral.sPathIn;
+    writeFileAtomically(in / "REGISTRO_TARV12999999999999.xml", "");
+    writeFileAtomically(in / "REGISTRO_TARV12888888888888.xml", "<?xml version=\"1.0\"?><DATAPACKET><METADATA>");
+    writeFileAtomically(in / "REGISTRO_TARV12777777777777.xml", "isto não é xml");
+    pacoteRegistro(in / "REGISTRO_TARV12111111111111.xml", {{1, 1}});
+    c.engine->btImportarClick();
+
+    const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+    EXPECT_EQ(c.arquivos(in / "corrompido" / D / "Liberado").size(), 3u);
+    EXPECT_EQ(c.refsDescartadas.size(), 3u);
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 1);
+    EXPECT_TRUE(c.arquivos(in).empty());
+    const auto msgs = c.ui.of("message");
+    EXPECT_EQ(std::count(msgs.begin(), msgs.end(), "Arquivo corrompido... Reininciando EDI..."), 3);
+    EXPECT_EQ(msgs.back(), "Pronto!");
+
+    // When the server cannot drop the reference the file stays in the day's "corrompido" folder.
+    Instalacao d("31");
+    d.registra("REGISTRO_TARV", 1);
+    d.engine->DeleteRefEDI_UNIDADE = [](const std::string&) { return std::string("Erro"); };
+    writeFileAtomically(d.geral.sPathIn / "REGISTRO_TARV12999999999999.xml", "");
+    d.engine->btImportarClick();
+    EXPECT_EQ(d.arquivos(d.geral.sPathIn / "corrompido" / D).size(), 1u);
+}
+
+} // namespace
+} // namespace edi

@@ -1,0 +1,168 @@
+#include "app/session.h"
+#include "db/dataset.h"
+#include "interchange/nomes.h"
+#include "interchange/registro.h"
+#include "interchange/row_writer.h"
+#include "interchange/tfrm_edi.h"
+#include "support/db/scratch_database.h"
+#include "support/recording_ui.h"
+
+#include <gtest/gtest.h>
+
+namespace edi {
+namespace {
+
+struct EngineBasics : ::testing::Test {
+    test::ScratchDatabase scratch;
+    test::RecordingUi ui;
+    std::unique_ptr<TDM> dm;
+    UGeral geral;
+
+    void SetUp() override {
+        scratch.run("create table FORMA (CD_FORMA integer not null primary key, CD_UND integer, DS_FORMA varchar(30),"
+                    " DT_EXP timestamp, CD_EDI integer)\n;\n"
+                    "create table T (K integer not null primary key)\n;\n"
+                    "create table DUAS (A integer not null, B integer not null, C varchar(5), primary key (A, B))\n;\n"
+                    "create table LOG_SEM_CHAVE (X integer)\n;\n"
+                    "create table REGISTRO_TESTES_POSITIVOS (ID integer not null primary key, CD_UND integer)\n;\n"
+                    "create table PAIS (ID integer not null primary key, CD_EDI integer)\n;\n"
+                    "create table TABELA_EDI (NM_TABELA char(31) not null primary key, FL_ENVIAR char(1),"
+                    " FL_RECEBER char(1), NR_ORDEM integer, NM_ALIAS varchar(50))");
+        dm = std::make_unique<TDM>(scratch.params(), ui);
+    }
+    std::vector<std::string> indexes(const std::string& table) {
+        db::Query q(dm->DB(), "select trim(rdb$index_name) from rdb$indices where rdb$relation_name = :T"
+                              " and rdb$index_name not starting with 'RDB$' order by 1");
+        q.setParam("T", Value::text(table));
+        std::vector<std::string> out;
+        for (q.open(); !q.eof(); q.next())
+            out.push_back(q.value(0).asText());
+        return out;
+    }
+};
+
+TEST_F(EngineBasics, StatementsFollowTheTableAndItsKeyExactly) {
+    const ComandosTabela f = MontaComandos(*dm, "FORMA");
+    EXPECT_EQ(f.select, "SELECT * FROM FORMA where 1=2");
+    EXPECT_EQ(f.insert, "INSERT INTO FORMA(CD_FORMA,CD_UND,DS_FORMA,DT_EXP,CD_EDI) "
+                        "VALUES(:CD_FORMA,:CD_UND,:DS_FORMA,:DT_EXP,:CD_EDI)");
+    EXPECT_EQ(f.modify, "UPDATE FORMA set CD_FORMA = :CD_FORMA,\rCD_UND = :CD_UND,\rDS_FORMA = :DS_FORMA,\r"
+                        "DT_EXP = :DT_EXP,\rCD_EDI = :CD_EDI where CD_FORMA = :OLD_CD_FORMA");
+    EXPECT_EQ(f.del, "DELETE FROM FORMA where CD_FORMA = :OLD_CD_FORMA");
+
+    const ComandosTabela t = MontaComandos(*dm, "T");
+    EXPECT_EQ(t.insert, "INSERT INTO T(K) VALUES(:K)");
+    EXPECT_EQ(t.modify, "UPDATE T set K = :K where K = :OLD_K");
+
+    const ComandosTabela d = MontaComandos(*dm, "DUAS");
+    EXPECT_EQ(d.del.substr(0, 23), "DELETE FROM DUAS where ");
+    EXPECT_TRUE(d.del == "DELETE FROM DUAS where A = :OLD_A\rand B = :OLD_B" ||
+                d.del == "DELETE FROM DUAS where B = :OLD_B\rand A = :OLD_A")
+        << d.del;
+
+    for (const char* semChave : {"LOG_SEM_CHAVE", "forma", "NAO_EXISTE"}) {
+        try {
+            MontaComandos(*dm, semChave);
+            FAIL() << semChave;
+        } catch (const Error& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("Erro:") + semChave + "\rCampo Chave nao definido!");
+        }
+    }
+}
+
+TEST_F(EngineBasics, GeneratedStatementsWriteRowsThroughADataset) {
+    db::Dataset ds(dm->DB());
+    MontaDataSet(*dm, "DUAS", ds);
+    ds.setSelectSql("SELECT * FROM DUAS WHERE A = 1");
+    ds.open();
+    ds.append();
+    ds.setValue("A", Value::int32(1));
+    ds.setValue("B", Value::int32(2));
+    ds.post();
+    ds.open();
+    ds.edit();
+    ds.setValue("B", Value::int32(3)); // a key column changes, found by its old value
+    ds.setValue("C", Value::text("x"));
+    ds.post();
+    db::Query q(dm->DB(), "select B, C from DUAS");
+    q.open();
+    EXPECT_EQ(q.value(0), Value::int32(3));
+    EXPECT_EQ(q.value(1), Value::text("x"));
+}
+
+TEST(CopiaValor, ConvertsBySourceTypeAndLeavesNullsAlone) {
+    EXPECT_FALSE(CopiaValor({"X", FieldType::VarChar}, Value()).has_value());
+    EXPECT_EQ(*CopiaValor({"X", FieldType::Boolean}, Value::boolean(true)), Value::int32(1));
+    EXPECT_EQ(*CopiaValor({"X", FieldType::Boolean}, Value::boolean(false)), Value::int32(0));
+    EXPECT_EQ(*CopiaValor({"X", FieldType::BigInt}, Value::int64(INT64_C(9007199254740993))),
+              Value::text("9007199254740993"));
+    EXPECT_EQ(*CopiaValor({"X", FieldType::Date}, Value::date(Date::fromYmd(2010, 12, 31))),
+              Value::timestamp(Timestamp::fromParts(2010, 12, 31)));
+    EXPECT_EQ(*CopiaValor({"X", FieldType::Numeric, 18, 4}, Value::numeric({12345, 4})), Value::numeric({12345, 4}));
+}
+
+TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
+    TfrmEDI engine(*dm, geral, ui);
+    std::vector<std::string> executed;
+    dm->DB().setTraceListener([&](const db::TraceEvent& e) {
+        if (e.kind == db::TraceKind::Execute)
+            executed.push_back(e.text);
+    });
+    EXPECT_TRUE(engine.ValidaCamposEDI("REGISTRO_TESTES_POSITIVOS"));
+    EXPECT_EQ(executed, (std::vector<std::string>{
+                            "ALTER TABLE REGISTRO_TESTES_POSITIVOS ADD DT_EXP TIMESTAMP",
+                            "CREATE INDEX REGISTRO_TESTES_POSITIVO_EXP_IX ON REGISTRO_TESTES_POSITIVOS(DT_EXP)",
+                            "ALTER TABLE REGISTRO_TESTES_POSITIVOS ADD CD_EDI INTEGER"}));
+    executed.clear();
+    EXPECT_TRUE(engine.ValidaCamposEDI("PAIS"));
+    EXPECT_EQ(executed.size(), 2u);
+    dm->Commit();
+    EXPECT_EQ(indexes("PAIS"), std::vector<std::string>{"PAIS_EXP_IX"});
+    executed.clear();
+    EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
+    EXPECT_FALSE(engine.ValidaCamposEDI("PAIS"));
+    EXPECT_TRUE(std::none_of(executed.begin(), executed.end(),
+                             [](const std::string& s) { return s.rfind("ALTER", 0) == 0; }));
+    EXPECT_THROW(engine.ValidaCamposEDI("NAO_EXISTE"), DatabaseError);
+}
+
+TEST_F(EngineBasics, RegistryIsOrderedNullsFirstThenByNameAndReadOncePerRun) {
+    scratch.run("insert into TABELA_EDI values ('B', 'N', null, 2, null)\n;\n"
+                "insert into TABELA_EDI values ('A', 'n', 'N', 1, '  ALVO  ')\n;\n"
+                "insert into TABELA_EDI values ('D', ' ', '', 2, null)\n;\n"
+                "insert into TABELA_EDI values ('C', null, null, null, null)");
+    TfrmEDI engine(*dm, geral, ui);
+    engine.btOrdemClick();
+    std::vector<std::string> order;
+    for (const auto& r : engine.CDSTabela())
+        order.push_back(r.NM_TABELA);
+    EXPECT_EQ(order, (std::vector<std::string>{"C", "A", "B", "D"}));
+    const auto& a = engine.CDSTabela()[1];
+    EXPECT_TRUE(a.enviar()); // "n" does not switch a table off
+    EXPECT_FALSE(a.receber());
+    EXPECT_EQ(a.destino(), "ALVO");
+    EXPECT_FALSE(engine.CDSTabela()[2].enviar());
+    EXPECT_TRUE(engine.CDSTabela()[3].enviar());
+    EXPECT_EQ(engine.CDSTabela()[0].destino(), "C");
+
+    scratch.run("insert into TABELA_EDI values ('E', null, null, 0, null)");
+    engine.btOrdemClick();
+    EXPECT_EQ(engine.CDSTabela().size(), 4u); // changes count from the next start
+}
+
+TEST(FileNames, PacketNamesAndTheirMatchingToTables) {
+    const auto t = Timestamp::fromParts(2010, 12, 31, 23, 5, 9);
+    EXPECT_EQ(NomeArquivoPacote("PACIENTE", "12", t), "PACIENTE12311210230509.xml");
+    EXPECT_EQ(NomeArquivoPacote("PACIENTE", "-999", t), "PACIENTE-999311210230509.xml");
+    EXPECT_TRUE(PertenceATabela("REGISTRO_TARV12311210230509.xml", "REGISTRO_TARV"));
+    EXPECT_TRUE(PertenceATabela("registro_tarv12311210230509.xml", "REGISTRO_TARV")); // the prefix is matched without case
+    EXPECT_FALSE(PertenceATabela("REGISTRO_TARV_ACOMP12311210230509.xml", "REGISTRO_TARV"));
+    EXPECT_TRUE(PertenceATabela("REGISTRO_TARV_ACOMP12311210230509.xml", "REGISTRO_TARV_ACOMP"));
+    EXPECT_FALSE(PertenceATabela("REGISTRO_TARV-999311210230509.xml", "REGISTRO_TARV"));
+    EXPECT_FALSE(PertenceATabela("arquivos.xml", "A"));
+    EXPECT_EQ(RetiraNumero("PAIS12x3.xml", "PAIS"), "PAISx.xml");
+    EXPECT_EQ(NomeIndiceExp("REGISTRO_TESTES_POSITIVOS"), "REGISTRO_TESTES_POSITIVO_EXP_IX");
+}
+
+} // namespace
+} // namespace edi
