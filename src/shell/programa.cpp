@@ -1,0 +1,102 @@
+#include "shell/programa.h"
+
+#include "app/constants.h"
+#include "core/errors.h"
+#include "db/query.h"
+#include "platform/system_info.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace edi {
+
+namespace fs = std::filesystem;
+
+fs::path pastaDoPrograma(const std::string& home, const char* argv0) {
+    if (!home.empty())
+        return fs::absolute(home);
+    if (const char* env = std::getenv("EDI_HOME"); env && *env)
+        return fs::absolute(env);
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        return exe.parent_path();
+    return fs::absolute(argv0 ? fs::path(argv0).parent_path() : fs::current_path());
+}
+
+Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
+    config_ = LeConfiguracao(home / "jaq.ini");
+    geral_.sPath = home / "";
+    geral_.sDominio = config_.servidor;
+    geral_.prmDataUpdate = config_.update;
+
+    dm_ = std::make_unique<TDM>(db::ConnectionParams{config_.DB, config_.usuario, config_.senha, config_.charset}, ui_);
+    DataModuleCreate();
+
+    engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
+    engine_->FormCreate();
+
+    transport::HttpOptions http;
+    http.login = config_.login;
+    http.password = config_.senhaWeb;
+    transporte_ = std::make_unique<TransporteEDI>(geral_, ui_, http);
+    transporte_->atualizaUpdate = [this] { return AtualizaUpdate(config_.arquivo); };
+    engine_->DeleteRefEDI_UNIDADE = [this](const std::string& nome) { return transporte_->DeleteRefEDI_UNIDADE(nome); };
+
+    ciclo_ = std::make_unique<CicloEDI>(*dm_, ui_, corpos());
+    ciclo_->bExportar = config_.bExportar;
+    ciclo_->bImportar = config_.bImportar;
+    ciclo_->intervaloMs = config_.intervaloTimerMs();
+    ciclo_->pausaMs = config_.pausaMs;
+    ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
+}
+
+Programa::~Programa() = default;
+
+void Programa::DataModuleCreate() {
+    InicializaParametros(*dm_, geral_);
+    db::Query qyUnidade(dm_->DB(), "select u.*, p.DS_PROVINCIA, m.DS_MUNICIPIO\n"
+                                   "from UNIDADE u\n"
+                                   "left outer join PROVINCIA p on p.CD_PROVINCIA = u.CD_PROVINCIA and p.CD_UND = u.CD_UND\n"
+                                   "left outer join MUNICIPIO m on m.CD_MUNICIPIO = u.CD_MUNICIPIO and m.CD_UND = u.CD_UND\n"
+                                   "where u.CD_UNIDADE = :Unidade");
+    try {
+        qyUnidade.setParam("Unidade", Value::text(geral_.prmUnidade));
+        qyUnidade.open();
+        if (!qyUnidade.eof()) {
+            geral_.iProvincia = qyUnidade.value("CD_PROVINCIA").asInt32();
+            geral_.iMunicipio = qyUnidade.value("CD_MUNICIPIO").asInt32();
+            geral_.sProvinciaDefautDescricao = qyUnidade.value("DS_PROVINCIA").asText();
+            geral_.sMunicipioDefautDescricao = qyUnidade.value("DS_MUNICIPIO").asText();
+        }
+        qyUnidade.close();
+        InicializaDados(*dm_, geral_);
+    } catch (const Error& e) {
+        // A database without the geography tables still exchanges data; say what was skipped.
+        ui_.showError(std::string("Erro ao carregar a unidade: ") + e.what());
+    }
+}
+
+CorposDasEtapas Programa::corpos() {
+    CorposDasEtapas c;
+    c.exportar = [this] { engine_->btExportarClick(); };
+    c.enviar = [this] { transporte_->btnEnviarArquivoClick(); };
+    c.versoes = [this] { transporte_->GetVersaoUnidadesWeb(*dm_); };
+    c.receber = [this] { transporte_->btnReceberArquivoClick(); };
+    c.importar = [this] { engine_->btImportarClick(); };
+    c.aplicacao = [this] { transporte_->Aplicao1Click(); };
+    return c;
+}
+
+void Programa::ExecucaoInicial() {
+    geral_.sLogComputer = platform::NomeDoComputador();
+    geral_.sLogUnidade = SelectNomeUnidadeParametro(*dm_);
+    geral_.sLogUsuario = "-"; // the login query is never opened: code and name read empty
+    geral_.sLogSistema = std::string("EDI - ( Versão: ").append(geral_.prmVersao).append(" )");
+    geral_.sPathTemp = geral_.sPath / "Temp" / "";
+    // Every receive stage saves the unit-version answer there: create it like the interchange folders.
+    ValidaDiretorio(geral_.sPathTemp);
+    ciclo_->ExecucaoInicial(geral_.prmUnidade);
+}
+
+} // namespace edi

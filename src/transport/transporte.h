@@ -1,0 +1,76 @@
+#pragma once
+
+#include "app/geral.h"
+#include "app/ui.h"
+#include "transport/http_client.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace edi {
+
+class TDM;
+class ClientDataset;
+
+// The server's web root, as the server names its files in its lists.
+inline constexpr const char* kRaizServidor = "E:\\Home\\quelmar\\Web";
+
+// A server path turned into a download address: the web root becomes the server's domain name, every "\" a "/".
+std::string CaminhoServidorParaUrl(const std::string& caminho, const std::string& dominio);
+// The domain name: sDominio without a leading "www." label.
+std::string DominioDoServidor(const std::string& sDominio);
+// The last "/"-separated segment of an address ("" when it ends with "/").
+std::string NomeNoUrl(const std::string& url);
+
+// The exchanges with the central server: requests, send, receive, unit versions and application update.
+// Every outcome a person should see goes to the message panel of the UI port.
+class TransporteEDI {
+public:
+    TransporteEDI(UGeral& geral, Ui& ui, transport::HttpOptions opcoes);
+
+    // GET of sDominio + path; the body, or nothing when the request failed (lastError() says why).
+    std::optional<std::string> Requisita(const std::string& caminhoEConsulta);
+    // The body as text, empty on failure.
+    std::string Get(const std::string& url);
+    // Downloads into sPathIn; the stored name, or "" after showing the error text.
+    std::string ReceberArquivo(const std::string& url);
+
+    // Send: every file of sPathOut, newest name first; archived as .bkp once uploaded and registered.
+    void btnEnviarArquivoClick();
+    std::string EnviarArquivo(const std::string& nome); // "OK" or "Erro"
+
+    // Receive: downloads and acknowledges the files waiting for this unit.
+    void btnReceberArquivoClick();
+    // Asks the server to drop an unreadable file; "OK", or "Erro" when the request failed.
+    std::string DeleteRefEDI_UNIDADE(const std::string& nome);
+
+    // Stores every unit's application version (UNIDADE.VL_VERSAO); no commit.
+    void GetVersaoUnidadesWeb(TDM& dm);
+
+    // Application update: downloads, unpacks and starts what the server published since prmDataUpdate.
+    // `atualizaUpdate` stamps the moment of a completed run into jaq.ini and returns it.
+    void Aplicao1Click();
+    std::function<std::string()> atualizaUpdate;
+    // The fixed-path replacement of the client's executable ("Teste" in the menu).
+    void este1Click();
+
+    // Starts a program by path, without a shell and without waiting (replaceable in tests).
+    std::function<void(const std::filesystem::path&)> iniciaPrograma;
+
+    const std::string& lastError() const { return lastError_; }
+
+private:
+    std::string url(const std::string& caminhoEConsulta) const;
+    std::string consultaUnidade() const;
+    // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
+    ClientDataset CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
+
+    UGeral& geral_;
+    Ui& ui_;
+    transport::HttpOptions opcoes_;
+    std::string lastError_;
+};
+
+} // namespace edi
