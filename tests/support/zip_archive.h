@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace edi::test {
+
+struct ZipEntry {
+    std::string name;
+    std::string content;
+    bool directory = false;
+};
+
+ZipEntry folder(std::string name);
+
+// Writes a real archive with libzip; names are stored exactly as given. Entries are stored uncompressed so
+// a test can find and damage their bytes. Fails the current test when libzip refuses.
+void makeZip(const std::filesystem::path &path, const std::vector<ZipEntry> &entries);
+
+} // namespace edi::test

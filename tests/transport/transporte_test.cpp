@@ -1,0 +1,252 @@
+#include "app/session.h"
+#include "core/files.h"
+#include "packet/client_dataset.h"
+#include "support/db/scratch_database.h"
+#include "support/http/recording_server.h"
+#include "support/recording_ui.h"
+#include "support/temp_dir.h"
+#include "support/zip_archive.h"
+#include "transport/transporte.h"
+
+#include <gtest/gtest.h>
+
+namespace edi {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Reply;
+
+// One unit's folders and a transport pointed at a recording server that wants the central account.
+struct Estacao {
+    test::TempDir home;
+    test::RecordingServer servidor;
+    test::RecordingUi ui;
+    UGeral geral;
+    std::unique_ptr<TransporteEDI> transporte;
+    std::vector<fs::path> iniciados;
+    int carimbos = 0;
+
+    Estacao() {
+        servidor.requireCredentials("quelmar", "dorven");
+        geral.definePastas(home.path());
+        for (const auto& p : {geral.sPathIn, geral.sPathOut, geral.sPathTemp})
+            fs::create_directories(p);
+        geral.prmUnidade = "12";
+        geral.sDominio = servidor.host();
+        transport::HttpOptions opcoes;
+        opcoes.login = "quelmar";
+        opcoes.password = "dorven";
+        opcoes.connectTimeout = std::chrono::milliseconds(500);
+        opcoes.requestTimeout = opcoes.transferTimeout = std::chrono::milliseconds(2000);
+        transporte = std::make_unique<TransporteEDI>(geral, ui, opcoes);
+        transporte->iniciaPrograma = [this](const fs::path& p) { iniciados.push_back(p); };
+        transporte->atualizaUpdate = [this] {
+            ++carimbos;
+            return std::string("2013-05-04 10:22:31");
+        };
+    }
+    // "METHOD path?query" of every request, and whether each carried the account.
+    std::vector<std::string> pedidos() const {
+        std::vector<std::string> out;
+        for (const auto& r : servidor.requests()) {
+            EXPECT_EQ(r.basicCredentials(), "quelmar:dorven") << r.target;
+            out.push_back(r.method + " " + r.target);
+        }
+        return out;
+    }
+};
+
+std::string lista(const std::vector<std::pair<int, std::string>>& entradas) {
+    ClientDataset cds({{"ID", FieldType::Integer}, {"ARQUIVO", FieldType::VarChar, 255}});
+    for (const auto& [id, caminho] : entradas) {
+        cds.append();
+        cds.setValue(0, Value::int32(id));
+        cds.setValue(1, Value::text(caminho));
+        cds.post();
+    }
+    return cds.saveToString();
+}
+
+TEST(Send, UploadsNewestFirstRegistersAndArchivesEachFile) {
+    Estacao e;
+    for (const char* nome : {"A12.xml", "B12.xml", "c.txt"})
+        writeFileAtomically(e.geral.sPathOut / nome, std::string("conteúdo de ") + nome);
+    e.servidor.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
+    e.servidor.on("/dbArquivo.php", Reply::text(""));
+    e.transporte->btnEnviarArquivoClick();
+
+    EXPECT_EQ(e.pedidos(), (std::vector<std::string>{
+                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=c.txt&unidade=12",
+                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=B12.xml&unidade=12",
+                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=A12.xml&unidade=12"}));
+    const auto upload = e.servidor.requests()[2];
+    ASSERT_EQ(upload.parts.size(), 1u);
+    EXPECT_EQ(upload.parts[0].name, "file1");
+    EXPECT_EQ(upload.parts[0].filename, "B12.xml");
+    EXPECT_EQ(upload.parts[0].content, "conteúdo de B12.xml");
+
+    const fs::path dia = e.geral.sPathOut / formatDateTime("ddmmyy", Timestamp::localNow());
+    for (const char* nome : {"A12.bkp", "B12.bkp", "c.txt"})
+        EXPECT_TRUE(fs::exists(dia / nome)) << nome;
+    EXPECT_FALSE(fs::exists(e.geral.sPathOut / "A12.xml"));
+    EXPECT_EQ(e.ui.message(), "Arquivo enviado com sucesso!");
+}
+
+TEST(Send, AFileWhoseUploadOrRegistrationFailsStaysToBeSentAgain) {
+    Estacao e;
+    writeFileAtomically(e.geral.sPathOut / "A12.xml", "a");
+    e.servidor.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
+    e.servidor.on("/dbArquivo.php", Reply::text("falhou", 500)); // the server took the file but cannot route it
+    e.transporte->btnEnviarArquivoClick();
+    EXPECT_TRUE(fs::exists(e.geral.sPathOut / "A12.xml"));
+    EXPECT_NE(e.ui.message().find("500"), std::string::npos) << e.ui.message();
+
+    Estacao f;
+    writeFileAtomically(f.geral.sPathOut / "A12.xml", "a");
+    writeFileAtomically(f.geral.sPathOut / "B12.xml", "b");
+    f.servidor.requireCredentials("quelmar", "outra");
+    f.transporte->btnEnviarArquivoClick();
+    EXPECT_EQ(f.servidor.requests().size(), 2u); // the second file is still tried
+    EXPECT_TRUE(fs::exists(f.geral.sPathOut / "A12.xml"));
+    EXPECT_NE(f.ui.message().find("401"), std::string::npos) << f.ui.message();
+}
+
+TEST(Receive, DownloadsAndAcknowledgesOnlyWhatArrivedAndNeverOverwritesAWaitingFile) {
+    Estacao e;
+    const std::string raiz = "E:\\Home\\quelmar\\Web\\edi\\out\\";
+    e.servidor.on("/dbArquivo.php",
+                  Reply::text(lista({{1, raiz + "PACIENTE31010111080000.xml"}, {2, raiz + "Y.XML"},
+                                     {3, raiz + "FALTA.xml"}, {4, raiz + "ESPERA.xml"}})));
+    e.servidor.on("/edi/out/PACIENTE31010111080000.xml", Reply::text("<pacote/>"));
+    e.servidor.on("/edi/out/ESPERA.xml", Reply::text("nova versão"));
+    writeFileAtomically(e.geral.sPathIn / "ESPERA.xml", "ainda não importado");
+    e.transporte->btnReceberArquivoClick();
+
+    EXPECT_EQ(e.pedidos(), (std::vector<std::string>{"GET /dbArquivo.php?op=S&unidade=12",
+                                                      "GET /edi/out/PACIENTE31010111080000.xml",
+                                                      "GET /dbArquivo.php?op=A&edi=1&unidade=12",
+                                                      "GET /edi/out/FALTA.xml"}));
+    EXPECT_EQ(readFile(e.geral.sPathIn / "PACIENTE31010111080000.xml"), "<pacote/>");
+    EXPECT_EQ(readFile(e.geral.sPathIn / "ESPERA.xml"), "ainda não importado");
+    EXPECT_FALSE(fs::exists(e.geral.sPathIn / "FALTA.xml"));
+    EXPECT_TRUE(fs::exists(e.geral.sPathIn / "arquivos.xml"));
+}
+
+TEST(Receive, AListThatIsNotAPacketFailsTheStageAndDownloadsNothing) {
+    for (const Reply& resposta : {Reply::text(""), Reply::text("<html><body>erro</body></html>"),
+                                  Reply::text(lista({{1, "x"}}).substr(0, 120)), Reply::text("x", 503)}) {
+        Estacao e;
+        e.servidor.on("/dbArquivo.php", resposta);
+        EXPECT_THROW(e.transporte->btnReceberArquivoClick(), Error);
+        EXPECT_EQ(e.servidor.requests().size(), 1u);
+    }
+}
+
+TEST(Protocol, ValuesReachTheServerUnchangedAndServerPathsBecomeAddresses) {
+    Estacao e;
+    e.geral.prmUnidade = "1 2&x=#'\"";
+    e.servidor.on("/dbArquivo.php", Reply::text(""));
+    EXPECT_EQ(e.transporte->DeleteRefEDI_UNIDADE("A B&C.xml"), "OK");
+    const auto r = e.servidor.requests().at(0);
+    EXPECT_EQ(r.queryValue("op"), "D");
+    EXPECT_EQ(r.queryValue("nome"), "A B&C.xml");
+    EXPECT_EQ(r.queryValue("unidade"), "1 2&x=#'\"");
+    EXPECT_EQ(e.ui.message(), "Referencia corrigida com sucesso!");
+
+    e.geral.sDominio = "127.0.0.1:1"; // nothing listens: the drop is not reported as done
+    EXPECT_EQ(e.transporte->DeleteRefEDI_UNIDADE("A.xml"), "Erro");
+
+    EXPECT_EQ(CaminhoServidorParaUrl("E:\\Home\\quelmar\\Web\\edi\\out\\X.xml", "central.example"),
+              "central.example/edi/out/X.xml");
+    EXPECT_EQ(CaminhoServidorParaUrl("D:\\outro\\E:\\Home\\quelmar\\Web\\a\\E:\\Home\\quelmar\\Web", "h"),
+              "D:/outro/h/a/E:/Home/quelmar/Web");
+    EXPECT_EQ(DominioDoServidor("www.edi-central.example"), "edi-central.example");
+    EXPECT_EQ(DominioDoServidor("127.0.0.1:8088"), "127.0.0.1:8088");
+    EXPECT_EQ(NomeNoUrl("h/edi/out/"), "");
+}
+
+std::string listaApp(const std::vector<std::vector<std::string>>& linhas) {
+    ClientDataset cds({{"NOME", FieldType::VarChar, 255},
+                       {"DESTINO", FieldType::VarChar, 255},
+                       {"TIPO", FieldType::VarChar, 2},
+                       {"EXEC", FieldType::VarChar, 2}});
+    for (const auto& l : linhas) {
+        cds.append();
+        for (size_t i = 0; i < l.size(); ++i)
+            cds.setValue(i, Value::text(l[i]));
+        cds.post();
+    }
+    return cds.saveToString();
+}
+
+TEST(Update, UnpacksSetsAsideStartsAndStampsTheMoment) {
+    Estacao e;
+    e.geral.sPathApp = e.geral.sPath;
+    fs::create_directories(e.geral.sPath / "bin");
+    writeFileAtomically(e.geral.sPath / "bin" / "prog", "versão antiga");
+    test::TempDir origem;
+    test::makeZip(origem / "pacote.zip", {{"prog", "versão nova"}, {"lib/ajuda.txt", "ajuda"}});
+    e.servidor.on("/app/pacote.zip", Reply::text(readFile(origem / "pacote.zip")));
+    e.servidor.on("/app/leia.txt", Reply::text("leia-me"));
+    e.servidor.on("/dbArquivo.php",
+                  Reply::text(listaApp({{"E:\\Home\\quelmar\\Web\\app\\pacote.zip", "/*APP*/bin/prog", "1", "1"},
+                                        {"E:\\Home\\quelmar\\Web\\app\\leia.txt", "/*APP*/leia.txt", " 1", "0"}})));
+    e.transporte->Aplicao1Click();
+
+    EXPECT_EQ(e.servidor.requests().at(0).queryValue("data"), "'01-01-1900'");
+    EXPECT_EQ(readFile(e.geral.sPath / "bin" / "prog"), "versão nova");
+    EXPECT_EQ(readFile(e.geral.sPath / "bin" / "prog_"), "versão antiga");
+    EXPECT_EQ(readFile(e.geral.sPath / "bin" / "ajuda.txt"), "ajuda");
+    EXPECT_FALSE(fs::exists(e.geral.sPathIn / "pacote.zip"));
+    EXPECT_EQ(readFile(e.geral.sPathIn / "leia.txt"), "leia-me"); // " 1" is no archive: left where it landed
+    EXPECT_FALSE(fs::exists(e.geral.sPath / "leia.txt"));
+    EXPECT_EQ(e.iniciados, std::vector<fs::path>{e.geral.sPath / "bin" / "prog"});
+    EXPECT_EQ(e.carimbos, 1);
+    EXPECT_EQ(e.geral.prmDataUpdate, "2013-05-04 10:22:31");
+    EXPECT_EQ(e.ui.message(), "Update conlcuido!");
+}
+
+TEST(Update, ARunWithAFailedDownloadOrArchiveDoesNotAdvanceTheMoment) {
+    Estacao e;
+    e.geral.sPathApp = e.geral.sPath;
+    e.geral.prmDataUpdate = "2011-03-04 17:20:05";
+    e.servidor.on("/app/ruim.zip", Reply::text("isto não é zip"));
+    e.servidor.on("/dbArquivo.php",
+                  Reply::text(listaApp({{"E:\\Home\\quelmar\\Web\\app\\falta.zip", "/*APP*/a", "1", "0"},
+                                        {"E:\\Home\\quelmar\\Web\\app\\ruim.zip", "/*APP*/b", "1", "0"}})));
+    e.transporte->Aplicao1Click();
+    EXPECT_EQ(e.servidor.requests().at(0).queryValue("data"), "'2011-03-04 17:20:05'");
+    EXPECT_EQ(e.carimbos, 0);
+    EXPECT_EQ(e.geral.prmDataUpdate, "2011-03-04 17:20:05");
+    EXPECT_TRUE(fs::exists(e.geral.sPathIn / "ruim.zip")); // kept for a look
+
+    Estacao vazio;
+    vazio.servidor.on("/dbArquivo.php", Reply::text(listaApp({})));
+    vazio.transporte->Aplicao1Click();
+    EXPECT_EQ(vazio.carimbos, 1);
+    EXPECT_EQ(vazio.ui.message(), "Update conlcuido!");
+}
+
+TEST(UnitVersions, EachListedUnitGetsItsVersionAndTheLastEntryWins) {
+    Estacao e;
+    test::ScratchDatabase scratch;
+    scratch.run("create table UNIDADE (CD_UNIDADE integer not null primary key, CD_UND integer, VL_VERSAO varchar(20))\n"
+                ";\ninsert into UNIDADE values (7, 31, 'velha')\n;\ninsert into UNIDADE values (8, 31, 'fica')");
+    TDM dm(scratch.params(), e.ui);
+    ClientDataset cds({{"UNIDADE", FieldType::Integer}, {"VERSAO", FieldType::VarChar, 20}});
+    for (const auto& [u, v] : std::vector<std::pair<int, std::string>>{{7, "2.0"}, {99, "x"}, {7, "2.1.0-04"}}) {
+        cds.append();
+        cds.setValue(0, Value::int32(u));
+        cds.setValue(1, Value::text(v));
+        cds.post();
+    }
+    e.servidor.on("/dbUnidade.php", Reply::text(cds.saveToString()));
+    e.transporte->GetVersaoUnidadesWeb(dm);
+    db::Query q(dm.DB(), "select list(CD_UNIDADE || '=' || VL_VERSAO, ',') from (select * from UNIDADE order by 1)");
+    q.open();
+    EXPECT_EQ(q.value(0).asText(), "7=2.1.0-04,8=fica");
+    EXPECT_TRUE(fs::exists(e.geral.sPathTemp / "Unidades.xml"));
+}
+
+} // namespace
+} // namespace edi
