@@ -21,15 +21,13 @@ bool morreEm(Instalacao& i, const char* trabalho, const char* ponto, int n) {
     if (!helper)
         throw std::runtime_error("EDI_CRASH_HELPER not set");
     i.fecha();
-    i.scratch.detach();
-    const std::string db = i.scratch.params().database, home = i.home.path().string(), vezes = std::to_string(n);
+    const std::string db = i.params.database, home = i.home.path().string(), vezes = std::to_string(n);
     const char* args[] = {helper, db.c_str(), home.c_str(), trabalho, ponto, vezes.c_str(), nullptr};
     pid_t pid = 0;
     if (posix_spawn(&pid, helper, nullptr, nullptr, const_cast<char**>(args), environ) != 0)
         throw std::runtime_error("cannot start the crash helper");
     int status = 0;
     waitpid(pid, &status, 0);
-    i.scratch.reattach();
     i.abre();
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
@@ -91,7 +89,7 @@ TEST(Concurrency, AChangeCommittedDuringExportIsNeverLost) {
     Instalacao u("12");
     u.registra("PACIENTE", 1);
     pacientes(u, 4);
-    auto entrada = u.scratch.attachAgain(); // the data-entry application
+    auto entrada = db::Database::open(u.params); // the data-entry application
     bool primeiro = true;
     u.engine->pontoDeTeste = [&](const char* ponto) {
         if (std::string(ponto) != "export:row" || !primeiro)

@@ -4,12 +4,12 @@
 #include "app/session.h"
 #include "db/query.h"
 #include "interchange/tfrm_edi.h"
-#include "support/db/scratch_database.h"
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
 
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,22 +49,51 @@ create table REGISTRO_TARV_ACOMP (CD_REGISTRO integer not null, CD_UND integer n
 // One installation: its own database, program folder, session, parameters and engine.
 struct Instalacao {
     TempDir home;
-    ScratchDatabase scratch;
+    db::ConnectionParams params;
     RecordingUi ui;
     std::unique_ptr<TDM> dm;
     UGeral geral;
     std::unique_ptr<TfrmEDI> engine;
     std::vector<std::string> refsDescartadas; // files the engine asked the server to drop
 
+    // A database with the engine tests' small schema.
     Instalacao(const std::string& unidade, const std::string& central = "31") {
-        scratch.run(kEsquemaMotor);
-        scratch.run("insert into PARAMETRO values (1, '" + unidade + "')\n;\ninsert into PARAMETRO values (27, '" +
-                    central + "')\n;\ninsert into PARAMETRO values (29, '')");
+        params.database = (home.path() / "edi.fdb").string();
+        {
+            auto db = db::Database::create(params);
+            roda(*db, kEsquemaMotor);
+            roda(*db, "insert into PARAMETRO values (1, '" + unidade + "')\n;\ninsert into PARAMETRO values (27, '" +
+                          central + "')\n;\ninsert into PARAMETRO values (29, '')");
+        }
         abre();
+    }
+    // A database made by `criar` (given the connection) before the session opens.
+    template <typename Criar> Instalacao(Criar criar, const char* arquivo) {
+        params.database = (home.path() / arquivo).string();
+        criar(params);
+        abre();
+    }
+    static void roda(db::Database& db, const std::string& script) {
+        std::stringstream in(script);
+        std::string linha, comando;
+        auto executa = [&] {
+            if (comando.find_first_not_of(" \n") != std::string::npos) {
+                db.execute(comando);
+                db.transaction().commitRetaining();
+            }
+            comando.clear();
+        };
+        while (std::getline(in, linha)) {
+            if (linha == ";")
+                executa();
+            else
+                comando += linha + "\n";
+        }
+        executa();
     }
     // Opens the session and the engine as the program does at start-up.
     void abre() {
-        dm = std::make_unique<TDM>(scratch.params(), ui);
+        dm = std::make_unique<TDM>(params, ui);
         geral = UGeral();
         geral.sPath = home.path() / "";
         InicializaParametros(*dm, geral);
