@@ -274,7 +274,7 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
             fail("field " + attrName + " has no fieldtype");
         const char *realName = f.attribute("fieldname").value();
         const std::string name = *realName ? realName : attrName;
-        auto number0 = [&](const char *attr) {
+        auto dimension = [&](const char *attr) {
             const char *text = f.attribute(attr).value();
             if (!*text)
                 return 0;
@@ -285,7 +285,7 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
         };
         try {
             readings_.push_back(packet_detail::readingFor(
-                name, type, f.attribute("SUBTYPE").value(), number0("WIDTH"), number0("DECIMALS"),
+                name, type, f.attribute("SUBTYPE").value(), dimension("WIDTH"), dimension("DECIMALS"),
                 formats::equalsIgnoreCase(f.attribute("required").value(), "true")));
         } catch (const ConversionError &e) {
             fail("field " + name + ": " + e.what());
