@@ -2,6 +2,7 @@
 #include "core/errors.h"
 #include "core/formats.h"
 #include "db/database.h"
+#include "db/query.h"
 #include "domain/create_database.h"
 #include "domain/seed.h"
 
@@ -23,12 +24,14 @@ constexpr const char* kUsage =
     "Usage:\n"
     "  edi-admin create-db DATABASE --unit CODE [--central CODE] [--user U --password P] [--charset CS]\n"
     "  edi-admin seed DATABASE --patients N [--seed S] [--user U --password P]\n"
+    "  edi-admin report DATABASE [--user U --password P]\n"
     "\n"
     "create-db  creates a new database (a plain path makes an embedded file) with every table, key, index\n"
     "           and generator, and its first rows: parameters, units and the interchange registry.\n"
     "           --central defaults to 31; --charset (default UTF8) is the database's default character set.\n"
     "seed       adds synthetic patients, notifications, appointments and register sheets; the same --seed\n"
-    "           (default 1) gives the same rows.\n";
+    "           (default 1) gives the same rows.\n"
+    "report     rows per registered table: in all, per owning unit, and still pending export.\n";
 
 // Wrong use of the command line: reported with the usage text.
 class UsageError : public Error {
@@ -138,6 +141,33 @@ int seed(const CommandLine& line) {
     return 0;
 }
 
+// Rows of every registered table that has any: total, per owning unit, and pending export.
+int report(const CommandLine& line) {
+    auto db = db::Database::open(connection(line));
+    db::Query tabelas(*db, "select trim(NM_TABELA) from TABELA_EDI order by NR_ORDEM, NM_TABELA");
+    std::printf("%-28s %8s %8s  %s\n", "table", "rows", "pending", "rows per owning unit");
+    int64_t total = 0;
+    for (tabelas.open(); !tabelas.eof(); tabelas.next()) {
+        const std::string t = tabelas.value(0).asText();
+        db::Query porDono(*db, "select CD_UND, count(*), sum(case when DT_EXP is null then 1 else 0 end) from " + t +
+                                   " group by CD_UND order by CD_UND");
+        int64_t linhas = 0, pendentes = 0;
+        std::string donos;
+        for (porDono.open(); !porDono.eof(); porDono.next()) {
+            linhas += porDono.value(1).asInt64();
+            pendentes += porDono.value(2).asInt64();
+            donos += (donos.empty() ? "" : ", ") + porDono.value(0).asText() + ": " + porDono.value(1).asText();
+        }
+        if (linhas == 0)
+            continue;
+        total += linhas;
+        std::printf("%-28s %8lld %8lld  %s\n", t.c_str(), static_cast<long long>(linhas),
+                    static_cast<long long>(pendentes), donos.c_str());
+    }
+    std::printf("%-28s %8lld\n", "all registered tables", static_cast<long long>(total));
+    return 0;
+}
+
 int run(int argc, char** argv) {
     if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
         std::cout << kUsage;
@@ -148,6 +178,8 @@ int run(int argc, char** argv) {
         return createDb(parse(argc, argv, {"unit", "central", "user", "password", "charset"}));
     if (command == "seed")
         return seed(parse(argc, argv, {"patients", "seed", "user", "password"}));
+    if (command == "report")
+        return report(parse(argc, argv, {"user", "password"}));
     throw UsageError(command.empty() ? "No command given" : "Unknown command \"" + command + "\"");
 }
 
