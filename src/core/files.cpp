@@ -65,7 +65,17 @@ std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw IoError("Cannot open " + path.string() + ": " + systemMessage());
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Sized once: a large packet must not need twice its size while it is read.
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    std::string content;
+    if (!ec) {
+        content.resize(static_cast<size_t>(size));
+        in.read(content.data(), static_cast<std::streamsize>(size));
+        content.resize(static_cast<size_t>(in.gcount()));
+    }
+    // A file that grew while being read, or whose size was unknown, is read to its end.
+    content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (in.bad())
         throw IoError("Cannot read " + path.string());
     return content;

@@ -189,7 +189,7 @@ std::string ClientDataset::saveToString() const {
 }
 
 ClientDataset ClientDataset::loadFromFile(const std::filesystem::path &path) {
-    return PacketReader(path.string()).read(readPacketFile(path));
+    return PacketReader(path.string()).read(readFile(path));
 }
 
 ClientDataset ClientDataset::loadFromString(std::string_view bytes, std::string_view sourceName) {

@@ -481,25 +481,6 @@ ClientDataset PacketReader::Load::run(char *text, size_t size) {
     return ds;
 }
 
-std::string readPacketFile(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw IoError("Cannot open " + path.string() + ": " + std::strerror(errno));
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    std::string content;
-    if (!ec) {
-        content.resize(size);
-        in.read(content.data(), static_cast<std::streamsize>(size));
-        content.resize(static_cast<size_t>(in.gcount()));
-    }
-    // A file that grew while being read, or whose size was unknown, is read to its end.
-    content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw IoError("Cannot read " + path.string());
-    return content;
-}
-
 void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
     start = 0;
     const auto byteAt = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };

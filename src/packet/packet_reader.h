@@ -8,7 +8,6 @@ namespace edi {
 class ClientDataset;
 
 // The whole file in one allocation of its own size (a packet may be large). Throws IoError.
-std::string readPacketFile(const std::filesystem::path &path);
 
 // Reads either packet variant: strict about structure and values, lenient about what other producers write.
 class PacketReader {
