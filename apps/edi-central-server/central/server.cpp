@@ -1,0 +1,474 @@
+#include "central/server.h"
+
+#include "central/manifest.h"
+#include "central/moment.h"
+#include "central/packets.h"
+#include "central/sql_page.h"
+#include "central/web_root.h"
+#include "core/encoding.h"
+#include "core/errors.h"
+#include "core/files.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <charconv>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace edi::central {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char *kUploadPath = "/edi/ReceiveUpload.aspx";
+constexpr const char *kPacketType = "text/xml";
+constexpr const char *kTextType = "text/plain; charset=utf-8";
+
+// A request the server refuses: the status and a short text for the answer.
+struct Refusal {
+    int status;
+    std::string text;
+};
+
+template <typename Integer> std::optional<Integer> parseInteger(std::string_view text) {
+    Integer value{};
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+std::string parameter(const httplib::Request &req, const char *name) {
+    if (!req.has_param(name))
+        throw Refusal{400, std::string("missing parameter \"") + name + "\""};
+    return req.get_param_value(name);
+}
+
+std::optional<int> unitCode(std::string_view text) {
+    const auto code = parseInteger<int>(text);
+    return code && *code > 0 ? code : std::nullopt;
+}
+
+int unitParameter(const httplib::Request &req) {
+    const std::string text = parameter(req, "unidade");
+    const auto code = unitCode(text);
+    if (!code)
+        throw Refusal{400, "invalid unit code \"" + text + "\""};
+    return *code;
+}
+
+std::string fileNameParameter(const httplib::Request &req) {
+    const std::string name = parameter(req, "nome");
+    if (!isBareFileName(name))
+        throw Refusal{400, "invalid file name \"" + name + "\""};
+    return name;
+}
+
+void answerText(httplib::Response &res, int status, const std::string &text) {
+    res.status = status;
+    res.set_content(text + "\n", kTextType);
+}
+
+void answerPacket(httplib::Response &res, const std::string &packet) {
+    res.status = 200;
+    res.set_content(packet, kPacketType);
+}
+
+std::string contentTypeOf(const fs::path &file) {
+    const std::string ext = file.extension().string();
+    if (ext == ".xml")
+        return "text/xml";
+    if (ext == ".html" || ext == ".htm")
+        return "text/html";
+    if (ext == ".zip")
+        return "application/zip";
+    return "application/octet-stream";
+}
+
+// The uploaded parts of one request, each written under a temporary name and renamed into place once complete.
+class UploadReceiver {
+public:
+    UploadReceiver(fs::path folder, bool accept) : folder_(std::move(folder)), accept_(accept) {}
+
+    bool startPart(const httplib::MultipartFormData &part) {
+        if (!finishPart())
+            return false;
+        if (!accept_ || part.name != "file1")
+            return true; // read and discarded
+        if (!isBareFileName(part.filename)) {
+            refused_ = "invalid file name \"" + part.filename + "\"";
+            return true;
+        }
+        return guarded([&] {
+            current_ = std::make_unique<AtomicFile>(folder_ / part.filename);
+            currentName_ = part.filename;
+        });
+    }
+
+    bool receive(const char *data, std::size_t size) {
+        if (!current_)
+            return true;
+        current_->stream().write(data, static_cast<std::streamsize>(size));
+        if (!current_->stream()) {
+            error_ = "cannot write " + current_->temporaryPath().string();
+            return false;
+        }
+        return true;
+    }
+
+    bool finishPart() {
+        if (!current_)
+            return true;
+        return guarded([&] {
+            current_->commit();
+            current_.reset();
+            stored_.push_back(currentName_);
+        });
+    }
+
+    const std::vector<std::string> &stored() const { return stored_; }
+    const std::string &refused() const { return refused_; }
+    const std::string &error() const { return error_; }
+
+private:
+    template <typename Step> bool guarded(Step step) {
+        try {
+            step();
+            return true;
+        } catch (const std::exception &e) {
+            error_ = e.what();
+            return false;
+        }
+    }
+
+    fs::path folder_;
+    bool accept_;
+    std::unique_ptr<AtomicFile> current_;
+    std::string currentName_;
+    std::vector<std::string> stored_;
+    std::string refused_;
+    std::string error_;
+};
+
+} // namespace
+
+struct CentralServer::Impl {
+    Impl(ServerConfig c, std::ostream &logStream)
+        : config(std::move(c)), root(config.root), store((root.prepare(), root.stateFile()), config.centralUnit),
+          sql(config.database), log(logStream) {
+        for (const UnitSeed &unit : config.units)
+            store.noteUnit(unit.code, unit.version);
+        routes();
+    }
+
+    void routes();
+    bool authorised(const httplib::Request &req) const;
+    void refuseUnauthorised(httplib::Response &res) const;
+    httplib::Server::HandlerResponse beforeRouting(const httplib::Request &req, httplib::Response &res);
+    void writeLog(const std::string &line);
+    void logRequest(const httplib::Request &req, const httplib::Response &res);
+
+    void upload(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader);
+    void arquivo(const httplib::Request &req, httplib::Response &res);
+    void registerFile(const httplib::Request &req, httplib::Response &res);
+    void listUpdates(const httplib::Request &req, httplib::Response &res);
+    void protocolo(const httplib::Request &req, httplib::Response &res);
+    void unidade(const httplib::Request &req, httplib::Response &res);
+    void sqlConsole(const httplib::Request &req, httplib::Response &res);
+    void serveFile(const fs::path &folder, const httplib::Request &req, httplib::Response &res);
+
+    // Runs a handler, turning a refusal into its answer.
+    template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
+        return [this, handler](const httplib::Request &req, httplib::Response &res) {
+            try {
+                (this->*handler)(req, res);
+            } catch (const Refusal &r) {
+                answerText(res, r.status, r.text);
+            }
+        };
+    }
+
+    ServerConfig config;
+    WebRoot root;
+    CentralStore store;
+    SqlConsole sql;
+    std::ostream &log;
+    std::mutex logMutex;
+    httplib::Server http;
+    std::thread thread;
+    std::atomic<bool> listenEnded{false};
+    int port = 0;
+};
+
+void CentralServer::Impl::routes() {
+    http.set_payload_max_length(config.maxUploadBytes);
+    // Idle kept-alive connections hold a worker; a short wait keeps a stop quick.
+    http.set_keep_alive_timeout(2);
+    http.set_pre_routing_handler(
+        [this](const httplib::Request &req, httplib::Response &res) { return beforeRouting(req, res); });
+    http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
+    http.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr ep) {
+        try {
+            std::rethrow_exception(ep);
+        } catch (const Refusal &r) {
+            answerText(res, r.status, r.text);
+        } catch (const std::exception &e) {
+            answerText(res, 500, std::string("server error: ") + e.what());
+        } catch (...) {
+            answerText(res, 500, "server error");
+        }
+    });
+
+    http.Post(kUploadPath, [this](const httplib::Request &req, httplib::Response &res,
+                                  const httplib::ContentReader &reader) { upload(req, res, reader); });
+    http.Get(R"(/dbArquivo\.php)", guarded(&Impl::arquivo));
+    http.Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
+    http.Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));
+    http.Get(R"(/dbSQL\.php)", guarded(&Impl::sqlConsole));
+    const auto files = [this](fs::path folder) {
+        return [this, folder](const httplib::Request &req, httplib::Response &res) { serveFile(folder, req, res); };
+    };
+    http.Get(R"(/edi/out/([^/]+))", files(root.uploads()));
+    // The protocol summary links each protocol document there.
+    http.Get(R"(/edi/central/in/([^/]+))", files(root.uploads()));
+    http.Get(R"(/app/([^/]+))", files(root.updates()));
+}
+
+bool CentralServer::Impl::authorised(const httplib::Request &req) const {
+    const std::string header = req.get_header_value("Authorization");
+    constexpr std::string_view scheme = "Basic ";
+    if (header.compare(0, scheme.size(), scheme) != 0)
+        return false;
+    const auto decoded = encoding::base64Decode(std::string_view(header).substr(scheme.size()));
+    return decoded && std::string(decoded->begin(), decoded->end()) == config.login + ":" + config.password;
+}
+
+void CentralServer::Impl::refuseUnauthorised(httplib::Response &res) const {
+    res.set_header("WWW-Authenticate", "Basic realm=\"EDI\"");
+    answerText(res, 401, "authentication required");
+}
+
+httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httplib::Request &req,
+                                                                    httplib::Response &res) {
+    // The upload handler checks the credentials itself once it has read the body, so that the refusal does not
+    // leave an unread body in the connection.
+    if (req.method == "POST" && req.path == kUploadPath)
+        return httplib::Server::HandlerResponse::Unhandled;
+    if (!authorised(req)) {
+        refuseUnauthorised(res);
+        return httplib::Server::HandlerResponse::Handled;
+    }
+    // Any call that names a unit makes it known, and may tell its version.
+    if (const auto code = unitCode(req.get_param_value("unidade"))) {
+        try {
+            store.noteUnit(*code, req.get_param_value("versao"));
+        } catch (const std::exception &e) {
+            answerText(res, 500, std::string("server error: ") + e.what());
+            return httplib::Server::HandlerResponse::Handled;
+        }
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+}
+
+void CentralServer::Impl::writeLog(const std::string &line) {
+    std::lock_guard lock(logMutex);
+    log << formatMoment(Timestamp::localNow()) << ' ' << line << std::endl;
+}
+
+void CentralServer::Impl::logRequest(const httplib::Request &req, const httplib::Response &res) {
+    writeLog(req.remote_addr + ":" + std::to_string(req.remote_port) + " " + req.method + " " + req.target + " " +
+             std::to_string(res.status));
+}
+
+void CentralServer::Impl::upload(const httplib::Request &req, httplib::Response &res,
+                                 const httplib::ContentReader &reader) {
+    const bool accept = authorised(req);
+    UploadReceiver receiver(root.uploads(), accept);
+    bool complete = false;
+    if (req.is_multipart_form_data())
+        complete = reader([&](const httplib::MultipartFormData &part) { return receiver.startPart(part); },
+                          [&](const char *data, std::size_t size) { return receiver.receive(data, size); }) &&
+                   receiver.finishPart();
+    else
+        complete = reader([](const char *, std::size_t) { return true; });
+
+    if (!accept)
+        return refuseUnauthorised(res);
+    if (res.status == 413)
+        return answerText(res, 413, "upload larger than " + std::to_string(config.maxUploadBytes) + " bytes");
+    if (!receiver.error().empty())
+        return answerText(res, 500, "upload not stored: " + receiver.error());
+    if (!complete)
+        return answerText(res, 400, "upload incomplete");
+    if (!req.is_multipart_form_data())
+        return answerText(res, 400, "expected multipart/form-data with the file in form field \"file1\"");
+    if (!receiver.refused().empty())
+        return answerText(res, 400, receiver.refused());
+    if (receiver.stored().empty())
+        return answerText(res, 400, "no file in form field \"file1\"");
+    answerText(res, 200, "OK");
+}
+
+void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response &res) {
+    const std::string op = parameter(req, "op");
+    if (op == "I")
+        return registerFile(req, res);
+    if (op == "S")
+        return answerPacket(res, waitingFilesPacket(store.waitingFor(unitParameter(req))));
+    if (op == "A") {
+        const std::string text = parameter(req, "edi");
+        const auto id = parseInteger<std::int64_t>(text);
+        if (!id)
+            throw Refusal{400, "invalid identifier \"" + text + "\""};
+        const int unit = unitParameter(req);
+        if (!store.acknowledge(*id, unit))
+            throw Refusal{404, "nothing waits for unit " + std::to_string(unit) + " under identifier " + text};
+        return answerText(res, 200, "OK");
+    }
+    if (op == "D") {
+        const std::string name = fileNameParameter(req);
+        const int unit = unitParameter(req);
+        if (store.drop(name, unit) == 0)
+            throw Refusal{404, "nothing named " + name + " waits for unit " + std::to_string(unit)};
+        return answerText(res, 200, "OK");
+    }
+    if (op == "APP")
+        return listUpdates(req, res);
+    throw Refusal{400, "unknown op \"" + op + "\""};
+}
+
+void CentralServer::Impl::registerFile(const httplib::Request &req, httplib::Response &res) {
+    const std::string name = fileNameParameter(req);
+    const int unit = unitParameter(req);
+    std::error_code ec;
+    if (!fs::is_regular_file(root.uploads() / name, ec))
+        throw Refusal{404, "file " + name + " was never uploaded"};
+    std::string recipients;
+    for (const int to : store.registerFile(name, unit))
+        recipients += (recipients.empty() ? "" : ",") + std::to_string(to);
+    writeLog("registered " + name + " from unit " + std::to_string(unit) + " for " +
+             (recipients.empty() ? std::string("no unit") : "unit(s) " + recipients));
+    answerText(res, 200, "OK");
+}
+
+void CentralServer::Impl::listUpdates(const httplib::Request &req, httplib::Response &res) {
+    const std::string text = parameter(req, "data");
+    const auto literal = unquoteLiteral(text);
+    const auto since = literal ? parseMoment(*literal) : std::nullopt;
+    if (!since)
+        throw Refusal{400, "invalid moment \"" + text + "\" (expected 'yyyy-mm-dd hh:nn:ss' or 'dd-mm-yyyy')"};
+    std::vector<std::string> missing;
+    const std::vector<Publication> publications = publishedSince(root, *since, &missing);
+    for (const std::string &name : missing)
+        writeLog("published file " + name + " is missing from " + root.updates().string() + ": not offered");
+    answerPacket(res, updatesPacket(publications));
+}
+
+void CentralServer::Impl::protocolo(const httplib::Request &req, httplib::Response &res) {
+    const std::string op = parameter(req, "op");
+    if (op != "I")
+        throw Refusal{400, "unknown op \"" + op + "\""};
+    const std::string name = fileNameParameter(req);
+    const int unit = unitParameter(req);
+    std::error_code ec;
+    if (!fs::is_regular_file(root.uploads() / name, ec))
+        throw Refusal{404, "file " + name + " was never uploaded"};
+    store.recordProtocol(name, unit);
+    writeLog("protocol summary " + name + " from unit " + std::to_string(unit));
+    answerText(res, 200, "OK");
+}
+
+void CentralServer::Impl::unidade(const httplib::Request &req, httplib::Response &res) {
+    const std::string op = parameter(req, "op");
+    if (op != "S")
+        throw Refusal{400, "unknown op \"" + op + "\""};
+    answerPacket(res, unitsPacket(store.units(), config.defaultVersion));
+}
+
+void CentralServer::Impl::sqlConsole(const httplib::Request &req, httplib::Response &res) {
+    const std::string op = parameter(req, "op");
+    if (op != "S" && op != "Q")
+        throw Refusal{400, "unknown op \"" + op + "\" (S runs a query, Q a change)"};
+    const std::string statement = parameter(req, "sql");
+    const auto operation = op == "S" ? SqlConsole::Operation::Select : SqlConsole::Operation::Change;
+    res.status = 200;
+    res.set_content(sql.run(operation, statement), "text/html; charset=utf-8");
+}
+
+void CentralServer::Impl::serveFile(const fs::path &folder, const httplib::Request &req, httplib::Response &res) {
+    const std::string name = req.matches[1];
+    // Opened once: a file replaced by a new upload meanwhile is served whole, old or new, never mixed.
+    auto file = std::make_shared<std::ifstream>();
+    if (isBareFileName(name))
+        file->open(folder / name, std::ios::binary);
+    std::error_code ec;
+    if (!*file || !fs::is_regular_file(folder / name, ec))
+        return answerText(res, 404, "no file " + name);
+    file->seekg(0, std::ios::end);
+    const auto size = static_cast<std::size_t>(file->tellg());
+    res.status = 200;
+    res.set_content_provider(size, contentTypeOf(name),
+                             [file](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                 char buffer[64 * 1024];
+                                 file->seekg(static_cast<std::streamoff>(offset));
+                                 file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
+                                 const auto got = file->gcount();
+                                 return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+                             });
+}
+
+CentralServer::CentralServer(ServerConfig config, std::ostream &log)
+    : impl_(std::make_unique<Impl>(std::move(config), log)) {}
+
+CentralServer::~CentralServer() {
+    stop();
+}
+
+int CentralServer::start() {
+    Impl &s = *impl_;
+    if (s.thread.joinable())
+        return s.port;
+    if (s.config.port == 0)
+        s.port = s.http.bind_to_any_port(s.config.host);
+    else
+        s.port = s.http.bind_to_port(s.config.host, s.config.port) ? s.config.port : -1;
+    if (s.port <= 0)
+        throw Error("Cannot listen on " + s.config.host + ":" + std::to_string(s.config.port));
+    s.listenEnded = false;
+    s.thread = std::thread([&s] {
+        s.http.listen_after_bind();
+        s.listenEnded = true;
+    });
+    // stop() does nothing to a server that is not running yet: only return once it runs.
+    while (!s.http.is_running() && !s.listenEnded)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    s.writeLog("listening on " + s.config.host + ":" + std::to_string(s.port) + ", web root " + s.root.root().string() +
+               ", central unit " + std::to_string(s.config.centralUnit));
+    return s.port;
+}
+
+void CentralServer::stop() {
+    Impl &s = *impl_;
+    if (!s.thread.joinable())
+        return;
+    s.http.stop();
+    s.thread.join();
+    s.writeLog("stopped");
+}
+
+bool CentralServer::isRunning() const {
+    return impl_->http.is_running();
+}
+
+int CentralServer::port() const {
+    return impl_->port;
+}
+
+CentralStore &CentralServer::store() {
+    return impl_->store;
+}
+
+} // namespace edi::central

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "central/store.h"
+#include "db/database.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace edi::central {
+
+// A unit declared on the command line, with the version to report for it until it tells its own.
+struct UnitSeed {
+    int code = 0;
+    std::string version;
+};
+
+struct ServerConfig {
+    std::filesystem::path root; // web root: uploads, published updates, the state file
+    std::string host = "127.0.0.1";
+    int port = 0; // 0: any free port
+    int centralUnit = 31;
+    std::vector<UnitSeed> units;
+    std::string login = "quelmar";
+    std::string password = "dorven";
+    // The database the SQL console runs statements on; none: the console says so.
+    std::optional<db::ConnectionParams> database;
+    std::size_t maxUploadBytes = std::size_t{512} << 20;
+    // Reported for a unit whose version nobody told: neither a "versao=" on its requests nor the command line.
+    std::string defaultVersion = "2.1.0-04";
+};
+
+// The reference central server: every endpoint units call, over HTTP with Basic authentication, one log line per
+// request on `log`. Requests are served by a pool of threads; the state is guarded by CentralStore.
+class CentralServer {
+public:
+    // Prepares the web root and loads the saved state; throws Error when either fails.
+    explicit CentralServer(ServerConfig config, std::ostream &log = std::cout);
+    ~CentralServer();
+    CentralServer(const CentralServer &) = delete;
+    CentralServer &operator=(const CentralServer &) = delete;
+
+    // Binds and serves in a background thread; returns the port. Throws Error when the address cannot be bound.
+    int start();
+    // Stops accepting, lets the requests under way finish and joins the serving thread. Safe to call twice.
+    void stop();
+    bool isRunning() const;
+    int port() const;
+
+    CentralStore &store();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace edi::central

@@ -1,0 +1,187 @@
+// The real program: command line, publish, serving until SIGTERM.
+#include "central_rig.h"
+
+#include "central/command_line.h"
+#include "core/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+extern char **environ;
+
+namespace edi::central::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+std::string programPath() {
+    const char *path = std::getenv("EDI_CENTRAL_SERVER");
+    return path ? path : "";
+}
+
+int freePort() {
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    socklen_t length = sizeof addr;
+    ::getsockname(sock, reinterpret_cast<sockaddr *>(&addr), &length);
+    ::close(sock);
+    return ntohs(addr.sin_port);
+}
+
+bool accepts(int port) {
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    ::close(sock);
+    return ok;
+}
+
+// Runs the program with `args`, its output to `output`; the process id.
+pid_t spawn(const std::vector<std::string> &args, const fs::path &output) {
+    std::vector<char *> argv;
+    std::string program = programPath();
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// The exit code, or -1 when the process did not exit normally within ten seconds.
+int waitForExit(pid_t pid) {
+    for (int i = 0; i < 1000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
+    ASSERT_FALSE(programPath().empty()) << "EDI_CENTRAL_SERVER is not set";
+    edi::test::TempDir dir;
+    const fs::path root = dir / "root";
+    writeFileAtomically(dir / "edi.zip", "PK");
+
+    // Publish through the program, then serve it.
+    const pid_t publisher =
+        spawn({"publish", "--root", root.string(), (dir / "edi.zip").string(), "--destino", "/*APP*/edi.exe", "--tipo",
+               "1", "--exec", "1", "--publicado", "2014-01-02 03:04:05"},
+              dir / "publish.log");
+    ASSERT_GT(publisher, 0);
+    ASSERT_EQ(waitForExit(publisher), 0) << readFile(dir / "publish.log");
+
+    const int port = freePort();
+    const pid_t server = spawn({"--root", root.string(), "--listen", "127.0.0.1:" + std::to_string(port), "--units",
+                                "12:2.0.1,14", "--login", "central", "--password", "s3cret"},
+                               dir / "server.log");
+    ASSERT_GT(server, 0);
+    bool up = false;
+    for (int i = 0; i < 500 && !(up = accepts(port)); ++i)
+        std::this_thread::sleep_for(10ms);
+    if (!up) {
+        ::kill(server, SIGKILL);
+        ::waitpid(server, nullptr, 0);
+        FAIL() << "the server did not listen: " << readFile(dir / "server.log");
+    }
+
+    transport::HttpClient client(clientOptions("central", "s3cret"));
+    const auto answer =
+        client.getText("127.0.0.1:" + std::to_string(port) + "/dbArquivo.php?op=APP&data=%2701-01-1900%27");
+    ASSERT_TRUE(answer.has_value()) << client.lastError();
+    ClientDataset list = ClientDataset::loadFromString(*answer);
+    ASSERT_EQ(list.recordCount(), 1u);
+    list.first();
+    EXPECT_EQ(list.value("NOME").asText(), "E:\\Home\\quelmar\\Web\\app\\edi.zip");
+    EXPECT_EQ(list.value("EXEC").asText(), "1");
+
+    ASSERT_EQ(::kill(server, SIGTERM), 0);
+    EXPECT_EQ(waitForExit(server), 0);
+    const std::string log = readFile(dir / "server.log");
+    EXPECT_THAT(log, HasSubstr("listening on 127.0.0.1:" + std::to_string(port)));
+    EXPECT_THAT(log, HasSubstr("GET /dbArquivo.php?op=APP&data=%2701-01-1900%27 200"));
+    EXPECT_THAT(log, HasSubstr("stopped"));
+    EXPECT_FALSE(accepts(port));
+}
+
+TEST(CentralProgram, BadCommandLinesExitWithTheUsage) {
+    ASSERT_FALSE(programPath().empty());
+    edi::test::TempDir dir;
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"--listen", "127.0.0.1:1"},
+                                               {"--root", "x", "--listen", "nohost"},
+                                               {"--root", "x", "--listen", "127.0.0.1:1", "--bogus", "1"}}) {
+        const pid_t pid = spawn(args, dir / "out.log");
+        ASSERT_GT(pid, 0);
+        EXPECT_EQ(waitForExit(pid), 2);
+        EXPECT_THAT(readFile(dir / "out.log"), HasSubstr("Usage:"));
+    }
+}
+
+TEST(CentralCommandLine, ReadsTheServerOptions) {
+    const auto command =
+        parseCommandLine({"--root", "/srv/edi", "--listen", "0.0.0.0:8080", "--central", "7", "--units",
+                          "12,14:2.1.0-05", "--login", "l", "--password", "p", "--database", "/data/central.fdb"});
+    const ServerConfig &c = std::get<ServeCommand>(command).config;
+    EXPECT_EQ(c.root, "/srv/edi");
+    EXPECT_EQ(c.host, "0.0.0.0");
+    EXPECT_EQ(c.port, 8080);
+    EXPECT_EQ(c.centralUnit, 7);
+    ASSERT_EQ(c.units.size(), 2u);
+    EXPECT_EQ(c.units[0].code, 12);
+    EXPECT_EQ(c.units[0].version, "");
+    EXPECT_EQ(c.units[1].code, 14);
+    EXPECT_EQ(c.units[1].version, "2.1.0-05");
+    EXPECT_EQ(c.login, "l");
+    EXPECT_EQ(c.password, "p");
+    ASSERT_TRUE(c.database.has_value());
+    EXPECT_EQ(c.database->database, "/data/central.fdb");
+
+    const ServerConfig defaults =
+        std::get<ServeCommand>(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0"})).config;
+    EXPECT_EQ(defaults.centralUnit, 31);
+    EXPECT_EQ(defaults.login, "quelmar");
+    EXPECT_EQ(defaults.password, "dorven");
+    EXPECT_FALSE(defaults.database.has_value());
+
+    for (const std::string units : {"", "12,", "x", "12:", "0", "-3"})
+        EXPECT_THROW(parseUnitList(units), UsageError) << units;
+    EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--login", "only"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:70000"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
+}
+
+} // namespace
+} // namespace edi::central::test
