@@ -215,7 +215,7 @@ std::unique_ptr<Database> Database::open(const ConnectionParams& params) {
 }
 
 std::unique_ptr<Database> Database::create(const ConnectionParams& params, const std::string& defaultCharset,
-                                           int pageSize) {
+                                           int pageSize, bool forcedWrites) {
     if (params.database.empty())
         throw DatabaseError("No database given: the connection string is empty");
     detail::Status st;
@@ -226,6 +226,7 @@ std::unique_ptr<Database> Database::create(const ConnectionParams& params, const
         dpb.builder->insertInt(&st, isc_dpb_sql_dialect, 3);
         dpb.builder->insertInt(&st, isc_dpb_page_size, pageSize);
         dpb.builder->insertString(&st, isc_dpb_set_db_charset, defaultCharset.c_str());
+        dpb.builder->insertInt(&st, isc_dpb_force_write, forcedWrites ? 1 : 0);
         IAttachment* att = provider->createDatabase(&st, params.database.c_str(), dpb.builder->getBufferLength(&st),
                                                     dpb.builder->getBuffer(&st));
         provider->release();

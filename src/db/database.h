@@ -58,8 +58,9 @@ class Database {
 public:
     static std::unique_ptr<Database> open(const ConnectionParams& params);
     // Creates a new database (dialect 3) and attaches to it. Its default character set is `defaultCharset`.
+    // Without forced writes the engine leaves flushing to the system: only for throwaway databases.
     static std::unique_ptr<Database> create(const ConnectionParams& params, const std::string& defaultCharset = "UTF8",
-                                            int pageSize = 8192);
+                                            int pageSize = 8192, bool forcedWrites = true);
     ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;

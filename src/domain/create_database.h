@@ -18,6 +18,7 @@ struct CreateOptions {
     int unit = 0;
     int central = kUnidadeCentralPadrao;
     std::string version = kVersaoSistema;
+    bool forcedWrites = true; // off only for throwaway databases (tests, benchmarks)
 };
 
 struct CreateSummary {

@@ -60,7 +60,7 @@ struct Instalacao {
     Instalacao(const std::string& unidade, const std::string& central = "31") {
         params.database = (home.path() / "edi.fdb").string();
         {
-            auto db = db::Database::create(params);
+            auto db = db::Database::create(params, "UTF8", 8192, false);
             roda(*db, kEsquemaMotor);
             roda(*db, "insert into PARAMETRO values (1, '" + unidade + "')\n;\ninsert into PARAMETRO values (27, '" +
                           central + "')\n;\ninsert into PARAMETRO values (29, '')");

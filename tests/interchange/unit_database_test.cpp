@@ -16,6 +16,7 @@ auto baseDaUnidade(int unidade, int pacientes) {
         o.connection = p;
         o.unit = unidade;
         o.central = 31;
+        o.forcedWrites = false;
         domain::createDatabase(o);
         if (pacientes > 0) {
             auto db = db::Database::open(p);

@@ -9,7 +9,7 @@ ScratchDatabase::ScratchDatabase(const std::string& name) {
     params_.database = (dir_.path() / name).string();
     params_.user = "SYSDBA";
     params_.charset = "UTF8";
-    db_ = db::Database::create(params_);
+    db_ = db::Database::create(params_, "UTF8", 8192, false); // throwaway: no forced writes
 }
 
 void ScratchDatabase::run(const std::string& script) {

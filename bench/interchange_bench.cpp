@@ -1,0 +1,303 @@
+// Export and import throughput against the raw database work they imply, packet speed, and the peak memory
+// of importing a large packet. Not a test: it prints figures.
+//   edi-bench [--rows N] [--memory-mb M] [--keep DIR]
+#include "app/session.h"
+#include "app/ui.h"
+#include "core/files.h"
+#include "db/dataset.h"
+#include "db/query.h"
+#include "domain/create_database.h"
+#include "domain/schema.h"
+#include "domain/seed.h"
+#include "interchange/row_writer.h"
+#include "interchange/tfrm_edi.h"
+#include "packet/client_dataset.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace edi;
+
+namespace {
+
+class SilentUi : public Ui {
+public:
+    void setStageText(const std::string&) override {}
+    void setMessage(const std::string& t) override { message_ = t; }
+    std::string message() const override { return message_; }
+    void setUnitText(const std::string&) override {}
+    void setActive(bool) override {}
+    void setProgressMax(int) override {}
+    void setProgressPosition(int p) override { position_ = p; }
+    int progressPosition() const override { return position_; }
+    void pumpEvents() override {}
+    void repaint() override {}
+    void pause(int) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+    void showError(const std::string& t) override { std::cerr << "error: " << t << "\n"; }
+    void showInformation(const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+
+private:
+    std::string message_;
+    int position_ = 0;
+};
+
+double seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// An installation for the benchmark: a database made by create-db, its folders and its engine.
+struct Site {
+    fs::path home;
+    db::ConnectionParams params;
+    SilentUi ui;
+    std::unique_ptr<TDM> dm;
+    UGeral geral;
+    std::unique_ptr<TfrmEDI> engine;
+
+    Site(const fs::path& folder, int unit, int patients) : home(folder) {
+        fs::create_directories(home);
+        params.database = (home / "edi.fdb").string();
+        domain::CreateOptions o;
+        o.connection = params;
+        o.unit = unit;
+        domain::createDatabase(o);
+        if (patients > 0) {
+            auto db = db::Database::open(params);
+            domain::seedDatabase(*db, {patients, 42});
+        }
+        dm = std::make_unique<TDM>(params, ui);
+        geral.sPath = home / "";
+        InicializaParametros(*dm, geral);
+        engine = std::make_unique<TfrmEDI>(*dm, geral, ui);
+        engine->FormCreate();
+    }
+    int64_t count(const std::string& sql) {
+        db::Query q(dm->DB(), sql);
+        q.open();
+        return q.value(0).asInt64();
+    }
+    // Rows of the tables this site sends that are still pending.
+    int64_t pending() {
+        int64_t n = 0;
+        engine->btOrdemClick();
+        for (const auto& r : engine->CDSTabela())
+            if (r.enviar())
+                n += count("select count(*) from " + r.NM_TABELA + " where DT_EXP is null");
+        return n;
+    }
+};
+
+// What export implies per row: one generator call, one date query, one update; one commit per table.
+double rawExport(Site& s) {
+    const auto start = std::chrono::steady_clock::now();
+    for (const auto& r : s.engine->CDSTabela()) {
+        if (!r.enviar())
+            continue;
+        const ComandosTabela c = MontaComandos(*s.dm, r.NM_TABELA);
+        std::string where;
+        for (const auto& k : c.chaves)
+            where += (where.empty() ? "" : " and ") + k + " = :" + k;
+        db::Query rows(s.dm->DB(), "select * from " + r.NM_TABELA + " where DT_EXP is null");
+        db::Query update(s.dm->DB(), "update " + r.NM_TABELA +
+                                         " set CD_EDI = :CD_EDI, CD_UND = :CD_UND, DT_EXP = :DT_EXP where " + where);
+        for (rows.open(); !rows.eof(); rows.next()) {
+            update.setParam("CD_EDI", Value::int64(s.dm->GeraCodigo("GEN_EDI")));
+            update.setParam("CD_UND", Value::int32(12));
+            update.setParam("DT_EXP", Value::timestamp(s.dm->GetDate()));
+            for (const auto& k : c.chaves)
+                update.setParam(k, rows.value(k));
+            update.execute();
+        }
+        s.dm->Commit();
+    }
+    return seconds(start);
+}
+
+// What import implies per row: one keyed select, one insert, one commit.
+double rawImport(Site& s, const std::vector<fs::path>& packets) {
+    std::vector<std::pair<std::string, ClientDataset>> loaded;
+    for (const auto& f : packets) {
+        // Table name + unit "12" + "ddmmyyhhnnss" + ".xml"
+        std::string name = f.filename().string();
+        name = name.substr(0, name.size() - 4 - 12 - 2);
+        loaded.emplace_back(name, ClientDataset::loadFromFile(f));
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (auto& [table, cds] : loaded) {
+        const ComandosTabela c = MontaComandos(*s.dm, table);
+        db::Query select(s.dm->DB(), table == "UNIDADE"
+                                         ? "select * from UNIDADE where CD_UNIDADE = :CD_UNIDADE"
+                                         : "select * from " + table + " where CD_UND = :CD_UND and CD_EDI = :CD_EDI");
+        db::Query insert(s.dm->DB(), c.insert);
+        for (cds.first(); !cds.eof(); cds.next()) {
+            for (const auto& p : select.paramNames())
+                select.setParam(p, cds.value(p));
+            select.open();
+            select.close();
+            for (size_t i = 0; i < cds.fieldCount(); ++i)
+                insert.setParam(cds.field(i).name, cds.value(i));
+            insert.execute();
+            s.dm->Commit();
+        }
+    }
+    return seconds(start);
+}
+
+void exchange(const fs::path& dir, int patients) {
+    std::printf("Seeding two copies of unit 12 (%d patients) and a central unit...\n", patients);
+    Site unit(dir / "u12", 12, patients), raw(dir / "u12-raw", 12, patients);
+    const int64_t rows = unit.pending();
+    raw.pending();
+
+    auto start = std::chrono::steady_clock::now();
+    unit.engine->btExportarClick();
+    const double exportSeconds = seconds(start);
+    if (!unit.engine->lbLog().empty())
+        std::printf("engine log: %s\n", unit.engine->lbLog().c_str());
+    const double rawExportSeconds = rawExport(raw);
+
+    std::vector<fs::path> packets;
+    int64_t bytes = 0;
+    for (const auto& e : fs::directory_iterator(unit.geral.sPathOut)) {
+        packets.push_back(e.path());
+        bytes += static_cast<int64_t>(e.file_size());
+    }
+    Site central(dir / "c31", 31, 0), centralRaw(dir / "c31-raw", 31, 0);
+    for (const auto& f : packets)
+        fs::copy_file(f, central.geral.sPathIn / f.filename());
+    start = std::chrono::steady_clock::now();
+    central.engine->btImportarClick();
+    const double importSeconds = seconds(start);
+    const double rawImportSeconds = rawImport(centralRaw, packets);
+
+    std::printf("\n%-34s %10lld rows in %zu packets (%.1f MB)\n", "exchanged", static_cast<long long>(rows),
+                packets.size(), static_cast<double>(bytes) / 1e6);
+    std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s)  ratio %.2f\n", "export", rows / exportSeconds,
+                rows / rawExportSeconds, exportSeconds / rawExportSeconds);
+    std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s)  ratio %.2f\n", "import", rows / importSeconds,
+                rows / rawImportSeconds, importSeconds / rawImportSeconds);
+
+    // Packet speed on the largest packet.
+    fs::path largest = packets.front();
+    for (const auto& f : packets)
+        if (fs::file_size(f) > fs::file_size(largest))
+            largest = f;
+    const std::string text = readFile(largest);
+    start = std::chrono::steady_clock::now();
+    int rounds = 0;
+    ClientDataset cds;
+    while (seconds(start) < 2.0 && ++rounds)
+        cds = ClientDataset::loadFromString(text);
+    const double readMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
+    start = std::chrono::steady_clock::now();
+    rounds = 0;
+    while (seconds(start) < 2.0 && ++rounds)
+        cds.saveToString();
+    const double writeMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
+    std::printf("%-34s read %.1f MB/s, write %.1f MB/s (%s, %.1f MB)\n", "packets", readMBs, writeMBs,
+                largest.filename().c_str(), static_cast<double>(text.size()) / 1e6);
+}
+
+// Writes a PACIENTE packet of about `megabytes` MB, then imports it in a child process and reports the child's
+// peak memory against the file size.
+void memory(const fs::path& dir, int megabytes) {
+    Site central(dir / "mem", 31, 0);
+    const domain::Table& t = domain::table("PACIENTE");
+    ClientDataset cds(t.fieldDefs());
+    const std::string name = "PACIENTE12010101000000.xml";
+    int64_t n = 0, target = 5000;
+    const std::string filler(120, 'x');
+    fs::path file = central.geral.sPathIn / name;
+    for (; n < target; ++n) {
+        cds.append();
+        for (size_t i = 0; i < cds.fieldCount(); ++i) {
+            const FieldDef& f = cds.field(i);
+            if (f.name == "CD_UND")
+                cds.setValue(i, Value::int32(12));
+            else if (f.name == "CD_EDI" || f.name == "CD_PACIENTE")
+                cds.setValue(i, Value::int64(n + 1));
+            else if (isTextType(f.type) && f.size >= 20)
+                cds.setValue(i, Value::text("Paciente " + std::to_string(n) + " " + filler.substr(0, f.size - 20)));
+            else if (f.required && (f.type == FieldType::Date || f.type == FieldType::Timestamp))
+                cds.setValue(i, Value::timestamp(Timestamp::fromParts(2020, 1, 1)));
+            else if (f.required)
+                cds.setValue(i, isTextType(f.type) ? Value::text("x") : Value::int32(1));
+        }
+        cds.post();
+        if (n == 4999) { // size the packet from its first rows
+            cds.saveToFile(file);
+            target = static_cast<int64_t>(static_cast<double>(megabytes) * 1e6 /
+                                          (static_cast<double>(fs::file_size(file)) / 5000.0));
+        }
+    }
+    cds.saveToFile(file);
+    const auto size = fs::file_size(file);
+    cds.clear();
+    central.engine.reset();
+    central.dm.reset();
+    std::printf("\nImporting a %.1f MB packet of %lld rows in a child process...\n", static_cast<double>(size) / 1e6,
+                static_cast<long long>(n));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        SilentUi ui;
+        TDM dm(central.params, ui);
+        UGeral geral;
+        geral.sPath = central.home / "";
+        InicializaParametros(dm, geral);
+        TfrmEDI engine(dm, geral, ui);
+        engine.FormCreate();
+        const auto start = std::chrono::steady_clock::now();
+        engine.btImportarClick();
+        std::printf("imported in %.1f s: %s\n", seconds(start), ui.message().c_str());
+        std::fflush(stdout);
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    const double peak = static_cast<double>(usage.ru_maxrss) * 1024.0;
+    std::printf("%-34s %.1f MB peak for a %.1f MB packet: %.2f x its size\n", "import memory", peak / 1e6,
+                static_cast<double>(size) / 1e6, peak / static_cast<double>(size));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rows = 100000, memoryMb = 100;
+    std::string keep;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--rows")
+            rows = std::atoi(argv[i + 1]);
+        else if (a == "--memory-mb")
+            memoryMb = std::atoi(argv[i + 1]);
+        else if (a == "--keep")
+            keep = argv[i + 1];
+    }
+    const fs::path dir = keep.empty() ? fs::temp_directory_path() / ("edi-bench-" + std::to_string(getpid())) : fs::path(keep);
+    fs::create_directories(dir);
+    try {
+        // The seed writes about 5.4 rows per patient across the data tables.
+        if (rows > 0)
+            exchange(dir, std::max(1, static_cast<int>(rows / 5.4)));
+        if (memoryMb > 0)
+            memory(dir, memoryMb);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "edi-bench: %s\n", e.what());
+        return 1;
+    }
+    if (keep.empty())
+        fs::remove_all(dir);
+    return 0;
+}
