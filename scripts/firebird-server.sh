@@ -37,7 +37,13 @@ commit;
 SQL
 /usr/sbin/firebird >"$dir/server.out" 2>&1 &
 echo $! >"$dir/firebird.pid"
+pid=$(cat "$dir/firebird.pid")
 for _ in $(seq 1 200); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+        echo "firebird-server: the server exited at start" >&2
+        cat "$dir/server.out" >&2
+        exit 1
+    fi
     if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then exit 0; fi
     sleep 0.05
 done

@@ -12,7 +12,8 @@ cmake --build "$build" -j"$(nproc)"
 
 # Services the tests need, private to this run and on loopback only.
 services=$(mktemp -d)
-export EDI_TEST_FB_PORT=${EDI_TEST_FB_PORT:-3057}
+# A free port, so a Firebird already running on this machine is never in the way.
+export EDI_TEST_FB_PORT=${EDI_TEST_FB_PORT:-$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')}
 export EDI_TEST_FB_PASSWORD=test-$RANDOM$RANDOM
 cleanup() {
     "$root/scripts/firebird-server.sh" stop "$services/firebird" || true
