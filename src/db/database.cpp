@@ -121,57 +121,37 @@ ITransaction* Transaction::handle() {
     return handle_;
 }
 
-void Transaction::commitRetaining() {
+// Runs one engine operation on the transaction; `ends` when it releases the handle.
+template <typename Operation>
+void Transaction::act(const char* what, bool ends, Operation operation) {
     if (!handle_)
         return;
     detail::Status st;
     try {
-        handle_->commitRetaining(&st);
+        operation(&st);
+        if (ends)
+            handle_ = nullptr;
     } catch (const FbException& e) {
         db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
-        detail::rethrow(e, "Commit failed");
+        detail::rethrow(e, std::string(what) + " failed");
     }
-    db_.trace(TraceKind::Transaction, "Commit retaining");
+    db_.trace(TraceKind::Transaction, what);
+}
+
+void Transaction::commitRetaining() {
+    act("Commit retaining", false, [this](auto* st) { handle_->commitRetaining(st); });
 }
 
 void Transaction::rollbackRetaining() {
-    if (!handle_)
-        return;
-    detail::Status st;
-    try {
-        handle_->rollbackRetaining(&st);
-    } catch (const FbException& e) {
-        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
-        detail::rethrow(e, "Rollback failed");
-    }
-    db_.trace(TraceKind::Transaction, "Rollback retaining");
+    act("Rollback retaining", false, [this](auto* st) { handle_->rollbackRetaining(st); });
 }
 
 void Transaction::commit() {
-    if (!handle_)
-        return;
-    detail::Status st;
-    try {
-        handle_->commit(&st); // releases the handle on success
-        handle_ = nullptr;
-    } catch (const FbException& e) {
-        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
-        detail::rethrow(e, "Commit failed");
-    }
-    db_.trace(TraceKind::Transaction, "Commit");
+    act("Commit", true, [this](auto* st) { handle_->commit(st); });
 }
 
 void Transaction::rollback() {
-    if (!handle_)
-        return;
-    detail::Status st;
-    try {
-        handle_->rollback(&st);
-        handle_ = nullptr;
-    } catch (const FbException& e) {
-        detail::rethrow(e, "Rollback failed");
-    }
-    db_.trace(TraceKind::Transaction, "Rollback");
+    act("Rollback", true, [this](auto* st) { handle_->rollback(st); });
 }
 
 // ---- Database ----

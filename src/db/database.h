@@ -49,6 +49,8 @@ public:
     Firebird::ITransaction* handle();
 
 private:
+    template <typename Operation> void act(const char* what, bool ends, Operation operation);
+
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;
 };

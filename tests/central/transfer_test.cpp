@@ -4,6 +4,8 @@
 #include "core/files.h"
 
 #include <gmock/gmock.h>
+#include "support/temp_dir.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -19,25 +21,12 @@ namespace edi::central::test {
 namespace {
 
 namespace fs = std::filesystem;
+using edi::test::filesIn;
+using edi::test::patternedBytes;
 using namespace std::chrono_literals;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-
-std::vector<std::string> filesIn(const fs::path &folder) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string patterned(std::size_t size) {
-    std::string body(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        body[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-    return body;
-}
 
 httplib::Result postFile(CentralRig &rig, const std::string &field, const std::string &filename,
                          const std::string &content) {
@@ -68,7 +57,7 @@ TEST(CentralUpload, ASecondUploadOfTheSameNameReplacesTheFirst) {
 
 TEST(CentralUpload, ALargeBinaryFileArrivesIntact) {
     CentralRig rig;
-    const std::string body = patterned(24u << 20);
+    const std::string body = patternedBytes(24u << 20);
     ASSERT_TRUE(rig.upload("big.zip", body)) << rig.client.lastError();
     EXPECT_TRUE(readFile(rig.root() / "edi" / "out" / "big.zip") == body);
     const fs::path landed = rig.scratch() / "big-copy.zip";
@@ -101,7 +90,7 @@ TEST(CentralUpload, AnUploadAboveTheLimitIsRefusedAndNotStored) {
     ServerConfig c;
     c.maxUploadBytes = 1u << 20;
     CentralRig rig(c);
-    EXPECT_FALSE(rig.upload("huge.zip", patterned(3u << 20)));
+    EXPECT_FALSE(rig.upload("huge.zip", patternedBytes(3u << 20)));
     // The refusal may reach the client before it has sent everything, or the closed connection first.
     if (rig.status() != 0) {
         EXPECT_EQ(rig.status(), 413);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace edi::test {
 
@@ -18,5 +20,11 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names in a folder, sorted.
+std::vector<std::string> filesIn(const std::filesystem::path& folder);
+
+// `size` bytes of a fixed pattern that covers every byte value, for transfer tests.
+std::string patternedBytes(std::size_t size);
 
 } // namespace edi::test

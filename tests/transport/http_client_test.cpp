@@ -15,25 +15,12 @@ namespace edi::transport {
 namespace {
 
 namespace fs = std::filesystem;
+using edi::test::filesIn;
+using edi::test::patternedBytes;
 using namespace std::chrono_literals;
 using test::RecordingServer;
 using test::Reply;
 using ::testing::HasSubstr;
-
-std::vector<std::string> filesIn(const fs::path &folder) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string patternedBody(std::size_t size) {
-    std::string body(size, '\0');
-    for (std::size_t i = 0; i < size; ++i)
-        body[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-    return body;
-}
 
 class HttpClientTest : public ::testing::Test {
 protected:
@@ -152,7 +139,7 @@ TEST(HttpUrl, SchemeIsAddedOnlyWhereMissing) {
 }
 
 TEST_F(HttpClientTest, DownloadSavesTheWholeBodyAndReplacesAnOlderFile) {
-    const std::string body = patternedBody(300 * 1024);
+    const std::string body = patternedBytes(300 * 1024);
     server.on("/edi/out/PACIENTE12.xml", Reply::text(body));
     writeFileAtomically(dir / "PACIENTE12.xml", "old");
 
@@ -162,7 +149,7 @@ TEST_F(HttpClientTest, DownloadSavesTheWholeBodyAndReplacesAnOlderFile) {
 }
 
 TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne) {
-    server.on("/cut.xml", Reply::with(Reply::Mode::CutHalfway, patternedBody(200 * 1024)));
+    server.on("/cut.xml", Reply::with(Reply::Mode::CutHalfway, patternedBytes(200 * 1024)));
     server.on("/error.xml", Reply::text("<html>server error page</html>", 500));
     writeFileAtomically(dir / "kept.xml", "old content");
 
@@ -187,7 +174,7 @@ TEST_F(HttpClientTest, DownloadNeedsAFileNameAndAWritableFolder) {
 
 TEST_F(HttpClientTest, UploadPostsTheFileInFieldFile1) {
     server.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
-    const std::string content = patternedBody(70 * 1024); // binary, NUL bytes included
+    const std::string content = patternedBytes(70 * 1024); // binary, NUL bytes included
     writeFileAtomically(dir / "PACIENTE12010203.xml", content);
 
     ASSERT_EQ(client.BlockingUpload(server.host() + "/edi/ReceiveUpload.aspx", dir / "PACIENTE12010203.xml"), 1)

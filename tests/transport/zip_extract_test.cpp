@@ -16,20 +16,13 @@ namespace edi::transport {
 namespace {
 
 namespace fs = std::filesystem;
+using edi::test::filesIn;
 using test::ZipEntry;
 using test::folder;
 using test::makeZip;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
-
-std::vector<std::string> filesIn(const fs::path &folder) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 class ZipExtractTest : public ::testing::Test {
 protected:
