@@ -247,3 +247,42 @@ TEST(Import, UnreadableFilesAreSetAsideAndTheRunStartsOver) {
 
 } // namespace
 } // namespace edi
+
+namespace edi {
+namespace {
+
+TEST(Import, ATableThatFailsShowsItsErrorAndTheOthersAreImported) {
+    Instalacao c("31");
+    c.registra("NAO_EXISTE", 1);
+    c.registra("REGISTRO_TARV", 2);
+    pacoteRegistro(c.geral.sPathIn / "NAO_EXISTE12311210230509.xml", {{1, 1}});
+    pacoteRegistro(c.geral.sPathIn / "REGISTRO_TARV12311210230509.xml", {{1, 1}});
+    c.engine->btImportarClick();
+    const auto msgs = c.ui.of("message");
+    const bool falhaMostrada = std::any_of(msgs.begin(), msgs.end(), [](const std::string& m) {
+        return m.rfind("\rNAO_EXISTE\rErro:", 0) == 0; // no file taken yet: the file part is empty
+    });
+    EXPECT_TRUE(falhaMostrada);
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 1);
+    EXPECT_TRUE(std::filesystem::exists(c.geral.sPathIn / "NAO_EXISTE12311210230509.xml")); // waits for next run
+    EXPECT_EQ(msgs.back(), "Pronto!");
+}
+
+TEST(Export, ResettingTheMarksSendsEveryRowAgainWithItsCode) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    u.registra("NAO_EXISTE", 2);
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+    const auto antes = u.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"});
+    u.engine->btLimparDtExpClick();
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 3);
+    for (const auto& f : u.saida())
+        std::filesystem::remove(f);
+    u.engine->btExportarClick();
+    EXPECT_EQ(ClientDataset::loadFromFile(u.saida().at(0)).recordCount(), 3u);
+    EXPECT_EQ(u.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"}), antes); // same owners and codes
+}
+
+} // namespace
+} // namespace edi
