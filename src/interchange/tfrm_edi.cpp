@@ -86,11 +86,28 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
     }
     if (!temDtExp) {
         dm_.DB().execute("ALTER TABLE " + T + " ADD DT_EXP TIMESTAMP");
-        dm_.DB().execute("CREATE INDEX " + NomeIndiceExp(T) + " ON " + T + "(DT_EXP)");
+        dm_.DB().execute("CREATE INDEX " + indiceLivre(T) + " ON " + T + "(DT_EXP)");
     }
     if (!temCdEdi)
         dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
     return !temDtExp || !temCdEdi;
+}
+
+// Two tables whose names share their first 24 characters would get the same index name, and the second
+// table could then never be prepared: it gets a digit in place of the 24th character instead.
+std::string TfrmEDI::indiceLivre(const std::string& T) {
+    db::Query existe(dm_.DB(), "select count(*) from rdb$indices where rdb$index_name = :NOME");
+    auto tomado = [&](const std::string& nome) {
+        existe.setParam("NOME", Value::text(nome));
+        existe.open();
+        const bool sim = existe.value(0).asInt64() > 0;
+        existe.close();
+        return sim;
+    };
+    std::string nome = NomeIndiceExp(T);
+    for (char digito = '2'; digito <= '9' && tomado(nome); ++digito)
+        nome = T.substr(0, 23) + digito + "_EXP_IX";
+    return nome;
 }
 
 void TfrmEDI::registraErro(const std::string& T, const std::string& mensagem) {

@@ -68,6 +68,7 @@ private:
     void carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c);
     std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
     void registraErro(const std::string& T, const std::string& mensagem);
+    std::string indiceLivre(const std::string& T);
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia,

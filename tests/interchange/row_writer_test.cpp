@@ -105,7 +105,7 @@ TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
     TfrmEDI engine(*dm, geral, ui);
     std::vector<std::string> executed;
     dm->DB().setTraceListener([&](const db::TraceEvent& e) {
-        if (e.kind == db::TraceKind::Execute)
+        if (e.kind == db::TraceKind::Execute && (e.text.rfind("ALTER", 0) == 0 || e.text.rfind("CREATE", 0) == 0))
             executed.push_back(e.text);
     });
     EXPECT_TRUE(engine.ValidaCamposEDI("REGISTRO_TESTES_POSITIVOS"));
@@ -124,6 +124,15 @@ TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
     EXPECT_TRUE(std::none_of(executed.begin(), executed.end(),
                              [](const std::string& s) { return s.rfind("ALTER", 0) == 0; }));
     EXPECT_THROW(engine.ValidaCamposEDI("NAO_EXISTE"), DatabaseError);
+
+    // Names alike in their first 24 characters still each get an index.
+    scratch.run("create table REGISTRO_TARV_ESQUEMA_AR (ID integer not null primary key, CD_UND integer)\n;\n"
+                "create table REGISTRO_TARV_ESQUEMA_ARE (ID integer not null primary key, CD_UND integer)");
+    engine.ValidaCamposEDI("REGISTRO_TARV_ESQUEMA_AR");
+    dm->Commit();
+    engine.ValidaCamposEDI("REGISTRO_TARV_ESQUEMA_ARE");
+    dm->Commit();
+    EXPECT_EQ(indexes("REGISTRO_TARV_ESQUEMA_ARE"), std::vector<std::string>{"REGISTRO_TARV_ESQUEMA_A2_EXP_IX"});
 }
 
 TEST_F(EngineBasics, RegistryIsOrderedNullsFirstThenByNameAndReadOncePerRun) {
