@@ -3,21 +3,34 @@
 #include "core/errors.h"
 #include "shell/programa.h"
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <functional>
 #include <iostream>
 #include <map>
-#include <thread>
+#include <pthread.h>
+#include <signal.h>
 #include <vector>
 
 namespace {
 
-std::atomic<bool> parar{false};
+// SIGTERM and SIGINT are blocked in every thread and taken with sigtimedwait, so a stop request is
+// handled between runs and never interrupts the database engine in the middle of its work.
+sigset_t sinaisDeParada() {
+    sigset_t s;
+    sigemptyset(&s);
+    sigaddset(&s, SIGTERM);
+    sigaddset(&s, SIGINT);
+    return s;
+}
 
-void pedeParada(int) { parar = true; }
+// Waits up to `ms` for a stop request; true when one came.
+bool paradaPedida(int ms) {
+    const sigset_t s = sinaisDeParada();
+    timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    return sigtimedwait(&s, nullptr, &t) > 0;
+}
 
 void uso() {
     std::cerr << "usage: edi-sync [--home DIR] [--daemon] [--verbose] [STAGE...]\n"
@@ -61,6 +74,10 @@ int main(int argc, char** argv) {
             etapas.push_back(a);
     }
 
+    if (daemon) {
+        const sigset_t s = sinaisDeParada();
+        pthread_sigmask(SIG_BLOCK, &s, nullptr); // before any thread exists
+    }
     edi::ConsoleUi ui(std::cout, verbose);
     std::unique_ptr<edi::Programa> programa;
     try {
@@ -97,7 +114,8 @@ int main(int argc, char** argv) {
             return true;
         } catch (const std::exception& e) {
             mostraLog(p, logMostrado);
-            std::cout << "[error] " << e.what() << std::endl;
+            std::cout << edi::formatDateTime("hh:nn:ss", edi::Timestamp::localNow()) << " [error] " << e.what()
+                      << std::endl;
             return false;
         }
     };
@@ -113,19 +131,22 @@ int main(int argc, char** argv) {
     if (!daemon)
         return ok ? 0 : 1;
 
-    std::signal(SIGTERM, pedeParada);
-    std::signal(SIGINT, pedeParada);
     bool timerLigado = true;
     ciclo.habilitaTimer = [&](bool on) { timerLigado = on; };
-    while (!parar && ciclo.intervaloMs <= 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // an interval of 0 never ticks
-    while (!parar) {
+    if (ciclo.intervaloMs <= 0) { // an interval of 0 never ticks
+        while (!paradaPedida(1000)) {
+        }
+        return 0;
+    }
+    for (;;) {
         const auto proxima = std::chrono::steady_clock::now() + std::chrono::milliseconds(ciclo.intervaloMs);
-        std::cout << "[status] " << edi::CicloEDI::textoProximaExecucao(ciclo.intervaloMs) << std::endl;
-        while (!parar && std::chrono::steady_clock::now() < proxima)
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        if (!parar && timerLigado)
+        ui.setMessage(edi::CicloEDI::textoProximaExecucao(ciclo.intervaloMs));
+        for (auto agora = std::chrono::steady_clock::now(); agora < proxima; agora = std::chrono::steady_clock::now()) {
+            const auto falta = std::chrono::duration_cast<std::chrono::milliseconds>(proxima - agora).count();
+            if (paradaPedida(static_cast<int>(std::min<long long>(falta, 1000))))
+                return 0;
+        }
+        if (timerLigado)
             executa([&] { ciclo.tmEDITimer(); });
     }
-    return 0;
 }

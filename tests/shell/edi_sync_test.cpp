@@ -1,0 +1,98 @@
+// The headless program as scripts and services run it.
+#include "core/files.h"
+#include "domain/create_database.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <fcntl.h>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+namespace edi {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Execucao {
+    int status = -1;
+    std::string saida;
+};
+
+// Runs edi-sync with the arguments; with `paraDepois` > 0 it sends SIGTERM after that many milliseconds.
+Execucao roda(std::vector<std::string> args, int paraDepois = 0) {
+    const char* programa = std::getenv("EDI_SYNC");
+    if (!programa)
+        throw std::runtime_error("EDI_SYNC not set");
+    test::TempDir dir;
+    const std::string saida = (dir / "out.txt").string();
+    posix_spawn_file_actions_t acoes;
+    posix_spawn_file_actions_init(&acoes);
+    posix_spawn_file_actions_addopen(&acoes, 1, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&acoes, 1, 2);
+    std::vector<char*> argv{const_cast<char*>(programa)};
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, programa, &acoes, nullptr, argv.data(), environ) != 0)
+        throw std::runtime_error("cannot start edi-sync");
+    posix_spawn_file_actions_destroy(&acoes);
+    if (paraDepois > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(paraDepois));
+        kill(pid, SIGTERM);
+    }
+    Execucao e;
+    waitpid(pid, &e.status, 0);
+    e.saida = readFile(saida);
+    return e;
+}
+
+fs::path instalacao(const test::TempDir& dir, const std::string& servidor) {
+    domain::CreateOptions o;
+    o.connection.database = (dir / "u12.fdb").string();
+    o.unit = 12;
+    o.forcedWrites = false;
+    domain::createDatabase(o);
+    writeFileAtomically(dir / "jaq.ini", "[Geral]\nDB=" + o.connection.database + "\n[EDI]\nServidor=" + servidor +
+                                             "\nPausa=0\n");
+    return dir.path();
+}
+
+TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1"); // nothing listens there
+    Execucao exporta = roda({"--home", home.string(), "export"});
+    EXPECT_TRUE(WIFEXITED(exporta.status) && WEXITSTATUS(exporta.status) == 0) << exporta.saida;
+    EXPECT_NE(exporta.saida.find("[status] Pronto!"), std::string::npos) << exporta.saida;
+
+    Execucao recebe = roda({"--home", home.string(), "receive"});
+    EXPECT_EQ(WEXITSTATUS(recebe.status), 1) << recebe.saida; // the error escaped the stage
+    EXPECT_NE(recebe.saida.find("[error]"), std::string::npos) << recebe.saida;
+
+    EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "dance"}).status), 2);
+    test::TempDir vazio;
+    Execucao semBanco = roda({"--home", vazio.path().string()});
+    EXPECT_EQ(WEXITSTATUS(semBanco.status), 1);
+    EXPECT_NE(semBanco.saida.find("connection string is empty"), std::string::npos) << semBanco.saida;
+}
+
+TEST(EdiSync, TheDaemonStopsCleanlyOnSigterm) {
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1");
+    const Execucao e = roda({"--home", home.string(), "--daemon"}, 3000);
+    EXPECT_TRUE(WIFEXITED(e.status)) << e.saida;
+    EXPECT_EQ(WEXITSTATUS(e.status), 0) << e.saida;
+    EXPECT_NE(e.saida.find("Próxima execução "), std::string::npos) << e.saida;
+}
+
+} // namespace
+} // namespace edi
