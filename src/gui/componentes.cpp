@@ -5,7 +5,7 @@
 
 namespace edi::gui {
 
-IndicadorAtividade::IndicadorAtividade(QWidget *parent) : QWidget(parent) {
+IndicadorAtividade::IndicadorAtividade(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -20,12 +20,12 @@ QColor IndicadorAtividade::corAtual() const {
     return ativo_ ? QColor(255, 0, 0) : QColor(0, 128, 0);
 }
 
-void IndicadorAtividade::paintEvent(QPaintEvent *) {
+void IndicadorAtividade::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), corAtual());
 }
 
-BotaoImagem::BotaoImagem(const QString &legenda, desenho::Sentido sentido, QWidget *parent)
+BotaoImagem::BotaoImagem(const QString& legenda, desenho::Sentido sentido, QWidget* parent)
     : QAbstractButton(parent), sentido_(sentido) {
     setText(legenda);
     setAttribute(Qt::WA_Hover);
@@ -41,7 +41,7 @@ QSize BotaoImagem::sizeHint() const {
     return {160, 64};
 }
 
-void BotaoImagem::paintEvent(QPaintEvent *) {
+void BotaoImagem::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF cartao = QRectF(rect()).adjusted(1.5, 1.5, -1.5, -3.5);
@@ -71,16 +71,16 @@ void BotaoImagem::paintEvent(QPaintEvent *) {
                text());
 }
 
-FundoImagem::FundoImagem(QWidget *parent) : QWidget(parent) {
+FundoImagem::FundoImagem(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void FundoImagem::resizeEvent(QResizeEvent *event) {
+void FundoImagem::resizeEvent(QResizeEvent* event) {
     quadro_ = desenho::pinturaDeFundo(event->size());
     QWidget::resizeEvent(event);
 }
 
-void FundoImagem::paintEvent(QPaintEvent *) {
+void FundoImagem::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (quadro_.size() != size())
         quadro_ = desenho::pinturaDeFundo(size());

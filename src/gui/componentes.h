@@ -12,13 +12,13 @@ namespace edi::gui {
 class IndicadorAtividade : public QWidget {
     Q_OBJECT
 public:
-    explicit IndicadorAtividade(QWidget *parent = nullptr);
+    explicit IndicadorAtividade(QWidget* parent = nullptr);
     void setAtivo(bool ativo);
     bool ativo() const { return ativo_; }
     QColor corAtual() const;
 
 protected:
-    void paintEvent(QPaintEvent *event) override; // StatusBar1DrawPanel
+    void paintEvent(QPaintEvent* event) override; // StatusBar1DrawPanel
 
 private:
     bool ativo_ = false;
@@ -28,11 +28,11 @@ private:
 class BotaoImagem : public QAbstractButton {
     Q_OBJECT
 public:
-    BotaoImagem(const QString &legenda, desenho::Sentido sentido, QWidget *parent = nullptr);
+    BotaoImagem(const QString& legenda, desenho::Sentido sentido, QWidget* parent = nullptr);
     QSize sizeHint() const override;
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     desenho::Sentido sentido_;
@@ -42,11 +42,11 @@ private:
 class FundoImagem : public QWidget {
     Q_OBJECT
 public:
-    explicit FundoImagem(QWidget *parent = nullptr);
+    explicit FundoImagem(QWidget* parent = nullptr);
 
 protected:
-    void paintEvent(QPaintEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QPixmap quadro_;

@@ -13,7 +13,7 @@ namespace edi::gui::desenho {
 namespace {
 
 // A band of colour whose upper edge is a gentle wave, from `topo` down to the bottom of `area`.
-void pintaOnda(QPainter &p, const QRectF &area, qreal topo, qreal amplitude, const QColor &cor) {
+void pintaOnda(QPainter& p, const QRectF& area, qreal topo, qreal amplitude, const QColor& cor) {
     QPainterPath onda;
     onda.moveTo(area.left(), topo);
     onda.cubicTo(area.left() + area.width() * 0.30, topo - amplitude, area.left() + area.width() * 0.62,
@@ -25,7 +25,7 @@ void pintaOnda(QPainter &p, const QRectF &area, qreal topo, qreal amplitude, con
 }
 
 // Faint dots in the upper corner, like rows of records.
-void pintaPontos(QPainter &p, const QRectF &area) {
+void pintaPontos(QPainter& p, const QRectF& area) {
     p.setPen(Qt::NoPen);
     for (int linha = 0; linha < 6; ++linha) {
         for (int coluna = 0; coluna < 9; ++coluna) {
@@ -39,7 +39,7 @@ void pintaPontos(QPainter &p, const QRectF &area) {
 }
 
 // An arc of the logo's circle ending in an arrow head, from `inicio` sweeping `extensao` degrees.
-void arcoComSeta(QPainter &p, const QRectF &circulo, qreal inicio, qreal extensao, const QColor &cor, qreal espessura) {
+void arcoComSeta(QPainter& p, const QRectF& circulo, qreal inicio, qreal extensao, const QColor& cor, qreal espessura) {
     p.setPen(QPen(cor, espessura, Qt::SolidLine, Qt::RoundCap));
     p.setBrush(Qt::NoBrush);
     p.drawArc(circulo, qRound(inicio * 16), qRound(extensao * 16));
@@ -112,7 +112,7 @@ QPixmap logotipo(int lado) {
     return quadro;
 }
 
-void desenhaIconeTransferencia(QPainter &p, const QRectF &area, Sentido sentido) {
+void desenhaIconeTransferencia(QPainter& p, const QRectF& area, Sentido sentido) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QColor fundo = sentido == Sentido::Enviar ? cor::verdeAgua : cor::azulProfundo;

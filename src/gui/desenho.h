@@ -26,6 +26,6 @@ QPixmap pinturaDeFundo(QSize tamanho);
 // The logo: two arrows closing a circle around a health cross.
 QPixmap logotipo(int lado);
 // The icon of an image button: an arrow leaving (Enviar) or entering (Receber) a tray, on a disc.
-void desenhaIconeTransferencia(QPainter &p, const QRectF &area, Sentido sentido);
+void desenhaIconeTransferencia(QPainter& p, const QRectF& area, Sentido sentido);
 
 } // namespace edi::gui::desenho

@@ -14,25 +14,25 @@
 namespace edi::gui {
 
 namespace {
-QString qt(const std::string &text) {
+QString qt(const std::string& text) {
     return QString::fromStdString(text);
 }
 } // namespace
 
-void QtUi::setPanelText(int panel, const std::string &text) {
+void QtUi::setPanelText(int panel, const std::string& text) {
     janela_.textoDoPainel(panel)->setText(qt(text));
 }
 
-void QtUi::setStageText(const std::string &text) {
+void QtUi::setStageText(const std::string& text) {
     setPanelText(1, text);
 }
 
-void QtUi::setMessage(const std::string &text) {
+void QtUi::setMessage(const std::string& text) {
     message_ = text;
     setPanelText(2, text);
 }
 
-void QtUi::setUnitText(const std::string &text) {
+void QtUi::setUnitText(const std::string& text) {
     setPanelText(3, text);
 }
 
@@ -69,19 +69,19 @@ void QtUi::pause(int milliseconds) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void QtUi::showWarning(const std::string &caption, const std::string &text) {
+void QtUi::showWarning(const std::string& caption, const std::string& text) {
     caixaModal(&janela_, QMessageBox::Warning, qt(caption), qt(text), QMessageBox::Ok);
 }
 
-void QtUi::showError(const std::string &text) {
+void QtUi::showError(const std::string& text) {
     mostraErro(&janela_, text);
 }
 
-void QtUi::showInformation(const std::string &text) {
+void QtUi::showInformation(const std::string& text) {
     caixaModal(&janela_, QMessageBox::Information, QStringLiteral("Informação"), qt(text), QMessageBox::Ok);
 }
 
-bool QtUi::askYesNo(const std::string &caption, const std::string &text) {
+bool QtUi::askYesNo(const std::string& caption, const std::string& text) {
     return caixaModal(&janela_, QMessageBox::Question, qt(caption), qt(text), QMessageBox::Yes | QMessageBox::No) ==
            QMessageBox::Yes;
 }

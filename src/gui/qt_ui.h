@@ -11,12 +11,12 @@ class TfrmMenuEDI;
 // The UI port on the main window: status bar panels, indicator, progress bar and modal boxes.
 class QtUi : public Ui {
 public:
-    explicit QtUi(TfrmMenuEDI &janela) : janela_(janela) {}
+    explicit QtUi(TfrmMenuEDI& janela) : janela_(janela) {}
 
-    void setStageText(const std::string &text) override;
-    void setMessage(const std::string &text) override;
+    void setStageText(const std::string& text) override;
+    void setMessage(const std::string& text) override;
     std::string message() const override { return message_; }
-    void setUnitText(const std::string &text) override;
+    void setUnitText(const std::string& text) override;
     void setActive(bool active) override;
 
     void setProgressMax(int max) override;
@@ -27,15 +27,15 @@ public:
     void repaint() override;
     void pause(int milliseconds) override;
 
-    void showWarning(const std::string &caption, const std::string &text) override;
-    void showError(const std::string &text) override;
-    void showInformation(const std::string &text) override;
-    bool askYesNo(const std::string &caption, const std::string &text) override;
+    void showWarning(const std::string& caption, const std::string& text) override;
+    void showError(const std::string& text) override;
+    void showInformation(const std::string& text) override;
+    bool askYesNo(const std::string& caption, const std::string& text) override;
 
 private:
-    void setPanelText(int panel, const std::string &text);
+    void setPanelText(int panel, const std::string& text);
 
-    TfrmMenuEDI &janela_;
+    TfrmMenuEDI& janela_;
     std::string message_;
     int max_ = 0;
 };

@@ -9,14 +9,14 @@
 
 namespace edi::gui {
 
-TfrmEDI::TfrmEDI(AcoesDoMotor acoes, QWidget *parent) : QWidget(parent, Qt::Window), acoes_(std::move(acoes)) {
+TfrmEDI::TfrmEDI(AcoesDoMotor acoes, QWidget* parent) : QWidget(parent, Qt::Window), acoes_(std::move(acoes)) {
     setWindowTitle(QStringLiteral("EDI - Intercambio de Dados"));
     resize(420, 260);
 
     btExportar = botao(QStringLiteral("Exportar"), acoes_.btExportarClick);
     btImportar = botao(QStringLiteral("Importar"), acoes_.btImportarClick);
     btLimparDtExp = botao(QStringLiteral("Limpar DtExp"), acoes_.btLimparDtExpClick);
-    auto *botoes = new QHBoxLayout;
+    auto* botoes = new QHBoxLayout;
     botoes->addWidget(btExportar);
     botoes->addWidget(btImportar);
     botoes->addWidget(btLimparDtExp);
@@ -32,14 +32,14 @@ TfrmEDI::TfrmEDI(AcoesDoMotor acoes, QWidget *parent) : QWidget(parent, Qt::Wind
     lbLog->setWordWrap(true);
     lbLog->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    auto *coluna = new QVBoxLayout(this);
+    auto* coluna = new QVBoxLayout(this);
     coluna->addLayout(botoes);
     coluna->addWidget(lbTabela);
     coluna->addWidget(lbLog, 1);
 }
 
-QPushButton *TfrmEDI::botao(const QString &legenda, const std::function<void()> &acao) {
-    auto *b = new QPushButton(legenda, this);
+QPushButton* TfrmEDI::botao(const QString& legenda, const std::function<void()>& acao) {
+    auto* b = new QPushButton(legenda, this);
     connect(b, &QPushButton::clicked, this, [this, acao] {
         if (acao)
             executaProtegido(this, acao);
@@ -56,7 +56,7 @@ void TfrmEDI::atualizaLog() {
     lbLog->setText(texto.trimmed());
 }
 
-void TfrmEDI::showEvent(QShowEvent *event) {
+void TfrmEDI::showEvent(QShowEvent* event) {
     atualizaLog();
     QWidget::showEvent(event);
 }

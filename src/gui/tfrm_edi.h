@@ -23,22 +23,22 @@ struct AcoesDoMotor {
 class TfrmEDI : public QWidget {
     Q_OBJECT
 public:
-    explicit TfrmEDI(AcoesDoMotor acoes, QWidget *parent = nullptr);
+    explicit TfrmEDI(AcoesDoMotor acoes, QWidget* parent = nullptr);
 
     // Shows the engine log as it stands.
     void atualizaLog();
 
-    QPushButton *btExportar = nullptr;
-    QPushButton *btImportar = nullptr;
-    QPushButton *btLimparDtExp = nullptr;
-    QLabel *lbTabela = nullptr; // "Tabela:"
-    QLabel *lbLog = nullptr;
+    QPushButton* btExportar = nullptr;
+    QPushButton* btImportar = nullptr;
+    QPushButton* btLimparDtExp = nullptr;
+    QLabel* lbTabela = nullptr; // "Tabela:"
+    QLabel* lbLog = nullptr;
 
 protected:
-    void showEvent(QShowEvent *event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
-    QPushButton *botao(const QString &legenda, const std::function<void()> &acao);
+    QPushButton* botao(const QString& legenda, const std::function<void()>& acao);
 
     AcoesDoMotor acoes_;
 };

@@ -19,8 +19,8 @@ namespace edi::gui {
 
 namespace {
 
-QLabel *rotulo(const QString &texto, int tamanhoPx, bool negrito, const QColor &cor, QWidget *pai) {
-    auto *r = new QLabel(texto, pai);
+QLabel* rotulo(const QString& texto, int tamanhoPx, bool negrito, const QColor& cor, QWidget* pai) {
+    auto* r = new QLabel(texto, pai);
     QFont fonte = r->font();
     fonte.setPixelSize(tamanhoPx);
     fonte.setBold(negrito);
@@ -34,7 +34,7 @@ QLabel *rotulo(const QString &texto, int tamanhoPx, bool negrito, const QColor &
 
 } // namespace
 
-TfrmMenuEDI::TfrmMenuEDI(QWidget *parent) : QMainWindow(parent) {
+TfrmMenuEDI::TfrmMenuEDI(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("EDI - Data Interchange [Versão 2.1.0-04]"));
     // Single border: system menu and minimise box, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -90,7 +90,7 @@ void TfrmMenuEDI::criaFundo() {
     QPalette paleta = pbGeral->palette();
     paleta.setColor(QPalette::Highlight, desenho::cor::verdeAgua);
     pbGeral->setPalette(paleta);
-    auto *coluna = new QVBoxLayout(Image1);
+    auto* coluna = new QVBoxLayout(Image1);
     coluna->setContentsMargins(0, 0, 0, 0);
     coluna->addStretch(1);
     coluna->addWidget(pbGeral);
@@ -116,8 +116,8 @@ void TfrmMenuEDI::criaBarraDeStatus() {
     }
 }
 
-QLabel *TfrmMenuEDI::textoDoPainel(int indice) const {
-    return qobject_cast<QLabel *>(painel(indice));
+QLabel* TfrmMenuEDI::textoDoPainel(int indice) const {
+    return qobject_cast<QLabel*>(painel(indice));
 }
 
 void TfrmMenuEDI::setAtivo(bool ativo) {
@@ -127,8 +127,8 @@ void TfrmMenuEDI::setAtivo(bool ativo) {
 void TfrmMenuEDI::criaMenu() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto item = [this](const char *nome, const QString &legenda, bool visivel = true) {
-        QAction *acao = PopupMenu1->addAction(legenda);
+    auto item = [this](const char* nome, const QString& legenda, bool visivel = true) {
+        QAction* acao = PopupMenu1->addAction(legenda);
         acao->setObjectName(QString::fromLatin1(nome));
         acao->setVisible(visivel);
         return acao;
@@ -165,18 +165,18 @@ void TfrmMenuEDI::criaMenu() {
     connect(Sair1, &QAction::triggered, this, &QWidget::close);
 
     // The menu belongs to the window and to the background picture.
-    for (QWidget *origem : {static_cast<QWidget *>(this), static_cast<QWidget *>(Image1)}) {
+    for (QWidget* origem : {static_cast<QWidget*>(this), static_cast<QWidget*>(Image1)}) {
         origem->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(origem, &QWidget::customContextMenuRequested, this,
-                [this, origem](const QPoint &posicao) { abreMenu(origem, posicao); });
+                [this, origem](const QPoint& posicao) { abreMenu(origem, posicao); });
     }
 }
 
-void TfrmMenuEDI::abreMenu(QWidget *origem, const QPoint &posicao) {
+void TfrmMenuEDI::abreMenu(QWidget* origem, const QPoint& posicao) {
     PopupMenu1->popup(origem->mapToGlobal(posicao));
 }
 
-void TfrmMenuEDI::ligaAcao(QAction *acao, void (CicloEDI::*operacao)()) {
+void TfrmMenuEDI::ligaAcao(QAction* acao, void (CicloEDI::*operacao)()) {
     connect(acao, &QAction::triggered, this, [this, operacao] { executa(operacao); });
 }
 
@@ -186,7 +186,7 @@ void TfrmMenuEDI::executa(void (CicloEDI::*operacao)()) {
     executaProtegido(this, [this, operacao] { (ciclo_->*operacao)(); });
 }
 
-void TfrmMenuEDI::ligaCiclo(CicloEDI &ciclo, std::function<void()> FormShow) {
+void TfrmMenuEDI::ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow) {
     ciclo_ = &ciclo;
     FormShow_ = std::move(FormShow);
     // The cycle may outlive the window; it must not reach a deleted timer.
@@ -208,7 +208,7 @@ void TfrmMenuEDI::habilitaTimer(bool ligado) {
         tmEDI->stop();
 }
 
-void TfrmMenuEDI::showEvent(QShowEvent *event) {
+void TfrmMenuEDI::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (jaMostrada_)
         return;
@@ -218,7 +218,7 @@ void TfrmMenuEDI::showEvent(QShowEvent *event) {
     windowHandle()->installEventFilter(this);
 }
 
-bool TfrmMenuEDI::eventFilter(QObject *objeto, QEvent *event) {
+bool TfrmMenuEDI::eventFilter(QObject* objeto, QEvent* event) {
     if (objeto == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
         windowHandle()->removeEventFilter(this);
         // Queued behind the paint this exposure causes.

@@ -30,63 +30,63 @@ public:
     static constexpr int altura = 382;
     static constexpr int intervaloInicialMs = 60000;
 
-    explicit TfrmMenuEDI(QWidget *parent = nullptr);
+    explicit TfrmMenuEDI(QWidget* parent = nullptr);
     ~TfrmMenuEDI() override;
 
     // Connects the menu entries, the buttons and the timer to the cycle and sets the timer's interval from it.
     // `FormShow` is the start-up run; it runs once, after the window has first been shown and painted.
-    void ligaCiclo(CicloEDI &ciclo, std::function<void()> FormShow);
+    void ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow);
 
     // Status bar panels, left to right: 0 indicator, 1 running stage, 2 last message, 3 unit code.
-    QWidget *painel(int indice) const { return paineis_.at(static_cast<std::size_t>(indice)); }
-    QLabel *textoDoPainel(int indice) const;
+    QWidget* painel(int indice) const { return paineis_.at(static_cast<std::size_t>(indice)); }
+    QLabel* textoDoPainel(int indice) const;
     void setAtivo(bool ativo);
 
-    FundoImagem *Image1 = nullptr; // the background picture
-    QLabel *imgLogo = nullptr;
-    QLabel *lbEDI = nullptr;
-    QLabel *lbDataInterchange = nullptr;
-    BotaoImagem *PNGButton2 = nullptr; // "Enviar"
-    BotaoImagem *PNGButton1 = nullptr; // "Receber"
-    QStatusBar *StatusBar1 = nullptr;
-    QProgressBar *pbGeral = nullptr;
-    QTimer *tmEDI = nullptr;
+    FundoImagem* Image1 = nullptr; // the background picture
+    QLabel* imgLogo = nullptr;
+    QLabel* lbEDI = nullptr;
+    QLabel* lbDataInterchange = nullptr;
+    BotaoImagem* PNGButton2 = nullptr; // "Enviar"
+    BotaoImagem* PNGButton1 = nullptr; // "Receber"
+    QStatusBar* StatusBar1 = nullptr;
+    QProgressBar* pbGeral = nullptr;
+    QTimer* tmEDI = nullptr;
 
-    QMenu *PopupMenu1 = nullptr;
-    QAction *Importar1 = nullptr;
-    QAction *Exportar1 = nullptr;
-    QAction *Enviar1 = nullptr;
-    QAction *Receber1 = nullptr;
-    QAction *Log1 = nullptr;
-    QAction *SQL1 = nullptr;
-    QAction *Aplicao1 = nullptr;
-    QAction *VersaoUnidades1 = nullptr;
-    QAction *Minimizar1 = nullptr;
-    QAction *Maximizar1 = nullptr;
-    QAction *Sair1 = nullptr;
-    QAction *Protocolo1 = nullptr;
-    QAction *Teste1 = nullptr;
-    QAction *DePara1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Importar1 = nullptr;
+    QAction* Exportar1 = nullptr;
+    QAction* Enviar1 = nullptr;
+    QAction* Receber1 = nullptr;
+    QAction* Log1 = nullptr;
+    QAction* SQL1 = nullptr;
+    QAction* Aplicao1 = nullptr;
+    QAction* VersaoUnidades1 = nullptr;
+    QAction* Minimizar1 = nullptr;
+    QAction* Maximizar1 = nullptr;
+    QAction* Sair1 = nullptr;
+    QAction* Protocolo1 = nullptr;
+    QAction* Teste1 = nullptr;
+    QAction* DePara1 = nullptr;
 
 protected:
-    void showEvent(QShowEvent *event) override;
-    bool eventFilter(QObject *objeto, QEvent *event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* objeto, QEvent* event) override;
 
 private:
     void criaFundo();
     void criaBarraDeStatus();
     void criaMenu();
-    void abreMenu(QWidget *origem, const QPoint &posicao);
+    void abreMenu(QWidget* origem, const QPoint& posicao);
     // Runs a cycle operation behind the error guard; nothing happens before the cycle is connected.
     void executa(void (CicloEDI::*operacao)());
-    void ligaAcao(QAction *acao, void (CicloEDI::*operacao)());
+    void ligaAcao(QAction* acao, void (CicloEDI::*operacao)());
     void habilitaTimer(bool ligado);
 
-    CicloEDI *ciclo_ = nullptr;
+    CicloEDI* ciclo_ = nullptr;
     std::function<void()> FormShow_;
     bool jaMostrada_ = false;
-    IndicadorAtividade *indicador_ = nullptr;
-    std::array<QWidget *, 4> paineis_{};
+    IndicadorAtividade* indicador_ = nullptr;
+    std::array<QWidget*, 4> paineis_{};
 };
 
 } // namespace edi::gui

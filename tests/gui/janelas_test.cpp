@@ -26,7 +26,7 @@
 namespace edi {
 namespace {
 
-const char *const kStatus = "select VALOR from PARAMETRO where CD_PARAMETRO = 29";
+const char* const kStatus = "select VALOR from PARAMETRO where CD_PARAMETRO = 29";
 
 // A main window on a real cycle over a throwaway database; the stage bodies record that they ran.
 struct Bancada {
@@ -45,7 +45,7 @@ struct Bancada {
         ciclo->intervaloMs = 3600000;
         ciclo->estaNaInternet = [this] { return online; };
     }
-    std::function<void()> corpo(const QString &nome, std::function<void()> *durante = nullptr) {
+    std::function<void()> corpo(const QString& nome, std::function<void()>* durante = nullptr) {
         return [this, nome, durante] {
             etapas << nome;
             if (durante && *durante)
@@ -85,7 +85,7 @@ public:
 
 private:
     void responde() {
-        auto *caixa = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!caixa || !caixa->isVisible())
             return;
         caixas.append({caixa->windowTitle(), caixa->text(), caixa->icon(), caixa->standardButtons()});
@@ -108,7 +108,7 @@ private slots:
     void cleanup() { b.reset(); }
 
     void janelaPrincipalTemTituloTamanhoEMoldura() {
-        auto &j = b->janela;
+        auto& j = b->janela;
         QCOMPARE(j.windowTitle(), QStringLiteral("EDI - Data Interchange [Versão 2.1.0-04]"));
         QVERIFY(j.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
         QVERIFY(!j.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
@@ -147,7 +147,7 @@ private slots:
         const int larguras[] = {50, 100, 200, 20};
         int direita = -1;
         for (int i = 0; i < 4; ++i) {
-            QWidget *painel = b->janela.painel(i);
+            QWidget* painel = b->janela.painel(i);
             QCOMPARE(painel->parentWidget(), b->janela.StatusBar1);
             QCOMPARE(painel->width(), larguras[i]);
             QVERIFY2(painel->x() > direita, qPrintable(QString("panel %1 out of order").arg(i)));
@@ -155,7 +155,7 @@ private slots:
         }
         QVERIFY(direita < 446);
         // Panel 0 is drawn, not written.
-        QVERIFY(qobject_cast<QLabel *>(b->janela.painel(0)) == nullptr);
+        QVERIFY(qobject_cast<QLabel*>(b->janela.painel(0)) == nullptr);
         QVERIFY(b->janela.textoDoPainel(1)->text().isEmpty());
     }
 
@@ -168,17 +168,17 @@ private slots:
             {"Sair", true},     {"-", true},         {"Protocolo", false},
             {"Teste", true},    {"De->Para", true}};
         QList<QPair<QString, bool>> visto;
-        for (QAction *acao : b->janela.PopupMenu1->actions())
+        for (QAction* acao : b->janela.PopupMenu1->actions())
             visto.append({acao->isSeparator() ? QStringLiteral("-") : acao->text(), acao->isVisible()});
         QCOMPARE(visto, esperado);
     }
 
     void menuPopupAbreNaJanelaENoFundo() {
         b->mostra();
-        QMenu *menu = b->janela.PopupMenu1;
+        QMenu* menu = b->janela.PopupMenu1;
         // On the background, on a label lying on it, and on the status bar of the window.
-        for (QWidget *alvo : {static_cast<QWidget *>(b->janela.Image1), static_cast<QWidget *>(b->janela.lbEDI),
-                              static_cast<QWidget *>(b->janela.StatusBar1)}) {
+        for (QWidget* alvo : {static_cast<QWidget*>(b->janela.Image1), static_cast<QWidget*>(b->janela.lbEDI),
+                              static_cast<QWidget*>(b->janela.StatusBar1)}) {
             QContextMenuEvent clique(QContextMenuEvent::Mouse, QPoint(5, 5), alvo->mapToGlobal(QPoint(5, 5)));
             QApplication::sendEvent(alvo, &clique);
             QTRY_VERIFY2(menu->isVisible(), qPrintable(alvo->objectName()));
@@ -205,7 +205,7 @@ private slots:
     }
 
     void timerRodaOCicloEMostraAProximaExecucao() {
-        auto &j = b->janela;
+        auto& j = b->janela;
         QVERIFY(j.tmEDI->isActive());
         QCOMPARE(j.tmEDI->interval(), 60000);
         b->ciclo->bImportar = true;
@@ -257,7 +257,7 @@ private slots:
         QTest::newRow("Receber") << "Receber1" << QStringList{"versoes", "receber"} << "Receber!";
         QTest::newRow("Aplicação") << "Aplicao1" << QStringList{"aplicacao"} << "x";
         // Entries whose windows are not built yet do nothing.
-        for (const char *inerte : {"Log1", "SQL1", "VersaoUnidades1", "Protocolo1", "Teste1", "DePara1"})
+        for (const char* inerte : {"Log1", "SQL1", "VersaoUnidades1", "Protocolo1", "Teste1", "DePara1"})
             QTest::newRow(inerte) << inerte << QStringList{} << "x";
     }
 
@@ -267,7 +267,7 @@ private slots:
         QFETCH(QString, status);
         b->mostra();
         Respondedor respondedor;
-        auto *acao = b->janela.PopupMenu1->findChild<QAction *>(entrada);
+        auto* acao = b->janela.PopupMenu1->findChild<QAction*>(entrada);
         QVERIFY(acao);
         acao->trigger();
         QCOMPARE(b->etapas, etapas);
@@ -289,9 +289,9 @@ private slots:
     void execucaoInicialUmaVezDepoisDaPrimeiraPintura() {
         int pinturas = 0;
         struct ContaPinturas : QObject {
-            int &n;
-            explicit ContaPinturas(int &contador) : n(contador) {}
-            bool eventFilter(QObject *, QEvent *e) override {
+            int& n;
+            explicit ContaPinturas(int& contador) : n(contador) {}
+            bool eventFilter(QObject*, QEvent* e) override {
                 if (e->type() == QEvent::Paint)
                     ++n;
                 return false;
@@ -355,7 +355,7 @@ private slots:
     }
 
     void portaQtMostraProgressoMensagensEPerguntas() {
-        auto &ui = b->ui;
+        auto& ui = b->ui;
         ui.setProgressMax(3);
         ui.setProgressPosition(2);
         QCOMPARE(ui.progressPosition(), 2);

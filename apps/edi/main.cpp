@@ -1,0 +1,95 @@
+// edi: the desktop client. The main window runs the synchronization cycle when it first appears and
+// then on its timer.
+#include "gui/qt_ui.h"
+#include "gui/tfrm_edi.h"
+#include "gui/tfrm_menu_edi.h"
+#include "shell/programa.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <pthread.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace {
+
+void uso() {
+    std::cerr << "usage: edi [--home DIR]\n";
+}
+
+// SIGTERM and SIGINT are blocked in every thread (the database client's included, which inherit the mask)
+// and read from a descriptor by the event loop: a request to stop ends the program like "Sair", and no
+// handler interrupts the database client's own threads.
+int bloqueiaSinaisDeSaida() {
+    sigset_t sinais;
+    sigemptyset(&sinais);
+    sigaddset(&sinais, SIGTERM);
+    sigaddset(&sinais, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &sinais, nullptr);
+    return signalfd(-1, &sinais, SFD_NONBLOCK | SFD_CLOEXEC);
+}
+
+void atendePedidosDeSaida(int descritor, QObject* dono) {
+    if (descritor < 0)
+        return;
+    auto* aviso = new QSocketNotifier(descritor, QSocketNotifier::Read, dono);
+    QObject::connect(aviso, &QSocketNotifier::activated, [descritor] {
+        signalfd_siginfo info{};
+        while (read(descritor, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        // exit, not quit: it also ends the loop of a modal box, even one shown before the main loop runs.
+        QCoreApplication::exit(0);
+    });
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int sinaisDeSaida = bloqueiaSinaisDeSaida();
+    QApplication app(argc, argv);
+    atendePedidosDeSaida(sinaisDeSaida, &app);
+    // Not the display name: that one would be appended to every window caption.
+    QApplication::setApplicationName(QStringLiteral("EDI - Data Interchange"));
+
+    std::string home;
+    const QStringList argumentos = QApplication::arguments();
+    for (qsizetype i = 1; i < argumentos.size(); ++i) {
+        const QString& a = argumentos[i];
+        if (a == QLatin1String("--home") && i + 1 < argumentos.size()) {
+            home = argumentos[++i].toStdString();
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            uso();
+            return 0;
+        } else {
+            std::cerr << "edi: unknown argument " << a.toStdString() << '\n';
+            uso();
+            return 2;
+        }
+    }
+
+    edi::gui::TfrmMenuEDI janela;
+    edi::gui::QtUi ui(janela);
+    std::unique_ptr<edi::Programa> programa;
+    try {
+        programa = std::make_unique<edi::Programa>(edi::pastaDoPrograma(home, argv[0]), ui);
+    } catch (const std::exception& e) {
+        // No connection, no cycle: say why and end.
+        ui.showError(e.what());
+        return 1;
+    }
+
+    // The engine's own window is created hidden, like every long-lived form; nothing shows it.
+    edi::Programa& p = *programa;
+    edi::gui::TfrmEDI frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
+                              [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
+
+    janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
+    janela.show();
+    return QApplication::exec();
+}
