@@ -180,6 +180,10 @@ void TfrmMenuEDI::ligaAcao(QAction* acao, void (CicloEDI::*operacao)()) {
     connect(acao, &QAction::triggered, this, [this, operacao] { executa(operacao); });
 }
 
+void TfrmMenuEDI::ligaOperacao(QAction* acao, std::function<void()> operacao) {
+    connect(acao, &QAction::triggered, this, [this, operacao = std::move(operacao)] { executaProtegido(this, operacao); });
+}
+
 void TfrmMenuEDI::executa(void (CicloEDI::*operacao)()) {
     if (!ciclo_)
         return;

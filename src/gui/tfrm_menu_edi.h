@@ -36,6 +36,8 @@ public:
     // Connects the menu entries, the buttons and the timer to the cycle and sets the timer's interval from it.
     // `FormShow` is the start-up run; it runs once, after the window has first been shown and painted.
     void ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow);
+    // Connects a menu entry whose work is not a cycle stage, behind the same error guard.
+    void ligaOperacao(QAction* acao, std::function<void()> operacao);
 
     // Status bar panels, left to right: 0 indicator, 1 running stage, 2 last message, 3 unit code.
     QWidget* painel(int indice) const { return paineis_.at(static_cast<std::size_t>(indice)); }
