@@ -169,72 +169,24 @@ bool Numeric::operator==(const Numeric& o) const {
 
 // ---- Value construction ----
 
-Value Value::int16(int16_t v) {
+template <typename T> Value Value::make(Kind kind, T data) {
     Value r;
-    r.kind_ = Kind::Int16;
-    r.data_ = static_cast<int64_t>(v);
+    r.kind_ = kind;
+    r.data_ = std::move(data);
     return r;
 }
-Value Value::int32(int32_t v) {
-    Value r;
-    r.kind_ = Kind::Int32;
-    r.data_ = static_cast<int64_t>(v);
-    return r;
-}
-Value Value::int64(int64_t v) {
-    Value r;
-    r.kind_ = Kind::Int64;
-    r.data_ = v;
-    return r;
-}
-Value Value::real(double v) {
-    Value r;
-    r.kind_ = Kind::Double;
-    r.data_ = v;
-    return r;
-}
-Value Value::numeric(Numeric v) {
-    Value r;
-    r.kind_ = Kind::Numeric;
-    r.data_ = v;
-    return r;
-}
-Value Value::date(Date v) {
-    Value r;
-    r.kind_ = Kind::Date;
-    r.data_ = v;
-    return r;
-}
-Value Value::time(Time v) {
-    Value r;
-    r.kind_ = Kind::Time;
-    r.data_ = v;
-    return r;
-}
-Value Value::timestamp(Timestamp v) {
-    Value r;
-    r.kind_ = Kind::Timestamp;
-    r.data_ = v;
-    return r;
-}
-Value Value::text(std::string v) {
-    Value r;
-    r.kind_ = Kind::Text;
-    r.data_ = std::move(v);
-    return r;
-}
-Value Value::blob(Bytes v) {
-    Value r;
-    r.kind_ = Kind::Blob;
-    r.data_ = std::move(v);
-    return r;
-}
-Value Value::boolean(bool v) {
-    Value r;
-    r.kind_ = Kind::Bool;
-    r.data_ = v;
-    return r;
-}
+
+Value Value::int16(int16_t v) { return make(Kind::Int16, static_cast<int64_t>(v)); }
+Value Value::int32(int32_t v) { return make(Kind::Int32, static_cast<int64_t>(v)); }
+Value Value::int64(int64_t v) { return make(Kind::Int64, v); }
+Value Value::real(double v) { return make(Kind::Double, v); }
+Value Value::numeric(Numeric v) { return make(Kind::Numeric, v); }
+Value Value::date(Date v) { return make(Kind::Date, v); }
+Value Value::time(Time v) { return make(Kind::Time, v); }
+Value Value::timestamp(Timestamp v) { return make(Kind::Timestamp, v); }
+Value Value::text(std::string v) { return make(Kind::Text, std::move(v)); }
+Value Value::blob(Bytes v) { return make(Kind::Blob, std::move(v)); }
+Value Value::boolean(bool v) { return make(Kind::Bool, v); }
 
 // ---- Conversions ----
 

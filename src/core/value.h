@@ -102,6 +102,8 @@ public:
     std::string debugString() const;
 
 private:
+    template <typename T> static Value make(Kind kind, T data);
+
     Kind kind_ = Kind::Null;
     std::variant<std::monostate, int64_t, double, Numeric, Date, Time, Timestamp, std::string, Bytes, bool> data_;
 };

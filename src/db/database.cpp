@@ -5,6 +5,7 @@
 #include <firebird/Interface.h>
 #include <ibase.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -175,7 +176,8 @@ Database::~Database() {
     }
 }
 
-std::unique_ptr<Database> Database::open(const ConnectionParams& params) {
+std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool create,
+                                           const std::function<void(detail::Status&, IXpbBuilder*)>& moreDpb) {
     if (params.database.empty())
         throw DatabaseError("No database given: the connection string is empty");
     detail::Status st;
@@ -183,38 +185,30 @@ std::unique_ptr<Database> Database::open(const ConnectionParams& params) {
     try {
         Dpb dpb(st);
         fillDpb(st, dpb.builder, params);
-        IAttachment* att = provider->attachDatabase(&st, params.database.c_str(), dpb.builder->getBufferLength(&st),
-                                                    dpb.builder->getBuffer(&st));
-        provider->release();
-        std::unique_ptr<Database> db(new Database(params, att));
-        return db;
-    } catch (const FbException& e) {
-        provider->release();
-        connectionFailed(e, params, "open");
-    }
-}
-
-std::unique_ptr<Database> Database::create(const ConnectionParams& params, const std::string& defaultCharset,
-                                           int pageSize, bool forcedWrites) {
-    if (params.database.empty())
-        throw DatabaseError("No database given: the connection string is empty");
-    detail::Status st;
-    IProvider* provider = master()->getDispatcher();
-    try {
-        Dpb dpb(st);
-        fillDpb(st, dpb.builder, params);
-        dpb.builder->insertInt(&st, isc_dpb_sql_dialect, 3);
-        dpb.builder->insertInt(&st, isc_dpb_page_size, pageSize);
-        dpb.builder->insertString(&st, isc_dpb_set_db_charset, defaultCharset.c_str());
-        dpb.builder->insertInt(&st, isc_dpb_force_write, forcedWrites ? 1 : 0);
-        IAttachment* att = provider->createDatabase(&st, params.database.c_str(), dpb.builder->getBufferLength(&st),
-                                                    dpb.builder->getBuffer(&st));
+        if (moreDpb)
+            moreDpb(st, dpb.builder);
+        const auto length = dpb.builder->getBufferLength(&st);
+        const auto* buffer = dpb.builder->getBuffer(&st);
+        IAttachment* att = create ? provider->createDatabase(&st, params.database.c_str(), length, buffer)
+                                  : provider->attachDatabase(&st, params.database.c_str(), length, buffer);
         provider->release();
         return std::unique_ptr<Database>(new Database(params, att));
     } catch (const FbException& e) {
         provider->release();
-        connectionFailed(e, params, "create");
+        connectionFailed(e, params, create ? "create" : "open");
     }
+}
+
+std::unique_ptr<Database> Database::open(const ConnectionParams& params) { return attach(params, false, {}); }
+
+std::unique_ptr<Database> Database::create(const ConnectionParams& params, const std::string& defaultCharset,
+                                           int pageSize, bool forcedWrites) {
+    return attach(params, true, [&](detail::Status& st, IXpbBuilder* dpb) {
+        dpb->insertInt(&st, isc_dpb_sql_dialect, 3);
+        dpb->insertInt(&st, isc_dpb_page_size, pageSize);
+        dpb->insertString(&st, isc_dpb_set_db_charset, defaultCharset.c_str());
+        dpb->insertInt(&st, isc_dpb_force_write, forcedWrites ? 1 : 0);
+    });
 }
 
 void Database::drop() {

@@ -3,10 +3,12 @@
 #include "core/errors.h"
 #include "db/trace.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace Firebird {
+class IXpbBuilder;
 class IMaster;
 class IAttachment;
 class ITransaction;
@@ -27,6 +29,9 @@ struct ConnectionParams {
 bool isEmbeddedPath(const std::string& connection);
 
 class Database;
+namespace detail {
+class Status;
+}
 
 // A transaction of an attachment: read_committed, rec_version, nowait, read-write.
 // Retaining commits and rollbacks keep it started.
@@ -86,6 +91,8 @@ public:
 
 private:
     Database(ConnectionParams params, Firebird::IAttachment* attachment);
+    static std::unique_ptr<Database> attach(const ConnectionParams& params, bool create,
+                                            const std::function<void(detail::Status&, Firebird::IXpbBuilder*)>& moreDpb);
 
     ConnectionParams params_;
     Firebird::IAttachment* attachment_;
