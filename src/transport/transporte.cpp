@@ -86,8 +86,10 @@ ClientDataset TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, c
     if (!texto.empty() && texto.back() != '\n')
         texto += "\r\n";
     writeFileAtomically(arquivo, texto);
-    if (!resposta)
+    if (!resposta) {
+        ui_.setMessage(lastError_);
         throw TransportError("The central server did not answer " + caminhoEConsulta + ": " + lastError_);
+    }
     return ClientDataset::loadFromFile(arquivo);
 }
 

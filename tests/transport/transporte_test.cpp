@@ -140,6 +140,10 @@ TEST(Receive, AListThatIsNotAPacketFailsTheStageAndDownloadsNothing) {
         EXPECT_THROW(e.transporte->btnReceberArquivoClick(), Error);
         EXPECT_EQ(e.servidor.requests().size(), 1u);
     }
+    Estacao mudo;
+    mudo.servidor.on("/dbArquivo.php", Reply::with(Reply::Mode::NeverAnswer));
+    EXPECT_THROW(mudo.transporte->btnReceberArquivoClick(), TransportError);
+    EXPECT_NE(mudo.ui.message().find("127.0.0.1"), std::string::npos) << mudo.ui.message(); // the panel says why
 }
 
 TEST(Protocol, ValuesReachTheServerUnchangedAndServerPathsBecomeAddresses) {
