@@ -11,7 +11,7 @@
 #include "domain/seed.h"
 #include "interchange/row_writer.h"
 #include "interchange/tfrm_edi.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include <chrono>
 #include <cstdio>
@@ -125,12 +125,12 @@ double rawExport(Site& s) {
 
 // What import implies per row: one keyed select, one insert, one commit.
 double rawImport(Site& s, const std::vector<fs::path>& packets) {
-    std::vector<std::pair<std::string, ClientDataset>> loaded;
+    std::vector<std::pair<std::string, PacketTable>> loaded;
     for (const auto& f : packets) {
         // Table name + unit "12" + "ddmmyyhhnnss" + ".xml"
         std::string name = f.filename().string();
         name = name.substr(0, name.size() - 4 - 12 - 2);
-        loaded.emplace_back(name, ClientDataset::loadFromFile(f));
+        loaded.emplace_back(name, PacketTable::loadFromFile(f));
     }
     const auto start = std::chrono::steady_clock::now();
     for (auto& [table, cds] : loaded) {
@@ -195,9 +195,9 @@ void exchange(const fs::path& dir, int patients) {
     const std::string text = readFile(largest);
     start = std::chrono::steady_clock::now();
     int rounds = 0;
-    ClientDataset cds;
+    PacketTable cds;
     while (seconds(start) < 2.0 && ++rounds)
-        cds = ClientDataset::loadFromString(text);
+        cds = PacketTable::loadFromString(text);
     const double readMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
     start = std::chrono::steady_clock::now();
     rounds = 0;
@@ -213,7 +213,7 @@ void exchange(const fs::path& dir, int patients) {
 void memory(const fs::path& dir, int megabytes) {
     Site central(dir / "mem", 31, 0);
     const domain::Table& t = domain::table("PACIENTE");
-    ClientDataset cds(t.fieldDefs());
+    PacketTable cds(t.fieldDefs());
     const std::string name = "PACIENTE12010101000000.xml";
     int64_t n = 0, target = 5000;
     const std::string filler(120, 'x');

@@ -1,7 +1,7 @@
 // Fuzz target for the data packet reader: packets arrive from other installations and the central server.
 // Any input either loads or fails with PacketError; what loads must also survive a save and a second load.
 #include "core/errors.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,9 +9,9 @@
 
 namespace {
 
-using edi::ClientDataset;
+using edi::PacketTable;
 
-bool sameFields(const ClientDataset &a, const ClientDataset &b) {
+bool sameFields(const PacketTable &a, const PacketTable &b) {
     if (a.fieldCount() != b.fieldCount())
         return false;
     for (size_t i = 0; i < a.fieldCount(); ++i) {
@@ -22,7 +22,7 @@ bool sameFields(const ClientDataset &a, const ClientDataset &b) {
     return true;
 }
 
-bool sameRecords(ClientDataset &a, ClientDataset &b) {
+bool sameRecords(PacketTable &a, PacketTable &b) {
     if (a.recordCount() != b.recordCount())
         return false;
     for (a.first(), b.first(); !a.eof(); a.next(), b.next())
@@ -32,14 +32,14 @@ bool sameRecords(ClientDataset &a, ClientDataset &b) {
     return b.eof();
 }
 
-void checkRoundTrip(ClientDataset &loaded) {
+void checkRoundTrip(PacketTable &loaded) {
     std::string saved;
     try {
         saved = loaded.saveToString();
     } catch (const edi::PacketError &) {
         return; // a value the plain variant cannot carry (a control character given as a reference)
     }
-    ClientDataset again = ClientDataset::loadFromString(saved, "saved packet");
+    PacketTable again = PacketTable::loadFromString(saved, "saved packet");
     if (!sameFields(loaded, again) || !sameRecords(loaded, again))
         std::abort();
 }
@@ -48,7 +48,7 @@ void checkRoundTrip(ClientDataset &loaded) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     try {
-        ClientDataset ds = ClientDataset::loadFromString(std::string_view(reinterpret_cast<const char *>(data), size));
+        PacketTable ds = PacketTable::loadFromString(std::string_view(reinterpret_cast<const char *>(data), size));
         checkRoundTrip(ds);
     } catch (const edi::PacketError &) {
     }

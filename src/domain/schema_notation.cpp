@@ -106,13 +106,13 @@ void checkName(std::string_view name, std::string_view item) {
 }
 
 // "PREFIX3..5" -> PREFIX3, PREFIX4, PREFIX5; a plain name -> itself.
-std::vector<std::string> expandNames(std::string_view spec, std::string_view item) {
-    const size_t dots = spec.find("..");
+std::vector<std::string> expandNames(std::string_view notation, std::string_view item) {
+    const size_t dots = notation.find("..");
     if (dots == std::string_view::npos) {
-        checkName(spec, item);
-        return {std::string(spec)};
+        checkName(notation, item);
+        return {std::string(notation)};
     }
-    const std::string_view first = spec.substr(0, dots);
+    const std::string_view first = notation.substr(0, dots);
     size_t digits = first.size();
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(first[digits - 1])))
         --digits;
@@ -120,7 +120,7 @@ std::vector<std::string> expandNames(std::string_view spec, std::string_view ite
         bad(item, "a range needs a number before \"..\"");
     const std::string prefix(first.substr(0, digits));
     const int from = parseNumber(first.substr(digits), item);
-    const int to = parseNumber(spec.substr(dots + 2), item);
+    const int to = parseNumber(notation.substr(dots + 2), item);
     if (to <= from)
         bad(item, "empty range");
     std::vector<std::string> names;

@@ -7,7 +7,7 @@
 #include "db/dataset.h"
 #include "db/query.h"
 #include "interchange/nomes.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "platform/system_info.h"
 
 #include <algorithm>
@@ -167,7 +167,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
 
     db::Query linhas(dm_.DB(), pendentes);
     std::vector<FieldDef> campos = linhas.fields();
-    ClientDataset TB(campos);
+    PacketTable TB(campos);
     db::Query marca(dm_.DB(), comandoMarca(T, c));
     db::Query desmarca(dm_.DB(), "UPDATE " + T + " SET DT_EXP = NULL WHERE " + condicaoChave(c));
     const bool temChaves = temCampo(c.colunas, "CD_EDI") && temCampo(c.colunas, "CD_UND");
@@ -358,9 +358,9 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs
             continue;
         ultimoArquivo = F;
         ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
-        std::unique_ptr<ClientDataset> ocds;
+        std::unique_ptr<PacketTable> ocds;
         try {
-            ocds = std::make_unique<ClientDataset>(ClientDataset::loadFromFile(geral_.sPathIn / F));
+            ocds = std::make_unique<PacketTable>(PacketTable::loadFromFile(geral_.sPathIn / F));
         } catch (const std::exception&) {
             // Moving the file out first is what bounds the restarts: a file that cannot leave the folder
             // ends this table with an error instead.
@@ -373,7 +373,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs
 }
 
 void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
-                             const std::string& F, ClientDataset& ocds, const fs::path& pastaDia) {
+                             const std::string& F, PacketTable& ocds, const fs::path& pastaDia) {
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
     int nI = 0, nA = 0, nE = 0;

@@ -15,7 +15,7 @@
 namespace edi {
 
 class TDM;
-class ClientDataset;
+class PacketTable;
 namespace db {
 class Dataset;
 } // namespace db
@@ -74,7 +74,7 @@ private:
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia,
                                   const std::string& D, std::string& ultimoArquivo);
     void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
-                        const std::string& F, ClientDataset& ocds, const std::filesystem::path& pastaDia);
+                        const std::string& F, PacketTable& ocds, const std::filesystem::path& pastaDia);
     void arquivoIlegivel(const std::string& F, const std::string& D);
     std::vector<std::string> listaArquivos(const std::string& T) const;
     std::string textoMemoria(const char* padrao);

@@ -3,7 +3,7 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/formats.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
 #include <pugixml.hpp>
@@ -212,7 +212,7 @@ class PacketReader::Load {
 public:
     explicit Load(const std::string &source) : source_(source) {}
 
-    ClientDataset run(char *text, size_t size);
+    PacketTable run(char *text, size_t size);
 
 private:
     [[noreturn]] void fail(const std::string &problem) const { edi::fail(source_, problem); }
@@ -226,9 +226,9 @@ private:
     pugi::xml_node root(const pugi::xml_document &doc) const;
     void readFields(pugi::xml_node fields);
     std::vector<int64_t> readChangeLog(pugi::xml_node params) const;
-    void readRows(pugi::xml_node parent, ClientDataset &ds);
-    void readRowSlices(char *text, const RowsRegion &region, ClientDataset &ds);
-    void readRow(pugi::xml_node row, size_t rowNo, ClientDataset &ds);
+    void readRows(pugi::xml_node parent, PacketTable &ds);
+    void readRowSlices(char *text, const RowsRegion &region, PacketTable &ds);
+    void readRow(pugi::xml_node row, size_t rowNo, PacketTable &ds);
     int fieldOf(const char *attribute, size_t &expected) const;
     std::vector<const char *> currentView(const std::vector<int64_t> &changeLog) const;
 
@@ -336,7 +336,7 @@ int PacketReader::Load::fieldOf(const char *attribute, size_t &expected) const {
     return static_cast<int>(it->second);
 }
 
-void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, ClientDataset &ds) {
+void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, PacketTable &ds) {
     int state = -1;
     size_t expected = 0;
     for (pugi::xml_attribute a : row.attributes()) {
@@ -367,7 +367,7 @@ void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, ClientDataset
         v = Value();
 }
 
-void PacketReader::Load::readRows(pugi::xml_node parent, ClientDataset &ds) {
+void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable &ds) {
     // Each row leaves the document once stored, so the document shrinks while the table grows.
     for (pugi::xml_node n = parent.first_child(); n;) {
         const pugi::xml_node next = n.next_sibling();
@@ -378,7 +378,7 @@ void PacketReader::Load::readRows(pugi::xml_node parent, ClientDataset &ds) {
     }
 }
 
-void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, ClientDataset &ds) {
+void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, PacketTable &ds) {
     size_t from = region.begin;
     std::vector<size_t> ends(region.slices);
     ends.push_back(region.end);
@@ -443,7 +443,7 @@ void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size,
     }
 }
 
-ClientDataset PacketReader::Load::run(char *text, size_t size) {
+PacketTable PacketReader::Load::run(char *text, size_t size) {
     // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
     const unsigned options = pugi::parse_escapes;
     pugi::xml_document doc;
@@ -468,7 +468,7 @@ ClientDataset PacketReader::Load::run(char *text, size_t size) {
     defs.reserve(readings_.size());
     for (const auto &r : readings_)
         defs.push_back(r.def);
-    ClientDataset ds(std::move(defs));
+    PacketTable ds(std::move(defs));
     values_.assign(readings_.size(), Value());
     seenInRow_.assign(readings_.size(), 0);
     if (region)
@@ -518,7 +518,7 @@ void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
     }
 }
 
-ClientDataset PacketReader::read(std::string bytes) const {
+PacketTable PacketReader::read(std::string bytes) const {
     if (onlySpace(bytes))
         fail(source_, "the file is empty");
     size_t start = 0;

@@ -5,7 +5,7 @@
 
 namespace edi {
 
-class ClientDataset;
+class PacketTable;
 
 // The whole file in one allocation of its own size (a packet may be large). Throws IoError.
 
@@ -16,7 +16,7 @@ public:
     explicit PacketReader(std::string source) : source_(std::move(source)) {}
 
     // Takes the bytes by value: they are decoded and parsed in place. Throws PacketError.
-    ClientDataset read(std::string bytes) const;
+    PacketTable read(std::string bytes) const;
 
 private:
     class Load; // one parse; nested so that it may fill the dataset

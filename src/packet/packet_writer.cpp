@@ -3,7 +3,7 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/formats.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
 #include <cstdio>
@@ -127,7 +127,7 @@ void appendAttribute(std::string &out, std::string_view name, std::string_view v
 
 } // namespace
 
-PacketWriter::PacketWriter(const ClientDataset &dataset, std::string tableName)
+PacketWriter::PacketWriter(const PacketTable &dataset, std::string tableName)
     : ds_(dataset), tableName_(std::move(tableName)), attrNames_(attributeNames(dataset.fields_)) {}
 
 std::string PacketWriter::write(std::ostream *out) {

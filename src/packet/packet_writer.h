@@ -6,14 +6,14 @@
 
 namespace edi {
 
-class ClientDataset;
+class PacketTable;
 
 // Writes a dataset as a plain-variant packet: one line, pure ASCII, appended records with RowState 4 and their
 // CHANGE_LOG, as the previous exporter wrote them.
 class PacketWriter {
 public:
     // `tableName` names the table in error messages.
-    PacketWriter(const ClientDataset &dataset, std::string tableName);
+    PacketWriter(const PacketTable &dataset, std::string tableName);
 
     // Streams to `out` in pieces when given and returns what is left (nothing); without a stream, returns the
     // whole packet. Throws PacketError for a value the layout cannot carry.
@@ -26,7 +26,7 @@ private:
     void flushIfFull();
     [[noreturn]] void failAt(size_t row, size_t field, const std::string &problem) const;
 
-    const ClientDataset &ds_;
+    const PacketTable &ds_;
     std::string tableName_;
     std::vector<std::string> attrNames_;
     std::string buf_;

@@ -5,7 +5,7 @@
 #include "core/files.h"
 #include "core/formats.h"
 #include "db/query.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "transport/program_start.h"
 #include "transport/zip_extract.h"
 
@@ -74,7 +74,7 @@ std::string TransporteEDI::ReceberArquivo(const std::string& endereco) {
     return "";
 }
 
-ClientDataset TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, const fs::path& arquivo) {
+PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, const fs::path& arquivo) {
     const auto resposta = Requisita(caminhoEConsulta);
     // The answer is kept as the list file, line by line with CR LF, as operators know it.
     std::string texto;
@@ -90,7 +90,7 @@ ClientDataset TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, c
         ui_.setMessage(lastError_);
         throw TransportError("The central server did not answer " + caminhoEConsulta + ": " + lastError_);
     }
-    return ClientDataset::loadFromFile(arquivo);
+    return PacketTable::loadFromFile(arquivo);
 }
 
 // ---- Send ----
@@ -139,7 +139,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
 // ---- Receive ----
 
 void TransporteEDI::btnReceberArquivoClick() {
-    ClientDataset cds = CarregaLista("/dbArquivo.php?op=S" + consultaUnidade(), geral_.sPathIn / "arquivos.xml");
+    PacketTable cds = CarregaLista("/dbArquivo.php?op=S" + consultaUnidade(), geral_.sPathIn / "arquivos.xml");
     if (cds.fieldCount() < 2 && cds.recordCount() > 0)
         throw PacketError("The file list of the central server has fewer than two fields");
     const std::string dominio = DominioDoServidor(geral_.sDominio);
@@ -170,7 +170,7 @@ std::string TransporteEDI::DeleteRefEDI_UNIDADE(const std::string& nome) {
 // ---- Unit versions ----
 
 void TransporteEDI::GetVersaoUnidadesWeb(TDM& dm) {
-    ClientDataset cds = CarregaLista("/dbUnidade.php?op=S", geral_.sPathTemp / "Unidades.xml");
+    PacketTable cds = CarregaLista("/dbUnidade.php?op=S", geral_.sPathTemp / "Unidades.xml");
     db::Query grava(dm.DB(), "update UNIDADE set VL_VERSAO = :VL_VERSAO where CD_UNIDADE = :CD_UNIDADE");
     for (cds.first(); !cds.eof(); cds.next()) {
         grava.setParam("VL_VERSAO", Value::text(cds.value("VERSAO").asText()));
@@ -185,7 +185,7 @@ void TransporteEDI::Aplicao1Click() {
     std::string data = geral_.prmDataUpdate;
     for (size_t p = data.find('\''); p != std::string::npos; p = data.find('\'', p + 2))
         data.insert(p, 1, '\'');
-    ClientDataset cds = CarregaLista("/dbArquivo.php?op=APP&data=" + encodeQueryValue("'" + data + "'"),
+    PacketTable cds = CarregaLista("/dbArquivo.php?op=APP&data=" + encodeQueryValue("'" + data + "'"),
                                      geral_.sPathIn / "arquivosApp.xml");
     ui_.setProgressMax(static_cast<int>(cds.recordCount()));
     const std::string dominio = DominioDoServidor(geral_.sDominio);

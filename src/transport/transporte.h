@@ -12,7 +12,7 @@
 namespace edi {
 
 class TDM;
-class ClientDataset;
+class PacketTable;
 
 // The server's web root, as the server names its files in its lists.
 inline constexpr const char* kRaizServidor = "E:\\Home\\quelmar\\Web";
@@ -65,7 +65,7 @@ private:
     std::string url(const std::string& caminhoEConsulta) const;
     std::string consultaUnidade() const;
     // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
-    ClientDataset CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
+    PacketTable CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
 
     UGeral& geral_;
     Ui& ui_;

@@ -103,12 +103,12 @@ long CentralRig::acknowledge(const std::string &id, int unit) {
     return status();
 }
 
-ClientDataset CentralRig::packet(const std::string &pathAndQuery) {
-    return ClientDataset::loadFromString(mustGet(pathAndQuery), pathAndQuery);
+PacketTable CentralRig::packet(const std::string &pathAndQuery) {
+    return PacketTable::loadFromString(mustGet(pathAndQuery), pathAndQuery);
 }
 
 std::vector<std::pair<std::string, std::string>> CentralRig::waiting(int unit) {
-    ClientDataset list = packet("/dbArquivo.php?op=S&unidade=" + std::to_string(unit));
+    PacketTable list = packet("/dbArquivo.php?op=S&unidade=" + std::to_string(unit));
     std::vector<std::pair<std::string, std::string>> rows;
     for (list.first(); !list.eof(); list.next())
         rows.emplace_back(list.value(0).asText(), list.value(1).asText());

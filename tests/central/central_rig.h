@@ -1,7 +1,7 @@
 #pragma once
 
 #include "central/server.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "support/temp_dir.h"
 #include "transport/http_client.h"
 
@@ -64,7 +64,7 @@ public:
 
     // op=S for `unit`, loaded as a packet: (identifier, server path) per row.
     std::vector<std::pair<std::string, std::string>> waiting(int unit);
-    ClientDataset packet(const std::string &pathAndQuery);
+    PacketTable packet(const std::string &pathAndQuery);
 
     transport::HttpClient client{clientOptions()};
 

@@ -121,7 +121,7 @@ TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
     const auto answer =
         client.getText("127.0.0.1:" + std::to_string(port) + "/dbArquivo.php?op=APP&data=%2701-01-1900%27");
     ASSERT_TRUE(answer.has_value()) << client.lastError();
-    ClientDataset list = ClientDataset::loadFromString(*answer);
+    PacketTable list = PacketTable::loadFromString(*answer);
     ASSERT_EQ(list.recordCount(), 1u);
     list.first();
     EXPECT_EQ(list.value("NOME").asText(), "E:\\Home\\quelmar\\Web\\app\\edi.zip");

@@ -72,7 +72,7 @@ TEST(CentralRouting, TheListIsADataPacketWithAnIntegerIdentifierAndAServerPath) 
 
     const std::string body = rig.mustGet("/dbArquivo.php?op=S&unidade=31");
     EXPECT_EQ(body.rfind("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\">", 0), 0u);
-    ClientDataset list = ClientDataset::loadFromString(body);
+    PacketTable list = PacketTable::loadFromString(body);
     ASSERT_EQ(list.fieldCount(), 2u);
     EXPECT_EQ(list.field(0).type, FieldType::Integer);
     EXPECT_TRUE(isTextType(list.field(1).type));
@@ -242,7 +242,7 @@ TEST(CentralRouting, StateSurvivesARestart) {
     const auto for31 = rig.waiting(31);
     ASSERT_THAT(for31, SizeIs(2));
     EXPECT_EQ(for31[1].first, "4");
-    ClientDataset units = rig.packet("/dbUnidade.php?op=S");
+    PacketTable units = rig.packet("/dbUnidade.php?op=S");
     std::vector<std::string> seen;
     for (units.first(); !units.eof(); units.next())
         seen.push_back(units.value("UNIDADE").asText() + "=" + units.value("VERSAO").asText());
@@ -264,7 +264,7 @@ TEST(CentralUnits, VersionsComeFromTheRequestsTheCommandLineOrTheDefault) {
     rig.get("/dbArquivo.php?op=S&unidade=16&versao=2.1.0-07");
     rig.get("/dbArquivo.php?op=S&unidade=12"); // no version: keeps the one it has
 
-    ClientDataset units = rig.packet("/dbUnidade.php?op=S");
+    PacketTable units = rig.packet("/dbUnidade.php?op=S");
     ASSERT_GE(units.fieldIndex("UNIDADE"), 0);
     ASSERT_GE(units.fieldIndex("VERSAO"), 0);
     EXPECT_EQ(units.field(units.fieldIndex("UNIDADE")).type, FieldType::Integer);

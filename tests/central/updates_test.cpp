@@ -30,7 +30,7 @@ void PrintTo(const Row &r, std::ostream *os) {
 }
 
 std::vector<Row> updates(CentralRig &rig, const std::string &data) {
-    ClientDataset list = rig.packet("/dbArquivo.php?op=APP&data=" + transport::encodeQueryValue(data));
+    PacketTable list = rig.packet("/dbArquivo.php?op=APP&data=" + transport::encodeQueryValue(data));
     std::vector<Row> rows;
     for (list.first(); !list.eof(); list.next())
         rows.push_back({list.value("NOME").asText(), list.value("DESTINO").asText(), list.value("TIPO").asText(),

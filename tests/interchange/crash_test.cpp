@@ -1,5 +1,5 @@
 #include "installation.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ void pacientes(Instalacao& u, int n) {
 }
 
 std::vector<int64_t> codigosNoPacote(const fs::path& f) {
-    ClientDataset p = ClientDataset::loadFromFile(f);
+    PacketTable p = PacketTable::loadFromFile(f);
     std::vector<int64_t> out;
     for (p.first(); !p.eof(); p.next())
         out.push_back(p.value("CD_EDI").asInt64());
@@ -107,7 +107,7 @@ TEST(Concurrency, AChangeCommittedDuringExportIsNeverLost) {
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where NM_PACIENTE like '% (revisto)'"), 3);
     EXPECT_EQ(u.texto("select NM_PACIENTE || '/' || case when DT_EXP is null then 'pendente' else 'marcado' end from PACIENTE where CD_PACIENTE = 4"),
               "em edição/pendente");
-    ClientDataset p = ClientDataset::loadFromFile(u.saida().at(0));
+    PacketTable p = PacketTable::loadFromFile(u.saida().at(0));
     ASSERT_EQ(p.recordCount(), 3u);
     for (p.first(); !p.eof(); p.next())
         EXPECT_NE(p.value("NM_PACIENTE").asText().find("(revisto)"), std::string::npos);

@@ -1,6 +1,6 @@
 #include "core/files.h"
 #include "installation.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +45,7 @@ TEST(Export, StampsMarksAndPacksEveryPendingRow) {
     EXPECT_EQ(u.numero("select gen_id(GEN_EDI, 0) from DUAL"), 2);
 
     // The packet holds the rows exactly as the database keeps them after marking.
-    ClientDataset packet = ClientDataset::loadFromFile(files[0]);
+    PacketTable packet = PacketTable::loadFromFile(files[0]);
     ASSERT_EQ(packet.recordCount(), 3u);
     std::vector<std::string> fromPacket;
     for (packet.first(); !packet.eof(); packet.next()) {
@@ -88,7 +88,7 @@ TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveAnEmptyPacket) {
     const std::string& log = u.engine->lbLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 2) << log;
     ASSERT_EQ(u.saida().size(), 1u);
-    EXPECT_EQ(ClientDataset::loadFromFile(u.saida()[0]).recordCount(), 0u);
+    EXPECT_EQ(PacketTable::loadFromFile(u.saida()[0]).recordCount(), 0u);
     EXPECT_EQ(u.numero("select count(*) from SEM_DONO where DT_EXP is null"), 2); // still pending
 }
 
@@ -131,7 +131,7 @@ TEST(Exchange, RowsArriveIntactAndASecondImportUpdates) {
 
 // Writes a REGISTRO_TARV packet with the given (code, quantity) rows for unit 12.
 void pacoteRegistro(const fs::path& arquivo, const std::vector<std::pair<int, int>>& linhas) {
-    ClientDataset cds({{"CD_REGISTRO", FieldType::Integer, 0, 0, true},
+    PacketTable cds({{"CD_REGISTRO", FieldType::Integer, 0, 0, true},
                        {"CD_UND", FieldType::Integer, 0, 0, true},
                        {"VL_MESANO", FieldType::VarChar, 8},
                        {"NR_QTD", FieldType::Integer},
@@ -197,7 +197,7 @@ TEST(Import, UnitsAreMatchedByTheirOwnCodeAndAMissingKeyFailsTheRecord) {
     Instalacao c("12");
     c.registra("UNIDADE", 1);
     c.sql("insert into UNIDADE values (3, 'Antigo', 31, null, 77)");
-    ClientDataset cds({{"CD_UNIDADE", FieldType::Integer, 0, 0, true},
+    PacketTable cds({{"CD_UNIDADE", FieldType::Integer, 0, 0, true},
                        {"DS_UNIDADE", FieldType::VarChar, 60},
                        {"CD_UND", FieldType::Integer},
                        {"CD_EDI", FieldType::Integer}});
@@ -280,7 +280,7 @@ TEST(Export, ResettingTheMarksSendsEveryRowAgainWithItsCode) {
     for (const auto& f : u.saida())
         std::filesystem::remove(f);
     u.engine->btExportarClick();
-    EXPECT_EQ(ClientDataset::loadFromFile(u.saida().at(0)).recordCount(), 3u);
+    EXPECT_EQ(PacketTable::loadFromFile(u.saida().at(0)).recordCount(), 3u);
     EXPECT_EQ(u.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"}), antes); // same owners and codes
 }
 

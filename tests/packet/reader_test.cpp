@@ -1,6 +1,6 @@
 #include "core/encoding.h"
 #include "core/errors.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "packet_samples.h"
 #include "support/temp_dir.h"
 
@@ -24,7 +24,7 @@ const std::string kUnitFields = "<FIELD attrname=\"CD_UNIDADE\" fieldtype=\"i4\"
 
 std::string errorOf(const std::string &bytes) {
     try {
-        ClientDataset::loadFromString(bytes, "sample.xml");
+        PacketTable::loadFromString(bytes, "sample.xml");
     } catch (const PacketError &e) {
         return e.what();
     }
@@ -32,7 +32,7 @@ std::string errorOf(const std::string &bytes) {
 }
 
 // The current view as "code:name" pairs.
-std::vector<std::string> unitRows(ClientDataset &ds) {
+std::vector<std::string> unitRows(PacketTable &ds) {
     std::vector<std::string> rows;
     for (ds.first(); !ds.eof(); ds.next())
         rows.push_back(ds.value("CD_UNIDADE").asText() + ":" + ds.value("NM_UNIDADE").asText());
@@ -40,7 +40,7 @@ std::vector<std::string> unitRows(ClientDataset &ds) {
 }
 
 TEST(PacketReader, ReadsTheLayoutNoteExampleValueByValue) {
-    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "example.xml");
+    PacketTable ds = PacketTable::loadFromFile(packetSamples() / "valid" / "example.xml");
     ASSERT_EQ(ds.fieldCount(), 9u);
     EXPECT_EQ(ds.field(0).type, FieldType::Integer);
     EXPECT_TRUE(ds.field(0).required);
@@ -82,11 +82,11 @@ TEST(PacketReader, ReadsTheLayoutNoteExampleValueByValue) {
 
 TEST(PacketReader, PresentsTheCurrentViewOfTheChangeLog) {
     // Row 1 was modified (new version row 4), row 2 deleted, row 3 inserted.
-    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "change-log.xml");
+    PacketTable ds = PacketTable::loadFromFile(packetSamples() / "valid" / "change-log.xml");
     EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"1:changed", "4:new"}));
 
     // Modified twice: the newest version takes the original's place; none is listed twice.
-    ClientDataset chain = ClientDataset::loadFromString(
+    PacketTable chain = PacketTable::loadFromString(
         packet(kUnitFields,
                "<ROW RowState=\"1\" CD_UNIDADE=\"1\" NM_UNIDADE=\"v1\"/><ROW CD_UNIDADE=\"2\" NM_UNIDADE=\"b\"/>"
                "<ROW RowState=\"8\" CD_UNIDADE=\"1\" NM_UNIDADE=\"v2\"/>"
@@ -95,7 +95,7 @@ TEST(PacketReader, PresentsTheCurrentViewOfTheChangeLog) {
     EXPECT_EQ(unitRows(chain), (std::vector<std::string>{"1:v3", "2:b"}));
 
     // States known only from the change log count as well.
-    ClientDataset logOnly = ClientDataset::loadFromString(
+    PacketTable logOnly = PacketTable::loadFromString(
         packet(kUnitFields,
                "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"a\"/><ROW CD_UNIDADE=\"2\" NM_UNIDADE=\"b\"/>"
                "<ROW CD_UNIDADE=\"3\" NM_UNIDADE=\"c\"/>",
@@ -103,13 +103,13 @@ TEST(PacketReader, PresentsTheCurrentViewOfTheChangeLog) {
     EXPECT_EQ(unitRows(logOnly), (std::vector<std::string>{"1:a", "3:c"}));
 
     // A modified version whose original is not in the packet is kept rather than lost.
-    ClientDataset orphan = ClientDataset::loadFromString(packet(
+    PacketTable orphan = PacketTable::loadFromString(packet(
         kUnitFields, "<ROW RowState=\"8\" CD_UNIDADE=\"5\" NM_UNIDADE=\"e\"/>", "<PARAMS CHANGE_LOG=\"1 7 8\"/>"));
     EXPECT_EQ(unitRows(orphan), (std::vector<std::string>{"5:e"}));
 }
 
 TEST(PacketReader, ToleratesWhatOtherProducersWrite) {
-    ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / "other-producers.xml");
+    PacketTable ds = PacketTable::loadFromFile(packetSamples() / "valid" / "other-producers.xml");
     ASSERT_EQ(ds.recordCount(), 4u);
     EXPECT_EQ(ds.field(0).type, FieldType::Integer); // ui2 does not fit a SMALLINT
     EXPECT_EQ(ds.field(5).type, FieldType::VarChar);
@@ -136,7 +136,7 @@ TEST(PacketReader, ToleratesWhatOtherProducersWrite) {
     }
 
     // No declaration, no PARAMS, an empty ROWDATA.
-    ClientDataset bare = ClientDataset::loadFromString("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kUnitFields +
+    PacketTable bare = PacketTable::loadFromString("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kUnitFields +
                                                        "</FIELDS></METADATA><ROWDATA/></DATAPACKET>");
     EXPECT_EQ(bare.recordCount(), 0u);
     EXPECT_EQ(bare.fieldCount(), 2u);
@@ -144,7 +144,7 @@ TEST(PacketReader, ToleratesWhatOtherProducersWrite) {
 
 TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
     const auto unitName = [](const fs::path &file) {
-        ClientDataset ds = ClientDataset::loadFromFile(packetSamples() / "valid" / file);
+        PacketTable ds = PacketTable::loadFromFile(packetSamples() / "valid" / file);
         return ds.value("NM_UNIDADE").rawText();
     };
     EXPECT_EQ(unitName("latin1-raw.xml"), "Concei\xC3\xA7\xC3\xA3o \xE2\x82\xAC S\xC3\xA3o Jo\xC3\xA3o");
@@ -152,24 +152,24 @@ TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
     EXPECT_EQ(unitName("utf8-variant.xml"), "Jo\xC3\xA3o \xE2\x82\xAC");
 
     const std::string utf8 = packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"\xC3\xA7\"/>");
-    EXPECT_EQ(ClientDataset::loadFromString("\xEF\xBB\xBF" + utf8).value(1).rawText(), "\xC3\xA7");
+    EXPECT_EQ(PacketTable::loadFromString("\xEF\xBB\xBF" + utf8).value(1).rawText(), "\xC3\xA7");
     std::string utf16 = "\xFF\xFE";
     for (size_t pos = 0; pos < utf8.size();) {
         const char32_t cp = *encoding::nextCodePoint(utf8, pos); // all in the BMP here
         utf16 += static_cast<char>(cp & 0xFF);
         utf16 += static_cast<char>(cp >> 8);
     }
-    EXPECT_EQ(ClientDataset::loadFromString(utf16).value(1).rawText(), "\xC3\xA7");
+    EXPECT_EQ(PacketTable::loadFromString(utf16).value(1).rawText(), "\xC3\xA7");
 }
 
 TEST(PacketReader, KeepsRawLineBreaksAndDecodesReferences) {
-    ClientDataset ds = ClientDataset::loadFromString(
+    PacketTable ds = PacketTable::loadFromString(
         packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"a\r\nb\tc&#13;&#10;d &#x20AC;&amp;&lt;&apos;\"/>"));
     EXPECT_EQ(ds.value(1).rawText(), "a\r\nb\tc\r\nd \xE2\x82\xAC&<'");
 }
 
 TEST(PacketReader, AttributesMayComeInAnyOrderAndCase) {
-    ClientDataset ds = ClientDataset::loadFromString(
+    PacketTable ds = PacketTable::loadFromString(
         packet(kUnitFields, "<ROW NM_UNIDADE=\"x\" CD_UNIDADE=\"3\"/><ROW cd_unidade=\"4\"/>"));
     EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"3:x", "4:"}));
 }
@@ -194,7 +194,7 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
     // A document type declaration leaves the packet to the whole-document parse.
     const std::string whole = largePacket("<!DOCTYPE DATAPACKET>", rows);
     for (const std::string *text : {&sliced, &whole}) {
-        ClientDataset ds = ClientDataset::loadFromString(*text);
+        PacketTable ds = PacketTable::loadFromString(*text);
         ASSERT_EQ(ds.recordCount(), static_cast<size_t>(rows));
         int expected = 1;
         for (ds.first(); !ds.eof(); ds.next(), ++expected) {
@@ -216,7 +216,7 @@ TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
         ++samples;
         const std::string name = entry.path().filename().string();
         try {
-            ClientDataset::loadFromFile(entry.path());
+            PacketTable::loadFromFile(entry.path());
             ADD_FAILURE() << name << " was loaded";
         } catch (const PacketError &e) {
             EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
@@ -241,7 +241,7 @@ TEST(PacketReader, ErrorsSayWhereThePacketIsWrong) {
 
 TEST(PacketReader, MissingFileIsAnIoError) {
     test::TempDir dir;
-    EXPECT_THROW(ClientDataset::loadFromFile(dir / "absent.xml"), IoError);
+    EXPECT_THROW(PacketTable::loadFromFile(dir / "absent.xml"), IoError);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "core/errors.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +69,8 @@ std::vector<Row> edgeRows() {
     };
 }
 
-ClientDataset filled() {
-    ClientDataset ds(everyType());
+PacketTable filled() {
+    PacketTable ds(everyType());
     for (const Row &row : edgeRows()) {
         ds.append();
         for (size_t i = 0; i < row.size(); ++i)
@@ -80,7 +80,7 @@ ClientDataset filled() {
     return ds;
 }
 
-void expectSameTable(ClientDataset &loaded) {
+void expectSameTable(PacketTable &loaded) {
     const auto expectedFields = everyType();
     ASSERT_EQ(loaded.fieldCount(), expectedFields.size());
     for (size_t i = 0; i < expectedFields.size(); ++i) {
@@ -102,23 +102,23 @@ void expectSameTable(ClientDataset &loaded) {
 }
 
 TEST(PacketRoundTrip, EveryTypeKeepsItsEdgeValuesThroughAString) {
-    ClientDataset loaded = ClientDataset::loadFromString(filled().saveToString());
+    PacketTable loaded = PacketTable::loadFromString(filled().saveToString());
     expectSameTable(loaded);
 }
 
 TEST(PacketRoundTrip, EveryTypeKeepsItsEdgeValuesThroughAFile) {
     test::TempDir dir;
     filled().saveToFile(dir / "TABELA.xml");
-    ClientDataset loaded = ClientDataset::loadFromFile(dir / "TABELA.xml");
+    PacketTable loaded = PacketTable::loadFromFile(dir / "TABELA.xml");
     expectSameTable(loaded);
     // Saved again, the loaded table gives the same values once more.
     loaded.saveToFile(dir / "again.xml");
-    ClientDataset again = ClientDataset::loadFromFile(dir / "again.xml");
+    PacketTable again = PacketTable::loadFromFile(dir / "again.xml");
     expectSameTable(again);
 }
 
 TEST(PacketRoundTrip, NumbersAreWrittenExactlyWithAPoint) {
-    ClientDataset ds({{"VL", FieldType::Double}, {"NR", FieldType::Numeric, 18, 4}, {"CD", FieldType::BigInt}});
+    PacketTable ds({{"VL", FieldType::Double}, {"NR", FieldType::Numeric, 18, 4}, {"CD", FieldType::BigInt}});
     ds.append();
     ds.setValue(0, Value::real(0.1 + 0.2));
     ds.setValue(1, Value::text("1234,56")); // process format in, packet format out
@@ -131,15 +131,15 @@ TEST(PacketRoundTrip, NumbersAreWrittenExactlyWithAPoint) {
 }
 
 TEST(PacketRoundTrip, EmptyTableKeepsItsFields) {
-    ClientDataset ds(everyType());
-    ClientDataset loaded = ClientDataset::loadFromString(ds.saveToString());
+    PacketTable ds(everyType());
+    PacketTable loaded = PacketTable::loadFromString(ds.saveToString());
     EXPECT_EQ(loaded.recordCount(), 0u);
     EXPECT_TRUE(loaded.eof());
     EXPECT_EQ(loaded.fieldCount(), everyType().size());
 }
 
 TEST(PacketRoundTrip, ValuesThePacketCannotCarryAreRefusedNamingTheField) {
-    ClientDataset ds({{"CD", FieldType::Integer}, {"VL", FieldType::Double}});
+    PacketTable ds({{"CD", FieldType::Integer}, {"VL", FieldType::Double}});
     ds.setName("TABELA");
     ds.append();
     ds.setValue(0, Value::int32(1));

@@ -1,6 +1,6 @@
 #include "core/errors.h"
 #include "core/files.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +10,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ClientDataset patients() {
-    return ClientDataset({{"CD_PACIENTE", FieldType::Integer, 0, 0, true},
+PacketTable patients() {
+    return PacketTable({{"CD_PACIENTE", FieldType::Integer, 0, 0, true},
                           {"NM_PACIENTE", FieldType::VarChar, 50},
                           {"TP_SEXO", FieldType::Char, 1},
                           {"NR_CD4", FieldType::Numeric, 18, 4},
@@ -19,7 +19,7 @@ ClientDataset patients() {
                           {"DS_OBS", FieldType::TextBlob}});
 }
 
-void addPatient(ClientDataset &ds, int code, const std::string &name) {
+void addPatient(PacketTable &ds, int code, const std::string &name) {
     ds.append();
     ds.setValue("CD_PACIENTE", Value::int32(code));
     ds.setValue("NM_PACIENTE", Value::text(name));
@@ -36,7 +36,7 @@ std::string messageOf(const std::function<void()> &action) {
 }
 
 TEST(PacketWriter, WritesThePlainVariantExactly) {
-    ClientDataset ds = patients();
+    PacketTable ds = patients();
     ds.append();
     ds.setValue("CD_PACIENTE", Value::int32(1));
     ds.setValue("NM_PACIENTE", Value::text("Jo\xC3\xA3o & Filhos"));
@@ -62,7 +62,7 @@ TEST(PacketWriter, WritesThePlainVariantExactly) {
 }
 
 TEST(PacketWriter, OutputIsPureAscii) {
-    ClientDataset ds = patients();
+    PacketTable ds = patients();
     addPatient(ds, 1, "Concei\xC3\xA7\xC3\xA3o \xE2\x82\xAC \xF0\x9F\x98\x80 \"a\" <b> 'c'\r\n\t\x7F");
     const std::string xml = ds.saveToString();
     for (char c : xml)
@@ -74,7 +74,7 @@ TEST(PacketWriter, OutputIsPureAscii) {
 }
 
 TEST(PacketWriter, RefusesTextNoReaderCouldLoadNamingTableRowAndField) {
-    ClientDataset ds = patients();
+    PacketTable ds = patients();
     ds.setName("PACIENTE");
     addPatient(ds, 1, "ok");
     addPatient(ds, 2, std::string("bell\x07"));
@@ -82,7 +82,7 @@ TEST(PacketWriter, RefusesTextNoReaderCouldLoadNamingTableRowAndField) {
               "Cannot write PACIENTE: row 2, field NM_PACIENTE: control character U+0007 cannot be written to a "
               "data packet");
 
-    ClientDataset bad = patients();
+    PacketTable bad = patients();
     addPatient(bad, 1, "Jo\xE3o"); // Latin-1 bytes where UTF-8 was due
     EXPECT_NE(messageOf([&] { bad.saveToString(); }).find("row 1, field NM_PACIENTE: the text is not valid UTF-8"),
               std::string::npos);
@@ -91,13 +91,13 @@ TEST(PacketWriter, RefusesTextNoReaderCouldLoadNamingTableRowAndField) {
 TEST(PacketWriter, AnExistingFileIsOnlyReplacedByACompleteOne) {
     test::TempDir dir;
     const fs::path file = dir / "PACIENTE12311210230509.xml";
-    ClientDataset good = patients();
+    PacketTable good = patients();
     addPatient(good, 1, "first");
     good.saveToFile(file);
     const std::string before = readFile(file);
 
     // Enough rows that the writer has streamed part of the file when the bad value comes.
-    ClientDataset failing = patients();
+    PacketTable failing = patients();
     for (int i = 0; i < 5000; ++i)
         addPatient(failing, i, std::string(40, 'x'));
     addPatient(failing, 5001, "nul\x01");
@@ -106,10 +106,10 @@ TEST(PacketWriter, AnExistingFileIsOnlyReplacedByACompleteOne) {
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "temporary left";
 
-    ClientDataset second = patients();
+    PacketTable second = patients();
     addPatient(second, 2, "second");
     second.saveToFile(file);
-    ClientDataset loaded = ClientDataset::loadFromFile(file);
+    PacketTable loaded = PacketTable::loadFromFile(file);
     EXPECT_EQ(loaded.value("NM_PACIENTE"), Value::text("second"));
 }
 
@@ -119,7 +119,7 @@ TEST(PacketWriter, SavingIntoAMissingFolderIsAnIoError) {
 }
 
 TEST(PacketWriter, NamesThatCannotBeAttributesKeepTheirRealName) {
-    ClientDataset ds({{"NR ORDEM", FieldType::Integer},
+    PacketTable ds({{"NR ORDEM", FieldType::Integer},
                       {"NR_ORDEM", FieldType::Integer},
                       {"A\xC3\x87\xC3\x83O", FieldType::VarChar, 10},
                       {"RowState", FieldType::Integer},
@@ -132,7 +132,7 @@ TEST(PacketWriter, NamesThatCannotBeAttributesKeepTheirRealName) {
     EXPECT_NE(xml.find("<FIELD fieldname=\"NR ORDEM\" attrname=\"NR_ORDEM_2\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("<FIELD fieldname=\"A&#199;&#195;O\" attrname=\"A____O\""), std::string::npos) << xml;
 
-    ClientDataset loaded = ClientDataset::loadFromString(xml);
+    PacketTable loaded = PacketTable::loadFromString(xml);
     ASSERT_EQ(loaded.fieldCount(), ds.fieldCount());
     for (size_t i = 0; i < ds.fieldCount(); ++i) {
         EXPECT_EQ(loaded.field(i).name, ds.field(i).name);
@@ -141,9 +141,9 @@ TEST(PacketWriter, NamesThatCannotBeAttributesKeepTheirRealName) {
 }
 
 TEST(PacketWriter, LoadedRowsAreWrittenMergedAndAppendedOnesAsInserted) {
-    ClientDataset ds = patients();
+    PacketTable ds = patients();
     addPatient(ds, 1, "a");
-    ClientDataset loaded = ClientDataset::loadFromString(ds.saveToString());
+    PacketTable loaded = PacketTable::loadFromString(ds.saveToString());
     addPatient(loaded, 2, "b");
     const std::string xml = loaded.saveToString();
     EXPECT_NE(xml.find("<PARAMS CHANGE_LOG=\"2 0 4\"/>"), std::string::npos) << xml;

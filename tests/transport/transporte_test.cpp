@@ -1,6 +1,6 @@
 #include "app/session.h"
 #include "core/files.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 #include "support/db/scratch_database.h"
 #include "support/http/recording_server.h"
 #include "support/recording_ui.h"
@@ -57,7 +57,7 @@ struct Estacao {
 };
 
 std::string lista(const std::vector<std::pair<int, std::string>>& entradas) {
-    ClientDataset cds({{"ID", FieldType::Integer}, {"ARQUIVO", FieldType::VarChar, 255}});
+    PacketTable cds({{"ID", FieldType::Integer}, {"ARQUIVO", FieldType::VarChar, 255}});
     for (const auto& [id, caminho] : entradas) {
         cds.append();
         cds.setValue(0, Value::int32(id));
@@ -170,7 +170,7 @@ TEST(Protocol, ValuesReachTheServerUnchangedAndServerPathsBecomeAddresses) {
 }
 
 std::string listaApp(const std::vector<std::vector<std::string>>& linhas) {
-    ClientDataset cds({{"NOME", FieldType::VarChar, 255},
+    PacketTable cds({{"NOME", FieldType::VarChar, 255},
                        {"DESTINO", FieldType::VarChar, 255},
                        {"TIPO", FieldType::VarChar, 2},
                        {"EXEC", FieldType::VarChar, 2}});
@@ -237,7 +237,7 @@ TEST(UnitVersions, EachListedUnitGetsItsVersionAndTheLastEntryWins) {
     scratch.run("create table UNIDADE (CD_UNIDADE integer not null primary key, CD_UND integer, VL_VERSAO varchar(20))\n"
                 ";\ninsert into UNIDADE values (7, 31, 'velha')\n;\ninsert into UNIDADE values (8, 31, 'fica')");
     TDM dm(scratch.params(), e.ui);
-    ClientDataset cds({{"UNIDADE", FieldType::Integer}, {"VERSAO", FieldType::VarChar, 20}});
+    PacketTable cds({{"UNIDADE", FieldType::Integer}, {"VERSAO", FieldType::VarChar, 20}});
     for (const auto& [u, v] : std::vector<std::pair<int, std::string>>{{7, "2.0"}, {99, "x"}, {7, "2.1.0-04"}}) {
         cds.append();
         cds.setValue(0, Value::int32(u));

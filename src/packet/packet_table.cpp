@@ -1,4 +1,4 @@
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include "core/errors.h"
 #include "core/files.h"
@@ -50,7 +50,7 @@ int compareValues(const Value &a, const Value &b, const FieldDef &field) {
 
 } // namespace
 
-ClientDataset::ClientDataset(std::vector<FieldDef> fields) : fields_(std::move(fields)) {
+PacketTable::PacketTable(std::vector<FieldDef> fields) : fields_(std::move(fields)) {
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].name.empty())
             throw Error("Field " + std::to_string(i + 1) + " has no name");
@@ -60,21 +60,21 @@ ClientDataset::ClientDataset(std::vector<FieldDef> fields) : fields_(std::move(f
     }
 }
 
-int ClientDataset::fieldIndex(std::string_view name) const {
+int PacketTable::fieldIndex(std::string_view name) const {
     for (size_t i = 0; i < fields_.size(); ++i)
         if (formats::equalsIgnoreCase(fields_[i].name, name))
             return static_cast<int>(i);
     return -1;
 }
 
-size_t ClientDataset::checkedIndex(std::string_view fieldName) const {
+size_t PacketTable::checkedIndex(std::string_view fieldName) const {
     const int i = fieldIndex(fieldName);
     if (i < 0)
         throw Error("Field '" + std::string(fieldName) + "' not found" + (name_.empty() ? "" : " in " + name_));
     return static_cast<size_t>(i);
 }
 
-void ClientDataset::append() {
+void PacketTable::append() {
     if (appending_)
         throw Error("A record is already being appended; post or cancel it first");
     cursorBeforeAppend_ = cursor_;
@@ -82,7 +82,7 @@ void ClientDataset::append() {
     appending_ = true;
 }
 
-void ClientDataset::setValue(size_t index, const Value &value) {
+void PacketTable::setValue(size_t index, const Value &value) {
     if (!appending_)
         throw Error("No record is being appended");
     if (index >= fields_.size())
@@ -90,11 +90,11 @@ void ClientDataset::setValue(size_t index, const Value &value) {
     current_[index] = convertForField(value, fields_[index]);
 }
 
-void ClientDataset::setValue(std::string_view fieldName, const Value &value) {
+void PacketTable::setValue(std::string_view fieldName, const Value &value) {
     setValue(checkedIndex(fieldName), value);
 }
 
-void ClientDataset::post() {
+void PacketTable::post() {
     if (!appending_)
         throw Error("No record is being appended");
     std::string packed;
@@ -104,7 +104,7 @@ void ClientDataset::post() {
     appending_ = false;
 }
 
-void ClientDataset::cancel() {
+void PacketTable::cancel() {
     if (!appending_)
         return;
     appending_ = false;
@@ -112,7 +112,7 @@ void ClientDataset::cancel() {
     loadCurrent();
 }
 
-void ClientDataset::loadCurrent() {
+void PacketTable::loadCurrent() {
     if (appending_)
         throw Error("A record is being appended; post or cancel it first");
     if (cursor_ < records_.size())
@@ -121,22 +121,22 @@ void ClientDataset::loadCurrent() {
         current_.clear();
 }
 
-void ClientDataset::first() {
+void PacketTable::first() {
     cursor_ = 0;
     loadCurrent();
 }
 
-void ClientDataset::next() {
+void PacketTable::next() {
     if (cursor_ < records_.size())
         ++cursor_;
     loadCurrent();
 }
 
-size_t ClientDataset::recNo() const {
+size_t PacketTable::recNo() const {
     return !appending_ && cursor_ < records_.size() ? cursor_ + 1 : 0;
 }
 
-const Value &ClientDataset::value(size_t index) const {
+const Value &PacketTable::value(size_t index) const {
     if (eof())
         throw Error("No current record" + (name_.empty() ? "" : " in " + name_));
     if (index >= fields_.size())
@@ -144,11 +144,11 @@ const Value &ClientDataset::value(size_t index) const {
     return current_[index];
 }
 
-const Value &ClientDataset::value(std::string_view fieldName) const {
+const Value &PacketTable::value(std::string_view fieldName) const {
     return value(checkedIndex(fieldName));
 }
 
-void ClientDataset::sortBy(std::string_view fieldName) {
+void PacketTable::sortBy(std::string_view fieldName) {
     if (appending_)
         throw Error("A record is being appended; post or cancel it first");
     const size_t index = checkedIndex(fieldName);
@@ -164,7 +164,7 @@ void ClientDataset::sortBy(std::string_view fieldName) {
     first();
 }
 
-void ClientDataset::close() {
+void PacketTable::close() {
     records_.clear();
     records_.shrink_to_fit();
     store_.clear();
@@ -173,26 +173,26 @@ void ClientDataset::close() {
     appending_ = false;
 }
 
-void ClientDataset::clear() {
+void PacketTable::clear() {
     close();
     fields_.clear();
 }
 
-void ClientDataset::saveToFile(const std::filesystem::path &path) const {
+void PacketTable::saveToFile(const std::filesystem::path &path) const {
     AtomicFile file(path);
     PacketWriter(*this, name_.empty() ? path.filename().string() : name_).write(&file.stream());
     file.commit();
 }
 
-std::string ClientDataset::saveToString() const {
+std::string PacketTable::saveToString() const {
     return PacketWriter(*this, name_.empty() ? "data packet" : name_).write(nullptr);
 }
 
-ClientDataset ClientDataset::loadFromFile(const std::filesystem::path &path) {
+PacketTable PacketTable::loadFromFile(const std::filesystem::path &path) {
     return PacketReader(path.string()).read(readFile(path));
 }
 
-ClientDataset ClientDataset::loadFromString(std::string_view bytes, std::string_view sourceName) {
+PacketTable PacketTable::loadFromString(std::string_view bytes, std::string_view sourceName) {
     return PacketReader(sourceName.empty() ? "data packet" : std::string(sourceName)).read(std::string(bytes));
 }
 

@@ -15,15 +15,15 @@ namespace edi {
 //
 // Records are appended (append, setValue, post) and walked (first, next, eof, value). Loading presents the
 // packet's current view: changes recorded in its change log are applied, deleted rows are left out.
-class ClientDataset {
+class PacketTable {
 public:
-    ClientDataset() = default;
+    PacketTable() = default;
     // Throws Error for an empty or repeated (case-insensitive) field name.
-    explicit ClientDataset(std::vector<FieldDef> fields);
-    ClientDataset(ClientDataset &&) noexcept = default;
-    ClientDataset &operator=(ClientDataset &&) noexcept = default;
-    ClientDataset(const ClientDataset &) = delete;
-    ClientDataset &operator=(const ClientDataset &) = delete;
+    explicit PacketTable(std::vector<FieldDef> fields);
+    PacketTable(PacketTable &&) noexcept = default;
+    PacketTable &operator=(PacketTable &&) noexcept = default;
+    PacketTable(const PacketTable &) = delete;
+    PacketTable &operator=(const PacketTable &) = delete;
 
     // The table name that error messages use; saveToFile uses the file name when none is set.
     void setName(std::string name) { name_ = std::move(name); }
@@ -74,8 +74,8 @@ public:
 
     // Throws PacketError when the bytes are not a readable data packet (message names the source, row and field),
     // IoError when the file cannot be read.
-    static ClientDataset loadFromFile(const std::filesystem::path &path);
-    static ClientDataset loadFromString(std::string_view bytes, std::string_view sourceName = {});
+    static PacketTable loadFromFile(const std::filesystem::path &path);
+    static PacketTable loadFromString(std::string_view bytes, std::string_view sourceName = {});
 
 private:
     friend class PacketReader;

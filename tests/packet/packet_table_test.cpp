@@ -1,31 +1,31 @@
 #include "core/errors.h"
-#include "packet/client_dataset.h"
+#include "packet/packet_table.h"
 
 #include <gtest/gtest.h>
 
 namespace edi {
 namespace {
 
-ClientDataset registry() {
-    return ClientDataset({{"NM_TABELA", FieldType::VarChar, 31}, {"NR_ORDEM", FieldType::Integer}});
+PacketTable registry() {
+    return PacketTable({{"NM_TABELA", FieldType::VarChar, 31}, {"NR_ORDEM", FieldType::Integer}});
 }
 
-void add(ClientDataset &ds, const std::string &table, Value order) {
+void add(PacketTable &ds, const std::string &table, Value order) {
     ds.append();
     ds.setValue("nm_tabela", Value::text(table));
     ds.setValue(1, order);
     ds.post();
 }
 
-std::vector<std::string> tables(ClientDataset &ds) {
+std::vector<std::string> tables(PacketTable &ds) {
     std::vector<std::string> names;
     for (ds.first(); !ds.eof(); ds.next())
         names.push_back(ds.value("NM_TABELA").asText());
     return names;
 }
 
-TEST(ClientDataset, AppendPostAndCancel) {
-    ClientDataset ds = registry();
+TEST(PacketTable, AppendPostAndCancel) {
+    PacketTable ds = registry();
     EXPECT_TRUE(ds.eof());
     EXPECT_EQ(ds.recNo(), 0u);
     EXPECT_THROW(ds.value(0), Error);
@@ -53,17 +53,17 @@ TEST(ClientDataset, AppendPostAndCancel) {
     EXPECT_EQ(tables(ds), (std::vector<std::string>{"PACIENTE", "UNIDADE"}));
 }
 
-TEST(ClientDataset, FieldsAreFoundWithoutRegardToCase) {
-    ClientDataset ds = registry();
+TEST(PacketTable, FieldsAreFoundWithoutRegardToCase) {
+    PacketTable ds = registry();
     EXPECT_EQ(ds.fieldIndex("nr_ordem"), 1);
     EXPECT_EQ(ds.fieldIndex("NM_TABELA"), 0);
     EXPECT_EQ(ds.fieldIndex("DT_EXP"), -1);
-    EXPECT_THROW(ClientDataset({{"CD", FieldType::Integer}, {"cd", FieldType::Integer}}), Error);
-    EXPECT_THROW(ClientDataset({{"", FieldType::Integer}}), Error);
+    EXPECT_THROW(PacketTable({{"CD", FieldType::Integer}, {"cd", FieldType::Integer}}), Error);
+    EXPECT_THROW(PacketTable({{"", FieldType::Integer}}), Error);
 }
 
-TEST(ClientDataset, SortIsStableAscendingWithNullsFirst) {
-    ClientDataset ds = registry();
+TEST(PacketTable, SortIsStableAscendingWithNullsFirst) {
+    PacketTable ds = registry();
     add(ds, "C", Value::int32(3));
     add(ds, "B1", Value::int32(2));
     add(ds, "N1", Value());
@@ -77,7 +77,7 @@ TEST(ClientDataset, SortIsStableAscendingWithNullsFirst) {
     EXPECT_EQ(tables(ds), (std::vector<std::string>{"A", "B1", "B2", "C", "N1", "N2"}));
     EXPECT_THROW(ds.sortBy("NO_SUCH_FIELD"), Error);
 
-    ClientDataset amounts({{"VL", FieldType::Numeric, 18, 2}, {"DT", FieldType::Timestamp}});
+    PacketTable amounts({{"VL", FieldType::Numeric, 18, 2}, {"DT", FieldType::Timestamp}});
     for (const char *v : {"10,5", "-3", "2,25"}) {
         amounts.append();
         amounts.setValue(0, Value::text(v));
@@ -90,8 +90,8 @@ TEST(ClientDataset, SortIsStableAscendingWithNullsFirst) {
     EXPECT_EQ(order, (std::vector<std::string>{"-3", "2,25", "10,5"}));
 }
 
-TEST(ClientDataset, CloseDropsTheRecordsAndClearTheFieldsToo) {
-    ClientDataset ds = registry();
+TEST(PacketTable, CloseDropsTheRecordsAndClearTheFieldsToo) {
+    PacketTable ds = registry();
     add(ds, "A", Value::int32(1));
     ds.close();
     EXPECT_EQ(ds.recordCount(), 0u);
@@ -104,9 +104,9 @@ TEST(ClientDataset, CloseDropsTheRecordsAndClearTheFieldsToo) {
     EXPECT_EQ(ds.recordCount(), 0u);
 }
 
-TEST(ClientDataset, ManyRecordsOfMixedSizesKeepTheirValues) {
+TEST(PacketTable, ManyRecordsOfMixedSizesKeepTheirValues) {
     // Records larger than a storage block and many small ones interleaved.
-    ClientDataset ds({{"CD", FieldType::Integer}, {"BL", FieldType::BinaryBlob}});
+    PacketTable ds({{"CD", FieldType::Integer}, {"BL", FieldType::BinaryBlob}});
     for (int i = 0; i < 3000; ++i) {
         ds.append();
         ds.setValue(0, Value::int32(i));
