@@ -45,6 +45,12 @@ std::string createExportIndexSql(const Table& table) {
     return "CREATE INDEX " + table.exportIndex + " ON " + table.name + " (DT_EXP)";
 }
 
+std::string createInterchangeIndexSql(const Table& table) {
+    if (table.interchangeIndex.empty())
+        return {};
+    return "CREATE INDEX " + table.interchangeIndex + " ON " + table.name + " (CD_UND, CD_EDI)";
+}
+
 std::string createGeneratorSql(std::string_view name) {
     return "CREATE SEQUENCE " + std::string(name);
 }
@@ -53,8 +59,9 @@ SchemaDdl schemaDdl() {
     SchemaDdl ddl;
     for (const Table& t : tables()) {
         ddl.tables.push_back(createTableSql(t));
-        if (std::string index = createExportIndexSql(t); !index.empty())
-            ddl.indexes.push_back(std::move(index));
+        for (std::string index : {createExportIndexSql(t), createInterchangeIndexSql(t)})
+            if (!index.empty())
+                ddl.indexes.push_back(std::move(index));
     }
     for (const std::string& g : generatorNames())
         ddl.generators.push_back(createGeneratorSql(g));

@@ -13,6 +13,7 @@ namespace edi::domain {
 std::string columnTypeSql(const FieldDef& column);    // "VARCHAR(50)", "NUMERIC(18,4)", ...
 std::string createTableSql(const Table& table);       // columns, NOT NULL and the primary key PK_<table>
 std::string createExportIndexSql(const Table& table); // empty when the table has no export index
+std::string createInterchangeIndexSql(const Table& table); // empty when the table has no CD_UND
 std::string createGeneratorSql(std::string_view name);
 
 // Every statement, in order: the tables, then their indexes, then the generators. Tables must be

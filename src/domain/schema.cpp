@@ -80,16 +80,16 @@ void check(const Table& t) {
 
 // Two tables whose names share their first 24 characters (REGISTRO_TARV_ESQUEMA_AR and _ARE) would get
 // the same index name; the later one gets a digit in place of its 24th character.
-std::string uniqueExportIndexName(const std::string& tableName, const std::vector<Table>& earlier) {
+std::string uniqueIndexName(const std::string& tableName, const std::string& suffix, std::string Table::*index,
+                            const std::vector<Table>& earlier) {
     auto taken = [&](const std::string& name) {
-        return std::any_of(earlier.begin(), earlier.end(),
-                           [&](const Table& t) { return sameName(t.exportIndex, name); });
+        return std::any_of(earlier.begin(), earlier.end(), [&](const Table& t) { return sameName(t.*index, name); });
     };
-    std::string name = exportIndexName(tableName);
+    std::string name = tableName.substr(0, kIndexPrefixLength) + suffix;
     for (char digit = '2'; taken(name) && digit <= '9'; ++digit)
-        name = tableName.substr(0, kIndexPrefixLength - 1) + digit + "_EXP_IX";
+        name = tableName.substr(0, kIndexPrefixLength - 1) + digit + suffix;
     if (taken(name))
-        throw Error("No free export index name for " + tableName);
+        throw Error("No free index name for " + tableName);
     return name;
 }
 
@@ -104,8 +104,10 @@ std::vector<Table> buildTables() {
         t.columns = parseColumns(src.columns);
         t.generators = parseGeneratorUses(src.generators);
         addInterchangeColumns(t);
-        if (t.hasColumn("CD_UND"))
-            t.exportIndex = uniqueExportIndexName(t.name, result);
+        if (t.hasColumn("CD_UND")) {
+            t.exportIndex = uniqueIndexName(t.name, "_EXP_IX", &Table::exportIndex, result);
+            t.interchangeIndex = uniqueIndexName(t.name, "_EDI_IX", &Table::interchangeIndex, result);
+        }
         t.primaryKey = primaryKeyOf(t, parseNameList(src.rowKey));
         markKey(t);
         check(t);

@@ -48,6 +48,9 @@ struct Table {
     std::vector<std::string> primaryKey; // in key order
     std::vector<GeneratorUse> generators;
     std::string exportIndex; // the index on DT_EXP of a table with CD_UND, empty otherwise
+    // The index on (CD_UND, CD_EDI) through which import finds a received row; without it every received
+    // row would cost a scan of the whole table. Empty when the table has no CD_UND.
+    std::string interchangeIndex;
     int registryOrder = 0;   // NR_ORDEM of the table's TABELA_EDI row; 0 when it is not registered
 
     const Column* findColumn(std::string_view columnName) const; // case-insensitive

@@ -86,9 +86,12 @@ TEST_F(CreateDatabaseTest, CatalogueHoldsEveryDescribedTableColumnKeyIndexAndGen
             ASSERT_NE(index, cat.indexes.end());
             EXPECT_EQ(index->second.table, t.name);
             EXPECT_EQ(index->second.segments, std::vector<std::string>{"DT_EXP"});
+            const auto lookup = cat.indexes.find(t.interchangeIndex);
+            ASSERT_NE(lookup, cat.indexes.end());
+            EXPECT_EQ(lookup->second.segments, (std::vector<std::string>{"CD_UND", "CD_EDI"}));
         }
     }
-    EXPECT_EQ(cat.indexes.size(), exportIndexes) << "no index beyond the keys and the export marks";
+    EXPECT_EQ(cat.indexes.size(), 2 * exportIndexes) << "no index beyond the keys, the marks and the lookups";
 
     std::set<std::string> described, stored(cat.generators.begin(), cat.generators.end());
     for (const std::string& g : generatorNames())
