@@ -171,6 +171,8 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     db::Query marca(dm_.DB(), comandoMarca(T, c));
     db::Query desmarca(dm_.DB(), "UPDATE " + T + " SET DT_EXP = NULL WHERE " + condicaoChave(c));
     const bool temChaves = temCampo(c.colunas, "CD_EDI") && temCampo(c.colunas, "CD_UND");
+    // The mark is the server's date; one reading serves the table's rows.
+    const Value marcaDoDia = Value::timestamp(dm_.GetDate());
 
     for (linhas.open(); !linhas.eof(); linhas.next()) {
         if (!temChaves || linhas.value("CD_EDI").isNull() || linhas.value("CD_UND").isNull())
@@ -182,7 +184,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
             // committed meanwhile by the data-entry application is neither undone nor lost.
             for (const auto& k : c.chaves)
                 marca.setParam("OLD_" + k, linhas.value(k));
-            marca.setParam("DT_EXP", Value::timestamp(dm_.GetDate()));
+            marca.setParam("DT_EXP", marcaDoDia);
             marca.execute();
             if (marca.eof())
                 continue; // no longer pending, or its key changed: the next run finds it
