@@ -288,9 +288,9 @@ int main(int argc, char** argv) {
     const fs::path dir = keep.empty() ? fs::temp_directory_path() / ("edi-bench-" + std::to_string(getpid())) : fs::path(keep);
     fs::create_directories(dir);
     try {
-        // The seed writes about 5.4 rows per patient across the data tables.
+        // The seed writes about 3.9 rows per patient across the tables a unit sends.
         if (rows > 0)
-            exchange(dir, std::max(1, static_cast<int>(rows / 5.4)));
+            exchange(dir, std::max(1, static_cast<int>(rows / 3.9)));
         if (memoryMb > 0)
             memory(dir, memoryMb);
     } catch (const std::exception& e) {
