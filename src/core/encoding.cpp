@@ -126,21 +126,75 @@ std::string windows1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string utf8ToWindows1252(std::string_view utf8) {
+namespace {
+
+const char *charsetName(Charset charset) {
+    switch (charset) {
+    case Charset::Utf8: return "UTF-8";
+    case Charset::Windows1252: return "Windows-1252";
+    case Charset::Latin1: return "ISO-8859-1";
+    case Charset::Ascii: return "ASCII";
+    }
+    return "?";
+}
+
+std::optional<uint8_t> singleByte(char32_t cp, Charset charset) {
+    switch (charset) {
+    case Charset::Windows1252: return codePointToCp1252(cp);
+    case Charset::Latin1: return cp <= 0xFF ? std::optional<uint8_t>(static_cast<uint8_t>(cp)) : std::nullopt;
+    default: return cp < 0x80 ? std::optional<uint8_t>(static_cast<uint8_t>(cp)) : std::nullopt;
+    }
+}
+
+std::string utf8ToSingleByte(std::string_view utf8, Charset charset) {
     std::string out;
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) {
-        auto cp = nextCodePoint(utf8, pos);
+        const auto cp = nextCodePoint(utf8, pos);
         if (!cp)
-            throw ConversionError("Malformed UTF-8 text at byte " + std::to_string(pos));
-        auto byte = codePointToCp1252(*cp);
-        if (!byte)
-            throw ConversionError("Character U+" + std::to_string(static_cast<uint32_t>(*cp)) +
-                                  " has no Windows-1252 equivalent");
+            throw ConversionError("texto com UTF-8 inválido no byte " + std::to_string(pos));
+        const auto byte = singleByte(*cp, charset);
+        if (!byte) {
+            std::string shown;
+            appendUtf8(shown, *cp);
+            throw ConversionError("o caractere \"" + shown + "\" não existe em " + charsetName(charset));
+        }
         out += static_cast<char>(*byte);
     }
     return out;
+}
+
+} // namespace
+
+std::string utf8ToWindows1252(std::string_view utf8) { return utf8ToSingleByte(utf8, Charset::Windows1252); }
+
+std::string decodeText(std::string_view bytes, Charset charset) {
+    switch (charset) {
+    case Charset::Utf8:
+        if (!isValidUtf8(bytes))
+            throw ConversionError("o texto não é UTF-8 válido");
+        return std::string(bytes);
+    case Charset::Windows1252: return windows1252ToUtf8(bytes);
+    case Charset::Latin1: {
+        std::string out;
+        out.reserve(bytes.size() + bytes.size() / 16);
+        for (char c : bytes)
+            appendUtf8(out, static_cast<uint8_t>(c));
+        return out;
+    }
+    case Charset::Ascii:
+        for (char c : bytes)
+            if (static_cast<uint8_t>(c) >= 0x80)
+                throw ConversionError("o byte " + std::to_string(static_cast<uint8_t>(c)) +
+                                      " está num conjunto de caracteres que o programa não converte");
+        return std::string(bytes);
+    }
+    return std::string(bytes);
+}
+
+std::string encodeText(std::string_view utf8, Charset charset) {
+    return charset == Charset::Utf8 ? std::string(utf8) : utf8ToSingleByte(utf8, charset);
 }
 
 std::string textToUtf8(std::string_view bytes) {

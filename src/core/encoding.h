@@ -20,6 +20,14 @@ void appendUtf8(std::string &out, char32_t codePoint);
 std::string windows1252ToUtf8(std::string_view bytes);
 // Throws ConversionError for malformed UTF-8 or a character Windows-1252 cannot hold.
 std::string utf8ToWindows1252(std::string_view utf8);
+// The character sets stored text is converted from and to; everywhere else the program holds UTF-8.
+// Ascii stands for any other single-byte set: only its ASCII part is known to mean the same.
+enum class Charset { Utf8, Windows1252, Latin1, Ascii };
+// Stored bytes as UTF-8; throws ConversionError for bytes that are not text of that set.
+std::string decodeText(std::string_view bytes, Charset charset);
+// UTF-8 text as that set stores it; throws ConversionError for a character the set cannot hold.
+std::string encodeText(std::string_view utf8, Charset charset);
+
 // Text of unknown origin: taken as UTF-8 when it is valid UTF-8, otherwise as Windows-1252.
 std::string textToUtf8(std::string_view bytes);
 // Unpaired surrogates and a dangling odd byte become U+FFFD.

@@ -32,6 +32,12 @@ public:
     using Error::Error;
 };
 
+// A number too large or too small for the type asked for.
+class RangeError : public ConversionError {
+public:
+    using ConversionError::ConversionError;
+};
+
 // A data packet that is not readable (structure or values).
 class PacketError : public Error {
 public:

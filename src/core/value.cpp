@@ -41,10 +41,19 @@ int64_t pow10(int n) {
     throw ConversionError("Cannot convert " + v.debugString() + " to " + to);
 }
 
+[[noreturn]] void outOfRange(const std::string& what) { throw RangeError(what + " is out of range"); }
+
 int64_t checkedNarrow(int64_t v, int64_t lo, int64_t hi, const Value& from, const char* to) {
     if (v < lo || v > hi)
-        cannotConvert(from, to);
+        outOfRange(from.debugString() + " as " + to);
     return v;
+}
+
+// A sign and digits only: text that fails to parse as an integer only for its size.
+bool isWholeNumber(std::string_view text) {
+    const std::string t = formats::trim(text);
+    const size_t digits = t.find_first_not_of("+-") == 1 ? 1 : 0;
+    return t.size() > digits && t.find_first_not_of("0123456789", digits) == std::string::npos;
 }
 
 } // namespace
@@ -110,7 +119,7 @@ Numeric Numeric::parse(std::string_view text, int scale) {
         }
         const auto digit = static_cast<uint64_t>(c - '0');
         if (units > (limit - digit) / 10)
-            throw ConversionError("'" + original + "' is out of range");
+            outOfRange("'" + original + "'");
         units = units * 10 + digit;
         if (seenPoint)
             ++fractionDigits;
@@ -119,7 +128,7 @@ Numeric Numeric::parse(std::string_view text, int scale) {
         throw ConversionError("'" + original + "' is not a valid number");
     for (; fractionDigits < scale; ++fractionDigits) {
         if (units > limit / 10)
-            throw ConversionError("'" + original + "' is out of range");
+            outOfRange("'" + original + "'");
         units *= 10;
     }
     return Numeric{negative ? static_cast<int64_t>(0 - units) : static_cast<int64_t>(units), scale};
@@ -144,7 +153,7 @@ Numeric Numeric::rescaled(int newScale) const {
     if (newScale > scale) {
         const int64_t f = pow10(newScale - scale);
         if (units > std::numeric_limits<int64_t>::max() / f || units < std::numeric_limits<int64_t>::min() / f)
-            throw ConversionError("Numeric value " + toString() + " is out of range");
+            outOfRange("Numeric value " + toString());
         return Numeric{units * f, newScale};
     }
     const int64_t f = pow10(scale - newScale);
@@ -232,8 +241,10 @@ int64_t Value::asInt64() const {
     case Kind::Int64: return std::get<int64_t>(data_);
     case Kind::Double: {
         const double d = std::get<double>(data_);
-        if (!(d >= -9.2e18 && d <= 9.2e18))
+        if (std::isnan(d))
             cannotConvert(*this, "an integer");
+        if (!(d >= -9.2e18 && d <= 9.2e18))
+            outOfRange(debugString());
         return static_cast<int64_t>(std::llround(d));
     }
     case Kind::Numeric: {
@@ -247,9 +258,12 @@ int64_t Value::asInt64() const {
     }
     case Kind::Bool: return std::get<bool>(data_) ? 1 : 0;
     case Kind::Text: {
-        auto v = formats::parseInteger(std::get<std::string>(data_));
+        const std::string& t = std::get<std::string>(data_);
+        auto v = formats::parseInteger(t);
+        if (!v && isWholeNumber(t))
+            outOfRange("'" + t + "'");
         if (!v)
-            throw ConversionError("'" + std::get<std::string>(data_) + "' is not a valid integer value");
+            throw ConversionError("'" + t + "' is not a valid integer value");
         return *v;
     }
     default: cannotConvert(*this, "an integer");
@@ -308,8 +322,10 @@ Numeric Value::asNumeric(int scale) const {
     case Kind::Numeric: return std::get<Numeric>(data_).rescaled(scale);
     case Kind::Double: {
         const double scaled = std::get<double>(data_) * static_cast<double>(pow10(scale));
-        if (!(scaled >= -9.2e18 && scaled <= 9.2e18))
+        if (std::isnan(scaled))
             cannotConvert(*this, "a numeric");
+        if (!(scaled >= -9.2e18 && scaled <= 9.2e18))
+            outOfRange(debugString());
         return Numeric{static_cast<int64_t>(std::llround(scaled)), scale};
     }
     case Kind::Bool: return Numeric{std::get<bool>(data_) ? 1 : 0, 0}.rescaled(scale);

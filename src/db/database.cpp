@@ -1,5 +1,7 @@
 #include "db/database.h"
 
+#include "core/encoding.h"
+#include "core/formats.h"
 #include "db/fb_support.h"
 
 #include <firebird/Interface.h>
@@ -18,7 +20,8 @@ namespace detail {
 std::string formatStatus(const IStatus* status) {
     char buffer[4096];
     const unsigned len = Database::util()->formatStatus(buffer, sizeof buffer, const_cast<IStatus*>(status));
-    std::string text(buffer, len);
+    // Messages quote values in the connection's character set.
+    std::string text = encoding::textToUtf8(std::string_view(buffer, len));
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
     return text;
@@ -26,9 +29,13 @@ std::string formatStatus(const IStatus* status) {
 
 long gdsCode(const IStatus* status) {
     const intptr_t* v = const_cast<IStatus*>(status)->getErrors();
-    if (v && v[0] == isc_arg_gds)
-        return static_cast<long>(v[1]);
-    return 0;
+    if (!v || v[0] != isc_arg_gds)
+        return 0;
+    // A failed conversion of text comes under a general arithmetic error; the specific code says more.
+    for (const intptr_t* p = v; *p != isc_arg_end; p += *p == isc_arg_cstring ? 3 : 2)
+        if (p[0] == isc_arg_gds && p[1] == isc_transliteration_failed)
+            return isc_transliteration_failed;
+    return static_cast<long>(v[1]);
 }
 
 void rethrow(const FbException& e, const std::string& context) {
@@ -79,6 +86,8 @@ void fillDpb(detail::Status& st, IXpbBuilder* dpb, const ConnectionParams& p) {
 }
 
 } // namespace
+
+bool isTransliterationFailure(const DatabaseError& e) { return e.gdsCode() == isc_transliteration_failed; }
 
 bool isEmbeddedPath(const std::string& connection) {
     if (connection.empty())
@@ -222,11 +231,36 @@ void Database::drop() {
     }
 }
 
+namespace {
+
+// The connection character sets whose text differs from UTF-8; NONE and OCTETS take the bytes as given.
+encoding::Charset connectionCharset(const std::string& name) {
+    const std::string n = formats::toUpper(formats::trim(name));
+    if (n.empty() || n == "UTF8" || n == "UNICODE_FSS" || n == "NONE" || n == "OCTETS")
+        return encoding::Charset::Utf8;
+    if (n == "WIN1252")
+        return encoding::Charset::Windows1252;
+    if (n == "ISO8859_1" || n == "LATIN1")
+        return encoding::Charset::Latin1;
+    return encoding::Charset::Ascii;
+}
+
+} // namespace
+
+std::string Database::statementText(const std::string& sql) const {
+    try {
+        return encoding::encodeText(sql, connectionCharset(params_.charset));
+    } catch (const ConversionError& e) {
+        throw ConversionError("Comando impossível de enviar pela conexão em " + params_.charset + ": " + e.what());
+    }
+}
+
 void Database::execute(const std::string& sql) {
     detail::Status st;
     trace(TraceKind::Execute, sql);
+    const std::string text = statementText(sql);
     try {
-        attachment_->execute(&st, transaction_->handle(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
+        attachment_->execute(&st, transaction_->handle(), 0, text.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
     } catch (const FbException& e) {
         trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
         detail::rethrow(e);

@@ -25,6 +25,9 @@ struct ConnectionParams {
     std::string charset = "UTF8"; // lc_ctype of the connection
 };
 
+// The engine could not carry a text between a column's character set and the connection's.
+bool isTransliterationFailure(const DatabaseError& e);
+
 // True when the connection string names a local file (the embedded engine), not a server.
 bool isEmbeddedPath(const std::string& connection);
 
@@ -80,6 +83,9 @@ public:
 
     // Runs one statement without parameters in the default transaction.
     void execute(const std::string& sql);
+    // A statement as the engine reads it: literals in the connection's character set.
+    // Throws ConversionError for a character that set cannot hold.
+    std::string statementText(const std::string& sql) const;
 
     void setTraceListener(TraceListener listener) { trace_ = std::move(listener); }
     void trace(TraceKind kind, const std::string& text) const;

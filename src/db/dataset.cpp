@@ -1,6 +1,7 @@
 #include "db/dataset.h"
 
 #include "core/formats.h"
+#include "db/fb_support.h"
 
 namespace edi::db {
 
@@ -80,6 +81,9 @@ void Dataset::setValue(size_t index, const Value& value) {
     const FieldDef& f = fields().at(index);
     try {
         current_.at(index) = convertForField(value, f);
+    } catch (const RangeError&) {
+        // A numeric is checked against its own storage when the row is posted.
+        detail::refuseOutOfRange(f.name, value, f.type == FieldType::Numeric ? FieldType::BigInt : f.type, f.scale);
     } catch (const ConversionError& e) {
         throw ConversionError("Field " + f.name + ": " + e.what());
     }

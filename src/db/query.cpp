@@ -1,5 +1,6 @@
 #include "db/query.h"
 
+#include "core/encoding.h"
 #include "core/formats.h"
 #include "db/fb_support.h"
 #include "db/named_params.h"
@@ -19,6 +20,22 @@ namespace {
 // Engine dates count days from 1858-11-17; ours from 1970-01-01.
 constexpr int32_t kEngineDateOffset = 40587;
 constexpr unsigned kBlobSegment = 32 * 1024;
+
+// How the bytes of a text column or parameter of this engine character set are read and written.
+// NONE and OCTETS hold the bytes the data-entry application typed: the network's legacy Windows-1252.
+encoding::Charset textCharset(unsigned charset) {
+    switch (charset & 0xFF) {
+    case 0:                                     // NONE
+    case 1:                                     // OCTETS
+    case 53: return encoding::Charset::Windows1252;
+    case 3:                                     // UNICODE_FSS
+    case 4: return encoding::Charset::Utf8;
+    case 21: return encoding::Charset::Latin1; // ISO8859_1
+    default: return encoding::Charset::Ascii;
+    }
+}
+
+bool isTextBlob(unsigned type, int subType) { return type == SQL_BLOB && subType == 1; }
 
 int bytesPerCharacter(unsigned charset) {
     switch (charset & 0xFF) {
@@ -97,6 +114,32 @@ template <typename T> T load(const unsigned char* p) {
 
 template <typename T> void store(unsigned char* p, T v) { std::memcpy(p, &v, sizeof v); }
 
+FieldType integerStorage(unsigned type) {
+    return type == SQL_SHORT ? FieldType::SmallInt : type == SQL_LONG ? FieldType::Integer : FieldType::BigInt;
+}
+
+// SMALLINT, INTEGER and BIGINT, and the NUMERIC and DECIMAL columns kept in them as scaled integers: the value
+// is checked against the storage's range before it is cut to its width.
+void storeInteger(unsigned char* data, unsigned type, int scale, const std::string& name, const Value& raw) {
+    const FieldType storage = integerStorage(type);
+    const auto [lo, hi] = detail::integerLimits(storage);
+    int64_t units = 0;
+    try {
+        units = scale > 0 ? raw.asNumeric(scale).units : raw.asInt64();
+    } catch (const RangeError&) {
+        detail::refuseOutOfRange(name, raw, storage, scale);
+    } catch (const ConversionError& e) {
+        throw ConversionError("Parâmetro " + name + ": " + e.what());
+    }
+    if (units < lo || units > hi)
+        detail::refuseOutOfRange(name, raw, storage, scale);
+    switch (storage) {
+    case FieldType::SmallInt: store<int16_t>(data, static_cast<int16_t>(units)); break;
+    case FieldType::Integer: store<int32_t>(data, static_cast<int32_t>(units)); break;
+    default: store<int64_t>(data, units); break;
+    }
+}
+
 // INSERT, UPDATE, DELETE, UPDATE OR INSERT, MERGE: statements whose RETURNING row exists only when a row changed.
 bool isDataChange(const std::string& sql) {
     const std::string head = formats::toUpper(formats::trim(sql).substr(0, 6));
@@ -104,6 +147,25 @@ bool isDataChange(const std::string& sql) {
 }
 
 } // namespace
+
+namespace detail {
+
+std::pair<int64_t, int64_t> integerLimits(FieldType storage) {
+    switch (storage) {
+    case FieldType::SmallInt: return {std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()};
+    case FieldType::Integer: return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+    default: return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
+    }
+}
+
+void refuseOutOfRange(const std::string& name, const Value& value, FieldType storage, int scale) {
+    const auto [lo, hi] = integerLimits(storage);
+    auto shown = [scale](int64_t units) { return Value::numeric({units, scale}).asText(); };
+    throw RangeError(name + ": o valor " + value.asText() + " está fora da faixa aceita (de " + shown(lo) + " a " +
+                     shown(hi) + ")");
+}
+
+} // namespace detail
 
 struct Query::Impl {
     IStatement* statement = nullptr;
@@ -118,6 +180,9 @@ struct Query::Impl {
     std::vector<Column> inColumns, outColumns;
     std::vector<FieldDef> fields;
     std::vector<Value> row;
+    // Why a column of the current row could not be read (empty when it could). Raised when the column is
+    // asked for, so that the rest of the row, and the statement that produced it, stand.
+    std::vector<std::string> rowErrors;
     std::vector<unsigned char> inBuffer, outBuffer;
 
     ~Impl() { release(); }
@@ -197,6 +262,7 @@ void Query::setSql(std::string sql) {
     impl_->paramValues.assign(impl_->distinctNames.size(), Value());
     impl_->fields.clear();
     impl_->row.clear();
+    impl_->rowErrors.clear();
 }
 
 bool Query::isPrepared() const { return impl_->statement != nullptr; }
@@ -214,7 +280,8 @@ void Query::prepare() {
     detail::Status st;
     db_.trace(TraceKind::Prepare, sql_);
     try {
-        impl_->statement = db_.attachment()->prepare(&st, transaction_->handle(), 0, impl_->parsed.sql.c_str(), 3,
+        const std::string text = db_.statementText(impl_->parsed.sql);
+        impl_->statement = db_.attachment()->prepare(&st, transaction_->handle(), 0, text.c_str(), 3,
                                                      IStatement::PREPARE_PREFETCH_METADATA);
         impl_->statementType = impl_->statement->getType(&st);
         impl_->inMeta = impl_->statement->getInputMetadata(&st);
@@ -228,6 +295,7 @@ void Query::prepare() {
             impl_->fields.push_back(describeColumn(impl_->outColumns[i], impl_->outMeta->getAlias(&st, i),
                                                    impl_->outMeta->isNullable(&st, i)));
         impl_->row.assign(impl_->fields.size(), Value());
+        impl_->rowErrors.assign(impl_->fields.size(), std::string());
     } catch (const FbException& e) {
         const std::string message = detail::formatStatus(e.getStatus());
         db_.trace(TraceKind::Error, message);
@@ -327,32 +395,22 @@ void Query::open() {
             continue;
         }
         *nullFlag = 0;
-        const FieldDef def = describeColumn(c, m.parsed.names[pos], true);
+        const std::string& name = m.parsed.names[pos];
+        if (c.type == SQL_SHORT || c.type == SQL_LONG || c.type == SQL_INT64) {
+            storeInteger(data, c.type, c.scale < 0 ? -c.scale : 0, name, raw);
+            continue;
+        }
+        const FieldDef def = describeColumn(c, name, true);
         Value v;
         try {
             v = convertForField(raw, def);
+            if (isTextType(def.type) && raw.kind() != Value::Kind::Blob)
+                v = Value::text(encoding::encodeText(v.rawText(), textCharset(c.charset)));
         } catch (const ConversionError& e) {
-            throw ConversionError("Parameter " + m.parsed.names[pos] + ": " + e.what());
+            throw ConversionError("Parâmetro " + name + ": " + e.what());
         }
         try {
             switch (c.type) {
-            case SQL_SHORT:
-                if (c.scale < 0)
-                    store<int16_t>(data, static_cast<int16_t>(v.asNumeric(-c.scale).units));
-                else
-                    store<int16_t>(data, static_cast<int16_t>(v.rawInt()));
-                break;
-            case SQL_LONG:
-                if (c.scale < 0) {
-                    const int64_t u = v.asNumeric(-c.scale).units;
-                    if (u < std::numeric_limits<int32_t>::min() || u > std::numeric_limits<int32_t>::max())
-                        throw ConversionError("Parameter " + m.parsed.names[pos] + ": value out of range");
-                    store<int32_t>(data, static_cast<int32_t>(u));
-                } else {
-                    store<int32_t>(data, static_cast<int32_t>(v.rawInt()));
-                }
-                break;
-            case SQL_INT64: store<int64_t>(data, c.scale < 0 ? v.asNumeric(-c.scale).units : v.rawInt()); break;
             case SQL_FLOAT: store<float>(data, static_cast<float>(v.asDouble())); break;
             case SQL_DOUBLE:
             case SQL_D_FLOAT: store<double>(data, v.asDouble()); break;
@@ -367,8 +425,8 @@ void Query::open() {
             case SQL_TEXT: {
                 const std::string& s = v.rawText();
                 if (s.size() > c.length)
-                    throw ConversionError("Parameter " + m.parsed.names[pos] + ": text longer than " +
-                                          std::to_string(def.size) + " characters");
+                    throw ConversionError("Parâmetro " + name + ": texto com mais de " + std::to_string(def.size) +
+                                          " caracteres");
                 std::memset(data, ' ', c.length);
                 std::memcpy(data, s.data(), s.size());
                 break;
@@ -376,8 +434,8 @@ void Query::open() {
             case SQL_VARYING: {
                 const std::string& s = v.rawText();
                 if (s.size() > c.length)
-                    throw ConversionError("Parameter " + m.parsed.names[pos] + ": text longer than " +
-                                          std::to_string(def.size) + " characters");
+                    throw ConversionError("Parâmetro " + name + ": texto com mais de " + std::to_string(def.size) +
+                                          " caracteres");
                 store<uint16_t>(data, static_cast<uint16_t>(s.size()));
                 std::memcpy(data + 2, s.data(), s.size());
                 break;
@@ -392,7 +450,7 @@ void Query::open() {
             default: throw ConversionError("Unsupported parameter type " + std::to_string(c.type));
             }
         } catch (const FbException& e) {
-            detail::rethrow(e, "Cannot write parameter " + m.parsed.names[pos]);
+            detail::rethrow(e, "Cannot write parameter " + name);
         }
     }
 
@@ -435,6 +493,7 @@ void Query::fetchRow() {
             eof_ = true;
             for (auto& v : m.row)
                 v = Value();
+            m.rowErrors.assign(m.row.size(), std::string());
             return;
         }
     } catch (const FbException& e) {
@@ -453,6 +512,7 @@ void Query::decodeRow() {
         for (size_t i = 0; i < m.outColumns.size(); ++i) {
             const Column& c = m.outColumns[i];
             const unsigned char* data = m.outBuffer.data() + c.offset;
+            m.rowErrors[i].clear();
             if (load<short>(m.outBuffer.data() + c.nullOffset) != 0) {
                 m.row[i] = Value();
                 continue;
@@ -481,17 +541,14 @@ void Query::decodeRow() {
             case SQL_TEXT: {
                 const bool utf8 = bytesPerCharacter(c.charset) > 1;
                 const size_t chars = c.length / static_cast<unsigned>(bytesPerCharacter(c.charset));
-                v = Value::text(cutToCharacters(reinterpret_cast<const char*>(data), c.length, chars, utf8));
+                v = decodeText(i, cutToCharacters(reinterpret_cast<const char*>(data), c.length, chars, utf8));
                 break;
             }
-            case SQL_VARYING: {
-                const auto len = load<uint16_t>(data);
-                v = Value::text(std::string(reinterpret_cast<const char*>(data + 2), len));
-                break;
-            }
+            case SQL_VARYING: v = decodeText(i, {reinterpret_cast<const char*>(data + 2), load<uint16_t>(data)}); break;
             case SQL_BLOB: {
                 Bytes bytes = readBlob(st, db_.attachment(), tra, load<ISC_QUAD>(data));
-                v = c.subType == 1 ? Value::text(std::string(bytes.begin(), bytes.end())) : Value::blob(std::move(bytes));
+                v = isTextBlob(c.type, c.subType) ? decodeText(i, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})
+                                                  : Value::blob(std::move(bytes));
                 break;
             }
             case SQL_BOOLEAN: v = Value::boolean(load<FB_BOOLEAN>(data) != 0); break;
@@ -503,6 +560,16 @@ void Query::decodeRow() {
         const std::string message = detail::formatStatus(e.getStatus());
         db_.trace(TraceKind::Error, message);
         throw DatabaseError(message, detail::gdsCode(e.getStatus()));
+    }
+}
+
+Value Query::decodeText(size_t column, std::string_view bytes) {
+    Impl& m = *impl_;
+    try {
+        return Value::text(encoding::decodeText(bytes, textCharset(m.outColumns[column].charset)));
+    } catch (const ConversionError& e) {
+        m.rowErrors[column] = "Coluna " + m.fields[column].name + ": " + e.what();
+        return Value();
     }
 }
 
@@ -543,13 +610,15 @@ int Query::fieldIndex(std::string_view name) {
 const Value& Query::value(size_t index) const {
     if (index >= impl_->row.size())
         throw DatabaseError("Field index " + std::to_string(index) + " out of range");
+    if (!impl_->rowErrors[index].empty())
+        throw ConversionError(impl_->rowErrors[index]);
     return impl_->row[index];
 }
 
 const Value& Query::value(std::string_view name) const {
     for (size_t i = 0; i < impl_->fields.size(); ++i)
         if (formats::equalsIgnoreCase(impl_->fields[i].name, name))
-            return impl_->row[i];
+            return value(i);
     throw DatabaseError("Field " + std::string(name) + " not found");
 }
 

@@ -51,6 +51,8 @@ public:
     size_t fieldCount();
     const std::vector<FieldDef>& fields();
     int fieldIndex(std::string_view name); // -1 when absent
+    // A text column whose bytes cannot be read as text of its character set throws ConversionError naming it;
+    // the other columns of the row read as usual.
     const Value& value(size_t index) const;
     const Value& value(std::string_view name) const;
 
@@ -59,6 +61,7 @@ private:
     void ensurePrepared();
     void fetchRow();
     void decodeRow();
+    Value decodeText(size_t column, std::string_view bytes);
     [[noreturn]] void fail(const std::string& what, const std::exception& e);
 
     Database& db_;

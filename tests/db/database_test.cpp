@@ -227,6 +227,136 @@ TEST_F(DatabaseTest, DatasetInsertsEditsAndDeletesThroughItsStatements) {
     EXPECT_THROW(ds.setValue("NOME", Value::text("x")), DatabaseError); // not editing
 }
 
+// Text crosses the access layer as UTF-8 whatever the connection's character set; columns in NONE hold the
+// network's legacy Windows-1252 bytes.
+TEST(DatabaseText, ReadsAndWritesUtf8WhateverTheCharacterSets) {
+    ScratchDatabase scratch;
+    scratch.run("create table C (ID integer not null primary key, U varchar(10), W varchar(10) character set win1252,\n"
+                " N varchar(10) character set none, F char(3) character set none,"
+                " B blob sub_type text character set none, L varchar(10) character set win1250)");
+    auto attach = [&](const char* charset) {
+        db::ConnectionParams p = scratch.params();
+        p.charset = charset;
+        return Database::open(p);
+    };
+    auto row = [](Database& db, int id, const std::string& columns) {
+        Query q(db, "select " + columns + " from C where ID = " + std::to_string(id));
+        q.open();
+        std::string out;
+        for (size_t i = 0; i < q.fieldCount(); ++i)
+            out += q.value(i).asText() + "|";
+        return out;
+    };
+    {
+        auto win = attach("WIN1252");
+        Query ins(*win, "insert into C (ID, U, W, N, F, B) values (1, :T, :T, :T, :F, :B)");
+        ins.setParam("T", Value::text("São"));
+        ins.setParam("F", Value::text("ção"));
+        ins.setParam("B", Value::text("Coração €"));
+        ins.execute();
+        win->execute("insert into C (ID, U, N) values (2, 'Conceição', 'Conceição')"); // literals in the statement
+        win->transaction().commit();
+    }
+    scratch->execute("insert into C (ID, N, L) values (3, x'53E36F', 'Łódź')");
+    scratch->transaction().commitRetaining();
+    EXPECT_EQ(row(scratch.db(), 1, "U, W, N, F, B"), "São|São|São|ção|Coração €|");
+    EXPECT_EQ(row(scratch.db(), 2, "U, N"), "Conceição|Conceição|");
+    EXPECT_EQ(scalar(scratch.db(), "select count(*) from C where N = x'53E36F' and F = x'E7E36F'").asInt64(), 1);
+    EXPECT_EQ(row(*attach("ISO8859_1"), 3, "ID, U, W, N"), "3|||São|");
+
+    // What a character set cannot hold is refused by name, never stored garbled.
+    Query upd(scratch.db(), "update C set N = :NOVO where ID = 3");
+    upd.setParam("NOVO", Value::text("Łódź"));
+    try {
+        upd.execute();
+        FAIL();
+    } catch (const ConversionError& e) {
+        EXPECT_NE(std::string(e.what()).find("NOVO"), std::string::npos) << e.what();
+    }
+    try {
+        attach("WIN1252")->execute("update C set U = 'Łódź' where ID = 3");
+        FAIL();
+    } catch (const ConversionError& e) {
+        EXPECT_NE(std::string(e.what()).find("Ł"), std::string::npos) << e.what();
+    }
+    // Through the engine's own conversion the whole statement fails; read by the program, only the column.
+    auto latin = attach("ISO8859_1");
+    try {
+        row(*latin, 3, "L");
+        FAIL();
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(db::isTransliterationFailure(e)) << e.what();
+    }
+    auto none = attach("NONE");
+    Query q(*none, "select ID, N, L from C where ID = 3");
+    q.open();
+    EXPECT_EQ(q.value("N"), Value::text("São"));
+    try {
+        q.value("L");
+        FAIL();
+    } catch (const ConversionError& e) {
+        EXPECT_NE(std::string(e.what()).find("Coluna L"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(q.value("ID"), Value::int32(3));
+}
+
+// NUMERIC(1..4,s), NUMERIC(5..9,s) and NUMERIC(10..18,s) are kept in SMALLINT, INTEGER and BIGINT: each storage
+// takes its edges and refuses one unit past them, naming the column, instead of wrapping around.
+TEST(DatabaseNumbers, EveryIntegerStorageKeepsItsEdgesAndRefusesWhatItCannotHold) {
+    ScratchDatabase scratch;
+    scratch.run("create table R (ID integer not null primary key, N4 numeric(4,2), N9 numeric(9,2),\n"
+                " N18 numeric(18,2), S smallint, I integer, B bigint)\n;\ninsert into R (ID) values (1)");
+    struct Case {
+        const char* column;
+        const char *min, *max, *below, *above;
+    };
+    const Case cases[] = {
+        {"N4", "-327,68", "327,67", "-327,69", "327,68"},
+        {"N9", "-21474836,48", "21474836,47", "-21474836,49", "21474836,48"},
+        {"N18", "-92233720368547758,08", "92233720368547758,07", "-92233720368547758,09", "92233720368547758,08"},
+        {"S", "-32768", "32767", "-32769", "32768"},
+        {"I", "-2147483648", "2147483647", "-2147483649", "2147483648"},
+        {"B", "-9223372036854775808", "9223372036854775807", "-9223372036854775809", "9223372036854775808"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.column);
+        Query upd(scratch.db(), std::string("update R set ") + c.column + " = :" + c.column + " where ID = 1");
+        for (const char* edge : {c.min, c.max}) {
+            upd.setParam(c.column, Value::text(edge));
+            upd.execute();
+            EXPECT_EQ(scalar(scratch.db(), std::string("select ") + c.column + " from R").asText(), edge);
+        }
+        for (const char* past : {c.below, c.above}) {
+            upd.setParam(c.column, Value::text(past));
+            try {
+                upd.execute();
+                ADD_FAILURE() << past << " was taken";
+            } catch (const ConversionError& e) {
+                const std::string m = e.what();
+                EXPECT_EQ(m, std::string(c.column) + ": o valor " + past + " está fora da faixa aceita (de " + c.min +
+                                 " a " + c.max + ")");
+            }
+        }
+        EXPECT_EQ(scalar(scratch.db(), std::string("select ") + c.column + " from R").asText(), c.max);
+    }
+    Query upd(scratch.db(), "update R set N4 = :N4 where ID = 1");
+    upd.setParam("N4", Value::numeric({40000, 2})); // once stored as -255,36
+    EXPECT_THROW(upd.execute(), RangeError);
+    upd.setParam("N4", Value::real(-400.0));
+    EXPECT_THROW(upd.execute(), RangeError);
+
+    Dataset ds(scratch.db());
+    ds.setSelectSql("select * from R");
+    ds.open();
+    ds.edit();
+    try {
+        ds.setValue("S", Value::int32(40000));
+        FAIL();
+    } catch (const RangeError& e) {
+        EXPECT_EQ(std::string(e.what()), "S: o valor 40000 está fora da faixa aceita (de -32768 a 32767)");
+    }
+}
+
 TEST(DatabaseOpen, MissingFileAndEmptyStringNameWhatFailedButNotThePassword) {
     test::TempDir dir;
     db::ConnectionParams p{(dir / "nao-existe.fdb").string(), "SYSDBA", "segredo", "UTF8"};
