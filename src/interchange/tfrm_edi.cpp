@@ -43,6 +43,51 @@ std::string condicaoChave(const ComandosTabela& c) {
     return cond;
 }
 
+// The pending rows by what marking them needs: the key and the interchange key. The other columns are read
+// from the marked row only, so a text there that the connection cannot carry fails that row alone, not the
+// cursor over the whole table.
+std::string selecaoPendentes(const std::string& T, const ComandosTabela& c) {
+    std::vector<std::string> colunas = c.chaves;
+    for (const char* campo : {"CD_EDI", "CD_UND"})
+        if (temCampo(c.colunas, campo) && !temCampo(colunas, campo))
+            colunas.push_back(campo);
+    std::string lista;
+    for (const auto& coluna : colunas)
+        lista += (lista.empty() ? "" : ", ") + coluna;
+    return "SELECT " + lista + " FROM " + T + " WHERE DT_EXP IS NULL";
+}
+
+void defineChave(db::Query& q, const ComandosTabela& c, const db::Query& linha) {
+    for (const auto& k : c.chaves)
+        q.setParam("OLD_" + k, linha.value(k));
+}
+
+std::string descreveChave(const ComandosTabela& c, const db::Query& linha) {
+    std::string texto;
+    for (const auto& k : c.chaves)
+        texto += (texto.empty() ? "" : ", ") + k + "=" + linha.value(k).asText();
+    return texto;
+}
+
+// The engine names no column when it cannot carry a text in the connection's character set: ask it column
+// by column.
+std::string colunaIntransportavel(db::Database& db, const std::string& T, const ComandosTabela& c,
+                                  const std::vector<FieldDef>& campos, const db::Query& linha) {
+    for (const auto& campo : campos) {
+        if (!isTextType(campo.type))
+            continue;
+        db::Query q(db, "SELECT " + campo.name + " FROM " + T + " WHERE " + condicaoChave(c));
+        defineChave(q, c, linha);
+        try {
+            q.open();
+        } catch (const DatabaseError& e) {
+            if (db::isTransliterationFailure(e))
+                return campo.name;
+        }
+    }
+    return "?";
+}
+
 } // namespace
 
 MemoriaFisica memoriaDaMaquina() {
@@ -152,7 +197,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     dm_.Transacao();
     const ComandosTabela c = MontaDataSet(dm_, T, *ibds_);
 
-    const std::string pendentes = "SELECT * FROM " + T + " WHERE DT_EXP IS NULL";
+    const std::string pendentes = selecaoPendentes(T, c);
     {
         db::Query existe(dm_.DB(), pendentes);
         existe.open();
@@ -166,7 +211,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     dm_.Commit();
 
     db::Query linhas(dm_.DB(), pendentes);
-    std::vector<FieldDef> campos = linhas.fields();
+    std::vector<FieldDef> campos = db::Query(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2").fields();
     PacketTable TB(campos);
     db::Query marca(dm_.DB(), comandoMarca(T, c));
     db::Query desmarca(dm_.DB(), "UPDATE " + T + " SET DT_EXP = NULL WHERE " + condicaoChave(c));
@@ -182,8 +227,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
         try {
             // Only the mark is written; the packet takes the row as it stands after marking, so a change
             // committed meanwhile by the data-entry application is neither undone nor lost.
-            for (const auto& k : c.chaves)
-                marca.setParam("OLD_" + k, linhas.value(k));
+            defineChave(marca, c, linhas);
             marca.setParam("DT_EXP", marcaDoDia);
             marca.execute();
             if (marca.eof())
@@ -197,12 +241,15 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
             }
             TB.post();
         } catch (const std::exception& e) {
-            registraErro(T, e.what());
+            std::string motivo = e.what();
+            if (const auto* erro = dynamic_cast<const DatabaseError*>(&e); erro && db::isTransliterationFailure(*erro))
+                motivo = "Coluna " + colunaIntransportavel(dm_.DB(), T, c, campos, linhas) +
+                         ": o texto não cabe no conjunto de caracteres da conexão (" + dm_.DB().params().charset + ")";
+            registraErro(T, "registro " + descreveChave(c, linhas) + ": " + motivo);
             TB.cancel();
             if (marcada) {
                 // A row must not stay marked without being in the packet.
-                for (const auto& k : c.chaves)
-                    desmarca.setParam("OLD_" + k, linhas.value(k));
+                defineChave(desmarca, c, linhas);
                 desmarca.execute();
             }
         }
@@ -238,7 +285,7 @@ void TfrmEDI::carimbaChaves(const std::string& T, const ComandosTabela& c) {
 }
 
 void TfrmEDI::carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c) {
-    db::Query linhas(dm_.DB(), "SELECT * FROM " + T + " WHERE DT_EXP IS NULL");
+    db::Query linhas(dm_.DB(), selecaoPendentes(T, c));
     db::Query grava(dm_.DB(), "UPDATE " + T + " SET CD_EDI = :CD_EDI, CD_UND = :CD_UND WHERE " + condicaoChave(c));
     for (linhas.open(); !linhas.eof(); linhas.next()) {
         try {
@@ -252,8 +299,7 @@ void TfrmEDI::carimbaChavesLinhaALinha(const std::string& T, const ComandosTabel
                 cdUnd = Value::text(geral_.prmUnidade);
             grava.setParam("CD_EDI", cdEdi);
             grava.setParam("CD_UND", cdUnd);
-            for (const auto& k : c.chaves)
-                grava.setParam("OLD_" + k, linhas.value(k));
+            defineChave(grava, c, linhas);
             grava.execute();
         } catch (const std::exception& e) {
             registraErro(T, e.what());

@@ -78,6 +78,63 @@ TEST(Export, ATableThatFailsIsLoggedAndTheOthersGoOn) {
     EXPECT_EQ(u.numero("select count(*) from REGISTRO_TARV where DT_EXP is null"), 1); // "N": not sent
 }
 
+// Text leaves as UTF-8 whatever the connection's character set, and a column in NONE as the Windows-1252 it
+// holds. A row with a text that cannot be carried stays pending, with a log line naming its key and column,
+// also when the program found it out only after the row was marked; the rest of the table goes out.
+TEST(Export, TextLeavesAsUtf8AndARowThatCannotBeCarriedStaysPendingAlone) {
+    for (const std::string charset : {"WIN1252", "NONE"}) {
+        SCOPED_TRACE(charset);
+        Instalacao u(
+            [&](db::ConnectionParams& p) {
+                auto db = db::Database::create(p, "UTF8", 8192, false);
+                Instalacao::roda(*db, std::string(test::kEsquemaMotor) + R"(
+;
+insert into PARAMETRO values (1, '12')
+;
+insert into PARAMETRO values (27, '31')
+;
+insert into PARAMETRO values (29, '')
+;
+alter table PACIENTE add NM_ANTIGO varchar(20) character set none, add NM_LOCAL varchar(20) character set win1250
+;
+insert into TABELA_EDI values ('PACIENTE', 'S', 'S', 1, null)
+;
+insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE, NM_ANTIGO) values (1, 12, 'São João', x'4AE36F20E7')
+;
+insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (2, 12, 'Łukasz')
+;
+insert into PACIENTE (CD_PACIENTE, CD_UND, NM_LOCAL) values (3, 12, 'Łódź'))");
+                p.charset = charset;
+            },
+            "texto.fdb");
+        u.engine->btExportarClick();
+
+        // WIN1252 cannot carry the Ł of a UTF8 column (the engine refuses the marking); nothing can carry one
+        // of a WIN1250 column read through NONE (the program finds it out with the row already marked).
+        const bool win = charset == "WIN1252";
+        const std::string semConversao = ": o texto não cabe no conjunto de caracteres da conexão (WIN1252)\r";
+        std::string log = win ? "PACIENTE:registro CD_PACIENTE=2, CD_UND=12: Coluna NM_PACIENTE" + semConversao +
+                                    "PACIENTE:registro CD_PACIENTE=3, CD_UND=12: Coluna NM_LOCAL" + semConversao
+                              : "PACIENTE:registro CD_PACIENTE=3, CD_UND=12: Coluna NM_LOCAL: o byte 163 está num "
+                                "conjunto de caracteres que o programa não converte\r";
+        EXPECT_EQ(u.engine->lbLog(), log);
+        EXPECT_EQ(u.texto("select list(CD_PACIENTE) from (select CD_PACIENTE from PACIENTE where DT_EXP is null"
+                                  " order by 1)"), win ? "2,3" : "3");
+
+        ASSERT_EQ(u.saida().size(), 1u);
+        PacketTable packet = PacketTable::loadFromFile(u.saida()[0]);
+        packet.sortBy("CD_PACIENTE");
+        ASSERT_EQ(packet.recordCount(), win ? 1u : 2u);
+        packet.first();
+        EXPECT_EQ(packet.value("NM_PACIENTE"), Value::text("São João"));
+        EXPECT_EQ(packet.value("NM_ANTIGO"), Value::text("Jão ç"));
+        if (!win) {
+            packet.next();
+            EXPECT_EQ(packet.value("NM_PACIENTE"), Value::text("Łukasz"));
+        }
+    }
+}
+
 TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveAnEmptyPacket) {
     Instalacao u("12");
     u.sql("create table SEM_DONO (ID integer not null primary key, NOME varchar(10))");
