@@ -83,6 +83,16 @@ Timestamp Timestamp::localNow() {
                      static_cast<int>(ms));
 }
 
+Timestamp Timestamp::plusSeconds(int64_t seconds) const {
+    constexpr int64_t kSecondsPerDay = 86400;
+    const int64_t second = time.units / Time::kUnitsPerSecond + seconds;
+    const int64_t days = second >= 0 ? second / kSecondsPerDay : (second + 1) / kSecondsPerDay - 1;
+    const int64_t secondOfDay = second - days * kSecondsPerDay;
+    return Timestamp{
+        Date{static_cast<int32_t>(date.days + days)},
+        Time{static_cast<uint32_t>(secondOfDay * Time::kUnitsPerSecond + time.units % Time::kUnitsPerSecond)}};
+}
+
 std::string formatDateTime(std::string_view pattern, const Timestamp& ts) {
     int year = 0, month = 0, day = 0;
     ts.date.toYmd(year, month, day);

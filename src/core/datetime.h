@@ -38,6 +38,8 @@ struct Timestamp {
                                int millisecond = 0);
     // The local clock, to the millisecond.
     static Timestamp localNow();
+    // Whole seconds later (earlier when negative), across days.
+    Timestamp plusSeconds(int64_t seconds) const;
     auto operator<=>(const Timestamp&) const = default;
 };
 

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -31,6 +32,21 @@ void syncFile(const fs::path& path) {
     }
 }
 
+// Gives the complete file `temp` the name `name` unless a file has it; false when one has. A hard link and a
+// rename that refuses to replace are both a single step, so of two processes claiming one name only one gets it.
+bool publishIfFree(const fs::path& temp, const fs::path& name) {
+    if (::link(temp.c_str(), name.c_str()) == 0) {
+        ::unlink(temp.c_str());
+        return true;
+    }
+    if (errno == EPERM || errno == EOPNOTSUPP) // a file system without hard links
+        if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return true;
+    if (errno == EEXIST)
+        return false;
+    throw IoError("Cannot name " + temp.string() + " " + name.string() + ": " + systemMessage());
+}
+
 } // namespace
 
 AtomicFile::AtomicFile(fs::path destination) : destination_(std::move(destination)) {
@@ -48,17 +64,33 @@ AtomicFile::~AtomicFile() {
     }
 }
 
-void AtomicFile::commit() {
+void AtomicFile::finishTemporary() {
     out_.flush();
     if (!out_)
         throw IoError("Cannot write " + destination_.string());
     out_.close();
     syncFile(temp_);
+}
+
+void AtomicFile::commit() {
+    finishTemporary();
     std::error_code ec;
     fs::rename(temp_, destination_, ec);
     if (ec)
         throw IoError("Cannot rename " + temp_.string() + " to " + destination_.string() + ": " + ec.message());
     committed_ = true;
+}
+
+fs::path AtomicFile::commitUnderFreeName(const std::function<fs::path(int)>& candidate, int attempts) {
+    finishTemporary();
+    for (int n = 0; n < attempts; ++n) {
+        const fs::path name = candidate(n);
+        if (publishIfFree(temp_, name)) {
+            committed_ = true;
+            return name;
+        }
+    }
+    throw IoError("No free name for " + destination_.string() + " among " + std::to_string(attempts));
 }
 
 std::string readFile(const fs::path& path) {

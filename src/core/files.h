@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,15 @@ public:
     const std::filesystem::path& temporaryPath() const { return temp_; }
     // Flushes, syncs and renames; throws IoError on any failure.
     void commit();
+    // Flushes, syncs and publishes the file under the first of candidate(0), candidate(1), ... that no file
+    // has, never replacing one, also when another process claims names in the same folder at the same moment.
+    // The candidates must lie in the destination's folder. Returns the name taken; throws IoError on any
+    // failure or when the first `attempts` names are all taken.
+    std::filesystem::path commitUnderFreeName(const std::function<std::filesystem::path(int)>& candidate, int attempts);
 
 private:
+    void finishTemporary();
+
     std::filesystem::path destination_;
     std::filesystem::path temp_;
     std::ofstream out_;

@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
+#include "db/catalogue.h"
 #include "db/dataset.h"
 #include "db/query.h"
 #include "interchange/nomes.h"
@@ -11,6 +12,7 @@
 #include "platform/system_info.h"
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 
 namespace edi {
@@ -20,15 +22,18 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char CR = '\r';
+// How many seconds after the table's start a packet name may take when earlier ones are taken.
+constexpr int kSegundosDoDia = 86400;
 
-// A packet can carry no control character but tab, carriage return and line feed.
-void verificaTransportavel(const FieldDef& campo, const Value& valor) {
-    if (valor.kind() != Value::Kind::Text)
-        return;
+// A value written as an attribute can carry no control character but tab, carriage return and line feed; a text
+// blob travels as base64 and carries any byte. The first such character, if any.
+std::optional<unsigned char> caractereProibido(const FieldDef& campo, const Value& valor) {
+    if (valor.kind() != Value::Kind::Text || campo.type == FieldType::TextBlob)
+        return std::nullopt;
     for (unsigned char c : valor.rawText())
         if (c < 32 && c != '\t' && c != '\r' && c != '\n')
-            throw PacketError("Campo " + campo.name + ": caractere de controle " + std::to_string(c) +
-                              " não pode ir num pacote");
+            return c;
+    return std::nullopt;
 }
 
 bool temCampo(const std::vector<std::string>& colunas, const char* nome) {
@@ -193,7 +198,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     ValidaCamposEDI(T);
     dm_.Commit();
     ValidaDiretorio(geral_.sPathOut);
-    const fs::path arquivo = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, Timestamp::localNow());
+    const Timestamp inicio = relogio();
     dm_.Transacao();
     const ComandosTabela c = MontaDataSet(dm_, T, *ibds_);
 
@@ -212,6 +217,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
 
     db::Query linhas(dm_.DB(), pendentes);
     std::vector<FieldDef> campos = db::Query(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2").fields();
+    db::useDeclaredPrecision(dm_.DB(), T, campos);
     PacketTable TB(campos);
     db::Query marca(dm_.DB(), comandoMarca(T, c));
     db::Query desmarca(dm_.DB(), "UPDATE " + T + " SET DT_EXP = NULL WHERE " + condicaoChave(c));
@@ -235,7 +241,9 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
             marcada = true;
             TB.append();
             for (size_t i = 0; i < campos.size(); ++i) {
-                verificaTransportavel(campos[i], marca.value(i));
+                if (const auto proibido = caractereProibido(campos[i], marca.value(i)))
+                    throw PacketError("Coluna " + campos[i].name + ": caractere de controle " +
+                                      std::to_string(*proibido) + " não pode ir num pacote");
                 if (auto v = CopiaValor(campos[i], marca.value(i)))
                     TB.setValue(i, *v);
             }
@@ -255,8 +263,14 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
         }
     }
     linhas.close();
-    TB.saveToFile(arquivo);
-    pontoDeTeste("export:packet-written");
+    if (TB.recordCount() > 0) {
+        // A packet waiting under the name is never replaced: the name takes the next free second instead,
+        // without waiting for the clock, and claims it atomically against another export of this installation.
+        TB.saveToNewFile(
+            [&](int n) { return geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, inicio.plusSeconds(n)); },
+            kSegundosDoDia);
+        pontoDeTeste("export:packet-written");
+    }
     dm_.Commit();
 }
 

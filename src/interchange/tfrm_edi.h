@@ -59,6 +59,8 @@ public:
     // Called at named points of the work ("export:row", "export:packet-written", "import:record-committed"),
     // so tests can interfere or crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
+    // The local clock that stamps packet names.
+    std::function<Timestamp()> relogio = Timestamp::localNow;
 
 private:
     enum class FimDaImportacao { Normal, Reiniciar };

@@ -184,6 +184,14 @@ void PacketTable::saveToFile(const std::filesystem::path &path) const {
     file.commit();
 }
 
+std::filesystem::path PacketTable::saveToNewFile(const std::function<std::filesystem::path(int)> &candidate,
+                                                 int attempts) const {
+    const std::filesystem::path first = candidate(0);
+    AtomicFile file(first);
+    PacketWriter(*this, name_.empty() ? first.filename().string() : name_).write(&file.stream());
+    return file.commitUnderFreeName(candidate, attempts);
+}
+
 std::string PacketTable::saveToString() const {
     return PacketWriter(*this, name_.empty() ? "data packet" : name_).write(nullptr);
 }

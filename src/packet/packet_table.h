@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,10 @@ public:
     // The plain packet variant, written in one piece: an existing file is replaced only by a complete one.
     // Throws PacketError for a value that cannot be written (naming table, row and field), IoError on I/O failure.
     void saveToFile(const std::filesystem::path &path) const;
+    // The same, but never replaces a file: the packet takes the first of candidate(0), candidate(1), ... that is
+    // free (see AtomicFile::commitUnderFreeName) and the name taken is returned.
+    std::filesystem::path saveToNewFile(const std::function<std::filesystem::path(int)> &candidate,
+                                        int attempts) const;
     std::string saveToString() const;
 
     // Throws PacketError when the bytes are not a readable data packet (message names the source, row and field),

@@ -53,11 +53,13 @@ std::string hhnnssmmm(const Time &t) {
     return buf;
 }
 
+// Plain decimal like every number of the layout, never exponent form; still the shortest text that reads back to
+// the same double. The longest, the smallest subnormal, needs 327 characters.
 std::string shortestDouble(double v) {
     if (!std::isfinite(v))
         throw ConversionError("the floating point value " + std::to_string(v) + " cannot be written to a data packet");
-    char buf[64];
-    const auto res = std::to_chars(buf, buf + sizeof buf, v);
+    char buf[400];
+    const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
     return std::string(buf, res.ptr);
 }
 

@@ -135,7 +135,7 @@ insert into PACIENTE (CD_PACIENTE, CD_UND, NM_LOCAL) values (3, 12, 'Łódź'))"
     }
 }
 
-TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveAnEmptyPacket) {
+TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveNoPacket) {
     Instalacao u("12");
     u.sql("create table SEM_DONO (ID integer not null primary key, NOME varchar(10))");
     u.sql("insert into SEM_DONO (ID, NOME) values (1, 'a')");
@@ -144,8 +144,7 @@ TEST(Export, RowsWithoutAnOwnerColumnFailOneByOneAndLeaveAnEmptyPacket) {
     u.engine->btExportarClick();
     const std::string& log = u.engine->lbLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), '\r'), 2) << log;
-    ASSERT_EQ(u.saida().size(), 1u);
-    EXPECT_EQ(PacketTable::loadFromFile(u.saida()[0]).recordCount(), 0u);
+    EXPECT_TRUE(u.saida().empty());
     EXPECT_EQ(u.numero("select count(*) from SEM_DONO where DT_EXP is null"), 2); // still pending
 }
 

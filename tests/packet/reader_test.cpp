@@ -162,6 +162,16 @@ TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
     EXPECT_EQ(PacketTable::loadFromString(utf16).value(1).rawText(), "\xC3\xA7");
 }
 
+TEST(PacketReader, TextBlobBytesAreUtf8WhenValidElseWindows1252) {
+    const std::string fields = "<FIELD attrname=\"DS_OBS\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>";
+    const auto obs = [&](const std::string &bytes) {
+        const std::string row = "<ROW DS_OBS=\"" + encoding::base64Encode(bytes) + "\"/>";
+        return PacketTable::loadFromString(packet(fields, row)).value(0).rawText();
+    };
+    EXPECT_EQ(obs("Jo\xC3\xA3o \xE2\x82\xAC"), "Jo\xC3\xA3o \xE2\x82\xAC");
+    EXPECT_EQ(obs("Jo\xE3o \x80"), "Jo\xC3\xA3o \xE2\x82\xAC"); // an older peer's database bytes
+}
+
 TEST(PacketReader, KeepsRawLineBreaksAndDecodesReferences) {
     PacketTable ds = PacketTable::loadFromString(
         packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"a\r\nb\tc&#13;&#10;d &#x20AC;&amp;&lt;&apos;\"/>"));

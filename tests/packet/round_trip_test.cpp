@@ -128,6 +128,19 @@ TEST(PacketRoundTrip, NumbersAreWrittenExactlyWithAPoint) {
     EXPECT_NE(xml.find("VL=\"0.30000000000000004\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("NR=\"1234.5600\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("CD=\"9007199254740993\""), std::string::npos) << xml;
+
+    // Never in exponent form, and still the shortest text that reads back to the same double.
+    for (const double v : {1e-7, -2.5e-10, 1.5e21, 1e300, 5e-324, 123456789012345680.0}) {
+        PacketTable real({{"VL", FieldType::Double}});
+        real.append();
+        real.setValue(0, Value::real(v));
+        real.post();
+        const std::string text = real.saveToString();
+        const size_t at = text.find("VL=\"") + 4;
+        const std::string written = text.substr(at, text.find('"', at) - at);
+        EXPECT_EQ(written.find_first_not_of("-0123456789."), std::string::npos) << written;
+        EXPECT_EQ(PacketTable::loadFromString(text).value(0).asDouble(), v) << written;
+    }
 }
 
 TEST(PacketRoundTrip, EmptyTableKeepsItsFields) {
