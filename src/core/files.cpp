@@ -107,7 +107,11 @@ std::string readFile(const fs::path& path) {
         content.resize(static_cast<size_t>(in.gcount()));
     }
     // A file that grew while being read, or whose size was unknown, is read to its end.
-    content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure& e) { // a read error met by the stream buffer itself
+        throw IoError("Cannot read " + path.string() + ": " + e.code().message());
+    }
     if (in.bad())
         throw IoError("Cannot read " + path.string());
     return content;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <optional>
 #include <sstream>
+#include <tuple>
 
 namespace edi {
 
@@ -337,6 +338,22 @@ void TfrmEDI::MudaTodasDatasExp() {
 // ---------------------------------------------------------------------------------------------------------------
 // Import
 
+namespace {
+
+// The moment a packet's name carries in its last twelve digits (ddmmyyhhnnss), rearranged so that comparing
+// the texts compares the moments; empty when the name carries none.
+std::string momentoDoNome(const std::string& F) {
+    if (F.size() < 16)
+        return {};
+    const size_t fim = F.size() - 4; // after the stamp comes ".xml"
+    const std::string d = F.substr(fim - 12, 12);
+    if (!std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return {};
+    return d.substr(4, 2) + d.substr(2, 2) + d.substr(0, 2) + d.substr(6);
+}
+
+} // namespace
+
 std::string TfrmEDI::textoMemoria(const char* padrao) {
     const MemoriaFisica m = memoria();
     auto f = [&](int64_t kb) { return std::string(padrao) + formats::formatThousands(kb); };
@@ -356,6 +373,7 @@ void TfrmEDI::btImportarClick() {
         size_t reinicios = 0;
         const size_t limite = 16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn),
                                                                        fs::directory_iterator{}));
+        liberaArquivosCorrompidos();
         while (execucaoImportacao(pastaDia, D) == FimDaImportacao::Reiniciar && ++reinicios < limite) {
         }
         ui_.setMessage("Pronto!");
@@ -388,17 +406,26 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
 }
 
 std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
-    std::vector<std::string> nomes;
+    struct Listado {
+        std::string momento, maiusculo, nome;
+    };
+    std::vector<Listado> listados;
     for (const auto& entry : fs::directory_iterator(geral_.sPathIn)) {
         if (!entry.is_regular_file())
             continue;
         const std::string nome = entry.path().filename().string();
         if (nome.size() >= T.size() + 4 && formats::equalsIgnoreCase(nome.substr(0, T.size()), T) &&
             formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
-            nomes.push_back(nome);
+            listados.push_back({momentoDoNome(nome), formats::toUpper(nome), nome});
     }
-    std::sort(nomes.begin(), nomes.end(),
-              [](const std::string& a, const std::string& b) { return formats::toUpper(a) < formats::toUpper(b); });
+    // Two versions of a row are applied in the order they were exported, so the later one stands. The
+    // name's stamp begins with the day, so name order is not time order.
+    std::sort(listados.begin(), listados.end(), [](const Listado& a, const Listado& b) {
+        return std::tie(a.momento, a.maiusculo) < std::tie(b.momento, b.maiusculo);
+    });
+    std::vector<std::string> nomes;
+    for (auto& l : listados)
+        nomes.push_back(std::move(l.nome));
     return nomes;
 }
 
@@ -413,23 +440,24 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs
     const ComandosTabela c = MontaDataSet(dm_, destino, *ibds_);
     const std::vector<std::string> nomes = listaArquivos(T);
     ui_.setMessage("Importanto " + T + " ...");
-    for (auto it = nomes.rbegin(); it != nomes.rend(); ++it) {
-        const std::string& F = *it;
+    for (const std::string& F : nomes) {
         ui_.pumpEvents();
         if (!PertenceATabela(F, T))
             continue;
         ultimoArquivo = F;
         ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
-        std::unique_ptr<PacketTable> ocds;
+        PacketTable ocds;
         try {
-            ocds = std::make_unique<PacketTable>(PacketTable::loadFromFile(geral_.sPathIn / F));
-        } catch (const std::exception&) {
+            ocds = PacketTable::loadFromFile(geral_.sPathIn / F);
+        } catch (const PacketError&) {
+            // Only content the reader refuses makes a file unreadable. Any other failure (I/O, memory) says
+            // nothing about the file: it ends the table, and the file waits here for the next run.
             // Moving the file out first is what bounds the restarts: a file that cannot leave the folder
             // ends this table with an error instead.
             arquivoIlegivel(F, D);
             return FimDaImportacao::Reiniciar;
         }
-        importaArquivo(T, destino, c, F, *ocds, pastaDia);
+        importaArquivo(T, destino, c, F, ocds, pastaDia);
     }
     return FimDaImportacao::Normal;
 }
@@ -515,10 +543,41 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {
     const fs::path corrompido = geral_.sPathIn / "corrompido" / D;
     moveFileReplacing(geral_.sPathIn / F, corrompido / F);
-    const std::string resposta = DeleteRefEDI_UNIDADE ? DeleteRefEDI_UNIDADE(F) : std::string("Erro");
-    if (resposta != "Erro")
-        moveFileReplacing(corrompido / F, corrompido / "Liberado" / F);
+    pedeDescarte(corrompido / F);
     ui_.setMessage("Arquivo corrompido... Reininciando EDI...");
+}
+
+bool TfrmEDI::pedeDescarte(const fs::path& arquivo) {
+    const std::string F = arquivo.filename().string();
+    const std::string resposta = DeleteRefEDI_UNIDADE ? DeleteRefEDI_UNIDADE(F) : std::string("Erro");
+    if (resposta == "Erro")
+        return false;
+    ValidaDiretorio(arquivo.parent_path() / "Liberado");
+    moveFileReplacing(arquivo, arquivo.parent_path() / "Liberado" / F);
+    return true;
+}
+
+// Until the server drops its reference, it may offer an unreadable file again; so each run asks again for
+// every file still waiting in a day's "corrompido" folder. The first refusal ends the asking: the server is
+// not answering, and the files wait for the next run.
+void TfrmEDI::liberaArquivosCorrompidos() {
+    const fs::path corrompido = geral_.sPathIn / "corrompido";
+    try {
+        if (!fs::is_directory(corrompido))
+            return;
+        std::vector<fs::path> esperando;
+        for (const auto& dia : fs::directory_iterator(corrompido))
+            if (dia.is_directory())
+                for (const auto& f : fs::directory_iterator(dia.path()))
+                    if (f.is_regular_file())
+                        esperando.push_back(f.path());
+        std::sort(esperando.begin(), esperando.end());
+        for (const auto& arquivo : esperando)
+            if (!pedeDescarte(arquivo))
+                return;
+    } catch (const std::exception& e) {
+        ui_.setMessage(std::string("Erro:") + e.what());
+    }
 }
 
 } // namespace edi

@@ -78,6 +78,10 @@ private:
     void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
                         const std::string& F, PacketTable& ocds, const std::filesystem::path& pastaDia);
     void arquivoIlegivel(const std::string& F, const std::string& D);
+    // Asks the server to drop its reference to a file set aside; moves it into "Liberado" beside it when
+    // the server did. False when it did not.
+    bool pedeDescarte(const std::filesystem::path& arquivo);
+    void liberaArquivosCorrompidos();
     std::vector<std::string> listaArquivos(const std::string& T) const;
     std::string textoMemoria(const char* padrao);
 

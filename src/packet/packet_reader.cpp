@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <unordered_map>
 
@@ -436,6 +437,9 @@ void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size,
     if (size == 0 && (options & pugi::parse_fragment))
         return;
     const pugi::xml_parse_result parsed = doc.load_buffer_inplace(text, size, options, pugi::encoding_utf8);
+    // Running out of memory says nothing about the packet: it must not pass for a malformed one.
+    if (parsed.status == pugi::status_out_of_memory)
+        throw std::bad_alloc();
     if (!parsed) {
         const auto offset = static_cast<size_t>(parsed.offset);
         fail(std::string("not well-formed XML (") + parsed.description() + " near byte " +

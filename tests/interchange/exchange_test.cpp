@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sys/resource.h>
+
 namespace edi {
 namespace {
 
@@ -206,11 +209,13 @@ void pacoteRegistro(const fs::path& arquivo, const std::vector<std::pair<int, in
     cds.saveToFile(arquivo);
 }
 
-TEST(Import, FilesAreMatchedByNameTakenNewestFirstAndWrittenUnderTheAlias) {
+TEST(Import, FilesAreMatchedByNameTakenOldestFirstAndWrittenUnderTheAlias) {
     Instalacao c("31");
     c.registra("REGISTRO_TARV", 1, "S", "S", "REGISTRO_TARV_AR");
     c.registra("REGISTRO_TARV_ACOMP", 2);
     const fs::path in = c.geral.sPathIn;
+    pacoteRegistro(in / "REGISTRO_TARV12010111173000.xml", {{1, 30}});
+    pacoteRegistro(in / "REGISTRO_TARV3010111080000.xml", {{1, 25}});
     pacoteRegistro(in / "REGISTRO_TARV12311210230509.xml", {{1, 10}});
     pacoteRegistro(in / "REGISTRO_TARV12010111080000.xml", {{1, 20}, {2, 5}});
     pacoteRegistro(in / "REGISTRO_TARV_ACOMP12311210230509.xml", {{1, 1}});
@@ -221,10 +226,11 @@ TEST(Import, FilesAreMatchedByNameTakenNewestFirstAndWrittenUnderTheAlias) {
     for (const auto& m : c.ui.of("message"))
         if (auto p = m.rfind("Arquivo :"); p != std::string::npos)
             taken.push_back(m.substr(p + 9));
+    // By the moment in the name (ddmmyyhhnnss), equal moments by name.
     EXPECT_EQ(taken, (std::vector<std::string>{"REGISTRO_TARV12311210230509.xml", "REGISTRO_TARV12010111080000.xml",
+                                               "REGISTRO_TARV3010111080000.xml", "REGISTRO_TARV12010111173000.xml",
                                                "REGISTRO_TARV_ACOMP12311210230509.xml"}));
-    // Descending names: the 2011 file came last and its quantity stands.
-    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV_AR where CD_REGISTRO = 1"), "20");
+    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV_AR where CD_REGISTRO = 1"), "30");
     EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 0);
     EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_ACOMP"), 1);
     EXPECT_TRUE(fs::exists(in / "REGISTRO_TARV-999311210230509.xml")); // never matches
@@ -299,6 +305,101 @@ TEST(Import, UnreadableFilesAreSetAsideAndTheRunStartsOver) {
     writeFileAtomically(d.geral.sPathIn / "REGISTRO_TARV12999999999999.xml", "");
     d.engine->btImportarClick();
     EXPECT_EQ(d.arquivos(d.geral.sPathIn / "corrompido" / D).size(), 1u);
+}
+
+TEST(Import, FilesWaitingInCorrompidoAreReleasedOnceTheServerDropsThem) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    const fs::path in = c.geral.sPathIn, antigo = in / "corrompido" / "010111";
+    const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+    fs::create_directories(antigo / "Liberado");
+    writeFileAtomically(antigo / "REGISTRO_TARV12010111080000.xml", "");
+    writeFileAtomically(antigo / "REGISTRO_TARV12020111080000.xml", "");
+    writeFileAtomically(antigo / "Liberado" / "REGISTRO_TARV12311210230509.xml", ""); // already dropped
+    writeFileAtomically(in / "REGISTRO_TARV12999999999999.xml", "");
+    bool servidorResponde = false;
+    c.engine->DeleteRefEDI_UNIDADE = [&](const std::string& f) {
+        c.refsDescartadas.push_back(f);
+        return std::string(servidorResponde ? "OK" : "Erro");
+    };
+
+    // The server does not answer: one retry shows it, and every file keeps waiting.
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.refsDescartadas,
+              (std::vector<std::string>{"REGISTRO_TARV12010111080000.xml", "REGISTRO_TARV12999999999999.xml"}));
+    EXPECT_EQ(c.arquivos(antigo).size(), 2u);
+    EXPECT_EQ(c.arquivos(in / "corrompido" / D).size(), 1u);
+
+    servidorResponde = true;
+    c.refsDescartadas.clear();
+    c.engine->btImportarClick();
+    std::sort(c.refsDescartadas.begin(), c.refsDescartadas.end());
+    EXPECT_EQ(c.refsDescartadas,
+              (std::vector<std::string>{"REGISTRO_TARV12010111080000.xml", "REGISTRO_TARV12020111080000.xml",
+                                        "REGISTRO_TARV12999999999999.xml"}));
+    EXPECT_TRUE(c.arquivos(antigo).empty());
+    EXPECT_EQ(c.arquivos(antigo / "Liberado").size(), 3u);
+    EXPECT_TRUE(c.arquivos(in / "corrompido" / D).empty());
+    EXPECT_EQ(c.arquivos(in / "corrompido" / D / "Liberado").size(), 1u);
+}
+
+// Caps the address space for a while: an allocation beyond it fails whatever the machine's overcommit policy.
+struct LimiteDeMemoria {
+    rlimit antes{};
+    explicit LimiteDeMemoria(rlim_t bytes) {
+        getrlimit(RLIMIT_AS, &antes);
+        rlimit novo = antes;
+        novo.rlim_cur = std::min(bytes, antes.rlim_cur);
+        setrlimit(RLIMIT_AS, &novo);
+    }
+    ~LimiteDeMemoria() { setrlimit(RLIMIT_AS, &antes); }
+};
+
+TEST(Import, AFileThatFailsToLoadForWantOfIoOrMemoryWaitsForTheNextRun) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    c.registra("REGISTRO_TARV_ACOMP", 2);
+    const fs::path in = c.geral.sPathIn;
+    const std::string io = "REGISTRO_TARV12010111080000.xml", memoria = "REGISTRO_TARV_ACOMP12010111080000.xml";
+    fs::create_symlink("/proc/self/mem", in / io); // a regular file whose first read fails with EIO
+    std::ofstream(in / memoria).close();
+    fs::resize_file(in / memoria, rlim_t{1} << 40); // sparse: a terabyte no loader can hold
+    {
+        LimiteDeMemoria limite(rlim_t{1} << 38);
+        c.engine->btImportarClick();
+    }
+    EXPECT_TRUE(fs::is_symlink(in / io));
+    EXPECT_TRUE(fs::exists(in / memoria));
+    EXPECT_TRUE(c.refsDescartadas.empty());
+    const auto msgs = c.ui.of("message");
+    for (const auto& [F, T] : {std::pair{io, "REGISTRO_TARV"}, std::pair{memoria, "REGISTRO_TARV_ACOMP"}}) {
+        const std::string falha = F + "\r" + T + "\rErro:" + (F == io ? "Cannot read" : "");
+        EXPECT_TRUE(std::any_of(msgs.begin(), msgs.end(), [&](const std::string& m) { return m.rfind(falha, 0) == 0; }))
+            << F;
+    }
+    EXPECT_EQ(msgs.back(), "Pronto!");
+
+    fs::remove(in / io);
+    fs::remove(in / memoria);
+    pacoteRegistro(in / io, {{1, 7}});
+    pacoteRegistro(in / memoria, {{1, 8}});
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV"), "7");
+    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV_ACOMP"), "8");
+}
+
+TEST(Exchange, TheLaterVersionOfARowWinsWhenTwoOfItsPacketsArriveTogether) {
+    Instalacao u("12"), central("31");
+    u.registra("PACIENTE", 1);
+    central.registra("PACIENTE", 1);
+    u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (1, 12, 'Versão de 5 de janeiro')");
+    u.engine->btExportarClick();
+    fs::rename(u.saida().at(0), central.geral.sPathIn / "PACIENTE12050124093000.xml");
+    u.sql("update PACIENTE set NM_PACIENTE = 'Versão de 10 de janeiro', DT_EXP = null");
+    u.engine->btExportarClick();
+    fs::rename(u.saida().at(0), central.geral.sPathIn / "PACIENTE12100124081500.xml");
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.texto("select NM_PACIENTE from PACIENTE"), "Versão de 10 de janeiro");
 }
 
 } // namespace
