@@ -18,6 +18,8 @@ struct HttpOptions {
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(30)};
     // Whole-request limit for downloads to a file and uploads.
     std::chrono::milliseconds transferTimeout{std::chrono::seconds(120)};
+    long lowSpeedLimit = 1024;
+    std::chrono::seconds lowSpeedTime{60};
     // An answer kept in memory larger than this is abandoned.
     std::size_t maxAnswerBytes = 16u << 20;
     // A download larger than this is abandoned, so an endless answer cannot fill the disk.

@@ -39,6 +39,11 @@ std::string NomeNoUrl(const std::string& url) {
     return barra == std::string::npos ? url : url.substr(barra + 1);
 }
 
+transport::HttpOptions OpcoesHttp(const Configuracao& config) {
+    transport::HttpOptions o;
+    return o;
+}
+
 TransporteEDI::TransporteEDI(UGeral& geral, Ui& ui, transport::HttpOptions opcoes)
     : iniciaPrograma([](const fs::path& p) { transport::startProgram(p); }), geral_(geral), ui_(ui),
       opcoes_(std::move(opcoes)) {}

@@ -11,6 +11,7 @@
 
 namespace edi {
 
+struct Configuracao;
 class TDM;
 class PacketTable;
 
@@ -23,6 +24,8 @@ std::string CaminhoServidorParaUrl(const std::string& caminho, const std::string
 std::string DominioDoServidor(const std::string& sDominio);
 // The last "/"-separated segment of an address ("" when it ends with "/").
 std::string NomeNoUrl(const std::string& url);
+
+transport::HttpOptions OpcoesHttp(const Configuracao& config);
 
 // The exchanges with the central server: requests, send, receive, unit versions and application update.
 // Every outcome a person should see goes to the message panel of the UI port.
