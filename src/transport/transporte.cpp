@@ -39,7 +39,7 @@ std::string NomeNoUrl(const std::string& url) {
     return barra == std::string::npos ? url : url.substr(barra + 1);
 }
 
-transport::HttpOptions OpcoesHttp(const Configuracao& config) {
+transport::HttpOptions OpcoesHttp(const Configuracao& /*config*/) {
     transport::HttpOptions o;
     return o;
 }

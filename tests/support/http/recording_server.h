@@ -54,7 +54,7 @@ struct Reply {
     std::chrono::milliseconds delay{0}; // before the answer starts
     std::chrono::milliseconds pace{0};  // between the chunks of an endless or paced body
     std::size_t piece = 1024;           // bytes per chunk of a paced body
-    std::string location;               // sent as the Location header when not empty
+    std::string location{};             // sent as the Location header when not empty
 
     static Reply text(std::string body, int status = 200) { return Reply{status, std::move(body)}; }
     static Reply with(Mode mode, std::string body = {}) { return Reply{200, std::move(body), mode}; }
