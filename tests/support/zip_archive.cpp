@@ -29,9 +29,11 @@ void makeZip(const std::filesystem::path &path, const std::vector<ZipEntry> &ent
                 zip_source_free(source);
             else
                 zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
-            if (index >= 0 && e.mode != 0)
-                zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
-                                                 (0100000u | e.mode) << 16); // a regular file
+            // Without a mode the entry looks made on a system that records none (libzip would record 0666).
+            if (index >= 0)
+                zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(index), 0,
+                                                 e.mode ? ZIP_OPSYS_UNIX : ZIP_OPSYS_DOS,
+                                                 e.mode ? (0100000u | e.mode) << 16 : 0x20u); // regular file
         }
         ASSERT_GE(index, 0) << "cannot add '" << e.name << "': " << zip_strerror(z);
     }

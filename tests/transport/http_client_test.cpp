@@ -32,7 +32,6 @@ protected:
         o.requestTimeout = 2s;
         o.lowSpeedLimit = 1024;
         o.lowSpeedTime = 1s;
-        o.transferTimeout = 2s;
         return o;
     }
 
@@ -235,7 +234,6 @@ protected:
     HttpClient quick() const {
         HttpOptions o = options();
         o.requestTimeout = 300ms;
-        o.transferTimeout = 300ms;
         return HttpClient(o);
     }
     template <typename F> static std::chrono::milliseconds timed(F &&f) {

@@ -43,7 +43,6 @@ struct Estacao {
         opcoes.connectTimeout = 500ms;
         opcoes.requestTimeout = 2000ms;
         opcoes.lowSpeedTime = 1s;
-        opcoes.transferTimeout = 2000ms;
         reinicia();
     }
     // A fresh transport, as after the program started again.
