@@ -79,8 +79,9 @@ bool PoeDeLado(const fs::path& destino) {
     const fs::path copia = destino.string() + "_";
     if (::renameat2(AT_FDCWD, destino.c_str(), AT_FDCWD, copia.c_str(), RENAME_NOREPLACE) == 0)
         return true;
-    if (errno != EINVAL && errno != ENOSYS) // a file system without the no-replace rename
-        return false;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false; // the name is taken, or there is nothing to set aside
+    // A file system without the no-replace rename.
     std::error_code ec;
     if (fs::exists(copia, ec) || !fs::exists(destino, ec))
         return false;
