@@ -26,6 +26,13 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     c.senhaWeb = ini.readString("EDI", "Senha", kSenhaCentral);
     c.forcaOffline = ini.readString("EDI", "Offline", "NAO") == "SIM";
     c.pausaMs = ini.readInteger("EDI", "Pausa", 2000);
+    // A value that makes no sense keeps the default rather than leaving a transfer without any limit.
+    if (const int v = ini.readInteger("EDI", "TempoConexao", c.tempoConexao); v > 0)
+        c.tempoConexao = v;
+    if (const int v = ini.readInteger("EDI", "VelocidadeMinima", c.velocidadeMinima); v >= 0)
+        c.velocidadeMinima = v;
+    if (const int v = ini.readInteger("EDI", "TempoVelocidadeMinima", c.tempoVelocidadeMinima); v > 0)
+        c.tempoVelocidadeMinima = v;
 
     c.emailHost = ini.readString("Email", "Host", "localhost");
     c.emailPorta = ini.readInteger("Email", "Porta", 587);

@@ -24,6 +24,11 @@ struct Configuracao {
     std::string login, senhaWeb;
     bool forcaOffline = false; // "Offline" = "SIM": the machine counts as not connected
     int pausaMs = 2000;        // the visible pauses of the cycle
+    // Transfers with the central server: seconds to connect; a transfer moving fewer than velocidadeMinima
+    // bytes per second (0: no limit) for tempoVelocidadeMinima seconds is abandoned.
+    int tempoConexao = 10;
+    int velocidadeMinima = 1024;
+    int tempoVelocidadeMinima = 60;
 
     // [Email]
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;

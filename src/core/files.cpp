@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <regex>
 #include <unistd.h>
 
 namespace edi {
@@ -17,6 +18,7 @@ namespace {
 
 std::string systemMessage() { return std::strerror(errno); }
 
+// "." + name + ".tmp" + process id + "-" + counter: hidden, and never the name of a real file.
 fs::path temporarySibling(const fs::path& destination) {
     static std::atomic<unsigned> counter{0};
     return destination.parent_path() /
@@ -130,6 +132,22 @@ void moveFileReplacing(const fs::path& from, const fs::path& to) {
     fs::rename(from, to, ec);
     if (ec)
         throw IoError("Cannot move " + from.string() + " to " + to.string() + ": " + ec.message());
+}
+
+bool isTemporaryName(const std::string& name) {
+    static const std::regex pattern(R"(\..+\.tmp[0-9]+-[0-9]+)");
+    return std::regex_match(name, pattern);
+}
+
+void removeStaleTemporaries(const fs::path& folder, std::chrono::seconds age) {
+    std::error_code ec;
+    const auto before = fs::file_time_type::clock::now() - age;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        std::error_code entryError;
+        if (entry.is_regular_file(entryError) && isTemporaryName(entry.path().filename().string()) &&
+            entry.last_write_time(entryError) < before && !entryError)
+            fs::remove(entry.path(), entryError);
+    }
 }
 
 } // namespace edi

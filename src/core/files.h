@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -40,5 +41,11 @@ std::string readFile(const std::filesystem::path& path);            // throws Io
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 // Moves a file, replacing one of the same name at the target (delete first, then rename).
 void moveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// True for a name AtomicFile gives its temporary files.
+bool isTemporaryName(const std::string& name);
+// Removes the temporary files of AtomicFile in `folder` (not below it) last written more than `age` ago: what a
+// killed process left. Younger ones may belong to a process still writing. Failures are ignored.
+void removeStaleTemporaries(const std::filesystem::path& folder, std::chrono::seconds age);
 
 } // namespace edi

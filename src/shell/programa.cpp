@@ -2,6 +2,7 @@
 
 #include "app/constants.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "db/query.h"
 #include "platform/system_info.h"
 
@@ -35,11 +36,11 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
+    // Temporary files a killed run left; a day old, so no running process still writes them.
+    for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
+        removeStaleTemporaries(pasta, std::chrono::hours(24));
 
-    transport::HttpOptions http;
-    http.login = config_.login;
-    http.password = config_.senhaWeb;
-    transporte_ = std::make_unique<TransporteEDI>(geral_, ui_, http);
+    transporte_ = std::make_unique<TransporteEDI>(geral_, ui_, OpcoesHttp(config_));
     transporte_->atualizaUpdate = [this] { return AtualizaUpdate(config_.arquivo); };
     engine_->DeleteRefEDI_UNIDADE = [this](const std::string& nome) { return transporte_->DeleteRefEDI_UNIDADE(nome); };
 

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -89,8 +90,9 @@ struct HttpClient::Transfer {
     Transfer(std::string u, std::chrono::milliseconds t, std::uint64_t l) : url(std::move(u)), timeout(t), limit(l) {}
 
     std::string url; // completed, with scheme
-    std::chrono::milliseconds timeout;
+    std::chrono::milliseconds timeout; // whole request; 0: none
     std::uint64_t limit; // most body bytes accepted
+    bool followRedirects = true;
     // Takes each piece of the body; false stops the transfer (it then sets sinkError).
     std::function<bool(const char *, std::size_t)> sink;
     // Extra set-up on the fresh handle; false stops before the request (it then sets sinkError).
@@ -140,11 +142,13 @@ bool HttpClient::perform(Transfer &t) {
     // Only web addresses: a list answer must not make us read local files or speak other protocols.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(t.timeout.count()));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, options_.lowSpeedLimit);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.lowSpeedTime.count()));
     curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(t.limit));
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Transfer::onBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &t);
@@ -167,6 +171,9 @@ bool HttpClient::perform(Transfer &t) {
             lastError_ = host + ": answer larger than " + describeSize(t.limit) + ", transfer abandoned";
         else if (!t.sinkError.empty())
             lastError_ = t.sinkError;
+        else if (rc == CURLE_OPERATION_TIMEDOUT && std::string_view(errorText).substr(0, 18) == "Operation too slow")
+            lastError_ = host + ": transferência abandonada: menos de " + std::to_string(options_.lowSpeedLimit) +
+                         " bytes/s durante " + std::to_string(options_.lowSpeedTime.count()) + " s";
         else
             lastError_ = host + ": " + (errorText[0] ? errorText : curl_easy_strerror(rc));
         return false;
@@ -207,7 +214,7 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
         lastError_ = e.what();
         return 0;
     }
-    Transfer t{completeUrl(url), options_.transferTimeout, options_.maxDownloadBytes};
+    Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxDownloadBytes};
     t.sink = [&](const char *data, std::size_t n) {
         file->stream().write(data, static_cast<std::streamsize>(n));
         if (!file->stream()) {
@@ -218,6 +225,9 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
     };
     if (!perform(t))
         return 0; // the temporary file goes with `file`
+    // A replaced file keeps its mode: a program stays executable, a private file private.
+    if (const auto old = fs::status(destination, ec); !ec && fs::is_regular_file(old))
+        fs::permissions(file->temporaryPath(), old.permissions(), ec);
     try {
         file->commit();
     } catch (const IoError &e) {
@@ -237,7 +247,8 @@ int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, con
     }
     MimeHandle mime;
     Slist headers;
-    Transfer t{completeUrl(url), options_.transferTimeout, options_.maxAnswerBytes};
+    Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxAnswerBytes};
+    t.followRedirects = false;
     t.sink = [](const char *, std::size_t) { return true; }; // the answer's body is not used
     t.configure = [&](CURL *h) {
         mime.reset(curl_mime_init(h));
@@ -269,6 +280,22 @@ std::string hostOf(const std::string &url) {
     if (at != std::string_view::npos)
         rest.remove_prefix(at + 1);
     return std::string(rest);
+}
+
+std::string encodePathSegments(const std::string &url) {
+    std::size_t pathStart = hasScheme(url) ? url.find("://") + 3 : 0;
+    pathStart = url.find('/', pathStart);
+    if (pathStart == std::string::npos)
+        return url;
+    std::string out = url.substr(0, pathStart);
+    for (std::size_t begin = pathStart + 1;;) {
+        const std::size_t end = std::min(url.find('/', begin), url.size());
+        out += '/';
+        out += encodeQueryValue(std::string_view(url).substr(begin, end - begin));
+        if (end == url.size())
+            return out;
+        begin = end + 1;
+    }
 }
 
 std::string encodeQueryValue(std::string_view value) {

@@ -14,10 +14,13 @@ struct HttpOptions {
     std::string login;
     std::string password;
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
-    // Whole-request limit for small requests whose answer is kept in memory.
+    // Whole-request limit for small requests whose answer is kept in memory. Downloads and uploads have none:
+    // a large file over a slow link may take hours as long as it moves.
     std::chrono::milliseconds requestTimeout{std::chrono::seconds(30)};
-    // Whole-request limit for downloads to a file and uploads.
-    std::chrono::milliseconds transferTimeout{std::chrono::seconds(120)};
+    // Every request is abandoned once it moved fewer than lowSpeedLimit bytes per second for lowSpeedTime;
+    // a limit of 0 turns this off.
+    long lowSpeedLimit = 1024;
+    std::chrono::seconds lowSpeedTime{60};
     // An answer kept in memory larger than this is abandoned.
     std::size_t maxAnswerBytes = 16u << 20;
     // A download larger than this is abandoned, so an endless answer cannot fill the disk.
@@ -38,7 +41,8 @@ public:
     // 1 when the whole body of a 2xx answer was saved to `destination` (created or replaced), else 0.
     // The body goes to a temporary file beside it first: a failed transfer leaves the destination untouched.
     int Download(const std::string &url, const std::filesystem::path &destination);
-    // POSTs `file` as multipart/form-data in the form field `field`; 1 when the server answered 2xx, else 0.
+    // POSTs `file` as multipart/form-data in the form field `field`; 1 when the server answered the POST itself
+    // with 2xx, else 0. No redirect is followed: a page it leads to never stored the file.
     int BlockingUpload(const std::string &url, const std::filesystem::path &file, const std::string &field = "file1");
 
     const std::string &lastError() const { return lastError_; }
@@ -63,5 +67,9 @@ std::string hostOf(const std::string &url);
 
 // Percent-encodes every byte of a query value except the unreserved ones (A-Z a-z 0-9 - . _ ~).
 std::string encodeQueryValue(std::string_view value);
+
+// Percent-encodes each "/"-separated segment after the host of a URL (with or without scheme), so a name with
+// blanks, "#", "?" or "%" reaches the server as that one name.
+std::string encodePathSegments(const std::string &url);
 
 } // namespace edi::transport

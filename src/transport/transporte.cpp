@@ -1,15 +1,21 @@
 #include "transport/transporte.h"
 
+#include "app/configuracao.h"
 #include "app/session.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
 #include "db/query.h"
 #include "packet/packet_table.h"
+#include "transport/estado_update.h"
 #include "transport/program_start.h"
 #include "transport/zip_extract.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <regex>
 
 namespace edi {
 
@@ -39,6 +45,52 @@ std::string NomeNoUrl(const std::string& url) {
     return barra == std::string::npos ? url : url.substr(barra + 1);
 }
 
+bool NomeDePacote(const std::string& nome) {
+    // The unit code is digits ("-999" while undefined); a table name may end in digits too.
+    static const std::regex padrao(R"([A-Za-z][A-Za-z0-9_$]*-?[0-9]{13,}\.xml)");
+    return std::regex_match(nome, padrao);
+}
+
+transport::HttpOptions OpcoesHttp(const Configuracao& config) {
+    transport::HttpOptions o;
+    o.login = config.login;
+    o.password = config.senhaWeb;
+    o.connectTimeout = std::chrono::seconds(config.tempoConexao);
+    o.lowSpeedLimit = config.velocidadeMinima;
+    o.lowSpeedTime = std::chrono::seconds(config.tempoVelocidadeMinima);
+    return o;
+}
+
+namespace {
+
+bool temSegmentoPai(const std::string& endereco) {
+    for (size_t inicio = 0;;) {
+        const size_t fim = std::min(endereco.find('/', inicio), endereco.size());
+        if (endereco.compare(inicio, fim - inicio, "..") == 0)
+            return true;
+        if (fim == endereco.size())
+            return false;
+        inicio = fim + 1;
+    }
+}
+
+// Renames `destino` to `destino` + "_" unless that name is taken: the first copy set aside is the one kept.
+bool PoeDeLado(const fs::path& destino) {
+    const fs::path copia = destino.string() + "_";
+    if (::renameat2(AT_FDCWD, destino.c_str(), AT_FDCWD, copia.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false; // the name is taken, or there is nothing to set aside
+    // A file system without the no-replace rename.
+    std::error_code ec;
+    if (fs::exists(copia, ec) || !fs::exists(destino, ec))
+        return false;
+    fs::rename(destino, copia, ec);
+    return !ec;
+}
+
+} // namespace
+
 TransporteEDI::TransporteEDI(UGeral& geral, Ui& ui, transport::HttpOptions opcoes)
     : iniciaPrograma([](const fs::path& p) { transport::startProgram(p); }), geral_(geral), ui_(ui),
       opcoes_(std::move(opcoes)) {}
@@ -65,11 +117,15 @@ std::string TransporteEDI::Get(const std::string& endereco) {
 std::string TransporteEDI::ReceberArquivo(const std::string& endereco) {
     const std::string nome = NomeNoUrl(endereco);
     transport::HttpClient http(opcoes_);
-    if (!nome.empty() && http.Download(endereco, geral_.sPathIn / nome) == 1) {
+    if (temSegmentoPai(endereco))
+        lastError_ = "Endereço recusado, contém \"..\": " + endereco;
+    else if (nome.empty())
+        lastError_ = "No file name in " + endereco;
+    else if (http.Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome) == 1) {
         ui_.setMessage("Arquivo Recebido com Sucesso!");
         return nome;
-    }
-    lastError_ = nome.empty() ? "No file name in " + endereco : http.lastError();
+    } else
+        lastError_ = http.lastError();
     ui_.setMessage(lastError_);
     return "";
 }
@@ -97,8 +153,9 @@ PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, con
 
 void TransporteEDI::btnEnviarArquivoClick() {
     std::vector<std::string> nomes;
+    // Only packets: a temporary file of an export still writing, or killed, is no packet.
     for (const auto& e : fs::directory_iterator(geral_.sPathOut))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && NomeDePacote(e.path().filename().string()))
             nomes.push_back(e.path().filename().string());
     std::sort(nomes.begin(), nomes.end(),
               [](const std::string& a, const std::string& b) { return formats::toUpper(a) < formats::toUpper(b); });
@@ -188,52 +245,89 @@ void TransporteEDI::Aplicao1Click() {
     PacketTable cds = CarregaLista("/dbArquivo.php?op=APP&data=" + encodeQueryValue("'" + data + "'"),
                                      geral_.sPathIn / "arquivosApp.xml");
     ui_.setProgressMax(static_cast<int>(cds.recordCount()));
-    const std::string dominio = DominioDoServidor(geral_.sDominio);
-    bool falhou = false;
+    EstadoUpdate estado(geral_.sPath / EstadoUpdate::kArquivo, geral_.prmDataUpdate);
+    bool pendente = false;
     for (cds.first(); !cds.eof(); cds.next()) {
         const std::string NOME = cds.value("NOME").asText();
-        ui_.setMessage("Update...." + NOME.substr(NOME.find_last_of("\\:") == std::string::npos
-                                                      ? 0
-                                                      : NOME.find_last_of("\\:") + 1));
+        const std::string arquivo = NOME.substr(NOME.find_last_of("\\:") == std::string::npos
+                                                    ? 0
+                                                    : NOME.find_last_of("\\:") + 1);
+        ui_.setMessage("Update...." + arquivo);
         ui_.setProgressPosition(ui_.progressPosition() + 1);
         ui_.pumpEvents();
-        std::string destino = cds.value("DESTINO").asText();
-        if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
-            destino.replace(p, 7, geral_.sPathApp.string());
-        const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(NOME, dominio));
-        falhou = falhou || recebido.empty();
-        if (cds.value("TIPO").asText() == "1") {
-            std::error_code ec;
-            fs::rename(destino, destino + "_", ec); // the previous file is set aside when there is one
-            bool extraido = false;
-            if (!recebido.empty()) {
-                try {
-                    const auto r = transport::Descompactar(geral_.sPathIn / recebido, fs::path(destino).parent_path());
-                    extraido = !r.written.empty();
-                    if (!r.refused.empty())
-                        ui_.setMessage("Update: entradas recusadas em " + recebido + ": " + r.refused.front());
-                } catch (const Error& e) {
-                    ui_.setMessage(std::string("Update: ") + e.what());
-                }
-            }
-            if (extraido)
-                fs::remove(geral_.sPathIn / recebido, ec);
-            falhou = falhou || !extraido;
-        }
-        if (cds.value("EXEC").asText() == "1") {
-            try {
-                iniciaPrograma(destino);
-            } catch (const Error& e) {
-                ui_.setMessage(std::string("Update: ") + e.what());
-            }
-        }
+        const std::string DESTINO = cds.value("DESTINO").asText();
+        if (estado.concluida(NOME, DESTINO))
+            continue;
+        const std::string erro =
+            AplicaLinha(NOME, DESTINO, cds.value("TIPO").asText() == "1", cds.value("EXEC").asText() == "1");
+        if (erro.empty())
+            estado.aplicada(NOME, DESTINO);
+        else if (estado.falhou(NOME, DESTINO))
+            ui_.setMessage("Update: " + arquivo + " abandonado após " + std::to_string(EstadoUpdate::kTentativas) +
+                           " tentativas: " + erro);
+        else
+            pendente = true;
     }
-    // A run whose downloads or extractions failed does not advance the moment: the files are offered again.
-    if (falhou)
+    // A row still to be retried keeps the moment: the server lists it again next time.
+    if (pendente)
         return;
     if (atualizaUpdate)
         geral_.prmDataUpdate = atualizaUpdate();
+    estado.encerra();
     ui_.setMessage("Update conlcuido!");
+}
+
+std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::string& destinoNaLista, bool arquivoZip,
+                                       bool executa) {
+    std::string destino = destinoNaLista;
+    if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
+        destino.replace(p, 7, geral_.sPathApp.string());
+    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)));
+    if (recebido.empty())
+        return lastError_;
+    if (arquivoZip)
+        if (std::string erro = Instala(recebido, destino); !erro.empty())
+            return erro;
+    if (executa) {
+        try {
+            iniciaPrograma(destino);
+        } catch (const Error& e) {
+            ui_.setMessage(std::string("Update: ") + e.what());
+            return e.what();
+        }
+    }
+    return {};
+}
+
+std::string TransporteEDI::Instala(const std::string& recebido, const fs::path& destino) {
+    const fs::path arquivo = geral_.sPathIn / recebido;
+    std::string erro;
+    try {
+        transport::ZipArchive zip(arquivo); // a file that is no archive sets nothing aside
+        const bool deLado = PoeDeLado(destino);
+        transport::ExtractionResult r;
+        try {
+            r = zip.extractTo(destino.parent_path());
+        } catch (const Error& e) {
+            erro = e.what();
+        }
+        std::error_code ec;
+        if (deLado && !fs::exists(destino, ec)) // nothing took its place: the old file goes back
+            fs::rename(destino.string() + "_", destino, ec);
+        if (!r.refused.empty())
+            ui_.setMessage("Update: entradas recusadas em " + recebido + ": " + r.refused.front());
+        if (erro.empty() && r.written.empty())
+            erro = "Update: nada extraído de " + recebido;
+    } catch (const Error& e) {
+        erro = e.what();
+    }
+    if (!erro.empty()) {
+        ui_.setMessage(erro.rfind("Update: ", 0) == 0 ? erro : "Update: " + erro);
+        return erro;
+    }
+    std::error_code ec;
+    fs::remove(arquivo, ec);
+    return {};
 }
 
 void TransporteEDI::este1Click() {

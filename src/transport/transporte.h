@@ -11,6 +11,7 @@
 
 namespace edi {
 
+struct Configuracao;
 class TDM;
 class PacketTable;
 
@@ -23,6 +24,11 @@ std::string CaminhoServidorParaUrl(const std::string& caminho, const std::string
 std::string DominioDoServidor(const std::string& sDominio);
 // The last "/"-separated segment of an address ("" when it ends with "/").
 std::string NomeNoUrl(const std::string& url);
+// True for the name export gives a data packet: table name, unit code, "ddmmyyhhnnss", ".xml".
+bool NomeDePacote(const std::string& nome);
+
+// Credentials and transfer limits from jaq.ini.
+transport::HttpOptions OpcoesHttp(const Configuracao& config);
 
 // The exchanges with the central server: requests, send, receive, unit versions and application update.
 // Every outcome a person should see goes to the message panel of the UI port.
@@ -34,10 +40,11 @@ public:
     std::optional<std::string> Requisita(const std::string& caminhoEConsulta);
     // The body as text, empty on failure.
     std::string Get(const std::string& url);
-    // Downloads into sPathIn; the stored name, or "" after showing the error text.
+    // Downloads into sPathIn; the stored name, or "" after showing the error text. Each path segment of the
+    // address is sent percent-encoded; an address with a ".." segment is refused.
     std::string ReceberArquivo(const std::string& url);
 
-    // Send: every file of sPathOut, newest name first; archived as .bkp once uploaded and registered.
+    // Send: every data packet of sPathOut, newest name first; archived as .bkp once uploaded and registered.
     void btnEnviarArquivoClick();
     std::string EnviarArquivo(const std::string& nome); // "OK" or "Erro"
 
@@ -50,7 +57,9 @@ public:
     void GetVersaoUnidadesWeb(TDM& dm);
 
     // Application update: downloads, unpacks and starts what the server published since prmDataUpdate.
-    // `atualizaUpdate` stamps the moment of a completed run into jaq.ini and returns it.
+    // A row applied once is not applied again while the moment stays; a failing row is tried on later runs
+    // and given up after EstadoUpdate::kTentativas. When no row is left to try, `atualizaUpdate` stamps the
+    // moment into jaq.ini and returns it.
     void Aplicao1Click();
     std::function<std::string()> atualizaUpdate;
     // The fixed-path replacement of the client's executable ("Teste" in the menu).
@@ -66,6 +75,10 @@ private:
     std::string consultaUnidade() const;
     // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
     PacketTable CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
+    // One row of the update list; the error text, empty when the row is applied.
+    std::string AplicaLinha(const std::string& nome, const std::string& destino, bool arquivoZip, bool executa);
+    // Unpacks a downloaded archive over the destination's folder; the error text, empty on success.
+    std::string Instala(const std::string& recebido, const std::filesystem::path& destino);
 
     UGeral& geral_;
     Ui& ui_;

@@ -16,11 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct ArchiveCloser {
-    void operator()(zip_t *z) const { zip_discard(z); }
-};
-using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
-
 struct EntryCloser {
     void operator()(zip_file_t *f) const { zip_fclose(f); }
 };
@@ -34,7 +29,7 @@ std::string libzipMessage(int code) {
     return text;
 }
 
-Archive openArchive(const fs::path &archive) {
+zip_t *openArchive(const fs::path &archive) {
     int code = 0;
     zip_t *z = zip_open(archive.c_str(), ZIP_RDONLY, &code);
     if (!z) {
@@ -42,7 +37,19 @@ Archive openArchive(const fs::path &archive) {
             throw IoError(archive.string() + " is not a ZIP archive");
         throw IoError("Cannot open the archive " + archive.string() + ": " + libzipMessage(code));
     }
-    return Archive(z);
+    return z;
+}
+
+// The permission bits an entry made on a Unix system records; none for other systems or a zero mode.
+std::optional<fs::perms> recordedMode(zip_t *archive, zip_uint64_t index) {
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(archive, index, 0, &system, &attributes) != 0 || system != ZIP_OPSYS_UNIX)
+        return std::nullopt;
+    const auto mode = static_cast<unsigned>(attributes >> 16) & 0777u;
+    if (mode == 0)
+        return std::nullopt;
+    return static_cast<fs::perms>(mode);
 }
 
 // A folder inside the destination, so moving a staged file into place is a rename on one file system.
@@ -106,6 +113,8 @@ void extractEntry(zip_t *archive, zip_uint64_t index, const std::string &entryNa
     Entry entry(zip_fopen_index(archive, index, 0));
     if (!entry)
         throw IoError("Cannot read " + entryName + " from the archive: " + zip_strerror(archive));
+    std::error_code ec;
+    fs::remove(target, ec); // an earlier entry of the same bare name must not lend its mode
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     if (!out)
         throw IoError("Cannot create " + target.string());
@@ -123,10 +132,30 @@ void extractEntry(zip_t *archive, zip_uint64_t index, const std::string &entryNa
         throw IoError("Cannot write " + target.string());
 }
 
+// The staged file gets the entry's mode, else the mode of the file it will replace, else the default.
+void applyMode(const fs::path &staged, std::optional<fs::perms> recorded, const fs::path &replaced) {
+    std::error_code ec;
+    if (!recorded)
+        if (const auto old = fs::status(replaced, ec); !ec && fs::is_regular_file(old))
+            recorded = old.permissions() & fs::perms::all;
+    if (recorded) {
+        fs::permissions(staged, *recorded, ec);
+        if (ec)
+            throw IoError("Cannot set the mode of " + staged.string() + ": " + ec.message());
+    }
+}
+
 } // namespace
 
-ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &destinationFolder) {
-    Archive archive = openArchive(archivePath);
+ZipArchive::ZipArchive(const fs::path &archive) : path_(archive), archive_(openArchive(archive)) {}
+
+ZipArchive::~ZipArchive() { zip_discard(archive_); }
+
+ExtractionResult Descompactar(const fs::path &archive, const fs::path &destinationFolder) {
+    return ZipArchive(archive).extractTo(destinationFolder);
+}
+
+ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder) {
     std::error_code ec;
     fs::create_directories(destinationFolder, ec);
     if (ec)
@@ -134,19 +163,20 @@ ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &desti
 
     ExtractionResult result;
     StagingFolder staging(destinationFolder);
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
         const auto index = static_cast<zip_uint64_t>(i);
-        const char *rawName = zip_get_name(archive.get(), index, 0);
+        const char *rawName = zip_get_name(archive_, index, 0);
         if (!rawName)
-            throw IoError("Cannot read the entry list of " + archivePath.string() + ": " + zip_strerror(archive.get()));
+            throw IoError("Cannot read the entry list of " + path_.string() + ": " + zip_strerror(archive_));
         const std::string name = rawName;
         const ClassifiedEntry entry = classify(name);
         if (entry.kind == EntryKind::Refused)
             result.refused.push_back(name);
         if (entry.kind != EntryKind::File)
             continue;
-        extractEntry(archive.get(), index, name, staging.path() / entry.bareName);
+        extractEntry(archive_, index, name, staging.path() / entry.bareName);
+        applyMode(staging.path() / entry.bareName, recordedMode(archive_, index), destinationFolder / entry.bareName);
         if (std::find(result.written.begin(), result.written.end(), entry.bareName) == result.written.end())
             result.written.push_back(entry.bareName);
     }

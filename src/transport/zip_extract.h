@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+struct zip; // libzip's archive
+
 namespace edi::transport {
 
 struct ExtractionResult {
@@ -13,11 +15,28 @@ struct ExtractionResult {
     std::vector<std::string> refused;
 };
 
-// Extracts every file entry of a ZIP archive into `destinationFolder` (created when missing) under its bare
-// file name, replacing files of the same name; the later of two entries with one bare name wins. Directory
-// entries are skipped. Entries are unpacked into a hidden staging folder inside it and moved into place only once
-// all of them were read, so a damaged archive replaces nothing. Throws IoError for a file that is not a readable ZIP
-// archive.
+// An opened ZIP archive. Its entries are extracted into a folder under their bare file names, replacing files
+// of the same name; the later of two entries with one bare name wins. Directory entries are skipped. Entries are
+// unpacked into a hidden staging folder inside the destination and moved into place only once all of them were
+// read, so a damaged archive replaces nothing. A file keeps the Unix mode its entry records; an entry without one
+// that replaces a file keeps that file's mode.
+class ZipArchive {
+public:
+    // Throws IoError for a file that is not a readable ZIP archive.
+    explicit ZipArchive(const std::filesystem::path &archive);
+    ~ZipArchive();
+    ZipArchive(const ZipArchive &) = delete;
+    ZipArchive &operator=(const ZipArchive &) = delete;
+
+    // Creates `destinationFolder` when missing; throws IoError when an entry cannot be read or written.
+    ExtractionResult extractTo(const std::filesystem::path &destinationFolder);
+
+private:
+    std::filesystem::path path_;
+    ::zip *archive_;
+};
+
+// ZipArchive(archive).extractTo(destinationFolder).
 ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder);
 
 } // namespace edi::transport

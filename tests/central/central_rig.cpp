@@ -46,7 +46,7 @@ transport::HttpOptions clientOptions(const std::string &login, const std::string
     o.password = password;
     o.connectTimeout = 2s;
     o.requestTimeout = 10s;
-    o.transferTimeout = 30s;
+    o.lowSpeedTime = 30s;
     return o;
 }
 

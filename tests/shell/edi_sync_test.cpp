@@ -85,6 +85,34 @@ TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
     EXPECT_NE(semBanco.saida.find("connection string is empty"), std::string::npos) << semBanco.saida;
 }
 
+TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) {
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1");
+    const auto antigo = fs::file_time_type::clock::now() - std::chrono::hours(25);
+    const std::vector<fs::path> velhos = {home / "EDI/OUT/.PACIENTE12010203040506.xml.tmp4711-0",
+                                          home / "EDI/IN/.PACIENTE31010203040506.xml.tmp99-12",
+                                          home / "Temp/.Unidades.xml.tmp5-3"};
+    const std::vector<fs::path> ficam = {home / "EDI/OUT/.PACIENTE12010203040507.xml.tmp4712-0", // still recent
+                                         home / "EDI/IN/PACIENTE31010203040506.xml", home / "Temp/notas.tmp",
+                                         home / "EDI/OUT/.oculto"};
+    for (const auto& f : velhos) {
+        fs::create_directories(f.parent_path());
+        writeFileAtomically(f, "restos");
+        fs::last_write_time(f, antigo);
+    }
+    for (const auto& f : ficam) {
+        writeFileAtomically(f, "fica");
+        if (f.filename().string().find("07.xml") == std::string::npos)
+            fs::last_write_time(f, antigo);
+    }
+    const Execucao e = roda({"--home", home.string(), "export"});
+    EXPECT_EQ(WEXITSTATUS(e.status), 0) << e.saida;
+    for (const auto& f : velhos)
+        EXPECT_FALSE(fs::exists(f)) << f;
+    for (const auto& f : ficam)
+        EXPECT_TRUE(fs::exists(f)) << f;
+}
+
 TEST(EdiSync, TheDaemonStopsCleanlyOnSigterm) {
     test::TempDir dir;
     const fs::path home = instalacao(dir, "127.0.0.1:1");

@@ -9,6 +9,10 @@ ZipEntry folder(std::string name) {
     return {std::move(name), {}, true};
 }
 
+ZipEntry withMode(std::string name, std::string content, unsigned mode) {
+    return {std::move(name), std::move(content), false, mode};
+}
+
 void makeZip(const std::filesystem::path &path, const std::vector<ZipEntry> &entries) {
     int error = 0;
     zip_t *z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
@@ -25,6 +29,11 @@ void makeZip(const std::filesystem::path &path, const std::vector<ZipEntry> &ent
                 zip_source_free(source);
             else
                 zip_set_file_compression(z, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+            // Without a mode the entry looks made on a system that records none (libzip would record 0666).
+            if (index >= 0)
+                zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(index), 0,
+                                                 e.mode ? ZIP_OPSYS_UNIX : ZIP_OPSYS_DOS,
+                                                 e.mode ? (0100000u | e.mode) << 16 : 0x20u); // regular file
         }
         ASSERT_GE(index, 0) << "cannot add '" << e.name << "': " << zip_strerror(z);
     }

@@ -1,3 +1,4 @@
+#include "app/configuracao.h"
 #include "app/session.h"
 #include "core/files.h"
 #include "packet/packet_table.h"
@@ -14,7 +15,10 @@ namespace edi {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using test::Reply;
+
+const std::string kRaiz = "E:\\Home\\quelmar\\Web\\";
 
 // One unit's folders and a transport pointed at a recording server that wants the central account.
 struct Estacao {
@@ -22,6 +26,7 @@ struct Estacao {
     test::RecordingServer servidor;
     test::RecordingUi ui;
     UGeral geral;
+    transport::HttpOptions opcoes;
     std::unique_ptr<TransporteEDI> transporte;
     std::vector<fs::path> iniciados;
     int carimbos = 0;
@@ -33,17 +38,28 @@ struct Estacao {
             fs::create_directories(p);
         geral.prmUnidade = "12";
         geral.sDominio = servidor.host();
-        transport::HttpOptions opcoes;
         opcoes.login = "quelmar";
         opcoes.password = "dorven";
-        opcoes.connectTimeout = std::chrono::milliseconds(500);
-        opcoes.requestTimeout = opcoes.transferTimeout = std::chrono::milliseconds(2000);
+        opcoes.connectTimeout = 500ms;
+        opcoes.requestTimeout = 2000ms;
+        opcoes.lowSpeedTime = 1s;
+        reinicia();
+    }
+    // A fresh transport, as after the program started again.
+    void reinicia() {
         transporte = std::make_unique<TransporteEDI>(geral, ui, opcoes);
         transporte->iniciaPrograma = [this](const fs::path& p) { iniciados.push_back(p); };
         transporte->atualizaUpdate = [this] {
             ++carimbos;
             return std::string("2013-05-04 10:22:31");
         };
+    }
+    // How many requests asked for this path.
+    size_t pedidosDe(const std::string& caminho) const {
+        size_t n = 0;
+        for (const auto& r : servidor.requests())
+            n += r.path == caminho;
+        return n;
     }
     // "METHOD path?query" of every request, and whether each carried the account.
     std::vector<std::string> pedidos() const {
@@ -67,48 +83,66 @@ std::string lista(const std::vector<std::pair<int, std::string>>& entradas) {
     return cds.saveToString();
 }
 
-TEST(Send, UploadsNewestFirstRegistersAndArchivesEachFile) {
+TEST(Send, UploadsNewestFirstRegistersAndArchivesEachPacketAndNothingElse) {
     Estacao e;
-    for (const char* nome : {"A12.xml", "B12.xml", "c.txt"})
-        writeFileAtomically(e.geral.sPathOut / nome, std::string("conteúdo de ") + nome);
+    const std::vector<std::string> pacotes = {"A12310101110800.xml", "B_2-999040311172005.xml", "C312040311172005.xml"};
+    const std::vector<std::string> outros = {".A12310101110800.xml.tmp4711-0", "notas.txt", "A12.xml",
+                                             "A12310101110800.XML", "12310101110800.xml", "A 12310101110800.xml"};
+    for (const auto& nome : pacotes)
+        writeFileAtomically(e.geral.sPathOut / nome, "conteúdo de " + nome);
+    for (const auto& nome : outros)
+        writeFileAtomically(e.geral.sPathOut / nome, "não é pacote");
     e.servidor.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
     e.servidor.on("/dbArquivo.php", Reply::text(""));
     e.transporte->btnEnviarArquivoClick();
 
-    EXPECT_EQ(e.pedidos(), (std::vector<std::string>{
-                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=c.txt&unidade=12",
-                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=B12.xml&unidade=12",
-                               "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=A12.xml&unidade=12"}));
+    EXPECT_EQ(e.pedidos(),
+              (std::vector<std::string>{
+                  "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=C312040311172005.xml&unidade=12",
+                  "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=B_2-999040311172005.xml&unidade=12",
+                  "POST /edi/ReceiveUpload.aspx", "GET /dbArquivo.php?op=I&nome=A12310101110800.xml&unidade=12"}));
     const auto upload = e.servidor.requests()[2];
     ASSERT_EQ(upload.parts.size(), 1u);
     EXPECT_EQ(upload.parts[0].name, "file1");
-    EXPECT_EQ(upload.parts[0].filename, "B12.xml");
-    EXPECT_EQ(upload.parts[0].content, "conteúdo de B12.xml");
+    EXPECT_EQ(upload.parts[0].filename, "B_2-999040311172005.xml");
+    EXPECT_EQ(upload.parts[0].content, "conteúdo de B_2-999040311172005.xml");
 
     const fs::path dia = e.geral.sPathOut / formatDateTime("ddmmyy", Timestamp::localNow());
-    for (const char* nome : {"A12.bkp", "B12.bkp", "c.txt"})
-        EXPECT_TRUE(fs::exists(dia / nome)) << nome;
-    EXPECT_FALSE(fs::exists(e.geral.sPathOut / "A12.xml"));
+    EXPECT_EQ(test::filesIn(dia), (std::vector<std::string>{"A12310101110800.bkp", "B_2-999040311172005.bkp",
+                                                            "C312040311172005.bkp"}));
+    for (const auto& nome : outros)
+        EXPECT_TRUE(fs::exists(e.geral.sPathOut / nome)) << nome;
     EXPECT_EQ(e.ui.message(), "Arquivo enviado com sucesso!");
 }
 
 TEST(Send, AFileWhoseUploadOrRegistrationFailsStaysToBeSentAgain) {
     Estacao e;
-    writeFileAtomically(e.geral.sPathOut / "A12.xml", "a");
+    writeFileAtomically(e.geral.sPathOut / "A12310101110800.xml", "a");
     e.servidor.on("/edi/ReceiveUpload.aspx", Reply::text("ok"));
     e.servidor.on("/dbArquivo.php", Reply::text("falhou", 500)); // the server took the file but cannot route it
     e.transporte->btnEnviarArquivoClick();
-    EXPECT_TRUE(fs::exists(e.geral.sPathOut / "A12.xml"));
+    EXPECT_TRUE(fs::exists(e.geral.sPathOut / "A12310101110800.xml"));
     EXPECT_NE(e.ui.message().find("500"), std::string::npos) << e.ui.message();
 
     Estacao f;
-    writeFileAtomically(f.geral.sPathOut / "A12.xml", "a");
-    writeFileAtomically(f.geral.sPathOut / "B12.xml", "b");
+    writeFileAtomically(f.geral.sPathOut / "A12310101110800.xml", "a");
+    writeFileAtomically(f.geral.sPathOut / "B12310101110800.xml", "b");
     f.servidor.requireCredentials("quelmar", "outra");
     f.transporte->btnEnviarArquivoClick();
     EXPECT_EQ(f.servidor.requests().size(), 2u); // the second file is still tried
-    EXPECT_TRUE(fs::exists(f.geral.sPathOut / "A12.xml"));
+    EXPECT_TRUE(fs::exists(f.geral.sPathOut / "A12310101110800.xml"));
     EXPECT_NE(f.ui.message().find("401"), std::string::npos) << f.ui.message();
+
+    // A redirect is no answer to the upload: the page it leads to stored nothing.
+    Estacao g;
+    writeFileAtomically(g.geral.sPathOut / "A12310101110800.xml", "a");
+    g.servidor.on("/edi/ReceiveUpload.aspx", Reply::redirect(302, "/manutencao.html"));
+    g.servidor.on("/manutencao.html", Reply::text("<html>em manutenção</html>"));
+    g.servidor.on("/dbArquivo.php", Reply::text(""));
+    g.transporte->btnEnviarArquivoClick();
+    EXPECT_EQ(g.pedidos(), std::vector<std::string>{"POST /edi/ReceiveUpload.aspx"});
+    EXPECT_TRUE(fs::exists(g.geral.sPathOut / "A12310101110800.xml"));
+    EXPECT_NE(g.ui.message().find("302"), std::string::npos) << g.ui.message();
 }
 
 TEST(Receive, DownloadsAndAcknowledgesOnlyWhatArrivedAndNeverOverwritesAWaitingFile) {
@@ -167,6 +201,24 @@ TEST(Protocol, ValuesReachTheServerUnchangedAndServerPathsBecomeAddresses) {
     EXPECT_EQ(DominioDoServidor("www.edi-central.example"), "edi-central.example");
     EXPECT_EQ(DominioDoServidor("127.0.0.1:8088"), "127.0.0.1:8088");
     EXPECT_EQ(NomeNoUrl("h/edi/out/"), "");
+}
+
+TEST(Protocol, DownloadAddressesAreEncodedSegmentBySegmentAndParentStepsRefused) {
+    Estacao e;
+    const std::string nome = "Ação 1#2?3%4+5.xml";
+    e.servidor.on("/edi/out/" + nome, Reply::text("conteúdo"));
+    e.servidor.on("/edi/out/Ação 1", Reply::text("outro recurso"));
+    e.servidor.on("/dbArquivo.php", Reply::text(lista({{1, kRaiz + "edi\\out\\" + nome}})));
+    e.transporte->btnReceberArquivoClick();
+    ASSERT_EQ(e.pedidosDe("/edi/out/" + nome), 1u);
+    EXPECT_EQ(readFile(e.geral.sPathIn / nome), "conteúdo");
+    EXPECT_EQ(e.servidor.requests().back().queryValue("op"), "A");
+
+    const size_t antes = e.servidor.requests().size();
+    for (const std::string caminho : {"/edi/../jaq.ini", "/../x.xml", "/edi/out/.."})
+        EXPECT_EQ(e.transporte->ReceberArquivo(e.geral.sDominio + caminho), "") << caminho;
+    EXPECT_EQ(e.servidor.requests().size(), antes);
+    EXPECT_NE(e.ui.message().find(".."), std::string::npos) << e.ui.message();
 }
 
 std::string listaApp(const std::vector<std::vector<std::string>>& linhas) {
@@ -229,6 +281,90 @@ TEST(Update, ARunWithAFailedDownloadOrArchiveDoesNotAdvanceTheMoment) {
     vazio.transporte->Aplicao1Click();
     EXPECT_EQ(vazio.carimbos, 1);
     EXPECT_EQ(vazio.ui.message(), "Update conlcuido!");
+}
+
+// The destination of each row, set aside only when the new content is known to be good.
+TEST(Update, TheOldFileIsSetAsideOnlyForAGoodArchiveAndTheFirstBackupIsKept) {
+    Estacao e;
+    e.geral.sPathApp = e.geral.sPath;
+    const fs::path bin = e.geral.sPath / "bin";
+    fs::create_directories(bin);
+    for (const char* nome : {"prog", "outro", "vazio"})
+        writeFileAtomically(bin / nome, std::string(nome) + " instalado");
+    writeFileAtomically(bin / "prog_", "a primeira cópia");
+    test::TempDir origem;
+    test::makeZip(origem / "novo.zip", {{"prog", "prog novo"}});
+    e.servidor.on("/app/novo.zip", Reply::text(readFile(origem / "novo.zip")));
+    e.servidor.on("/app/ruim.zip", Reply::text("<html>não é zip</html>"));
+    e.servidor.on("/app/vazio.zip", Reply::text(std::string("PK\x05\x06", 4) + std::string(18, '\0')));
+    e.servidor.on("/dbArquivo.php", Reply::text(listaApp({{kRaiz + "app\\novo.zip", "/*APP*/bin/prog", "1", "0"},
+                                                          {kRaiz + "app\\falta.zip", "/*APP*/bin/outro", "1", "0"},
+                                                          {kRaiz + "app\\ruim.zip", "/*APP*/bin/outro", "1", "0"},
+                                                          {kRaiz + "app\\vazio.zip", "/*APP*/bin/vazio", "1", "0"}})));
+    e.transporte->Aplicao1Click();
+
+    EXPECT_EQ(readFile(bin / "prog"), "prog novo");
+    EXPECT_EQ(readFile(bin / "prog_"), "a primeira cópia");
+    EXPECT_EQ(readFile(bin / "outro"), "outro instalado");
+    EXPECT_EQ(readFile(bin / "vazio"), "vazio instalado");
+    EXPECT_EQ(test::filesIn(bin), (std::vector<std::string>{"outro", "prog", "prog_", "vazio"}));
+}
+
+TEST(Update, AnAppliedRowIsNotRepeatedAndAFailingRowIsGivenUpAfterThreeRuns) {
+    Estacao e;
+    e.geral.sPathApp = e.geral.sPath;
+    test::TempDir origem;
+    test::makeZip(origem / "prog.zip", {test::withMode("prog", "versão nova", 0755)});
+    e.servidor.on("/app/prog.zip", Reply::text(readFile(origem / "prog.zip")));
+    e.servidor.on("/dbArquivo.php", Reply::text(listaApp({{kRaiz + "app\\prog.zip", "/*APP*/bin/prog", "1", "1"},
+                                                          {kRaiz + "app\\falta.zip", "/*APP*/bin/outro", "1", "0"}})));
+    for (int execucao = 1; execucao <= 3; ++execucao) {
+        e.reinicia();
+        e.transporte->Aplicao1Click();
+        EXPECT_EQ(e.carimbos, execucao == 3 ? 1 : 0) << execucao;
+    }
+    EXPECT_EQ(e.pedidosDe("/app/prog.zip"), 1u);
+    EXPECT_EQ(e.pedidosDe("/app/falta.zip"), 3u);
+    EXPECT_EQ(e.iniciados, std::vector<fs::path>{e.geral.sPath / "bin" / "prog"});
+    EXPECT_EQ(fs::status(e.geral.sPath / "bin" / "prog").permissions() & fs::perms::all, fs::perms(0755));
+    size_t avisos = 0;
+    for (const auto& m : e.ui.of("message"))
+        avisos += m.find("falta.zip") != std::string::npos && m.find("abandonad") != std::string::npos;
+    EXPECT_EQ(avisos, 1u);
+    EXPECT_EQ(e.geral.prmDataUpdate, "2013-05-04 10:22:31");
+    EXPECT_EQ(e.ui.message(), "Update conlcuido!");
+    for (const auto& nome : test::filesIn(e.geral.sPath))
+        EXPECT_EQ(nome.find(".tmp"), std::string::npos) << nome;
+
+    // Once the moment advanced, what the server lists again is new.
+    e.reinicia();
+    e.transporte->Aplicao1Click();
+    EXPECT_EQ(e.servidor.requests().back().path, "/app/falta.zip");
+    EXPECT_EQ(e.pedidosDe("/app/prog.zip"), 2u);
+}
+
+TEST(Configuration, TransferLimitsComeFromJaqIniAndATricklingPeerIsDropped) {
+    test::TempDir pasta;
+    const auto padrao = OpcoesHttp(LeConfiguracao(pasta / "jaq.ini"));
+    EXPECT_EQ(padrao.connectTimeout, 10s);
+    EXPECT_EQ(padrao.lowSpeedLimit, 1024);
+    EXPECT_EQ(padrao.lowSpeedTime, 60s);
+    EXPECT_EQ(padrao.login, "quelmar");
+
+    writeFileAtomically(pasta / "jaq.ini", "[EDI]\nTempoConexao=3\nVelocidadeMinima=2000\nTempoVelocidadeMinima=1\n");
+    Estacao e;
+    e.opcoes = OpcoesHttp(LeConfiguracao(pasta / "jaq.ini"));
+    EXPECT_EQ(e.opcoes.connectTimeout, 3s);
+    EXPECT_EQ(e.opcoes.lowSpeedTime, 1s);
+    e.reinicia();
+    Reply gotejando = Reply::with(Reply::Mode::Endless, std::string(100, 'x')); // about 1000 bytes/s
+    gotejando.pace = 100ms;
+    e.servidor.on("/edi/out/lento.xml", gotejando);
+    const auto inicio = std::chrono::steady_clock::now();
+    EXPECT_EQ(e.transporte->ReceberArquivo(e.geral.sDominio + "/edi/out/lento.xml"), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - inicio, 4s);
+    EXPECT_NE(e.ui.message().find("2000 bytes/s"), std::string::npos) << e.ui.message();
+    EXPECT_TRUE(test::filesIn(e.geral.sPathIn).empty());
 }
 
 TEST(UnitVersions, EachListedUnitGetsItsVersionAndTheLastEntryWins) {

@@ -101,6 +101,26 @@ TEST_F(ZipExtractTest, AnEmptyArchiveWritesNothing) {
     EXPECT_TRUE(filesIn(destination).empty());
 }
 
+fs::perms modeOf(const fs::path &file) {
+    return fs::status(file).permissions() & fs::perms::all;
+}
+
+TEST_F(ZipExtractTest, TheRecordedUnixModeIsKeptAndAnEntryWithoutOneKeepsTheReplacedFilesMode) {
+    fs::create_directories(destination);
+    writeFileAtomically(destination / "start.sh", "old script");
+    fs::permissions(destination / "start.sh", fs::perms(0750));
+    writeFileAtomically(destination / "secret.cfg", "old");
+    fs::permissions(destination / "secret.cfg", fs::perms(0600));
+    makeZip(archive, {test::withMode("edi", "program", 0755), {"start.sh", "new script"},
+                      test::withMode("secret.cfg", "new", 0640)});
+
+    EXPECT_THAT(Descompactar(archive, destination).written, ElementsAre("edi", "start.sh", "secret.cfg"));
+    EXPECT_EQ(modeOf(destination / "edi"), fs::perms(0755));
+    EXPECT_EQ(modeOf(destination / "start.sh"), fs::perms(0750));
+    EXPECT_EQ(modeOf(destination / "secret.cfg"), fs::perms(0640));
+    EXPECT_EQ(readFile(destination / "start.sh"), "new script");
+}
+
 TEST_F(ZipExtractTest, ADamagedEntryReplacesNothing) {
     fs::create_directories(destination);
     writeFileAtomically(destination / "first.txt", "old first");

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
@@ -142,6 +143,8 @@ void RecordingServer::handle(const httplib::Request &req, httplib::Response &res
 
 void RecordingServer::answer(const Reply &reply, httplib::Response &res) {
     res.status = reply.status;
+    if (!reply.location.empty())
+        res.set_header("Location", reply.location);
     switch (reply.mode) {
     case Reply::Mode::Whole:
         res.set_content(reply.body, "text/plain");
@@ -164,6 +167,18 @@ void RecordingServer::answer(const Reply &reply, httplib::Response &res) {
                                                  return false;
                                              return sink.write(chunk.data(), chunk.size()) && !pause({});
                                          });
+        break;
+    }
+    case Reply::Mode::Paced: {
+        const std::string body = reply.body;
+        const auto pace = reply.pace;
+        const std::size_t piece = std::max<std::size_t>(reply.piece, 1);
+        res.set_content_provider(body.size(), "application/octet-stream",
+                                 [this, body, pace, piece](size_t offset, size_t, httplib::DataSink &sink) {
+                                     if (offset > 0 && pause(pace))
+                                         return false;
+                                     return sink.write(body.data() + offset, std::min(piece, body.size() - offset));
+                                 });
         break;
     }
     case Reply::Mode::NeverAnswer:

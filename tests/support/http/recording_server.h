@@ -46,15 +46,23 @@ struct Reply {
         CutHalfway,  // announces the body's length, sends half of it and closes the connection
         Endless,     // a chunked body that never ends (the body, or 64 KiB of "x", again and again)
         NeverAnswer, // reads the request and stays silent until the server stops
+        Paced,       // announces the body's length and sends it `piece` bytes at a time, `pace` apart
     };
     int status = 200;
     std::string body;
     Mode mode = Mode::Whole;
     std::chrono::milliseconds delay{0}; // before the answer starts
-    std::chrono::milliseconds pace{0};  // between the chunks of an endless body
+    std::chrono::milliseconds pace{0};  // between the chunks of an endless or paced body
+    std::size_t piece = 1024;           // bytes per chunk of a paced body
+    std::string location{};             // sent as the Location header when not empty
 
     static Reply text(std::string body, int status = 200) { return Reply{status, std::move(body)}; }
     static Reply with(Mode mode, std::string body = {}) { return Reply{200, std::move(body), mode}; }
+    static Reply redirect(int status, std::string location) {
+        Reply r{status, "moved"};
+        r.location = std::move(location);
+        return r;
+    }
 };
 
 // An HTTP server on 127.0.0.1 (a free port) that records every request and answers each path as told;
