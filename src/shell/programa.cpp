@@ -35,6 +35,8 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
+    for (const auto& aviso : config_.avisos)
+        engine_->RegistraLog("jaq.ini", aviso);
 
     transport::HttpOptions http;
     http.login = config_.login;
@@ -93,9 +95,7 @@ void Programa::ExecucaoInicial() {
     geral_.sLogUnidade = SelectNomeUnidadeParametro(*dm_);
     geral_.sLogUsuario = "-"; // the login query is never opened: code and name read empty
     geral_.sLogSistema = std::string("EDI - ( Versão: ").append(geral_.prmVersao).append(" )");
-    geral_.sPathTemp = geral_.sPath / "Temp" / "";
-    // Every receive stage saves the unit-version answer there: create it like the interchange folders.
-    ValidaDiretorio(geral_.sPathTemp);
+    geral_.sPathTemp = geral_.sPath / "Temp" / ""; // created with the interchange folders
     ciclo_->ExecucaoInicial(geral_.prmUnidade);
 }
 
