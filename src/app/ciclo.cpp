@@ -7,9 +7,20 @@
 
 namespace edi {
 
+class CicloEDI::EmCurso {
+public:
+    explicit EmCurso(CicloEDI& ciclo) : ciclo_(ciclo) { ++ciclo_.etapasEmCurso_; }
+    ~EmCurso() { --ciclo_.etapasEmCurso_; }
+    EmCurso(const EmCurso&) = delete;
+    EmCurso& operator=(const EmCurso&) = delete;
+
+private:
+    CicloEDI& ciclo_;
+};
+
 class CicloEDI::Ocupado {
 public:
-    Ocupado(CicloEDI& ciclo, bool& flag) : ciclo_(ciclo), flag_(flag) {
+    Ocupado(CicloEDI& ciclo, bool& flag) : ciclo_(ciclo), flag_(flag), emCurso_(ciclo) {
         flag_ = true;
         ciclo_.AtualizaStatus();
     }
@@ -29,6 +40,7 @@ public:
 private:
     CicloEDI& ciclo_;
     bool& flag_;
+    EmCurso emCurso_;
     bool released_ = false;
 };
 
@@ -115,7 +127,13 @@ void CicloEDI::Importar1Click() {
     AtualizaStatus();
 }
 
-void CicloEDI::Aplicao1Click() { run(corpos_.aplicacao); }
+void CicloEDI::Aplicao1Click() {
+    // Offline there is no list to ask for; unlike send and receive, nobody needs to be told.
+    if (!estaNaInternet())
+        return;
+    EmCurso emCurso(*this);
+    run(corpos_.aplicacao);
+}
 
 void CicloEDI::PNGButton2Click() {
     Exportar1Click();
@@ -127,14 +145,36 @@ void CicloEDI::PNGButton1Click() {
     Importar1Click();
 }
 
+void CicloEDI::execucao(const std::function<void()>& etapas) {
+    // Only at a quiet point: a stage still running (this run came in through its message loop) may be walking a
+    // cursor of the transaction.
+    auto renova = [this] {
+        if (etapasEmCurso_ == 0)
+            dm_.RenovaTransacao();
+    };
+    try {
+        etapas();
+    } catch (...) {
+        try {
+            renova();
+        } catch (const std::exception&) {
+            // the stage's failure is the one to report
+        }
+        throw;
+    }
+    renova();
+}
+
 void CicloEDI::ExecucaoInicial(const std::string& unidade) {
     ui_.setUnitText(unidade);
-    Exportar1Click();
-    Enviar1Click();
-    Receber1Click();
-    Importar1Click();
-    Aplicao1Click();
-    GravaStatus("EDI - Inicio:");
+    execucao([this] {
+        Exportar1Click();
+        Enviar1Click();
+        Receber1Click();
+        Importar1Click();
+        Aplicao1Click();
+        GravaStatus("EDI - Inicio:");
+    });
 }
 
 std::string CicloEDI::textoProximaExecucao(int intervaloMs) {
@@ -156,15 +196,17 @@ void CicloEDI::tmEDITimer() {
             c.ui_.setMessage(textoProximaExecucao(c.intervaloMs));
         }
     } reabilita{*this};
-    if (bImportar) {
-        Receber1Click();
-        Importar1Click();
-    }
-    if (bExportar) {
-        Exportar1Click();
-        Enviar1Click();
-    }
-    Aplicao1Click();
+    execucao([this] {
+        if (bImportar) {
+            Receber1Click();
+            Importar1Click();
+        }
+        if (bExportar) {
+            Exportar1Click();
+            Enviar1Click();
+        }
+        Aplicao1Click();
+    });
 }
 
 } // namespace edi

@@ -55,14 +55,19 @@ public:
     static std::string textoProximaExecucao(int intervaloMs);
 
 private:
+    // Counts a stage body as running for as long as it lives.
+    class EmCurso;
     // Sets a busy flag for a stage body and clears it on every way out.
     class Ocupado;
     bool refusedOffline();
     void refreshIndicators();
+    // Runs the stages of a start-up or timer run, then renews the session transaction, also when a stage failed.
+    void execucao(const std::function<void()>& etapas);
 
     TDM& dm_;
     Ui& ui_;
     CorposDasEtapas corpos_;
+    int etapasEmCurso_ = 0;
 };
 
 } // namespace edi

@@ -8,6 +8,24 @@
 
 namespace edi {
 
+namespace {
+
+// "Tempo": a value that gives no timer interval (not a whole number, not positive, or so large that the interval
+// overflows) would stop the timer for good; it counts as 60, and the log says so.
+int leTempo(const platform::IniFile& ini, std::vector<std::string>& avisos) {
+    const std::string texto = ini.readString("EDI", "Tempo", "");
+    if (texto.empty())
+        return 60;
+    const auto minutos = formats::parseInteger(texto);
+    if (minutos && *minutos >= 1 && *minutos <= kTempoMaximo)
+        return static_cast<int>(*minutos);
+    avisos.push_back("Tempo \"" + texto + "\" inválido (minutos de 1 a " + std::to_string(kTempoMaximo) +
+                     "): usados 60 minutos");
+    return 60;
+}
+
+} // namespace
+
 Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     const platform::IniFile ini(arquivo);
     Configuracao c;
@@ -19,7 +37,7 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
 
     c.bExportar = ini.readString("EDI", "Exportar", "NAO") == "SIM";
     c.bImportar = ini.readString("EDI", "Importar", "NAO") == "SIM";
-    c.nTempo = ini.readInteger("EDI", "Tempo", 60);
+    c.nTempo = leTempo(ini, c.avisos);
     c.update = ini.readString("EDI", "Update", "01-01-1900");
     c.servidor = ini.readString("EDI", "Servidor", sDominioPadrao);
     c.login = ini.readString("EDI", "Login", kLoginCentral);

@@ -2,8 +2,12 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace edi {
+
+// The longest "Tempo" whose interval in milliseconds an int holds.
+inline constexpr int kTempoMaximo = 35791;
 
 // What jaq.ini says, with the program's defaults for every missing key.
 struct Configuracao {
@@ -18,7 +22,7 @@ struct Configuracao {
     // [EDI]
     bool bExportar = false; // "Exportar" exactly "SIM"
     bool bImportar = false; // "Importar" exactly "SIM"
-    int nTempo = 60;        // minutes between timer runs
+    int nTempo = 60;        // minutes between timer runs, 1 to kTempoMaximo
     std::string update = "01-01-1900";
     std::string servidor; // host[:port] or URL of the central server
     std::string login, senhaWeb;
@@ -33,6 +37,9 @@ struct Configuracao {
     // [Email]
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;
     int emailPorta = 587;
+
+    // What the log should say about values that were replaced by their default.
+    std::vector<std::string> avisos;
 
     int intervaloTimerMs() const { return nTempo * 60000; }
 };

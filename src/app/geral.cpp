@@ -121,7 +121,7 @@ db::Query* ExecutaSQL(db::Query& query, const std::vector<std::string>& nomes, c
             query.setParam(nomes[i], valores[i]);
         query.open();
         return &query;
-    } catch (const Error&) {
+    } catch (...) {
         return nullptr;
     }
 }

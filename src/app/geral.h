@@ -99,7 +99,7 @@ std::string SelectNomeUnidadeParametro(TDM& dm);
 Value PegaValor(TDM& dm, const std::string& coluna, const std::string& tabela, const std::vector<std::string>& chaves,
                 const std::vector<Value>& valores, db::Database* conexao = nullptr);
 
-// Fills the named parameters of a query and opens it; nullptr when anything fails.
+// Fills the named parameters of a query and opens it; nullptr when anything at all fails.
 db::Query* ExecutaSQL(db::Query& query, const std::vector<std::string>& nomes, const std::vector<Value>& valores);
 
 } // namespace edi

@@ -54,6 +54,11 @@ void TDM::Transacao() {
         TS().start();
 }
 
+void TDM::RenovaTransacao() {
+    TS().commit();
+    TS().start();
+}
+
 void TDM::ConfirmaDelecao() {
     if (!ui_.askYesNo("Excluir", "Deseja Excluir este registro?"))
         throw Abort();

@@ -32,6 +32,9 @@ public:
     void Commit();   // commit retaining, when started
     void Rollback(); // rollback retaining, when started
     void Transacao(); // starts the transaction when it is not
+    // Ends the transaction with a hard commit and starts a new one. Commit retaining keeps the oldest snapshot
+    // in place, and the engine cannot clean old record versions behind it; the process runs for months.
+    void RenovaTransacao();
 
     // Asks "Deseja Excluir este registro?"; anything but Yes raises Abort.
     void ConfirmaDelecao();

@@ -117,6 +117,12 @@ void TfrmEDI::FormCreate() {
     ValidaDiretorio(geral_.sPathIn);
     ValidaDiretorio(geral_.sPathOut);
     ValidaDiretorio(geral_.sPathProt);
+    // Only the unit-version fetch and the SQL console save there: without it they fail, everything else runs.
+    try {
+        ValidaDiretorio(geral_.sPathTemp);
+    } catch (const std::exception& e) {
+        registraErro("Temp", std::string("não foi possível criar a pasta: ") + e.what());
+    }
 }
 
 void TfrmEDI::btOrdemClick() {

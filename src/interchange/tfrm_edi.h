@@ -33,7 +33,8 @@ public:
     TfrmEDI(TDM& dm, UGeral& geral, Ui& ui);
     ~TfrmEDI();
 
-    // Sets the interchange folder variables and creates the folders (in, out, protocol).
+    // Sets the interchange folder variables and creates the folders (in, out, protocol, and Temp, whose failure
+    // is only logged).
     void FormCreate();
 
     // Loads TABELA_EDI once per program run and orders it.
@@ -51,6 +52,8 @@ public:
 
     // The engine log: one line per failure, each ended by a carriage return.
     const std::string& lbLog() const { return lbLog_; }
+    // Adds a line to the engine log, for what the program's start-up has to report.
+    void RegistraLog(const std::string& origem, const std::string& mensagem) { registraErro(origem, mensagem); }
 
     // Asks the central server to drop its reference to an unreadable file; "Erro" when it could not.
     std::function<std::string(const std::string&)> DeleteRefEDI_UNIDADE;

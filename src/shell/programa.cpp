@@ -39,6 +39,8 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     // Temporary files a killed run left; a day old, so no running process still writes them.
     for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
         removeStaleTemporaries(pasta, std::chrono::hours(24));
+    for (const auto& aviso : config_.avisos)
+        engine_->RegistraLog("jaq.ini", aviso);
 
     transporte_ = std::make_unique<TransporteEDI>(geral_, ui_, OpcoesHttp(config_));
     transporte_->atualizaUpdate = [this] { return AtualizaUpdate(config_.arquivo); };
@@ -94,9 +96,7 @@ void Programa::ExecucaoInicial() {
     geral_.sLogUnidade = SelectNomeUnidadeParametro(*dm_);
     geral_.sLogUsuario = "-"; // the login query is never opened: code and name read empty
     geral_.sLogSistema = std::string("EDI - ( Versão: ").append(geral_.prmVersao).append(" )");
-    geral_.sPathTemp = geral_.sPath / "Temp" / "";
-    // Every receive stage saves the unit-version answer there: create it like the interchange folders.
-    ValidaDiretorio(geral_.sPathTemp);
+    geral_.sPathTemp = geral_.sPath / "Temp" / ""; // created with the interchange folders
     ciclo_->ExecucaoInicial(geral_.prmUnidade);
 }
 

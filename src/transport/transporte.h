@@ -53,7 +53,7 @@ public:
     // Asks the server to drop an unreadable file; "OK", or "Erro" when the request failed.
     std::string DeleteRefEDI_UNIDADE(const std::string& nome);
 
-    // Stores every unit's application version (UNIDADE.VL_VERSAO); no commit.
+    // Stores every unit's application version (UNIDADE.VL_VERSAO) and commits, also when it fails.
     void GetVersaoUnidadesWeb(TDM& dm);
 
     // Application update: downloads, unpacks and starts what the server published since prmDataUpdate.

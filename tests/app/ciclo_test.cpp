@@ -1,5 +1,6 @@
 #include "app/ciclo.h"
 #include "app_fixture.h"
+#include "db/query.h"
 
 #include <gtest/gtest.h>
 
@@ -55,17 +56,23 @@ TEST(Cycle, StartUpRunsEveryStageInOrderAndEndsWithInicio) {
     EXPECT_TRUE(f.timer.empty()); // the start-up run leaves the timer alone
 }
 
-TEST(Cycle, OfflineStartUpRefusesSendAndReceiveButStillEndsWithInicio) {
+TEST(Cycle, OfflineStartUpRefusesSendAndReceiveSkipsTheUpdateAndStillEndsWithInicio) {
     CycleFixture f;
     f.online = false;
     f.ciclo->ExecucaoInicial("12");
-    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "importar", "aplicacao"}));
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "importar"}));
     EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Erro:", "Erro:", "Importar!", "EDI - Fim:",
                                                      "EDI - Inicio:"}));
     const auto warnings = f.ui.of("warning");
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_EQ(warnings[0], "Atenção: Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
                            "Verifique a conexão com a Internet e Tente novamente!");
+
+    f.ran.clear();
+    f.ciclo->Aplicao1Click(); // from the menu too: nothing, and no box
+    f.ciclo->tmEDITimer();
+    EXPECT_TRUE(f.ran.empty());
+    EXPECT_EQ(f.ui.of("warning").size(), 2u);
 }
 
 TEST(Cycle, TimerRunFollowsTheConfigurationAndReenablesTheTimer) {
@@ -139,6 +146,47 @@ TEST(Cycle, AFailingStageSkipsTheRestOfTheRunAndRunsAgainNextTime) {
     f.ran.clear();
     f.ciclo->tmEDITimer();
     EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+}
+
+// The oldest transaction still active in the database, as another attachment sees it.
+int64_t oldestActive(test::ScratchDatabase& scratch) {
+    auto other = scratch.attachAgain();
+    db::Query q(*other, "select MON$OLDEST_ACTIVE from MON$DATABASE");
+    q.open();
+    return q.value(0).asInt64();
+}
+
+TEST(Cycle, EveryRunEndsTheSessionTransactionSoTheEngineCanCleanUp) {
+    CycleFixture f;
+    f.scratch->transaction().commit(); // from here on only the session holds a transaction
+    const int64_t start = oldestActive(f.scratch);
+    f.ciclo->ExecucaoInicial("12");
+    const int64_t afterStartUp = oldestActive(f.scratch);
+    EXPECT_GT(afterStartUp, start);
+    f.ciclo->tmEDITimer();
+    const int64_t afterTimer = oldestActive(f.scratch);
+    EXPECT_GT(afterTimer, afterStartUp);
+    EXPECT_EQ(f.scalarText("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "EDI - Inicio:");
+
+    // A timer run while a stage runs (a tick during its loop) leaves the transaction alone: the stage may be
+    // walking a cursor of it.
+    f.scratch.run("insert into PARAMETRO values (1, 'a')\n;\ninsert into PARAMETRO values (2, 'b')");
+    f.scratch->transaction().commit();
+    CorposDasEtapas c = f.corpos();
+    std::vector<std::string> lidos;
+    c.exportar = [&] {
+        db::Query q(f.dm->DB(), "select VALOR from PARAMETRO order by CD_PARAMETRO");
+        q.open();
+        lidos.push_back(q.value(0).asText());
+        const int64_t before = oldestActive(f.scratch);
+        f.ciclo->tmEDITimer();
+        EXPECT_EQ(oldestActive(f.scratch), before);
+        for (q.next(); !q.eof(); q.next())
+            lidos.push_back(q.value(0).asText());
+    };
+    f.replace(c);
+    f.ciclo->Exportar1Click();
+    EXPECT_EQ(lidos, (std::vector<std::string>{"a", "b", "EDI - Inicio:"}));
 }
 
 TEST(Cycle, NextRunTextUsesHoursMinutesWithoutZeroAndSeconds) {

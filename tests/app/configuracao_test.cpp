@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <sstream>
+
 namespace edi {
 namespace {
 
@@ -22,13 +25,54 @@ TEST(Configuracao, ReadsTheKeysWithTheirDefaultsAndExactFlags) {
     EXPECT_EQ(c.senha, kSenhaBanco);
     EXPECT_EQ(c.servidor, sDominioPadrao);
 
-    writeFileAtomically(ini, "[Geral]\nDB=x\n[EDI]\nTempo=0\n");
-    EXPECT_EQ(LeConfiguracao(ini).intervaloTimerMs(), 0);
-
     const Configuracao vazio = LeConfiguracao(dir / "nao-existe.ini");
     EXPECT_EQ(vazio.DB, "");
     EXPECT_FALSE(vazio.bExportar || vazio.bImportar);
     EXPECT_EQ(vazio.intervaloTimerMs(), 3600000);
+}
+
+TEST(Configuracao, ATempoThatGivesNoTimerIntervalCountsAsSixtyAndIsLogged) {
+    test::TempDir dir;
+    const auto ini = dir / "jaq.ini";
+    for (const std::string tempo : {"0", "-5", "35792", "99999999999", "abc"}) {
+        writeFileAtomically(ini, "[EDI]\nTempo=" + tempo + "\n");
+        const Configuracao c = LeConfiguracao(ini);
+        EXPECT_EQ(c.intervaloTimerMs(), 3600000) << tempo;
+        ASSERT_EQ(c.avisos.size(), 1u) << tempo;
+        EXPECT_EQ(c.avisos[0], "Tempo \"" + tempo + "\" inválido (minutos de 1 a 35791): usados 60 minutos");
+    }
+    writeFileAtomically(ini, "[EDI]\nTempo=35791\n");
+    EXPECT_EQ(LeConfiguracao(ini).intervaloTimerMs(), 35791 * 60000);
+    EXPECT_TRUE(LeConfiguracao(ini).avisos.empty());
+    writeFileAtomically(ini, "[EDI]\nExportar=SIM\n");
+    EXPECT_TRUE(LeConfiguracao(ini).avisos.empty()); // no key: the default, nothing to say
+}
+
+// The sample of the README is what operators copy: it must mean what it says.
+TEST(Configuracao, TheReadmeSampleReadsAsDocumented) {
+    const char* fonte = std::getenv("EDI_SOURCE_DIR");
+    ASSERT_NE(fonte, nullptr);
+    const std::string readme = readFile(std::filesystem::path(fonte) / "README.md");
+    const size_t inicio = readme.find("```ini\n");
+    ASSERT_NE(inicio, std::string::npos);
+    const size_t corpo = inicio + 7;
+    const std::string amostra = readme.substr(corpo, readme.find("```", corpo) - corpo);
+    test::TempDir dir;
+    writeFileAtomically(dir / "jaq.ini", amostra);
+    const Configuracao c = LeConfiguracao(dir / "jaq.ini");
+    EXPECT_EQ(c.DB, "/var/lib/edi/u12.fdb");
+    EXPECT_TRUE(c.bExportar);
+    EXPECT_TRUE(c.bImportar);
+    EXPECT_EQ(c.nTempo, 60);
+    EXPECT_TRUE(c.avisos.empty());
+    EXPECT_EQ(c.servidor, "127.0.0.1:8088");
+    // A comment after a value would become part of it: every comment has its own line.
+    std::istringstream linhas(amostra);
+    for (std::string linha; std::getline(linhas, linha);) {
+        if (linha.find('=') != std::string::npos) {
+            EXPECT_EQ(linha.find(';'), std::string::npos) << linha;
+        }
+    }
 }
 
 TEST(Configuracao, UpdateMomentIsWrittenInPlaceAndReadBackUnchanged) {

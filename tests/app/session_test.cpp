@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <stdexcept>
 
 namespace edi {
 namespace {
@@ -84,6 +85,10 @@ TEST(Parameters, UnitNameAndKeyedValues) {
     EXPECT_EQ(ExecutaSQL(q, {"C"}, {Value::int32(12)}), &q);
     EXPECT_EQ(q.value(0).asText(), "Hospital Central");
     EXPECT_EQ(ExecutaSQL(q, {"NAO_HA"}, {Value::int32(12)}), nullptr);
+    // Any failure gives nothing, not only the program's own errors: here the SQL trace's consumer fails.
+    f.dm->DB().setTraceListener([](const db::TraceEvent&) { throw std::runtime_error("registo cheio"); });
+    EXPECT_EQ(ExecutaSQL(q, {"C"}, {Value::int32(12)}), nullptr);
+    f.dm->DB().setTraceListener({});
 }
 
 TEST(Folders, ValidaDiretorioCreatesEveryLevelAndReportsWhatItCannot) {

@@ -42,17 +42,22 @@ TEST(CentralRouting, AFileFromAUnitWaitsForTheCentralUnitOnly) {
     EXPECT_THAT(rig.waiting(14), IsEmpty());
 }
 
-TEST(CentralRouting, AFileFromTheCentralUnitWaitsForEveryOtherKnownUnit) {
+TEST(CentralRouting, AFileFromTheCentralUnitWaitsForEveryUnitAlsoOnesThatFirstCallLater) {
     CentralRig rig(withUnits({{12, {}}}));
     rig.waiting(14); // unit 14 becomes known by calling
     EXPECT_EQ(rig.send("MUNICIPIO31010124120000.xml", 31), 200);
+    EXPECT_EQ(rig.send("UNIDADE31010124120000.xml", 31), 200);
+    EXPECT_EQ(rig.send("MUNICIPIO31010124120000.xml", 31), 200); // registered again: still one entry per unit
 
-    EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("MUNICIPIO31010124120000.xml"));
-    EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("MUNICIPIO31010124120000.xml"));
+    EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
+    EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(rig.waiting(31), IsEmpty());
-    // A unit that had never called gets nothing sent before it was known.
-    EXPECT_THAT(rig.waiting(16), IsEmpty());
     EXPECT_THAT(rig.log().text(), HasSubstr("registered MUNICIPIO31010124120000.xml from unit 31 for unit(s) 12,14"));
+    // Units that call for the first time later, also after a restart, get every central file.
+    EXPECT_THAT(namesIn(rig.waiting(16)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
+    rig.restart();
+    EXPECT_THAT(namesIn(rig.waiting(18)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
+    EXPECT_THAT(rig.waiting(31), IsEmpty());
 }
 
 TEST(CentralRouting, TheCentralCodeComesFromTheConfiguration) {
@@ -112,17 +117,30 @@ TEST(CentralRouting, AnAcknowledgedEntryLeavesOnlyThatUnitsList) {
     EXPECT_EQ(rig.acknowledge("999", 12), 404);
 }
 
-TEST(CentralRouting, ADroppedReferenceLeavesTheListOfThatUnit) {
+TEST(CentralRouting, ADroppedReferenceIsDroppedWaitingOrReceivedAndAnsweredOk) {
     CentralRig rig(withUnits({{12, {}}, {14, {}}}));
     rig.send("BROKEN.xml", 31);
     rig.send("GOOD.xml", 31);
+    rig.send("READ.xml", 31);
 
     rig.get("/dbArquivo.php?op=D&nome=BROKEN.xml&unidade=12");
     EXPECT_EQ(rig.status(), 200);
-    EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("GOOD.xml"));
-    EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("BROKEN.xml", "GOOD.xml"));
-    rig.get("/dbArquivo.php?op=D&nome=BROKEN.xml&unidade=12");
-    EXPECT_EQ(rig.status(), 404);
+    EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("GOOD.xml", "READ.xml"));
+    EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("BROKEN.xml", "GOOD.xml", "READ.xml"));
+
+    // The real flow: the unit downloaded and acknowledged the file, then found it unreadable.
+    const auto for12 = rig.waiting(12);
+    ASSERT_EQ(rig.acknowledge(for12[1].first, 12), 200);
+    rig.get("/dbArquivo.php?op=D&nome=READ.xml&unidade=12");
+    EXPECT_EQ(rig.status(), 200);
+    rig.get("/dbArquivo.php?op=D&nome=READ.xml&unidade=12"); // nothing left to drop: still done
+    EXPECT_EQ(rig.status(), 200);
+    std::vector<std::string> records;
+    for (const Delivery &d : rig.server().store().deliveries())
+        if (d.to == 12)
+            records.push_back(d.name + (d.status == Delivery::Status::Dropped ? " dropped" : " kept"));
+    EXPECT_THAT(records, ElementsAre("BROKEN.xml dropped", "GOOD.xml kept", "READ.xml dropped"));
+    EXPECT_THAT(namesIn(rig.waiting(14)), SizeIs(3));
 }
 
 TEST(CentralRouting, RegisteringAgainReplacesTheWaitingEntryInsteadOfAddingOne) {
@@ -237,11 +255,11 @@ TEST(CentralRouting, StateSurvivesARestart) {
     EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("DOWN2.xml"));
     ASSERT_THAT(rig.server().store().protocols(), SizeIs(1));
     EXPECT_EQ(rig.server().store().protocols()[0].name, "Protocolo12_010124120000.html");
-    // Identifiers keep rising across the restart.
+    // Identifiers keep rising across the restart (4 and 5 went to unit 14 for the two central files).
     rig.send("LATER.xml", 12);
     const auto for31 = rig.waiting(31);
     ASSERT_THAT(for31, SizeIs(2));
-    EXPECT_EQ(for31[1].first, "4");
+    EXPECT_EQ(for31[1].first, "6");
     PacketTable units = rig.packet("/dbUnidade.php?op=S");
     std::vector<std::string> seen;
     for (units.first(); !units.eof(); units.next())

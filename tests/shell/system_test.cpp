@@ -1,6 +1,7 @@
 // Whole installations, wired as the programs run them, exchanging through the reference central server.
 #include "central/manifest.h"
 #include "central/server.h"
+#include "core/errors.h"
 #include "core/files.h"
 #include "db/query.h"
 #include "domain/create_database.h"
@@ -112,6 +113,74 @@ TEST(System, AUnitsRowsTravelThroughTheCentralServerAndAreImportedAtTheCentralUn
     v.open();
     ASSERT_FALSE(v.eof());
     EXPECT_EQ(v.value(0).asText(), "2.0");
+}
+
+// True when another attachment cannot change that unit's row at once (nowait): the session holds it.
+bool unidadePresa(Programa& p, int unidade) {
+    auto outra = db::Database::open(p.dm().DB().params());
+    try {
+        outra->execute("update UNIDADE set DS_UNIDADE = DS_UNIDADE where CD_UNIDADE = " + std::to_string(unidade));
+        outra->transaction().commit();
+        return false;
+    } catch (const DatabaseError&) {
+        return true;
+    }
+}
+
+TEST(System, TheUnitVersionsAreCommittedAlsoWhenTheReceiveThenFails) {
+    Rede rede;
+    const fs::path u12 = rede.instalacao("u12", 12, 0);
+    test::RecordingUi ui;
+    Programa unidade(u12, ui);
+    fs::create_directories(unidade.geral().sPathTemp);
+    // The list of waiting files cannot be saved: the receive fails after the versions were stored.
+    fs::remove_all(u12 / "EDI" / "IN");
+    writeFileAtomically(u12 / "EDI" / "IN", "not a folder");
+    EXPECT_THROW(unidade.ciclo().Receber1Click(), IoError);
+    EXPECT_FALSE(unidadePresa(unidade, 12));
+
+    // The menu entry "Versao Unidades" runs the fetch alone.
+    unidade.transporte().GetVersaoUnidadesWeb(unidade.dm());
+    EXPECT_FALSE(unidadePresa(unidade, 12));
+    db::Query v(unidade.dm().DB(), "select VL_VERSAO from UNIDADE where CD_UNIDADE = 12");
+    v.open();
+    EXPECT_EQ(v.value(0).asText(), "2.0");
+}
+
+TEST(System, OfflineTheStartUpRunLeavesOutTheNetworkAndEndsWithInicio) {
+    Rede rede;
+    const fs::path u12 = rede.instalacao("u12", 12, 3);
+    std::string ini = readFile(u12 / "jaq.ini"); // [EDI] is the last section
+    writeFileAtomically(u12 / "jaq.ini", ini + "Offline=SIM\r\nTempo=0\r\n");
+    test::RecordingUi ui;
+    Programa unidade(u12, ui);
+    EXPECT_EQ(unidade.ciclo().intervaloMs, 3600000);
+    EXPECT_NE(unidade.engine().lbLog().find("Tempo \"0\" inválido"), std::string::npos) << unidade.engine().lbLog();
+
+    unidade.ExecucaoInicial();
+    EXPECT_EQ(status(unidade), "EDI - Inicio:");
+    EXPECT_EQ(ui.of("warning").size(), 2u); // send and receive; the update stays silent
+    EXPECT_FALSE(fs::is_empty(unidade.geral().sPathOut)); // exported, waiting for the network
+    EXPECT_EQ(rede.log.str().find("GET /"), std::string::npos) << rede.log.str(); // nothing was asked
+
+    // With a network but no answer, the update fails as any stage that cannot reach the server.
+    unidade.config().forcaOffline = false;
+    unidade.geral().sDominio = "127.0.0.1:1";
+    EXPECT_THROW(unidade.ciclo().Aplicao1Click(), TransportError);
+}
+
+TEST(System, ATempFolderThatCannotBeCreatedFailsOnlyTheStagesThatNeedIt) {
+    Rede rede;
+    const fs::path u12 = rede.instalacao("u12", 12, 3);
+    writeFileAtomically(u12 / "Temp", "not a folder");
+    test::RecordingUi ui;
+    Programa unidade(u12, ui);
+    EXPECT_NE(unidade.engine().lbLog().find("Temp"), std::string::npos) << unidade.engine().lbLog();
+
+    // Export and send work; the receive needs Temp for the unit versions and fails.
+    EXPECT_THROW(unidade.ExecucaoInicial(), IoError);
+    EXPECT_EQ(status(unidade), "Enviar!");
+    EXPECT_FALSE(rede.servidor->store().waitingFor(31).empty());
 }
 
 TEST(System, AnApplicationUpdatePublishedOnTheServerIsInstalledAndItsMomentKept) {

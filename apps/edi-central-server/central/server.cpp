@@ -331,8 +331,10 @@ void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response
     if (op == "D") {
         const std::string name = fileNameParameter(req);
         const int unit = unitParameter(req);
-        if (store.drop(name, unit) == 0)
-            throw Refusal{404, "nothing named " + name + " waits for unit " + std::to_string(unit)};
+        // Whether or not a record was left to drop, none is left now: the unit may stop asking.
+        const int dropped = store.drop(name, unit);
+        writeLog("dropped " + std::to_string(dropped) + " delivery record(s) of " + name + " to unit " +
+                 std::to_string(unit));
         return answerText(res, 200, "OK");
     }
     if (op == "APP")

@@ -44,7 +44,7 @@ void closeDelivery(Delivery &d, Delivery::Status status, const Timestamp &when) 
 } // namespace
 
 CentralStore::CentralStore(fs::path stateFile, int centralUnit)
-    : file_(std::move(stateFile)), centralUnit_(centralUnit), state_(load(file_)) {}
+    : file_(std::move(stateFile)), centralUnit_(centralUnit), state_(load(file_, centralUnit)) {}
 
 template <typename Change> auto CentralStore::commit(Change change) {
     std::lock_guard lock(mutex_);
@@ -64,30 +64,38 @@ bool CentralStore::noteUnit(int code, const std::string &version) {
         changed = added || (!version.empty() && it->second.version != version);
         if (!version.empty())
             it->second.version = version;
+        if (added && code != centralUnit_)
+            for (const CentralFile &f : s.centralFiles)
+                route(s, f.name, centralUnit_, code, f.registered);
         return changed;
     });
 }
 
+void CentralStore::route(State &s, const std::string &name, int from, int to, const Timestamp &registered) {
+    // The replacement gets a new identifier: an acknowledgement of the old one must not count for a file that may
+    // have changed since it was listed.
+    for (Delivery &d : s.deliveries)
+        if (d.status == Delivery::Status::Waiting && d.to == to && d.name == name)
+            closeDelivery(d, Delivery::Status::Replaced, registered);
+    s.deliveries.push_back(Delivery{s.nextId++, name, from, to, registered, Delivery::Status::Waiting, {}});
+}
+
 std::vector<int> CentralStore::registerFile(const std::string &name, int fromUnit) {
     return commit([&](State &s, bool &changed) {
+        const Timestamp now = Timestamp::localNow();
         std::vector<int> recipients;
-        if (fromUnit != centralUnit_)
+        if (fromUnit != centralUnit_) {
             recipients.push_back(centralUnit_);
-        else
+        } else {
+            std::erase_if(s.centralFiles, [&](const CentralFile &f) { return f.name == name; });
+            s.centralFiles.push_back(CentralFile{name, now});
             for (const auto &[code, unit] : s.units)
                 if (code != centralUnit_)
                     recipients.push_back(code);
-
-        const Timestamp now = Timestamp::localNow();
-        for (const int to : recipients) {
-            // The replacement gets a new identifier: an acknowledgement of the old one must not count for a file
-            // that may have changed since it was listed.
-            for (Delivery &d : s.deliveries)
-                if (d.status == Delivery::Status::Waiting && d.to == to && d.name == name)
-                    closeDelivery(d, Delivery::Status::Replaced, now);
-            s.deliveries.push_back(Delivery{s.nextId++, name, fromUnit, to, now, Delivery::Status::Waiting, {}});
-            changed = true;
         }
+        for (const int to : recipients)
+            route(s, name, fromUnit, to, now);
+        changed = true;
         return recipients;
     });
 }
@@ -116,7 +124,8 @@ int CentralStore::drop(const std::string &name, int unit) {
     return commit([&](State &s, bool &changed) {
         int dropped = 0;
         for (Delivery &d : s.deliveries)
-            if (d.name == name && d.to == unit && d.status == Delivery::Status::Waiting) {
+            if (d.name == name && d.to == unit &&
+                (d.status == Delivery::Status::Waiting || d.status == Delivery::Status::Received)) {
                 closeDelivery(d, Delivery::Status::Dropped, Timestamp::localNow());
                 ++dropped;
             }
@@ -146,12 +155,17 @@ std::vector<Delivery> CentralStore::deliveries() const {
     return state_.deliveries;
 }
 
+std::vector<CentralFile> CentralStore::centralFiles() const {
+    std::lock_guard lock(mutex_);
+    return state_.centralFiles;
+}
+
 std::vector<ProtocolRecord> CentralStore::protocols() const {
     std::lock_guard lock(mutex_);
     return state_.protocols;
 }
 
-CentralStore::State CentralStore::load(const fs::path &file) {
+CentralStore::State CentralStore::load(const fs::path &file, int centralUnit) {
     State state;
     std::error_code ec;
     if (!fs::exists(file, ec))
@@ -184,6 +198,15 @@ CentralStore::State CentralStore::load(const fs::path &file) {
             state.nextId = std::max(state.nextId, d.id + 1);
             state.deliveries.push_back(std::move(d));
         }
+        for (const pugi::xml_node node : root.children("central-file"))
+            state.centralFiles.push_back(
+                CentralFile{node.attribute("name").as_string(), momentAttribute(node, "registered")});
+        if (!root.child("central-file")) // a state saved before the registry: rebuilt from the deliveries
+            for (const Delivery &d : state.deliveries)
+                if (d.from == centralUnit) {
+                    std::erase_if(state.centralFiles, [&](const CentralFile &f) { return f.name == d.name; });
+                    state.centralFiles.push_back(CentralFile{d.name, d.registered});
+                }
         for (const pugi::xml_node node : root.children("protocol"))
             state.protocols.push_back(ProtocolRecord{node.attribute("name").as_string(),
                                                      node.attribute("unit").as_int(),
@@ -215,6 +238,11 @@ void CentralStore::save(const State &state) const {
         node.append_attribute("status").set_value(statusName(d.status));
         if (d.closed)
             node.append_attribute("closed").set_value(formatMoment(*d.closed).c_str());
+    }
+    for (const CentralFile &f : state.centralFiles) {
+        pugi::xml_node node = root.append_child("central-file");
+        node.append_attribute("name").set_value(f.name.c_str());
+        node.append_attribute("registered").set_value(formatMoment(f.registered).c_str());
     }
     for (const ProtocolRecord &p : state.protocols) {
         pugi::xml_node node = root.append_child("protocol");
