@@ -46,7 +46,7 @@ bool publishIfFree(const fs::path& temp, const fs::path& name) {
             return true;
     if (errno == EEXIST)
         return false;
-    throw IoError("Cannot name " + temp.string() + " " + name.string() + ": " + systemMessage());
+    throw IoError("Não foi possível dar a " + temp.string() + " o nome " + name.string() + ": " + systemMessage());
 }
 
 } // namespace
@@ -92,7 +92,8 @@ fs::path AtomicFile::commitUnderFreeName(const std::function<fs::path(int)>& can
             return name;
         }
     }
-    throw IoError("No free name for " + destination_.string() + " among " + std::to_string(attempts));
+    throw IoError("Nenhum nome livre para " + destination_.string() + " entre os " + std::to_string(attempts) +
+                  " seguintes");
 }
 
 std::string readFile(const fs::path& path) {
