@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -94,6 +95,21 @@ void moveFileReplacing(const fs::path& from, const fs::path& to) {
     fs::rename(from, to, ec);
     if (ec)
         throw IoError("Cannot move " + from.string() + " to " + to.string() + ": " + ec.message());
+}
+
+bool canWriteInto(const fs::path& folder) {
+    const fs::path pasta = folder.empty() ? fs::path(".") : folder;
+    std::error_code ec;
+    fs::create_directories(pasta, ec);
+    if (ec)
+        return false;
+    std::string probe = (pasta / ".edi-write-probe-XXXXXX").string();
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 } // namespace edi

@@ -200,6 +200,15 @@ void TransporteEDI::Aplicao1Click() {
         std::string destino = cds.value("DESTINO").asText();
         if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
             destino.replace(p, 7, geral_.sPathApp.string());
+        // An installed package keeps its programs where the running program may not write: that row is
+        // not applied, is said so, and is offered again.
+        const fs::path pastaDestino = fs::path(destino).parent_path();
+        if (cds.value("TIPO").asText() == "1" && !canWriteInto(pastaDestino)) {
+            ui_.setMessage("Update: " + NOME + " não foi aplicado: a pasta " + pastaDestino.string() +
+                           " não permite escrita (num programa instalado por pacote, atualize pelo pacote)");
+            falhou = true;
+            continue;
+        }
         const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(NOME, dominio));
         falhou = falhou || recebido.empty();
         if (cds.value("TIPO").asText() == "1") {
