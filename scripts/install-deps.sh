@@ -10,6 +10,7 @@ PACKAGES=(
     qt6-base-dev fonts-dejavu-core
     python3-aiosmtpd
     zip unzip xvfb x11-utils imagemagick
+    help2man lintian dpkg-dev fakeroot
 )
 
 missing=()

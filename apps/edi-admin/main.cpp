@@ -1,14 +1,17 @@
 // edi-admin: creates a unit's database and fills it with synthetic rows.
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/formats.h"
 #include "db/database.h"
 #include "db/query.h"
 #include "domain/create_database.h"
 #include "domain/seed.h"
+#include "platform/linha_de_comando.h"
 
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -20,18 +23,34 @@ namespace {
 
 using namespace edi;
 
-constexpr const char* kUsage =
-    "Usage:\n"
-    "  edi-admin create-db DATABASE --unit CODE [--central CODE] [--user U --password P] [--charset CS]\n"
-    "  edi-admin seed DATABASE --patients N [--seed S] [--user U --password P]\n"
-    "  edi-admin report DATABASE [--user U --password P]\n"
+constexpr const char* kAjuda =
+    "Uso: edi-admin COMANDO ARGUMENTO [OPÇÃO...]\n"
+    "Prepara e examina as instalações do EDI: a pasta de uma unidade e a sua base de dados.\n"
     "\n"
-    "create-db  creates a new database (a plain path makes an embedded file) with every table, key, index\n"
-    "           and generator, and its first rows: parameters, units and the interchange registry.\n"
-    "           --central defaults to 31; --charset (default UTF8) is the database's default character set.\n"
-    "seed       adds synthetic patients, notifications, appointments and register sheets; the same --seed\n"
-    "           (default 1) gives the same rows.\n"
-    "report     rows per registered table: in all, per owning unit, and still pending export.\n";
+    "Comandos:\n"
+    "  init-home PASTA --db BASE --server HOST:PORTA [--unit CÓDIGO [--central CÓDIGO]]\n"
+    "        cria a pasta do programa de uma unidade com as pastas EDI/IN, EDI/OUT, EDI/PROT e Temp e um\n"
+    "        jaq.ini mínimo (BASE, o servidor central, exportar e importar ligados, Tempo=60); um jaq.ini\n"
+    "        que já exista fica como está. Com --unit, cria também a BASE para essa unidade, como create-db,\n"
+    "        quando ainda não existe.\n"
+    "  create-db BASE --unit CÓDIGO [--central CÓDIGO] [--user U --password S] [--charset CS]\n"
+    "        cria uma base nova (um caminho simples cria um arquivo do motor embutido) com todas as tabelas,\n"
+    "        chaves, índices e geradores e as primeiras linhas: parâmetros, unidades e o registo de tabelas\n"
+    "        do intercâmbio. --central é 31 por omissão; --charset (UTF8 por omissão) é o conjunto de\n"
+    "        caracteres da base.\n"
+    "  seed BASE --patients N [--seed S] [--user U --password S]\n"
+    "        junta pacientes, notificações, consultas e fichas sintéticos; a mesma --seed (1 por omissão)\n"
+    "        dá as mesmas linhas.\n"
+    "  report BASE [--user U --password S]\n"
+    "        linhas por tabela registada: ao todo, por unidade dona e ainda por exportar.\n"
+    "\n"
+    "Opções:\n"
+    "  -h, --help     mostra esta ajuda e sai\n"
+    "      --version  mostra a versão e sai\n"
+    "  As opções aceitam o valor a seguir (--unit 12) ou depois de um sinal de igual (--unit=12).\n"
+    "\n"
+    "Situação de saída: 0 quando o comando terminou, 1 quando falhou, 2 quando a linha de comando está\n"
+    "errada.\n";
 
 // Wrong use of the command line: reported with the usage text.
 class UsageError : public Error {
@@ -68,16 +87,16 @@ CommandLine parse(int argc, char** argv, const std::set<std::string>& known) {
         } else if (i + 1 < argc) {
             value = argv[++i];
         } else {
-            throw UsageError("Option --" + name + " needs a value");
+            throw UsageError("a opção --" + name + " precisa de um valor");
         }
         if (!known.count(name))
-            throw UsageError("Unknown option --" + name);
+            throw UsageError("opção desconhecida: --" + name);
         if (line.options.count(name))
-            throw UsageError("Option --" + name + " given twice");
+            throw UsageError("a opção --" + name + " foi dada duas vezes");
         line.options[name] = value;
     }
     if (positional.size() != 2)
-        throw UsageError(positional.empty() ? "No command given" : "Expected a command and one database");
+        throw UsageError(positional.empty() ? "falta o comando" : "esperava um comando e um só argumento");
     line.command = positional[0];
     line.database = positional[1];
     return line;
@@ -87,14 +106,14 @@ int64_t number(const CommandLine& line, const std::string& name, int64_t lo, int
     const std::string text = line.option(name).value_or("");
     const auto n = formats::parseInteger(text);
     if (!n || *n < lo || *n > hi)
-        throw UsageError("--" + name + " needs a whole number from " + std::to_string(lo) + " to " +
-                         std::to_string(hi) + ", not \"" + text + "\"");
+        throw UsageError("--" + name + " precisa de um número inteiro de " + std::to_string(lo) + " a " +
+                         std::to_string(hi) + ", não \"" + text + "\"");
     return *n;
 }
 
 int64_t required(const CommandLine& line, const std::string& name, int64_t lo, int64_t hi) {
     if (!line.option(name))
-        throw UsageError(line.command + " needs --" + name);
+        throw UsageError(line.command + " precisa de --" + name);
     return number(line, name, lo, hi);
 }
 
@@ -168,11 +187,53 @@ int report(const CommandLine& line) {
     return 0;
 }
 
-int run(int argc, char** argv) {
-    if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
-        std::cout << kUsage;
-        return 0;
+// The minimal jaq.ini of a new installation.
+std::string iniInicial(const std::string& database, const std::string& servidor) {
+    return "; Configuração do EDI criada por edi-admin init-home.\n"
+           "[Geral]\n"
+           "DB=" + database + "\n"
+           "[EDI]\n"
+           "Exportar=SIM\n"
+           "Importar=SIM\n"
+           "Tempo=60\n"
+           "Servidor=" + servidor + "\n";
+}
+
+int initHome(const CommandLine& line) {
+    namespace fs = std::filesystem;
+    const fs::path home = fs::absolute(line.database);
+    std::string database = line.option("db").value_or("");
+    const std::string servidor = line.option("server").value_or("");
+    if (database.empty() || servidor.empty())
+        throw UsageError("init-home precisa de --db e de --server");
+    if (db::isEmbeddedPath(database)) // a service starts in another folder
+        database = fs::absolute(database).string();
+    if (line.option("central") && !line.option("unit"))
+        throw UsageError("--central só serve com --unit");
+    for (const char* pasta : {"EDI/IN", "EDI/OUT", "EDI/PROT", "Temp"})
+        fs::create_directories(home / pasta);
+    const fs::path ini = home / "jaq.ini";
+    if (fs::exists(ini)) {
+        std::cout << ini.string() << " já existe e ficou como estava.\n";
+    } else {
+        writeFileAtomically(ini, iniInicial(database, servidor));
+        std::cout << "Criado " << ini.string() << " (DB=" << database << ", Servidor=" << servidor << ").\n";
     }
+    if (line.option("unit")) {
+        if (db::isEmbeddedPath(database) && fs::exists(database))
+            std::cout << "A base " << database << " já existe e ficou como estava.\n";
+        else {
+            CommandLine criacao = line; // create-db on the database of --db
+            criacao.database = database;
+            createDb(criacao);
+        }
+    }
+    return 0;
+}
+
+int run(int argc, char** argv) {
+    if (const auto respondido = platform::respondeAjudaOuVersao(argc, argv, "edi-admin", kAjuda))
+        return *respondido;
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "create-db")
         return createDb(parse(argc, argv, {"unit", "central", "user", "password", "charset"}));
@@ -180,7 +241,9 @@ int run(int argc, char** argv) {
         return seed(parse(argc, argv, {"patients", "seed", "user", "password"}));
     if (command == "report")
         return report(parse(argc, argv, {"user", "password"}));
-    throw UsageError(command.empty() ? "No command given" : "Unknown command \"" + command + "\"");
+    if (command == "init-home")
+        return initHome(parse(argc, argv, {"db", "server", "unit", "central"}));
+    throw UsageError(command.empty() ? "falta o comando" : "comando desconhecido: \"" + command + "\"");
 }
 
 } // namespace
@@ -189,7 +252,7 @@ int main(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {
-        std::cerr << "edi-admin: " << e.what() << "\n\n" << kUsage;
+        std::cerr << "edi-admin: " << e.what() << "\nExperimente \"edi-admin --help\".\n";
         return 2;
     } catch (const std::exception& e) {
         std::cerr << "edi-admin: " << e.what() << "\n";

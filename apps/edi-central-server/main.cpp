@@ -2,6 +2,7 @@
 #include "central/command_line.h"
 #include "central/moment.h"
 #include "central/server.h"
+#include "platform/linha_de_comando.h"
 
 #include <csignal>
 #include <ctime>
@@ -21,6 +22,7 @@ int serve(const ServerConfig &config) {
     sigaddset(&stopSignals, SIGINT);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+    std::cout << platform::linhaDeVersao("edi-central-server") << std::endl;
     CentralServer server(config);
     server.start();
     const timespec poll{0, 250'000'000};
@@ -31,7 +33,7 @@ int serve(const ServerConfig &config) {
             return 0;
         }
     }
-    std::cerr << "edi-central-server: the server stopped listening\n";
+    std::cerr << "edi-central-server: o servidor deixou de escutar\n";
     return 1;
 }
 
@@ -45,6 +47,8 @@ int publish(const PublishCommand &command) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (const auto respondido = platform::respondeAjudaOuVersao(argc, argv, "edi-central-server", kUsage))
+        return *respondido;
     try {
         const Command command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (std::holds_alternative<HelpCommand>(command)) {
@@ -55,7 +59,7 @@ int main(int argc, char **argv) {
             return publish(*p);
         return serve(std::get<ServeCommand>(command).config);
     } catch (const UsageError &e) {
-        std::cerr << "edi-central-server: " << e.what() << "\n\n" << kUsage;
+        std::cerr << "edi-central-server: " << e.what() << "\nExperimente \"edi-central-server --help\".\n";
         return 2;
     } catch (const std::exception &e) {
         std::cerr << "edi-central-server: " << e.what() << "\n";

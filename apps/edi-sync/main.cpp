@@ -1,6 +1,7 @@
 // edi-sync: the synchronization cycle without windows, for servers, scripts and tests.
 #include "app/console_ui.h"
 #include "core/errors.h"
+#include "platform/linha_de_comando.h"
 #include "shell/programa.h"
 
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <iostream>
 #include <map>
 #include <pthread.h>
+#include <set>
 #include <signal.h>
 #include <vector>
 
@@ -32,11 +34,40 @@ bool paradaPedida(int ms) {
     return sigtimedwait(&s, nullptr, &t) > 0;
 }
 
-void uso() {
-    std::cerr << "usage: edi-sync [--home DIR] [--daemon] [--verbose] [STAGE...]\n"
-                 "  no stage: one start-up run (export, send, receive, import, update)\n"
-                 "  stages: export send receive import update reset-marks\n"
-                 "  --daemon: the start-up run, then a timer run every \"Tempo\" minutes of jaq.ini\n";
+constexpr const char* kAjuda =
+    "Uso: edi-sync [--home PASTA] [--daemon] [--verbose] [ETAPA...]\n"
+    "Executa o ciclo de sincronização do EDI sem janelas: exporta as linhas pendentes em pacotes de dados,\n"
+    "envia-os ao servidor central, recebe e importa os pacotes destinados a esta unidade e aplica as\n"
+    "atualizações da aplicação publicadas no servidor.\n"
+    "\n"
+    "Opções:\n"
+    "      --home PASTA  pasta do programa: o jaq.ini e as pastas EDI/IN, EDI/OUT, EDI/PROT e Temp\n"
+    "                    (sem ela, a variável de ambiente EDI_HOME; sem esta, a pasta do executável)\n"
+    "      --daemon      a execução inicial e depois uma execução a cada \"Tempo\" minutos do jaq.ini,\n"
+    "                    até receber SIGTERM ou SIGINT, que só terminam o programa entre execuções\n"
+    "      --verbose     mostra também os contadores de registos\n"
+    "  -h, --help        mostra esta ajuda e sai\n"
+    "      --version     mostra a versão e sai\n"
+    "\n"
+    "Etapas:\n"
+    "  Sem ETAPA, a execução inicial: export, send, receive, import e update, por esta ordem.\n"
+    "  Com ETAPA, só as indicadas, pela ordem dada: export send receive import update reset-marks\n"
+    "  (reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas).\n"
+    "\n"
+    "Saída:\n"
+    "  O estado e as mensagens vão para a saída padrão, uma linha por mudança; a primeira linha diz a versão.\n"
+    "  Situação de saída: 0 quando todas as etapas terminaram, 1 quando um erro interrompeu uma etapa ou a\n"
+    "  ligação à base de dados falhou, 2 quando a linha de comando está errada.\n";
+
+int erroDeUso(const std::string& texto) {
+    std::cerr << "edi-sync: " << texto << "\nExperimente \"edi-sync --help\".\n";
+    return 2;
+}
+
+// Checked with the command line, before the database is opened.
+bool ehEtapa(const std::string& nome) {
+    static const std::set<std::string> etapas = {"export", "send", "receive", "import", "update", "reset-marks"};
+    return etapas.count(nome) > 0;
 }
 
 // Prints what the engine logged during a stage, so failures of single tables and rows are seen.
@@ -53,6 +84,8 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi-sync", kAjuda))
+        return *respondido;
     std::string home;
     bool daemon = false, verbose = false;
     std::vector<std::string> etapas;
@@ -64,13 +97,13 @@ int main(int argc, char** argv) {
             daemon = true;
         else if (a == "--verbose")
             verbose = true;
-        else if (a == "-h" || a == "--help") {
-            uso();
-            return 0;
-        } else if (!a.empty() && a[0] == '-') {
-            uso();
-            return 2;
-        } else
+        else if (a == "--home")
+            return erroDeUso("a opção --home precisa de uma pasta");
+        else if (!a.empty() && a[0] == '-')
+            return erroDeUso("opção desconhecida: " + a);
+        else if (!ehEtapa(a))
+            return erroDeUso("etapa desconhecida: " + a);
+        else
             etapas.push_back(a);
     }
 
@@ -79,9 +112,11 @@ int main(int argc, char** argv) {
         pthread_sigmask(SIG_BLOCK, &s, nullptr); // before any thread exists
     }
     edi::ConsoleUi ui(std::cout, verbose);
+    const auto pasta = edi::pastaDoPrograma(home, argv[0]);
+    ui.showInformation(edi::platform::linhaDeVersao("edi-sync") + ", pasta do programa " + pasta.string());
     std::unique_ptr<edi::Programa> programa;
     try {
-        programa = std::make_unique<edi::Programa>(edi::pastaDoPrograma(home, argv[0]), ui);
+        programa = std::make_unique<edi::Programa>(pasta, ui);
     } catch (const std::exception& e) {
         std::cerr << "edi-sync: " << e.what() << std::endl;
         return 1;
@@ -96,12 +131,6 @@ int main(int argc, char** argv) {
         {"update", [&] { ciclo.Aplicao1Click(); }},
         {"reset-marks", [&] { p.engine().MudaTodasDatasExp(); }},
     };
-    for (const auto& e : etapas)
-        if (!porNome.count(e)) {
-            std::cerr << "edi-sync: unknown stage '" << e << "'\n";
-            uso();
-            return 2;
-        }
 
     size_t logMostrado = 0;
     auto executa = [&](const std::function<void()>& f) {

@@ -3,6 +3,7 @@
 #include "gui/qt_ui.h"
 #include "gui/tfrm_edi.h"
 #include "gui/tfrm_menu_edi.h"
+#include "platform/linha_de_comando.h"
 #include "shell/programa.h"
 
 #include <QApplication>
@@ -11,7 +12,9 @@
 #include <csignal>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include <pthread.h>
 #include <sys/signalfd.h>
@@ -19,8 +22,37 @@
 
 namespace {
 
-void uso() {
-    std::cerr << "usage: edi [--home DIR]\n";
+constexpr const char* kAjuda =
+    "Uso: edi [--home PASTA] [OPÇÃO-QT...]\n"
+    "O programa de mesa do EDI: a janela principal faz o ciclo de sincronização ao abrir e depois a cada\n"
+    "\"Tempo\" minutos do jaq.ini (exportar, enviar, receber, importar e atualizar a aplicação).\n"
+    "\n"
+    "Opções:\n"
+    "      --home PASTA  pasta do programa: o jaq.ini e as pastas EDI/IN, EDI/OUT, EDI/PROT e Temp\n"
+    "                    (sem ela, a variável de ambiente EDI_HOME; sem esta, a pasta do executável)\n"
+    "  -h, --help        mostra esta ajuda e sai (não precisa de ecrã)\n"
+    "      --version     mostra a versão e sai (não precisa de ecrã)\n"
+    "\n"
+    "As opções do Qt de um só traço, como -platform offscreen, também são aceites.\n"
+    "Situação de saída: 0 ao sair pelo menu ou com SIGTERM, 1 quando a ligação à base de dados falhou,\n"
+    "2 quando a linha de comando está errada.\n";
+
+int erroDeUso(const std::string& texto) {
+    std::cerr << "edi: " << texto << "\nExperimente \"edi --help\".\n";
+    return 2;
+}
+
+// Options of two dashes are ours and Qt's take one: a wrong one of ours is told before QApplication, which
+// needs a display. The value of --home is checked after, with the arguments Qt leaves.
+std::optional<std::string> opcaoDesconhecida(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--home")
+            ++i;
+        else if (a.starts_with("--"))
+            return std::string(a);
+    }
+    return std::nullopt;
 }
 
 // SIGTERM and SIGINT are blocked in every thread (the database client's included, which inherit the mask)
@@ -51,6 +83,10 @@ void atendePedidosDeSaida(int descritor, QObject* dono) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi", kAjuda))
+        return *respondido;
+    if (const auto opcao = opcaoDesconhecida(argc, argv))
+        return erroDeUso("opção desconhecida: " + *opcao);
     const int sinaisDeSaida = bloqueiaSinaisDeSaida();
     QApplication app(argc, argv);
     atendePedidosDeSaida(sinaisDeSaida, &app);
@@ -63,15 +99,11 @@ int main(int argc, char** argv) {
         const QString& a = argumentos[i];
         if (a == QLatin1String("--home") && i + 1 < argumentos.size()) {
             home = argumentos[++i].toStdString();
-        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            uso();
-            return 0;
         } else {
-            std::cerr << "edi: unknown argument " << a.toStdString() << '\n';
-            uso();
-            return 2;
+            return erroDeUso("argumento desconhecido: " + a.toStdString());
         }
     }
+    std::cout << edi::platform::linhaDeVersao("edi") << std::endl;
 
     edi::gui::TfrmMenuEDI janela;
     edi::gui::QtUi ui(janela);

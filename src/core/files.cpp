@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <regex>
@@ -149,6 +150,21 @@ void removeStaleTemporaries(const fs::path& folder, std::chrono::seconds age) {
             entry.last_write_time(entryError) < before && !entryError)
             fs::remove(entry.path(), entryError);
     }
+}
+
+bool canWriteInto(const fs::path& folder) {
+    const fs::path pasta = folder.empty() ? fs::path(".") : folder;
+    std::error_code ec;
+    fs::create_directories(pasta, ec);
+    if (ec)
+        return false;
+    std::string probe = (pasta / ".edi-write-probe-XXXXXX").string();
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 } // namespace edi

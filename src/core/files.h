@@ -41,6 +41,9 @@ std::string readFile(const std::filesystem::path& path);            // throws Io
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 // Moves a file, replacing one of the same name at the target (delete first, then rename).
 void moveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+// True when a file can be created in `folder`, which is created when missing. Tried with a real file:
+// permission bits say nothing about a read-only mount such as a service's protected system folders.
+bool canWriteInto(const std::filesystem::path& folder);
 
 // True for a name AtomicFile gives its temporary files.
 bool isTemporaryName(const std::string& name);

@@ -297,6 +297,15 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
     std::string destino = destinoNaLista;
     if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
         destino.replace(p, 7, geral_.sPathApp.string());
+    // An installed package keeps its programs where the running program may not write: that row is not
+    // downloaded, and is said so.
+    const fs::path pastaDestino = fs::path(destino).parent_path();
+    if (arquivoZip && !canWriteInto(pastaDestino)) {
+        const std::string erro = "a pasta " + pastaDestino.string() +
+                                 " não permite escrita (num programa instalado por pacote, atualize pelo pacote)";
+        ui_.setMessage("Update: " + nome + " não foi aplicado: " + erro);
+        return erro;
+    }
     const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)));
     if (recebido.empty())
         return lastError_;

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace edi {
 namespace {
 
@@ -365,6 +367,33 @@ TEST(Configuration, TransferLimitsComeFromJaqIniAndATricklingPeerIsDropped) {
     EXPECT_LT(std::chrono::steady_clock::now() - inicio, 4s);
     EXPECT_NE(e.ui.message().find("2000 bytes/s"), std::string::npos) << e.ui.message();
     EXPECT_TRUE(test::filesIn(e.geral.sPathIn).empty());
+}
+
+// A package installs the programs where the running program cannot write: such a row is skipped with a
+// clear line, not downloaded, and offered again; the rows the program can apply still are.
+TEST(Update, ARowForAFolderThatCannotBeWrittenIsSaidAndOfferedAgain) {
+    Estacao e;
+    e.geral.sPathApp = e.geral.sPath;
+    writeFileAtomically(e.geral.sPath / "usr", "a file where the folder would be");
+    test::TempDir origem;
+    test::makeZip(origem / "pacote.zip", {{"prog", "versão nova"}});
+    e.servidor.on("/app/pacote.zip", Reply::text(readFile(origem / "pacote.zip")));
+    e.servidor.on("/dbArquivo.php",
+                  Reply::text(listaApp({{"E:\\Home\\quelmar\\Web\\app\\sistema.zip", "/*APP*/usr/bin/prog", "1", "1"},
+                                        {"E:\\Home\\quelmar\\Web\\app\\pacote.zip", "/*APP*/bin/prog", "1", "0"}})));
+    e.transporte->Aplicao1Click();
+
+    const auto linhas = e.ui.of("message");
+    const auto dito = std::find_if(linhas.begin(), linhas.end(), [](const std::string& l) {
+        return l.find("sistema.zip não foi aplicado") != std::string::npos &&
+               l.find("não permite escrita") != std::string::npos;
+    });
+    EXPECT_NE(dito, linhas.end()) << ::testing::PrintToString(linhas);
+    for (const auto& pedido : e.pedidos())
+        EXPECT_EQ(pedido.find("sistema.zip"), std::string::npos) << pedido;
+    EXPECT_TRUE(e.iniciados.empty());
+    EXPECT_EQ(readFile(e.geral.sPath / "bin" / "prog"), "versão nova");
+    EXPECT_EQ(e.carimbos, 0);
 }
 
 TEST(UnitVersions, EachListedUnitGetsItsVersionAndTheLastEntryWins) {

@@ -9,23 +9,33 @@
 namespace edi::central {
 
 const char *const kUsage =
-    "Usage:\n"
-    "  edi-central-server --root DIR --listen HOST:PORT [--central CODE] [--units CODE[:VERSION],...]\n"
-    "                     [--login L --password P] [--database CONNECTION [--db-user U] [--db-password P]]\n"
-    "  edi-central-server publish --root DIR FILE --destino PATH [--tipo T] [--exec E] [--publicado MOMENT]\n"
+    "Uso: edi-central-server --root PASTA --listen HOST:PORTA [OPÇÃO...]\n"
+    "  ou: edi-central-server publish --root PASTA ARQUIVO --destino CAMINHO [--tipo T] [--exec E]\n"
+    "                                 [--publicado MOMENTO]\n"
+    "O servidor central de referência de uma rede EDI: recebe os envios das unidades, guarda a lista de\n"
+    "arquivos à espera de cada unidade e as confirmações, publica as atualizações da aplicação, as versões\n"
+    "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA.\n"
     "\n"
-    "Serves the units of an EDI network: uploads, per-unit lists of waiting files, acknowledgements, application\n"
-    "updates, unit versions, protocol summaries and the SQL console. State is kept under DIR.\n"
-    "  --central   the central unit's code (default 31): files from a unit wait for it, files from it wait for\n"
-    "              every other known unit. A unit is known once it calls the server or when listed in --units.\n"
-    "  --units     units known from the start; VERSION is reported for a unit until its requests carry versao=\n"
-    "              (default version 2.1.0-04).\n"
-    "  --login, --password  the account units use (default quelmar / dorven).\n"
-    "  --database  a Firebird database for the SQL console (a plain path opens it with the embedded engine).\n"
+    "Opções:\n"
+    "      --root PASTA          a pasta raiz do servidor (obrigatória)\n"
+    "      --listen HOST:PORTA   o endereço onde escuta (obrigatório; porta 0: uma porta livre)\n"
+    "      --central CÓDIGO      o código da unidade central (31 por omissão): os arquivos de uma unidade\n"
+    "                            esperam por ela e os dela esperam por todas as outras unidades conhecidas;\n"
+    "                            uma unidade é conhecida quando chama o servidor ou está em --units\n"
+    "      --units CÓDIGO[:VERSÃO],...  unidades conhecidas desde o início; VERSÃO é a versão mostrada até os\n"
+    "                            pedidos da unidade trazerem versao= (2.1.0-04 por omissão)\n"
+    "      --login L --password S  a conta que as unidades usam (quelmar / dorven por omissão)\n"
+    "      --database LIGAÇÃO    uma base Firebird para a consola SQL (um caminho simples abre-a com o motor\n"
+    "                            embutido); --db-user U e --db-password S para entrar nela\n"
+    "  -h, --help                mostra esta ajuda e sai\n"
+    "      --version             mostra a versão e sai\n"
     "\n"
-    "publish copies FILE into DIR/app/ and lists it in DIR/app/manifest.txt (TIPO \"1\": a ZIP archive to unpack,\n"
-    "EXEC \"1\": start DESTINO afterwards; both default to 0); units get it at their next update. MOMENT\n"
-    "(\"yyyy-mm-dd hh:nn:ss\") defaults to now.\n";
+    "publish copia ARQUIVO para PASTA/app/ e regista-o em PASTA/app/manifest.txt (TIPO \"1\": um ZIP a\n"
+    "desempacotar, EXEC \"1\": iniciar DESTINO depois; ambos 0 por omissão); as unidades recebem-no na próxima\n"
+    "atualização. MOMENTO (\"aaaa-mm-dd hh:nn:ss\") é agora por omissão.\n"
+    "\n"
+    "O servidor termina com SIGTERM ou SIGINT. Situação de saída: 0 ao terminar assim ou depois de publicar,\n"
+    "1 quando falhou, 2 quando a linha de comando está errada.\n";
 
 namespace {
 
@@ -33,7 +43,7 @@ int parseCode(const std::string &text, const std::string &what) {
     int value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || value <= 0)
-        throw UsageError(what + " \"" + text + "\" is not a positive unit code");
+        throw UsageError(what + " \"" + text + "\" não é um código de unidade positivo");
     return value;
 }
 
@@ -50,9 +60,9 @@ struct Arguments {
                 continue;
             }
             if (!known.count(arg))
-                throw UsageError("unknown option " + arg);
+                throw UsageError("opção desconhecida: " + arg);
             if (i + 1 >= args.size())
-                throw UsageError(arg + " needs a value");
+                throw UsageError("a opção " + arg + " precisa de um valor");
             options[arg] = args[++i];
         }
     }
@@ -64,7 +74,7 @@ struct Arguments {
     }
     std::string required(const std::string &name) const {
         if (!has(name))
-            throw UsageError(name + " is required");
+            throw UsageError("falta a opção " + name);
         return get(name);
     }
 };
@@ -72,12 +82,12 @@ struct Arguments {
 void parseListen(const std::string &text, ServerConfig &config) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0)
-        throw UsageError("--listen \"" + text + "\" is not HOST:PORT");
+        throw UsageError("--listen \"" + text + "\" não é HOST:PORTA");
     const std::string portText = text.substr(colon + 1);
     int port = -1;
     const auto [ptr, ec] = std::from_chars(portText.data(), portText.data() + portText.size(), port);
     if (portText.empty() || ec != std::errc() || ptr != portText.data() + portText.size() || port < 0 || port > 65535)
-        throw UsageError("--listen \"" + text + "\": the port is not a number from 0 to 65535");
+        throw UsageError("--listen \"" + text + "\": a porta não é um número de 0 a 65535");
     config.host = text.substr(0, colon);
     config.port = port;
 }
@@ -87,9 +97,9 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
                       {"--root", "--listen", "--central", "--units", "--login", "--password", "--database", "--db-user",
                        "--db-password"});
     if (!a.positional.empty())
-        throw UsageError("unexpected argument " + a.positional.front());
+        throw UsageError("argumento inesperado: " + a.positional.front());
     if (a.has("--login") != a.has("--password"))
-        throw UsageError("--login and --password go together");
+        throw UsageError("--login e --password vão juntas");
     ServeCommand command;
     ServerConfig &c = command.config;
     c.root = a.required("--root");
@@ -107,7 +117,7 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
         database.password = a.get("--db-password");
         c.database = database;
     } else if (a.has("--db-user") || a.has("--db-password")) {
-        throw UsageError("--db-user and --db-password need --database");
+        throw UsageError("--db-user e --db-password precisam de --database");
     }
     return command;
 }
@@ -115,7 +125,7 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
 PublishCommand parsePublish(const std::vector<std::string> &args) {
     const Arguments a(args, 1, {"--root", "--destino", "--tipo", "--exec", "--publicado"});
     if (a.positional.size() != 1)
-        throw UsageError("publish takes exactly one FILE");
+        throw UsageError("publish leva exatamente um ARQUIVO");
     PublishCommand command;
     command.root = a.required("--root");
     command.file = a.positional.front();
@@ -125,7 +135,7 @@ PublishCommand parsePublish(const std::vector<std::string> &args) {
     if (a.has("--publicado")) {
         const auto moment = parseMoment(a.get("--publicado"));
         if (!moment)
-            throw UsageError("--publicado \"" + a.get("--publicado") + "\" is not yyyy-mm-dd hh:nn:ss");
+            throw UsageError("--publicado \"" + a.get("--publicado") + "\" não é aaaa-mm-dd hh:nn:ss");
         command.details.publicado = *moment;
     } else {
         command.details.publicado = Timestamp::localNow();
@@ -147,7 +157,7 @@ std::vector<UnitSeed> parseUnitList(const std::string &text) {
         if (colon != std::string::npos) {
             unit.version = item.substr(colon + 1);
             if (unit.version.empty())
-                throw UsageError("--units entry \"" + item + "\" has an empty version");
+                throw UsageError("--units entry \"" + item + "\" tem a versão vazia");
         }
         units.push_back(unit);
         if (comma == std::string::npos)
