@@ -25,9 +25,10 @@ struct Configuracao {
     bool forcaOffline = false; // "Offline" = "SIM": the machine counts as not connected
     int pausaMs = 2000;        // the visible pauses of the cycle
 
-    // [Email]
+    // [Email]: the SMTP account of the error mail
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;
     int emailPorta = 587;
+    std::string emailCertificados; // "CA": certificate authorities for STARTTLS; empty: the system's
 
     int intervaloTimerMs() const { return nTempo * 60000; }
 };
