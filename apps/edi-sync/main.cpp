@@ -2,6 +2,7 @@
 #include "app/console_ui.h"
 #include "core/errors.h"
 #include "shell/programa.h"
+#include "tools/new_dialog_filter.h"
 
 #include <chrono>
 #include <csignal>
@@ -53,6 +54,8 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int relato = edi::tools::AtendeRelatoDeFalhaFatal(); relato >= 0)
+        return relato;
     std::string home;
     bool daemon = false, verbose = false;
     std::vector<std::string> etapas;
@@ -79,14 +82,17 @@ int main(int argc, char** argv) {
         pthread_sigmask(SIG_BLOCK, &s, nullptr); // before any thread exists
     }
     edi::ConsoleUi ui(std::cout, verbose);
+    const std::filesystem::path pasta = edi::pastaDoPrograma(home, argv[0]);
+    edi::tools::InstalaRelatorDeErros(pasta, nullptr); // no dialog: reports go to standard error
     std::unique_ptr<edi::Programa> programa;
     try {
-        programa = std::make_unique<edi::Programa>(edi::pastaDoPrograma(home, argv[0]), ui);
+        programa = std::make_unique<edi::Programa>(pasta, ui);
     } catch (const std::exception& e) {
         std::cerr << "edi-sync: " << e.what() << std::endl;
         return 1;
     }
     edi::Programa& p = *programa;
+    const edi::tools::FiltroDoPrograma filtroDeErros(p.config(), p.geral());
     edi::CicloEDI& ciclo = p.ciclo();
     const std::map<std::string, std::function<void()>> porNome = {
         {"export", [&] { ciclo.Exportar1Click(); }},
@@ -116,6 +122,7 @@ int main(int argc, char** argv) {
             mostraLog(p, logMostrado);
             std::cout << edi::formatDateTime("hh:nn:ss", edi::Timestamp::localNow()) << " [error] " << e.what()
                       << std::endl;
+            edi::tools::ErrorReporter().HandleException(std::current_exception());
             return false;
         }
     };

@@ -28,10 +28,7 @@ std::string conteudo(const fs::path& arquivo) {
     return s.str();
 }
 
-std::string script() {
-    const char* fonte = std::getenv("EDI_SOURCE_DIR");
-    return (fs::path(fonte ? fonte : ".") / "tests" / "support" / "smtp_server.py").string();
-}
+std::string script() { return EDI_SMTP_SERVER_SCRIPT; }
 
 } // namespace
 
