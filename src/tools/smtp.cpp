@@ -7,6 +7,7 @@
 #include <curl/curl.h>
 
 #include <array>
+#include <cstdio>
 #include <ctime>
 
 namespace edi::tools {
