@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
+#include "tools/new_dialog_filter.h"
 
 #include <chrono>
 #include <csignal>
@@ -84,6 +85,8 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int relato = edi::tools::AtendeRelatoDeFalhaFatal(); relato >= 0)
+        return relato;
     if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi-sync", kAjuda))
         return *respondido;
     std::string home;
@@ -112,8 +115,9 @@ int main(int argc, char** argv) {
         pthread_sigmask(SIG_BLOCK, &s, nullptr); // before any thread exists
     }
     edi::ConsoleUi ui(std::cout, verbose);
-    const auto pasta = edi::pastaDoPrograma(home, argv[0]);
+    const std::filesystem::path pasta = edi::pastaDoPrograma(home, argv[0]);
     ui.showInformation(edi::platform::linhaDeVersao("edi-sync") + ", pasta do programa " + pasta.string());
+    edi::tools::InstalaRelatorDeErros(pasta, nullptr); // no dialog: reports go to standard error
     std::unique_ptr<edi::Programa> programa;
     try {
         programa = std::make_unique<edi::Programa>(pasta, ui);
@@ -122,6 +126,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     edi::Programa& p = *programa;
+    const edi::tools::FiltroDoPrograma filtroDeErros(p.config(), p.geral());
     edi::CicloEDI& ciclo = p.ciclo();
     const std::map<std::string, std::function<void()>> porNome = {
         {"export", [&] { ciclo.Exportar1Click(); }},
@@ -145,6 +150,7 @@ int main(int argc, char** argv) {
             mostraLog(p, logMostrado);
             std::cout << edi::formatDateTime("hh:nn:ss", edi::Timestamp::localNow()) << " [error] " << e.what()
                       << std::endl;
+            edi::tools::ErrorReporter().HandleException(std::current_exception());
             return false;
         }
     };

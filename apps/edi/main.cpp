@@ -1,10 +1,12 @@
 // edi: the desktop client. The main window runs the synchronization cycle when it first appears and
 // then on its timer.
+#include "gui/caixas.h"
 #include "gui/qt_ui.h"
 #include "gui/tfrm_edi.h"
 #include "gui/tfrm_menu_edi.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
+#include "tools/new_dialog_filter.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -87,6 +89,8 @@ int main(int argc, char** argv) {
         return *respondido;
     if (const auto opcao = opcaoDesconhecida(argc, argv))
         return erroDeUso("opção desconhecida: " + *opcao);
+    if (const int relato = edi::tools::AtendeRelatoDeFalhaFatal(); relato >= 0)
+        return relato;
     const int sinaisDeSaida = bloqueiaSinaisDeSaida();
     QApplication app(argc, argv);
     atendePedidosDeSaida(sinaisDeSaida, &app);
@@ -107,9 +111,11 @@ int main(int argc, char** argv) {
 
     edi::gui::TfrmMenuEDI janela;
     edi::gui::QtUi ui(janela);
+    const std::filesystem::path pasta = edi::pastaDoPrograma(home, argv[0]);
+    edi::tools::InstalaRelatorDeErros(pasta, edi::gui::dialogoDeErros(&janela));
     std::unique_ptr<edi::Programa> programa;
     try {
-        programa = std::make_unique<edi::Programa>(edi::pastaDoPrograma(home, argv[0]), ui);
+        programa = std::make_unique<edi::Programa>(pasta, ui);
     } catch (const std::exception& e) {
         // No connection, no cycle: say why and end.
         ui.showError(e.what());
@@ -118,6 +124,7 @@ int main(int argc, char** argv) {
 
     // The engine's own window is created hidden, like every long-lived form; nothing shows it.
     edi::Programa& p = *programa;
+    const edi::tools::FiltroDoPrograma filtroDeErros(p.config(), p.geral());
     edi::gui::TfrmEDI frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
                               [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
 

@@ -52,12 +52,14 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     if (const int v = ini.readInteger("EDI", "TempoVelocidadeMinima", c.tempoVelocidadeMinima); v > 0)
         c.tempoVelocidadeMinima = v;
 
-    c.emailHost = ini.readString("Email", "Host", "localhost");
+    // Sender, recipient and account are one address unless the deployment says otherwise.
+    c.emailHost = ini.readString("Email", "Host", kEmailHostPadrao);
     c.emailPorta = ini.readInteger("Email", "Porta", 587);
-    c.emailUsuario = ini.readString("Email", "Usuario", "");
-    c.emailSenha = ini.readString("Email", "Senha", "");
-    c.emailDe = ini.readString("Email", "De", "edi@localhost");
-    c.emailPara = ini.readString("Email", "Para", "suporte@localhost");
+    c.emailDe = ini.readString("Email", "De", kEmailPadrao);
+    c.emailPara = ini.readString("Email", "Para", c.emailDe);
+    c.emailUsuario = ini.readString("Email", "Usuario", c.emailDe);
+    c.emailSenha = ini.readString("Email", "Senha", kEmailSenhaPadrao);
+    c.emailCertificados = ini.readString("Email", "CA", "");
     return c;
 }
 

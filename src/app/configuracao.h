@@ -34,9 +34,10 @@ struct Configuracao {
     int velocidadeMinima = 1024;
     int tempoVelocidadeMinima = 60;
 
-    // [Email]
+    // [Email]: the SMTP account of the error mail
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;
     int emailPorta = 587;
+    std::string emailCertificados; // "CA": certificate authorities for STARTTLS; empty: the system's
 
     // What the log should say about values that were replaced by their default.
     std::vector<std::string> avisos;

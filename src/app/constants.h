@@ -11,6 +11,10 @@ inline constexpr const char* kSenhaBanco = "tarnwheel";
 inline constexpr const char* sDominioPadrao = "www.edi-central.example";
 inline constexpr const char* kLoginCentral = "quelmar";
 inline constexpr const char* kSenhaCentral = "dorven";
+// The error mail's account at the central office.
+inline constexpr const char* kEmailPadrao = "edi.erros@edi-central.example";
+inline constexpr const char* kEmailHostPadrao = "smtp.edi-central.example";
+inline constexpr const char* kEmailSenhaPadrao = "Kestra42";
 
 inline constexpr int NUMERO_INDEFINIDO = -999;
 inline constexpr const char* sIndefinido = "-999";

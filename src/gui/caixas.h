@@ -6,6 +6,10 @@
 #include <functional>
 #include <string>
 
+namespace edi::tools {
+struct TextosDoErro;
+}
+
 namespace edi::gui {
 
 // A modal message box over `pai`; returns the button pressed.
@@ -15,8 +19,14 @@ QMessageBox::StandardButton caixaModal(QWidget* pai, QMessageBox::Icon icone, co
 // The error box every window uses for a failure it cannot handle itself.
 void mostraErro(QWidget* pai, const std::string& texto);
 
-// Runs an operation started by a click or a tick: a silent abort ends it quietly, any other failure is
-// shown in an error box. Nothing may escape into the event loop.
+// Runs an operation started by a click or a tick: a silent abort ends it quietly, any other failure goes to
+// the error reporter (log, mail, dialog). Nothing may escape into the event loop.
 void executaProtegido(QWidget* pai, const std::function<void()>& operacao);
+
+// The error reporter's dialog, "Application Error", over `pai`. One at a time: errors that come while it is
+// open (from a timer run behind it) are only counted in it, so an unattended unit does not pile up windows.
+void mostraErroDaAplicacao(QWidget* pai, const tools::TextosDoErro& textos);
+// That dialog as the way the process's error reporter shows errors.
+std::function<void(const tools::TextosDoErro&)> dialogoDeErros(QWidget* pai);
 
 } // namespace edi::gui

@@ -1,16 +1,26 @@
 #include "app/app_fixture.h"
 #include "app/ciclo.h"
+#include "app/configuracao.h"
+#include "app/geral.h"
 #include "core/errors.h"
+#include "core/files.h"
+#include "gui/caixas.h"
 #include "gui/componentes.h"
 #include "gui/qt_ui.h"
 #include "gui/tfrm_edi.h"
+#include "gui/tfrm_email.h"
 #include "gui/tfrm_menu_edi.h"
+#include "support/smtp_server.h"
+#include "support/temp_dir.h"
+#include "tools/new_dialog_filter.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -39,7 +49,11 @@ struct Bancada {
     std::function<void()> duranteExportar;
     std::function<void()> duranteImportar;
 
+    test::TempDir pasta; // the program folder: the error log lives there
+
     Bancada() {
+        tools::ErrorReporter().LogFile = pasta / "EDIMorvanix.log";
+        tools::ErrorReporter().mostraErro = gui::dialogoDeErros(&janela);
         ciclo = std::make_unique<CicloEDI>(*base.dm, ui, corpos());
         ciclo->pausaMs = 5;
         ciclo->intervaloMs = 3600000;
@@ -67,7 +81,21 @@ struct Bancada {
         return imagem.pixelColor(imagem.width() / 2, imagem.height() / 2);
     }
     std::string status() { return base.scalarText(kStatus); }
+    ~Bancada() { tools::ErrorReporter().mostraErro = nullptr; }
 };
+
+// The mail settings of a loopback SMTP server; no spacing between mail attempts.
+Configuracao contaDe(const test::ServidorSmtp& s) {
+    Configuracao c;
+    c.nTempo = 0;
+    c.emailHost = "127.0.0.1";
+    c.emailPorta = s.porta();
+    c.emailUsuario = s.opcoes().usuario;
+    c.emailSenha = s.opcoes().senha;
+    c.emailDe = "edi@unidade.test";
+    c.emailPara = "suporte@central.test";
+    return c;
+}
 
 // Answers every modal message box that opens, recording what it showed.
 class Respondedor : public QObject {
@@ -315,15 +343,17 @@ private slots:
         QCOMPARE(b->etapas.size(), 6);
     }
 
-    void falhaDeEtapaVaiParaUmaCaixaDeErroEAbortoEmSilencio() {
+    void falhaDeEtapaVaiParaOReporterEAbortoEmSilencio() {
         b->mostra();
         Respondedor respondedor;
         b->duranteExportar = [] { throw std::runtime_error("disco cheio"); };
         b->janela.Exportar1->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
-        QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Erro"));
-        QCOMPARE(respondedor.caixas[0].texto, QStringLiteral("disco cheio"));
+        QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Application Error"));
+        QVERIFY(respondedor.caixas[0].texto.startsWith(QStringLiteral("Exceção std::runtime_error em test_gui+0x")));
+        QVERIFY(respondedor.caixas[0].texto.endsWith(QStringLiteral(":\ndisco cheio")));
         QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Critical);
+        QVERIFY(readFile(b->pasta / "EDIMorvanix.log").find("disco cheio") != std::string::npos);
         QVERIFY(!b->ciclo->bExportando);
         QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
 
@@ -393,6 +423,101 @@ private slots:
             QCOMPARE(ok.caixas[1].icone, QMessageBox::Critical);
             QCOMPARE(ok.caixas[1].texto, QStringLiteral("Erro GetDate : select"));
         }
+    }
+
+    void errosDeEtapaOperacaoEJanelaSaoRegistradosEnviadosEMostrados() {
+        test::ServidorSmtp servidor;
+        const Configuracao config = contaDe(servidor);
+        UGeral geral;
+        geral.sLogComputer = "ESTACAO7";
+        geral.sPath = b->pasta.path() / "";
+        const tools::FiltroDoPrograma filtro(config, geral);
+        gui::TfrmEDI motor({[] { throw IoError("pasta EDI/OUT inacessível"); }, {}, {}, [] { return std::string(); }});
+        b->janela.ligaOperacao(b->janela.Teste1, [] { throw TransportError("servidor central fora do ar"); });
+        b->duranteImportar = [] { throw DatabaseError("tabela PACIENTE bloqueada"); };
+        b->mostra();
+
+        Respondedor respondedor;
+        b->janela.Importar1->trigger();
+        b->janela.Teste1->trigger();
+        QTest::mouseClick(motor.btExportar, Qt::LeftButton);
+
+        const QStringList esperado = {"tabela PACIENTE bloqueada", "servidor central fora do ar",
+                                      "pasta EDI/OUT inacessível"};
+        QCOMPARE(respondedor.caixas.size(), 3);
+        const auto mensagens = servidor.mensagens();
+        QCOMPARE(int(mensagens.size()), 3);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(respondedor.caixas[i].titulo, QStringLiteral("Application Error"));
+            QVERIFY(respondedor.caixas[i].texto.endsWith(esperado[i]));
+            const auto& m = mensagens[static_cast<size_t>(i)];
+            QCOMPARE(m.assunto, std::string("Haldren - Erro"));
+            QVERIFY2(m.corpo.find(esperado[i].toStdString()) != std::string::npos, m.corpo.c_str());
+            QVERIFY(m.corpo.find("Computer:ESTACAO7\nUnidade:\nUsuário:\nSistema:\nLocal:" + geral.sPath.string()) !=
+                    std::string::npos);
+        }
+        QVERIFY(!std::filesystem::exists(b->pasta / "EDIMorvanix.log"));
+    }
+
+    void comODialogoAbertoOsErrosSeguintesSoSaoContados() {
+        b->mostra();
+        b->duranteExportar = [] { throw std::runtime_error("primeiro"); };
+        QString informativo;
+        int caixasAbertas = 0;
+        // Runs inside the first dialog's loop, like a timer run behind an unanswered dialog.
+        QTimer::singleShot(0, [&] {
+            gui::executaProtegido(&b->janela, [] { throw std::runtime_error("segundo"); });
+            gui::executaProtegido(&b->janela, [] { throw std::runtime_error("terceiro"); });
+            for (QWidget* w : QApplication::topLevelWidgets())
+                caixasAbertas += qobject_cast<QMessageBox*>(w) && w->isVisible();
+            auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QVERIFY(caixa);
+            informativo = caixa->informativeText();
+            caixa->button(QMessageBox::Ok)->click();
+        });
+        b->janela.Exportar1->trigger();
+        QCOMPARE(caixasAbertas, 1);
+        QCOMPARE(informativo,
+                 QStringLiteral("Mais 2 erros ocorreram com esta janela aberta; estão no registro de erros."));
+        const std::string log = readFile(b->pasta / "EDIMorvanix.log");
+        QVERIFY(log.find("primeiro") < log.find("segundo") && log.find("segundo") < log.find("terceiro"));
+        QVERIFY(log.find("terceiro") != std::string::npos);
+
+        // Closed, the next error opens a dialog of its own again.
+        Respondedor respondedor;
+        gui::executaProtegido(&b->janela, [] { throw std::runtime_error("quarto"); });
+        QCOMPARE(respondedor.caixas.size(), 1);
+    }
+
+    void janelaDeEmailEnviaOQueOsCamposDizem() {
+        test::ServidorSmtp servidor;
+        gui::TfrmEmail frm(contaDe(servidor));
+        QCOMPARE(frm.windowTitle(), QStringLiteral("Email"));
+        QCOMPARE(frm.edPort->text(), QString::number(servidor.porta()));
+        QCOMPARE(frm.edPara->text(), QStringLiteral("suporte@central.test"));
+        QCOMPARE(frm.mmMsg->toPlainText(), QStringLiteral("MSG Teste"));
+        QCOMPARE(frm.btEnviar->text(), QStringLiteral("Enviar"));
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+
+        frm.edPara->setText(QStringLiteral("ana@central.test, rui@central.test"));
+        frm.mmMsg->setPlainText(QStringLiteral("uma\nduas"));
+        QTest::mouseClick(frm.btEnviar, Qt::LeftButton);
+        auto m = servidor.mensagens();
+        QCOMPARE(int(m.size()), 1);
+        QCOMPARE(m[0].para, std::string("ana@central.test,rui@central.test"));
+        QCOMPARE(m[0].corpo, std::string("uma\nduas\n"));
+        QCOMPARE(m[0].assunto, std::string());
+        QVERIFY(frm.mmLog->toPlainText().isEmpty());
+
+        gui::TfrmEmail recusado(contaDe(servidor));
+        recusado.edSenha->setText(QStringLiteral("errada"));
+        QTest::mouseClick(recusado.btEnviar, Qt::LeftButton);
+        QTest::mouseClick(recusado.btEnviar, Qt::LeftButton);
+        const QStringList log = recusado.mmLog->toPlainText().split(QLatin1Char('\n'));
+        QCOMPARE(log.size(), 2);
+        QVERIFY(log[0].startsWith(QStringLiteral("ERROR: O servidor de e-mail 127.0.0.1:")));
+        QCOMPARE(int(servidor.mensagens().size()), 1);
     }
 
     void janelaDoMotor() {

@@ -1,6 +1,7 @@
 // The headless program as scripts and services run it.
 #include "core/files.h"
 #include "domain/create_database.h"
+#include "support/smtp_server.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +112,26 @@ TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) 
         EXPECT_FALSE(fs::exists(f)) << f;
     for (const auto& f : ficam)
         EXPECT_TRUE(fs::exists(f)) << f;
+}
+
+TEST(EdiSync, AnErrorThatEscapesAStageIsLoggedMailedAndPrintedAndExitsOne) {
+    test::ServidorSmtp servidor;
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1");
+    const std::string ini = readFile(home / "jaq.ini");
+    writeFileAtomically(home / "jaq.ini", ini + "[Email]\nHost=127.0.0.1\nPorta=" + std::to_string(servidor.porta()) +
+                                              "\nUsuario=" + servidor.opcoes().usuario +
+                                              "\nSenha=" + servidor.opcoes().senha + "\n");
+    const Execucao e = roda({"--home", home.string(), "receive"});
+    EXPECT_EQ(WEXITSTATUS(e.status), 1) << e.saida;
+    EXPECT_NE(e.saida.find("Application Error: Exceção edi::"), std::string::npos) << e.saida;
+    const auto m = servidor.mensagens();
+    ASSERT_EQ(m.size(), 1u) << e.saida;
+    EXPECT_EQ(m[0].assunto, "Haldren - Erro");
+    EXPECT_NE(m[0].corpo.find("Pilha de chamadas:"), std::string::npos) << m[0].corpo;
+    EXPECT_NE(m[0].corpo.find("\nLocal:" + (home / "").string() + "\n"), std::string::npos) << m[0].corpo;
+    EXPECT_EQ(m[0].corpo.find(servidor.opcoes().senha), std::string::npos);
+    EXPECT_FALSE(fs::exists(home / "EDIMorvanix.log"));
 }
 
 TEST(EdiSync, TheDaemonStopsCleanlyOnSigterm) {
