@@ -7,6 +7,7 @@
 #include "db/dataset.h"
 #include "db/query.h"
 #include "interchange/nomes.h"
+#include "interchange/versoes.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
 
@@ -164,6 +165,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     // then carries the codes the database kept, and exporting again sends the same codes.
     carimbaChaves(T, c);
     dm_.Commit();
+    pontoDeTeste("export:keys-stamped");
 
     db::Query linhas(dm_.DB(), pendentes);
     std::vector<FieldDef> campos = linhas.fields();
@@ -378,8 +380,9 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                              const std::string& F, PacketTable& ocds, const fs::path& pastaDia) {
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
-    int nI = 0, nA = 0, nE = 0;
+    int nI = 0, nA = 0, nE = 0, nV = 0;
     const bool unidade = destino == "UNIDADE";
+    VersoesRecebidas versoes(dm_, destino, unidade ? std::nullopt : MomentoDoPacote(F));
     const std::string select = unidade ? "SELECT * FROM " + destino + " WHERE CD_UNIDADE = :CD_UNIDADE "
                                        : "SELECT * FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI";
     db::Dataset oibds(dm_.DB());
@@ -413,6 +416,10 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             } else {
                 oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
                 oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+                if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                    ++nV;
+                    continue;
+                }
             }
             oibds.open();
             dm_.Transacao();
@@ -431,6 +438,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             if (cdUnd.isNull() || cdUnd.asInt64() != central)
                 oibds.setValue("DT_EXP", Value());
             oibds.post();
+            if (!unidade)
+                versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
             dm_.Commit();
             pontoDeTeste("import:record-committed");
             oibds.close();
@@ -440,10 +449,14 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                           textoMemoria("Memória Física:  ") + CR + e.what());
             oibds.cancel();
             oibds.close();
+            dm_.Rollback(); // neither the row nor its version stays half written
         }
     }
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
                   " Novos :" + std::to_string(nI));
+    if (nV > 0)
+        Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
+    pontoDeTeste("import:file-read");
     moveFileReplacing(geral_.sPathIn / F, pastaDia / F);
 
     std::ostringstream texto;

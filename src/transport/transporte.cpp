@@ -62,9 +62,11 @@ std::string TransporteEDI::Get(const std::string& endereco) {
     return body.value_or(std::string());
 }
 
-std::string TransporteEDI::ReceberArquivo(const std::string& endereco) {
+std::string TransporteEDI::ReceberArquivo(const std::string& endereco, const char* ponto) {
     const std::string nome = NomeNoUrl(endereco);
-    transport::HttpClient http(opcoes_);
+    transport::HttpOptions opcoes = opcoes_;
+    opcoes.onDownloadPiece = [this, ponto] { pontoDeTeste(ponto); };
+    transport::HttpClient http(opcoes);
     if (!nome.empty() && http.Download(endereco, geral_.sPathIn / nome) == 1) {
         ui_.setMessage("Arquivo Recebido com Sucesso!");
         return nome;
@@ -112,6 +114,7 @@ void TransporteEDI::btnEnviarArquivoClick() {
         fs::create_directories(pasta, ec);
         if (EnviarArquivo(nome) == "Erro")
             continue;
+        pontoDeTeste("send:registered");
         try {
             moveFileReplacing(geral_.sPathOut / nome, pasta / arquivado);
         } catch (const IoError&) {
@@ -127,6 +130,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
         ui_.setMessage(lastError_);
         return "Erro";
     }
+    pontoDeTeste("send:uploaded");
     // A file the server holds but never routes is not sent: it stays here and goes again next time.
     if (!Requisita("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
         ui_.setMessage(lastError_);
@@ -154,6 +158,7 @@ void TransporteEDI::btnReceberArquivoClick() {
             continue;
         if (ReceberArquivo(endereco).empty())
             continue; // not acknowledged: the server keeps offering it
+        pontoDeTeste("receive:downloaded");
         Requisita("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
     }
 }
@@ -200,7 +205,7 @@ void TransporteEDI::Aplicao1Click() {
         std::string destino = cds.value("DESTINO").asText();
         if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
             destino.replace(p, 7, geral_.sPathApp.string());
-        const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(NOME, dominio));
+        const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(NOME, dominio), "update:downloading");
         falhou = falhou || recebido.empty();
         if (cds.value("TIPO").asText() == "1") {
             std::error_code ec;
@@ -208,7 +213,8 @@ void TransporteEDI::Aplicao1Click() {
             bool extraido = false;
             if (!recebido.empty()) {
                 try {
-                    const auto r = transport::Descompactar(geral_.sPathIn / recebido, fs::path(destino).parent_path());
+                    const auto r = transport::Descompactar(geral_.sPathIn / recebido, fs::path(destino).parent_path(),
+                                                           [this] { pontoDeTeste("update:extracting"); });
                     extraido = !r.written.empty();
                     if (!r.refused.empty())
                         ui_.setMessage("Update: entradas recusadas em " + recebido + ": " + r.refused.front());
@@ -231,6 +237,7 @@ void TransporteEDI::Aplicao1Click() {
     // A run whose downloads or extractions failed does not advance the moment: the files are offered again.
     if (falhou)
         return;
+    pontoDeTeste("update:extracted");
     if (atualizaUpdate)
         geral_.prmDataUpdate = atualizaUpdate();
     ui_.setMessage("Update conlcuido!");

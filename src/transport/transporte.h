@@ -34,8 +34,9 @@ public:
     std::optional<std::string> Requisita(const std::string& caminhoEConsulta);
     // The body as text, empty on failure.
     std::string Get(const std::string& url);
-    // Downloads into sPathIn; the stored name, or "" after showing the error text.
-    std::string ReceberArquivo(const std::string& url);
+    // Downloads into sPathIn; the stored name, or "" after showing the error text. `ponto` names the test point
+    // reached after each piece written.
+    std::string ReceberArquivo(const std::string& url, const char* ponto = "receive:downloading");
 
     // Send: every file of sPathOut, newest name first; archived as .bkp once uploaded and registered.
     void btnEnviarArquivoClick();
@@ -58,6 +59,11 @@ public:
 
     // Starts a program by path, without a shell and without waiting (replaceable in tests).
     std::function<void(const std::filesystem::path&)> iniciaPrograma;
+
+    // Called at named points of the work ("send:uploaded", "send:registered", "receive:downloading",
+    // "receive:downloaded", "update:downloading", "update:extracting", "update:extracted"), so tests can crash
+    // there.
+    std::function<void(const char*)> pontoDeTeste = [](const char*) {};
 
     const std::string& lastError() const { return lastError_; }
 

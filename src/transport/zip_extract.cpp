@@ -125,7 +125,8 @@ void extractEntry(zip_t *archive, zip_uint64_t index, const std::string &entryNa
 
 } // namespace
 
-ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &destinationFolder) {
+ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &destinationFolder,
+                              const std::function<void()> &onEntry) {
     Archive archive = openArchive(archivePath);
     std::error_code ec;
     fs::create_directories(destinationFolder, ec);
@@ -149,6 +150,8 @@ ExtractionResult Descompactar(const fs::path &archivePath, const fs::path &desti
         extractEntry(archive.get(), index, name, staging.path() / entry.bareName);
         if (std::find(result.written.begin(), result.written.end(), entry.bareName) == result.written.end())
             result.written.push_back(entry.bareName);
+        if (onEntry)
+            onEntry();
     }
     for (const std::string &bare : result.written) {
         fs::rename(staging.path() / bare, destinationFolder / bare, ec);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ struct ExtractionResult {
 // file name, replacing files of the same name; the later of two entries with one bare name wins. Directory
 // entries are skipped. Entries are unpacked into a hidden staging folder inside it and moved into place only once
 // all of them were read, so a damaged archive replaces nothing. Throws IoError for a file that is not a readable ZIP
-// archive.
-ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder);
+// archive. `onEntry`, when given, is called after each entry is staged (tests crash there).
+ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder,
+                              const std::function<void()> &onEntry = {});
 
 } // namespace edi::transport
