@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -45,11 +46,27 @@ Archive openArchive(const fs::path &archive) {
     return Archive(z);
 }
 
+constexpr const char *kStagingPrefix = ".unzip-";
+
+// A process killed while extracting leaves its staging folder behind, with a partial copy of the update. Once it is
+// a day old no extraction can still be using it.
+void removeAbandonedStaging(const fs::path &parent) {
+    std::error_code ec;
+    const auto limit = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const auto &e : fs::directory_iterator(parent, ec)) {
+        if (e.path().filename().string().rfind(kStagingPrefix, 0) != 0 || !e.is_directory(ec))
+            continue;
+        if (const auto changed = fs::last_write_time(e.path(), ec); !ec && changed < limit)
+            fs::remove_all(e.path(), ec);
+    }
+}
+
 // A folder inside the destination, so moving a staged file into place is a rename on one file system.
 class StagingFolder {
 public:
     explicit StagingFolder(const fs::path &parent) {
-        std::string pattern = (parent / ".unzip-XXXXXX").string();
+        removeAbandonedStaging(parent);
+        std::string pattern = (parent / (std::string(kStagingPrefix) + "XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
             throw IoError("Cannot create a staging folder in " + parent.string());
         path_ = pattern;
