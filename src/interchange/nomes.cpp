@@ -2,6 +2,8 @@
 
 #include "core/formats.h"
 
+#include <cctype>
+
 namespace edi {
 
 std::string RetiraNumero(const std::string& F, const std::string& T) {
@@ -29,5 +31,23 @@ std::string NomeArquivoPacote(const std::string& T, const std::string& unidade, 
 }
 
 std::string NomeIndiceExp(const std::string& T) { return T.substr(0, 24) + "_EXP_IX"; }
+
+std::optional<Timestamp> MomentoDoPacote(const std::string& F) {
+    const size_t fim = F.size() >= 4 ? F.size() - 4 : 0;
+    if (fim < 12)
+        return std::nullopt;
+    int d[12];
+    for (size_t i = 0; i < 12; ++i) {
+        const char c = F[fim - 12 + i];
+        if (!std::isdigit(static_cast<unsigned char>(c)))
+            return std::nullopt;
+        d[i] = c - '0';
+    }
+    auto par = [&](int i) { return d[i] * 10 + d[i + 1]; };
+    const int dia = par(0), mes = par(2), ano = 2000 + par(4), hora = par(6), minuto = par(8), segundo = par(10);
+    if (!isValidDate(ano, mes, dia) || !isValidTime(hora, minuto, segundo))
+        return std::nullopt;
+    return Timestamp::fromParts(ano, mes, dia, hora, minuto, segundo);
+}
 
 } // namespace edi

@@ -8,6 +8,7 @@
 #include "db/dataset.h"
 #include "db/query.h"
 #include "interchange/nomes.h"
+#include "interchange/versoes.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
 
@@ -221,6 +222,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     // then carries the codes the database kept, and exporting again sends the same codes.
     carimbaChaves(T, c);
     dm_.Commit();
+    pontoDeTeste("export:keys-stamped");
 
     db::Query linhas(dm_.DB(), pendentes);
     std::vector<FieldDef> campos = db::Query(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2").fields();
@@ -344,22 +346,6 @@ void TfrmEDI::MudaTodasDatasExp() {
 // ---------------------------------------------------------------------------------------------------------------
 // Import
 
-namespace {
-
-// The moment a packet's name carries in its last twelve digits (ddmmyyhhnnss), rearranged so that comparing
-// the texts compares the moments; empty when the name carries none.
-std::string momentoDoNome(const std::string& F) {
-    if (F.size() < 16)
-        return {};
-    const size_t fim = F.size() - 4; // after the stamp comes ".xml"
-    const std::string d = F.substr(fim - 12, 12);
-    if (!std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return {};
-    return d.substr(4, 2) + d.substr(2, 2) + d.substr(0, 2) + d.substr(6);
-}
-
-} // namespace
-
 std::string TfrmEDI::textoMemoria(const char* padrao) {
     const MemoriaFisica m = memoria();
     auto f = [&](int64_t kb) { return std::string(padrao) + formats::formatThousands(kb); };
@@ -413,7 +399,8 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
 
 std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
     struct Listado {
-        std::string momento, maiusculo, nome;
+        std::optional<Timestamp> momento;
+        std::string maiusculo, nome;
     };
     std::vector<Listado> listados;
     for (const auto& entry : fs::directory_iterator(geral_.sPathIn)) {
@@ -422,7 +409,7 @@ std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
         const std::string nome = entry.path().filename().string();
         if (nome.size() >= T.size() + 4 && formats::equalsIgnoreCase(nome.substr(0, T.size()), T) &&
             formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
-            listados.push_back({momentoDoNome(nome), formats::toUpper(nome), nome});
+            listados.push_back({MomentoDoPacote(nome), formats::toUpper(nome), nome});
     }
     // Two versions of a row are applied in the order they were exported, so the later one stands. The
     // name's stamp begins with the day, so name order is not time order.
@@ -472,8 +459,9 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                              const std::string& F, PacketTable& ocds, const fs::path& pastaDia) {
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
-    int nI = 0, nA = 0, nE = 0;
+    int nI = 0, nA = 0, nE = 0, nV = 0;
     const bool unidade = destino == "UNIDADE";
+    VersoesRecebidas versoes(dm_, destino, unidade ? std::nullopt : MomentoDoPacote(F));
     const std::string select = unidade ? "SELECT * FROM " + destino + " WHERE CD_UNIDADE = :CD_UNIDADE "
                                        : "SELECT * FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI";
     db::Dataset oibds(dm_.DB());
@@ -507,6 +495,10 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             } else {
                 oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
                 oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+                if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                    ++nV;
+                    continue;
+                }
             }
             oibds.open();
             dm_.Transacao();
@@ -525,6 +517,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             if (cdUnd.isNull() || cdUnd.asInt64() != central)
                 oibds.setValue("DT_EXP", Value());
             oibds.post();
+            if (!unidade)
+                versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
             dm_.Commit();
             pontoDeTeste("import:record-committed");
             oibds.close();
@@ -534,10 +528,14 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                           textoMemoria("Memória Física:  ") + CR + e.what());
             oibds.cancel();
             oibds.close();
+            dm_.Rollback(); // neither the row nor its version stays half written
         }
     }
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
                   " Novos :" + std::to_string(nI));
+    if (nV > 0)
+        Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
+    pontoDeTeste("import:file-read");
     moveFileReplacing(geral_.sPathIn / F, pastaDia / F);
 
     std::ostringstream texto;

@@ -59,8 +59,8 @@ public:
     std::function<std::string(const std::string&)> DeleteRefEDI_UNIDADE;
     // Memory figures; the machine's by default.
     std::function<MemoriaFisica()> memoria;
-    // Called at named points of the work ("export:row", "export:packet-written", "import:record-committed"),
-    // so tests can interfere or crash there.
+    // Called at named points of the work ("export:keys-stamped", "export:row", "export:packet-written",
+    // "import:record-committed", "import:file-read"), so tests can interfere or crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;

@@ -221,6 +221,8 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
             t.sinkError = "Cannot write " + file->temporaryPath().string();
             return false;
         }
+        if (options_.onDownloadPiece)
+            options_.onDownloadPiece();
         return true;
     };
     if (!perform(t))

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -25,6 +26,8 @@ struct HttpOptions {
     std::size_t maxAnswerBytes = 16u << 20;
     // A download larger than this is abandoned, so an endless answer cannot fill the disk.
     std::uint64_t maxDownloadBytes = std::uint64_t{1} << 30;
+    // Called after each piece of a download is written, so tests can crash in the middle of one.
+    std::function<void()> onDownloadPiece;
 };
 
 // Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: it returns

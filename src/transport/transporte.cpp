@@ -114,9 +114,11 @@ std::string TransporteEDI::Get(const std::string& endereco) {
     return body.value_or(std::string());
 }
 
-std::string TransporteEDI::ReceberArquivo(const std::string& endereco) {
+std::string TransporteEDI::ReceberArquivo(const std::string& endereco, const char* ponto) {
     const std::string nome = NomeNoUrl(endereco);
-    transport::HttpClient http(opcoes_);
+    transport::HttpOptions opcoes = opcoes_;
+    opcoes.onDownloadPiece = [this, ponto] { pontoDeTeste(ponto); };
+    transport::HttpClient http(opcoes);
     if (temSegmentoPai(endereco))
         lastError_ = "Endereço recusado, contém \"..\": " + endereco;
     else if (nome.empty())
@@ -169,6 +171,7 @@ void TransporteEDI::btnEnviarArquivoClick() {
         fs::create_directories(pasta, ec);
         if (EnviarArquivo(nome) == "Erro")
             continue;
+        pontoDeTeste("send:registered");
         try {
             moveFileReplacing(geral_.sPathOut / nome, pasta / arquivado);
         } catch (const IoError&) {
@@ -184,6 +187,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
         ui_.setMessage(lastError_);
         return "Erro";
     }
+    pontoDeTeste("send:uploaded");
     // A file the server holds but never routes is not sent: it stays here and goes again next time.
     if (!Requisita("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
         ui_.setMessage(lastError_);
@@ -211,6 +215,7 @@ void TransporteEDI::btnReceberArquivoClick() {
             continue;
         if (ReceberArquivo(endereco).empty())
             continue; // not acknowledged: the server keeps offering it
+        pontoDeTeste("receive:downloaded");
         Requisita("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
     }
 }
@@ -286,6 +291,7 @@ void TransporteEDI::Aplicao1Click() {
     // A row still to be retried keeps the moment: the server lists it again next time.
     if (pendente)
         return;
+    pontoDeTeste("update:extracted");
     if (atualizaUpdate)
         geral_.prmDataUpdate = atualizaUpdate();
     estado.encerra();
@@ -306,7 +312,7 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
         ui_.setMessage("Update: " + nome + " não foi aplicado: " + erro);
         return erro;
     }
-    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)));
+    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)), "update:downloading");
     if (recebido.empty())
         return lastError_;
     if (arquivoZip)
@@ -331,7 +337,7 @@ std::string TransporteEDI::Instala(const std::string& recebido, const fs::path& 
         const bool deLado = PoeDeLado(destino);
         transport::ExtractionResult r;
         try {
-            r = zip.extractTo(destino.parent_path());
+            r = zip.extractTo(destino.parent_path(), [this] { pontoDeTeste("update:extracting"); });
         } catch (const Error& e) {
             erro = e.what();
         }

@@ -41,8 +41,9 @@ public:
     // The body as text, empty on failure.
     std::string Get(const std::string& url);
     // Downloads into sPathIn; the stored name, or "" after showing the error text. Each path segment of the
-    // address is sent percent-encoded; an address with a ".." segment is refused.
-    std::string ReceberArquivo(const std::string& url);
+    // address is sent percent-encoded; an address with a ".." segment is refused. `ponto` names the test point
+    // reached after each piece written.
+    std::string ReceberArquivo(const std::string& url, const char* ponto = "receive:downloading");
 
     // Send: every data packet of sPathOut, newest name first; archived as .bkp once uploaded and registered.
     void btnEnviarArquivoClick();
@@ -67,6 +68,11 @@ public:
 
     // Starts a program by path, without a shell and without waiting (replaceable in tests).
     std::function<void(const std::filesystem::path&)> iniciaPrograma;
+
+    // Called at named points of the work ("send:uploaded", "send:registered", "receive:downloading",
+    // "receive:downloaded", "update:downloading", "update:extracting", "update:extracted"), so tests can crash
+    // there.
+    std::function<void(const char*)> pontoDeTeste = [](const char*) {};
 
     const std::string& lastError() const { return lastError_; }
 

@@ -5,6 +5,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -52,11 +53,27 @@ std::optional<fs::perms> recordedMode(zip_t *archive, zip_uint64_t index) {
     return static_cast<fs::perms>(mode);
 }
 
+constexpr const char *kStagingPrefix = ".unzip-";
+
+// A process killed while extracting leaves its staging folder behind, with a partial copy of the update. Once it is
+// a day old no extraction can still be using it.
+void removeAbandonedStaging(const fs::path &parent) {
+    std::error_code ec;
+    const auto limit = fs::file_time_type::clock::now() - std::chrono::hours(24);
+    for (const auto &e : fs::directory_iterator(parent, ec)) {
+        if (e.path().filename().string().rfind(kStagingPrefix, 0) != 0 || !e.is_directory(ec))
+            continue;
+        if (const auto changed = fs::last_write_time(e.path(), ec); !ec && changed < limit)
+            fs::remove_all(e.path(), ec);
+    }
+}
+
 // A folder inside the destination, so moving a staged file into place is a rename on one file system.
 class StagingFolder {
 public:
     explicit StagingFolder(const fs::path &parent) {
-        std::string pattern = (parent / ".unzip-XXXXXX").string();
+        removeAbandonedStaging(parent);
+        std::string pattern = (parent / (std::string(kStagingPrefix) + "XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
             throw IoError("Cannot create a staging folder in " + parent.string());
         path_ = pattern;
@@ -151,11 +168,12 @@ ZipArchive::ZipArchive(const fs::path &archive) : path_(archive), archive_(openA
 
 ZipArchive::~ZipArchive() { zip_discard(archive_); }
 
-ExtractionResult Descompactar(const fs::path &archive, const fs::path &destinationFolder) {
-    return ZipArchive(archive).extractTo(destinationFolder);
+ExtractionResult Descompactar(const fs::path &archive, const fs::path &destinationFolder,
+                              const std::function<void()> &onEntry) {
+    return ZipArchive(archive).extractTo(destinationFolder, onEntry);
 }
 
-ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder) {
+ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const std::function<void()> &onEntry) {
     std::error_code ec;
     fs::create_directories(destinationFolder, ec);
     if (ec)
@@ -179,6 +197,8 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder) {
         applyMode(staging.path() / entry.bareName, recordedMode(archive_, index), destinationFolder / entry.bareName);
         if (std::find(result.written.begin(), result.written.end(), entry.bareName) == result.written.end())
             result.written.push_back(entry.bareName);
+        if (onEntry)
+            onEntry();
     }
     for (const std::string &bare : result.written) {
         fs::rename(staging.path() / bare, destinationFolder / bare, ec);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,9 @@ public:
     ZipArchive &operator=(const ZipArchive &) = delete;
 
     // Creates `destinationFolder` when missing; throws IoError when an entry cannot be read or written.
-    ExtractionResult extractTo(const std::filesystem::path &destinationFolder);
+    // `onEntry`, when given, is called after each entry is staged (tests crash there).
+    ExtractionResult extractTo(const std::filesystem::path &destinationFolder,
+                               const std::function<void()> &onEntry = {});
 
 private:
     std::filesystem::path path_;
@@ -37,6 +40,7 @@ private:
 };
 
 // ZipArchive(archive).extractTo(destinationFolder).
-ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder);
+ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder,
+                              const std::function<void()> &onEntry = {});
 
 } // namespace edi::transport

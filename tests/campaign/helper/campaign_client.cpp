@@ -1,0 +1,64 @@
+// One run of a whole installation, as edi-sync runs it, that kills itself (SIGKILL) at a test point:
+//   edi_campaign_client HOME [--kill POINT N] [STAGE...]
+// POINT is a point name, or "*" for any point; the run dies the Nth time it reaches it. No stage: the start-up
+// run. Prints "pontos=<count>" (the points reached) when it ends without being killed.
+#include "app/console_ui.h"
+#include "shell/programa.h"
+
+#include <csignal>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: edi_campaign_client HOME [--kill POINT N] [STAGE...]\n";
+        return 2;
+    }
+    const std::filesystem::path home = argv[1];
+    std::string ponto;
+    long alvo = 0;
+    std::vector<std::string> etapas;
+    for (int i = 2; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--kill" && i + 2 < argc) {
+            ponto = argv[++i];
+            alvo = std::stol(argv[++i]);
+        } else {
+            etapas.push_back(a);
+        }
+    }
+    std::ofstream log(home / "campanha.log", std::ios::app);
+    edi::ConsoleUi ui(log);
+    edi::Programa p(home, ui);
+    long vistos = 0, todos = 0;
+    auto mataNoPonto = [&](const char* nome) {
+        ++todos;
+        if (!ponto.empty() && (ponto == "*" || ponto == nome) && ++vistos == alvo) {
+            log << "-- morto em " << nome << " (" << alvo << ")" << std::endl;
+            std::raise(SIGKILL);
+        }
+    };
+    p.engine().pontoDeTeste = mataNoPonto;
+    p.transporte().pontoDeTeste = mataNoPonto;
+
+    edi::CicloEDI& ciclo = p.ciclo();
+    const std::map<std::string, void (edi::CicloEDI::*)()> porNome = {
+        {"export", &edi::CicloEDI::Exportar1Click}, {"send", &edi::CicloEDI::Enviar1Click},
+        {"receive", &edi::CicloEDI::Receber1Click}, {"import", &edi::CicloEDI::Importar1Click},
+        {"update", &edi::CicloEDI::Aplicao1Click},
+    };
+    try {
+        if (etapas.empty())
+            p.ExecucaoInicial();
+        for (const auto& e : etapas)
+            (ciclo.*porNome.at(e))();
+    } catch (const std::exception& e) {
+        log << "-- erro: " << e.what() << std::endl;
+        std::cout << "erro=" << e.what() << "\n";
+    }
+    std::cout << "pontos=" << todos << std::endl;
+    return 0;
+}

@@ -1,0 +1,48 @@
+#include "installation.h"
+#include "interchange/versoes.h"
+
+#include <gtest/gtest.h>
+
+namespace edi {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Instalacao;
+
+TEST(RowVersion, TheMomentOfAPacketIsTheTimeInItsName) {
+    EXPECT_EQ(MomentoDoPacote("PACIENTE12311210235959.xml"), Timestamp::fromParts(2010, 12, 31, 23, 59, 59));
+    EXPECT_EQ(MomentoDoPacote("PACIENTE12010111000000.xml"), Timestamp::fromParts(2011, 1, 1));
+    EXPECT_FALSE(MomentoDoPacote("PACIENTE12321210235959.xml")); // no 32nd day
+    EXPECT_FALSE(MomentoDoPacote("PACIENTE1231121023595.xml"));
+    EXPECT_FALSE(MomentoDoPacote("x.xml"));
+}
+
+// Exports the unit's pending patients and hands the packet to the central unit under a name of the given moment.
+void entrega(Instalacao& u, Instalacao& central, const std::string& momento) {
+    u.engine->btExportarClick();
+    ASSERT_EQ(u.saida().size(), 1u);
+    fs::rename(u.saida()[0], central.geral.sPathIn / ("PACIENTE12" + momento + ".xml"));
+}
+
+TEST(RowVersion, ARecordOfAnOlderPacketArrivingLateDoesNotOverwriteWhatANewerPacketWrote) {
+    Instalacao u("12"), central("31");
+    u.registra("PACIENTE", 1);
+    central.registra("PACIENTE", 1);
+    for (int k = 1; k <= 4; ++k)
+        u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
+              ", 12, 'Paciente " + std::to_string(k) + "')");
+    const fs::path guardado = u.home.path() / "antigo.xml";
+    entrega(u, central, "050124100000");
+    fs::rename(central.geral.sPathIn / "PACIENTE12050124100000.xml", guardado);
+    u.sql("update PACIENTE set NM_PACIENTE = 'Revisto', DT_EXP = null where CD_PACIENTE in (2, 4)");
+    entrega(u, central, "100124100000");
+
+    central.engine->btImportarClick(); // the newer packet: patients 2 and 4 revised
+    fs::rename(guardado, central.geral.sPathIn / "PACIENTE12050124100000.xml");
+    central.engine->btImportarClick(); // the older one, delivered again: patients 1 and 3 are new, 2 and 4 stay
+    EXPECT_EQ(central.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"}), u.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"}));
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE where NM_PACIENTE = 'Revisto'"), 2);
+}
+
+} // namespace
+} // namespace edi
