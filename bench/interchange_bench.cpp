@@ -290,10 +290,7 @@ constexpr const char* kAjuda =
     "Situação de saída: 0 depois de mostrar os números, 1 quando uma medida falhou, 2 quando a linha de\n"
     "comando está errada.\n";
 
-int erroDeUso(const std::string& texto) {
-    std::cerr << "edi-bench: " << texto << "\nExperimente \"edi-bench --help\".\n";
-    return 2;
-}
+int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-bench", texto); }
 
 // A whole number from 0 up for --rows and --memory-mb.
 std::optional<int> quantidade(const std::string& texto) {

@@ -252,8 +252,7 @@ int main(int argc, char** argv) {
     try {
         return run(argc, argv);
     } catch (const UsageError& e) {
-        std::cerr << "edi-admin: " << e.what() << "\nExperimente \"edi-admin --help\".\n";
-        return 2;
+        return edi::platform::erroDeUso("edi-admin", e.what());
     } catch (const std::exception& e) {
         std::cerr << "edi-admin: " << e.what() << "\n";
         return 1;

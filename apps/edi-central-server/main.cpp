@@ -59,8 +59,7 @@ int main(int argc, char **argv) {
             return publish(*p);
         return serve(std::get<ServeCommand>(command).config);
     } catch (const UsageError &e) {
-        std::cerr << "edi-central-server: " << e.what() << "\nExperimente \"edi-central-server --help\".\n";
-        return 2;
+        return edi::platform::erroDeUso("edi-central-server", e.what());
     } catch (const std::exception &e) {
         std::cerr << "edi-central-server: " << e.what() << "\n";
         return 1;

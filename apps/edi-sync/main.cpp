@@ -60,10 +60,7 @@ constexpr const char* kAjuda =
     "  Situação de saída: 0 quando todas as etapas terminaram, 1 quando um erro interrompeu uma etapa ou a\n"
     "  ligação à base de dados falhou, 2 quando a linha de comando está errada.\n";
 
-int erroDeUso(const std::string& texto) {
-    std::cerr << "edi-sync: " << texto << "\nExperimente \"edi-sync --help\".\n";
-    return 2;
-}
+int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-sync", texto); }
 
 // Checked with the command line, before the database is opened.
 bool ehEtapa(const std::string& nome) {

@@ -39,10 +39,7 @@ constexpr const char* kAjuda =
     "Situação de saída: 0 ao sair pelo menu ou com SIGTERM, 1 quando a ligação à base de dados falhou,\n"
     "2 quando a linha de comando está errada.\n";
 
-int erroDeUso(const std::string& texto) {
-    std::cerr << "edi: " << texto << "\nExperimente \"edi --help\".\n";
-    return 2;
-}
+int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi", texto); }
 
 // Options of two dashes are ours and Qt's take one: a wrong one of ours is told before QApplication, which
 // needs a display. The value of --home is checked after, with the arguments Qt leaves.

@@ -26,4 +26,9 @@ std::optional<int> respondeAjudaOuVersao(int argc, const char* const* argv, std:
     return std::nullopt;
 }
 
+int erroDeUso(std::string_view programa, std::string_view texto) {
+    std::cerr << programa << ": " << texto << "\nExperimente \"" << programa << " --help\".\n";
+    return 2;
+}
+
 } // namespace edi::platform

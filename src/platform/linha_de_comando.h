@@ -15,4 +15,8 @@ std::string linhaDeVersao(std::string_view programa);
 std::optional<int> respondeAjudaOuVersao(int argc, const char* const* argv, std::string_view programa,
                                          std::string_view ajuda);
 
+// A command line the program cannot take: the reason and a pointer to --help on standard error; the usage-error
+// exit status, 2.
+int erroDeUso(std::string_view programa, std::string_view texto);
+
 } // namespace edi::platform

@@ -60,7 +60,7 @@ TEST(Configuracao, TheReadmeSampleReadsAsDocumented) {
     test::TempDir dir;
     writeFileAtomically(dir / "jaq.ini", amostra);
     const Configuracao c = LeConfiguracao(dir / "jaq.ini");
-    EXPECT_EQ(c.DB, "/var/lib/edi/u12.fdb");
+    EXPECT_EQ(c.DB, "/var/lib/edi/u12/u12.fdb");
     EXPECT_TRUE(c.bExportar);
     EXPECT_TRUE(c.bImportar);
     EXPECT_EQ(c.nTempo, 60);

@@ -10,7 +10,7 @@
 #include "gui/tfrm_edi.h"
 #include "gui/tfrm_email.h"
 #include "gui/tfrm_menu_edi.h"
-#include "support/smtp_server.h"
+#include "support/smtp_conta.h"
 #include "support/temp_dir.h"
 #include "tools/new_dialog_filter.h"
 
@@ -83,19 +83,6 @@ struct Bancada {
     std::string status() { return base.scalarText(kStatus); }
     ~Bancada() { tools::ErrorReporter().mostraErro = nullptr; }
 };
-
-// The mail settings of a loopback SMTP server; no spacing between mail attempts.
-Configuracao contaDe(const test::ServidorSmtp& s) {
-    Configuracao c;
-    c.nTempo = 0;
-    c.emailHost = "127.0.0.1";
-    c.emailPorta = s.porta();
-    c.emailUsuario = s.opcoes().usuario;
-    c.emailSenha = s.opcoes().senha;
-    c.emailDe = "edi@unidade.test";
-    c.emailPara = "suporte@central.test";
-    return c;
-}
 
 // Answers every modal message box that opens, recording what it showed.
 class Respondedor : public QObject {
@@ -427,7 +414,7 @@ private slots:
 
     void errosDeEtapaOperacaoEJanelaSaoRegistradosEnviadosEMostrados() {
         test::ServidorSmtp servidor;
-        const Configuracao config = contaDe(servidor);
+        const Configuracao config = test::contaDoServidor(servidor);
         UGeral geral;
         geral.sLogComputer = "ESTACAO7";
         geral.sPath = b->pasta.path() / "";
@@ -491,7 +478,7 @@ private slots:
 
     void janelaDeEmailEnviaOQueOsCamposDizem() {
         test::ServidorSmtp servidor;
-        gui::TfrmEmail frm(contaDe(servidor));
+        gui::TfrmEmail frm(test::contaDoServidor(servidor));
         QCOMPARE(frm.windowTitle(), QStringLiteral("Email"));
         QCOMPARE(frm.edPort->text(), QString::number(servidor.porta()));
         QCOMPARE(frm.edPara->text(), QStringLiteral("suporte@central.test"));
@@ -510,7 +497,7 @@ private slots:
         QCOMPARE(m[0].assunto, std::string());
         QVERIFY(frm.mmLog->toPlainText().isEmpty());
 
-        gui::TfrmEmail recusado(contaDe(servidor));
+        gui::TfrmEmail recusado(test::contaDoServidor(servidor));
         recusado.edSenha->setText(QStringLiteral("errada"));
         QTest::mouseClick(recusado.btEnviar, Qt::LeftButton);
         QTest::mouseClick(recusado.btEnviar, Qt::LeftButton);

@@ -2,7 +2,7 @@
 #include "app/configuracao.h"
 #include "core/errors.h"
 #include "core/files.h"
-#include "support/smtp_server.h"
+#include "support/smtp_conta.h"
 #include "support/temp_dir.h"
 #include "tools/email.h"
 
@@ -12,17 +12,6 @@
 
 namespace edi::tools {
 namespace {
-
-Configuracao contaDo(const test::ServidorSmtp& s) {
-    Configuracao c;
-    c.emailHost = "127.0.0.1";
-    c.emailPorta = s.porta();
-    c.emailUsuario = s.opcoes().usuario;
-    c.emailSenha = s.opcoes().senha;
-    c.emailDe = "edi@unidade.test";
-    c.emailPara = "suporte@central.test";
-    return c;
-}
 
 int portaFechada() {
     const test::PortaMuda p; // closed again at once: nothing listens there
@@ -35,7 +24,7 @@ TEST(Email, SendsBodySubjectRecipientsAndAttachmentsOverOneLoggedInConnection) {
     writeFileAtomically(dir / "anexo.txt", "conteúdo do anexo\n");
     writeFileAtomically(dir / "corpo.html", "<p>um</p>\r\n<p>dois</p>\r\n");
 
-    Email form(contaDo(servidor));
+    Email form(test::contaDoServidor(servidor));
     EXPECT_EQ(form.edPort, std::to_string(servidor.porta()));
     EXPECT_EQ(form.mmMsg, std::vector<std::string>{"MSG Teste"});
     form.edPara = "suporte@central.test; \"Silva, Ana\" <ana@central.test>";
@@ -80,7 +69,7 @@ TEST(Email, SendsBodySubjectRecipientsAndAttachmentsOverOneLoggedInConnection) {
 
 TEST(Email, FailuresGoOnTopOfTheLogNewestFirstWithinTheConnectTimeout) {
     test::ServidorSmtp servidor;
-    Email form(contaDo(servidor));
+    Email form(test::contaDoServidor(servidor));
     form.edSenha = "senha-errada";
     EXPECT_FALSE(form.Enviar());
     ASSERT_EQ(form.mmLog.size(), 1u);
@@ -115,7 +104,7 @@ TEST(Email, UsesStartTlsWhenOfferedAndNeverSendsThePasswordWhenItFails) {
     test::ServidorSmtp::Opcoes comTls;
     comTls.starttls = true;
     test::ServidorSmtp cifrado(comTls);
-    Configuracao c = contaDo(cifrado);
+    Configuracao c = test::contaDoServidor(cifrado);
     c.emailCertificados = cifrado.certificado().string();
     Email form(c);
     ASSERT_TRUE(form.Enviar()) << (form.mmLog.empty() ? "" : form.mmLog[0]);
@@ -126,7 +115,7 @@ TEST(Email, UsesStartTlsWhenOfferedAndNeverSendsThePasswordWhenItFails) {
     test::ServidorSmtp::Opcoes recusa;
     recusa.recusaStartTls = true;
     test::ServidorSmtp falho(recusa);
-    Email outro(contaDo(falho));
+    Email outro(test::contaDoServidor(falho));
     EXPECT_FALSE(outro.Enviar());
     ASSERT_EQ(outro.mmLog.size(), 1u);
     EXPECT_NE(outro.mmLog[0].find("cifrada"), std::string::npos) << outro.mmLog[0];
