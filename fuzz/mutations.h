@@ -7,7 +7,7 @@
 
 namespace edi::fuzz {
 
-inline std::vector<std::string> mutationsOf(const std::string &seed, const std::string &other, std::mt19937 &rng,
+inline std::vector<std::string> mutationsOf(const std::string& seed, const std::string& other, std::mt19937& rng,
                                             int replaced = 96, int mostBytesPerChange = 1) {
     std::vector<std::string> out;
     const auto at = [&](size_t bound) { return bound ? std::uniform_int_distribution<size_t>(0, bound - 1)(rng) : 0; };

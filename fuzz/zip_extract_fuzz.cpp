@@ -30,29 +30,29 @@ public:
     fs::path path;
 };
 
-const fs::path &workFolder() {
+const fs::path& workFolder() {
     static const WorkFolder folder;
     return folder.path;
 }
 
-void requireOnlyPlainFilesIn(const fs::path &destination) {
-    for (const auto &entry : fs::directory_iterator(destination))
+void requireOnlyPlainFilesIn(const fs::path& destination) {
+    for (const auto& entry : fs::directory_iterator(destination))
         if (!entry.is_regular_file() || entry.is_symlink())
             std::abort(); // a folder (staging left behind), a link or a special file
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const fs::path archive = workFolder() / "update.zip", destination = workFolder() / "destino";
-    std::ofstream(archive, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char *>(data),
-                                                                     static_cast<std::streamsize>(size));
+    std::ofstream(archive, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     try {
         edi::transport::ZipArchive zip(archive, 1 << 20);
         zip.extractTo(destination);
-    } catch (const edi::IoError &) {
+    } catch (const edi::IoError&) {
     }
-    for (const auto &entry : fs::directory_iterator(workFolder()))
+    for (const auto& entry : fs::directory_iterator(workFolder()))
         if (entry.path() != archive && entry.path() != destination)
             std::abort(); // written outside the destination
     if (fs::exists(destination)) {

@@ -11,11 +11,11 @@
 #include <iostream>
 #include <random>
 #include <stdexcept>
-#include <unistd.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -26,14 +26,14 @@ struct Entry {
     bool deflate = false;
 };
 
-std::string archiveOf(const std::vector<Entry> &entries) {
+std::string archiveOf(const std::vector<Entry>& entries) {
     const auto path = std::filesystem::temp_directory_path() / ("zip-seed-" + std::to_string(::getpid()) + ".zip");
     int error = 0;
-    zip_t *z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!z)
         throw std::runtime_error("zip_open");
-    for (const Entry &e : entries) {
-        zip_source_t *source = zip_source_buffer(z, e.content.data(), e.content.size(), 0);
+    for (const Entry& e : entries) {
+        zip_source_t* source = zip_source_buffer(z, e.content.data(), e.content.size(), 0);
         const zip_int64_t i = zip_file_add(z, e.name.c_str(), source, ZIP_FL_ENC_RAW);
         if (i < 0) { // a name libzip will not store twice
             zip_source_free(source);
@@ -56,7 +56,8 @@ std::vector<std::string> seeds() {
     return {
         archiveOf({{"prog", "#!/bin/sh\necho novo\n", 0100755}, {"lib/ajuda.txt", "ajuda", 0100644}}),
         archiveOf({{"leia.txt", std::string(3000, 'a') + "fim", 0, true}, {"sub/leia.txt", "outra", 0, true}}),
-        archiveOf({{"../fora.txt", "x"}, {"/abs.txt", "x"}, {"..\\fora2.txt", "x"}, {"C:/d.txt", "x"}, {"ok.txt", "ok"}}),
+        archiveOf(
+            {{"../fora.txt", "x"}, {"/abs.txt", "x"}, {"..\\fora2.txt", "x"}, {"C:/d.txt", "x"}, {"ok.txt", "ok"}}),
         archiveOf({{"link", "/etc/passwd", 0120777}, {"pipe", "", 0010644}, {"ok", "ok", 0100600}}),
         archiveOf({{"bomba", std::string(4 << 20, '\0'), 0, true}}),
         archiveOf({{"a", "1"}, {"sub/a", "2"}, {"dir/", ""}, {".", "x"}, {"", "vazio"}}),
@@ -66,7 +67,7 @@ std::vector<std::string> seeds() {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     const auto seed = seeds();
     if (argc == 2) {
         std::filesystem::create_directories(argv[1]);
@@ -76,13 +77,13 @@ int main(int argc, char **argv) {
     }
     std::mt19937 rng(20240611);
     size_t runs = 0;
-    const auto run = [&](const std::string &input) {
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.data()), input.size());
+    const auto run = [&](const std::string& input) {
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
         ++runs;
     };
     for (size_t i = 0; i < seed.size(); ++i) {
         run(seed[i]);
-        for (const auto &m : edi::fuzz::mutationsOf(seed[i], seed[(i + 1) % seed.size()], rng, 480, 4))
+        for (const auto& m : edi::fuzz::mutationsOf(seed[i], seed[(i + 1) % seed.size()], rng, 480, 4))
             run(m);
     }
     std::cout << "replayed " << runs << " archives from " << seed.size() << " seeds\n";

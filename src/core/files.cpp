@@ -27,19 +27,6 @@ fs::path temporarySibling(const fs::path& destination) {
                                         "-" + std::to_string(counter++));
 }
 
-// Flushes the file's data to the disk; false (errno set) when the disk reports a failure, which is where a
-// write-back I/O error shows.
-bool syncFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return ok;
-}
-
 // Gives the complete file `temp` the name `name` unless a file has it; false when one has. A hard link and a
 // rename that refuses to replace are both a single step, so of two processes claiming one name only one gets it.
 bool publishIfFree(const fs::path& temp, const fs::path& name) {
@@ -56,6 +43,17 @@ bool publishIfFree(const fs::path& temp, const fs::path& name) {
 }
 
 } // namespace
+
+bool syncFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
 
 std::string describeWriteError(int errorNumber) {
     switch (errorNumber) {
@@ -92,6 +90,8 @@ void AtomicFile::finishTemporary() {
     const auto fail = [this] {
         throw IoError("Não foi possível gravar " + destination_.string() + ": " + systemMessage());
     };
+    if (!out_)
+        fail(); // errno still tells why the write failed
     errno = 0;
     out_.flush();
     if (!out_)

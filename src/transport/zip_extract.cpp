@@ -153,11 +153,12 @@ void extractEntry(zip_t* archive, zip_uint64_t index, const std::string& entryNa
         budget -= static_cast<std::uint64_t>(n);
         out.write(buffer, static_cast<std::streamsize>(n));
         if (!out)
-            break;
+            break; // errno still tells why
     }
-    errno = 0;
+    if (out)
+        errno = 0;
     out.close();
-    if (!out)
+    if (!out || !syncFile(target)) // the file is moved into place as complete
         throw IoError("Não foi possível gravar " + entryName + " (" + target.string() +
                       "): " + describeWriteError(errno));
 }
