@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     };
     for (size_t i = 0; i < seed.size(); ++i) {
         run(seed[i]);
-        for (const auto& m : edi::fuzz::mutationsOf(seed[i], seed[(i + 1) % seed.size()], rng, 480, 4))
+        for (const auto& m : edi::fuzz::mutationsOf(seed[i], seed[(i + 1) % seed.size()], rng, 300, 4))
             run(m);
     }
     std::cout << "replayed " << runs << " archives from " << seed.size() << " seeds\n";
