@@ -17,22 +17,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string systemMessage() { return std::strerror(errno); }
+std::string systemMessage() {
+    return describeWriteError(errno);
+}
 
 // "." + name + ".tmp" + process id + "-" + counter: hidden, and never the name of a real file.
 fs::path temporarySibling(const fs::path& destination) {
     static std::atomic<unsigned> counter{0};
-    return destination.parent_path() /
-           ("." + destination.filename().string() + ".tmp" + std::to_string(::getpid()) + "-" +
-            std::to_string(counter++));
-}
-
-void syncFile(const fs::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return destination.parent_path() / ("." + destination.filename().string() + ".tmp" + std::to_string(::getpid()) +
+                                        "-" + std::to_string(counter++));
 }
 
 // Gives the complete file `temp` the name `name` unless a file has it; false when one has. A hard link and a
@@ -52,11 +45,38 @@ bool publishIfFree(const fs::path& temp, const fs::path& name) {
 
 } // namespace
 
+bool syncFile(const fs::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
+}
+
+std::string describeWriteError(int errorNumber) {
+    switch (errorNumber) {
+    case ENOSPC: return "disco cheio";
+    case EDQUOT: return "cota de disco esgotada";
+    case EFBIG: return "arquivo maior que o tamanho permitido";
+    case EIO: return "erro de entrada/saída no disco";
+    case EROFS: return "disco somente para leitura";
+    case EACCES:
+    case EPERM: return "sem permissão";
+    case ENAMETOOLONG: return "nome longo demais";
+    case ENOENT: return "pasta ou arquivo inexistente";
+    case 0: return "falha de gravação";
+    default: return std::strerror(errorNumber);
+    }
+}
+
 AtomicFile::AtomicFile(fs::path destination) : destination_(std::move(destination)) {
     temp_ = temporarySibling(destination_);
     out_.open(temp_, std::ios::binary | std::ios::trunc);
     if (!out_)
-        throw IoError("Cannot create " + temp_.string() + ": " + systemMessage());
+        throw IoError("Não foi possível criar " + destination_.string() + ": " + systemMessage());
 }
 
 AtomicFile::~AtomicFile() {
@@ -68,11 +88,18 @@ AtomicFile::~AtomicFile() {
 }
 
 void AtomicFile::finishTemporary() {
+    const auto fail = [this] {
+        throw IoError("Não foi possível gravar " + destination_.string() + ": " + systemMessage());
+    };
+    if (!out_)
+        fail(); // errno still tells why the write failed
+    errno = 0;
     out_.flush();
     if (!out_)
-        throw IoError("Cannot write " + destination_.string());
-    out_.close();
-    syncFile(temp_);
+        fail();
+    out_.close(); // a full disk may show only when the last buffer goes
+    if (!out_ || !syncFile(temp_))
+        fail();
 }
 
 void AtomicFile::commit() {
@@ -80,7 +107,7 @@ void AtomicFile::commit() {
     std::error_code ec;
     fs::rename(temp_, destination_, ec);
     if (ec)
-        throw IoError("Cannot rename " + temp_.string() + " to " + destination_.string() + ": " + ec.message());
+        throw IoError("Não foi possível gravar " + destination_.string() + ": " + ec.message());
     committed_ = true;
 }
 

@@ -37,6 +37,13 @@ private:
     bool committed_ = false;
 };
 
+// Flushes the file's data to the disk; false (errno set) when the disk reports a failure, which is where a
+// write-back I/O error shows.
+bool syncFile(const std::filesystem::path& path);
+
+// What a failed system call's error number means, in Portuguese, for messages that name a file.
+std::string describeWriteError(int errorNumber);
+
 std::string readFile(const std::filesystem::path& path);            // throws IoError
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 // Moves a file, replacing one of the same name at the target (delete first, then rename).

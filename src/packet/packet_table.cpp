@@ -178,9 +178,22 @@ void PacketTable::clear() {
     fields_.clear();
 }
 
+namespace {
+
+// A write that fails part-way names the file it was meant for.
+void writeNaming(PacketWriter &&writer, AtomicFile &file, const std::filesystem::path &name) {
+    try {
+        writer.write(&file.stream());
+    } catch (const IoError &e) {
+        throw IoError(std::string(e.what()) + " (" + name.string() + ")");
+    }
+}
+
+} // namespace
+
 void PacketTable::saveToFile(const std::filesystem::path &path) const {
     AtomicFile file(path);
-    PacketWriter(*this, name_.empty() ? path.filename().string() : name_).write(&file.stream());
+    writeNaming(PacketWriter(*this, name_.empty() ? path.filename().string() : name_), file, path);
     file.commit();
 }
 
@@ -188,7 +201,7 @@ std::filesystem::path PacketTable::saveToNewFile(const std::function<std::filesy
                                                  int attempts) const {
     const std::filesystem::path first = candidate(0);
     AtomicFile file(first);
-    PacketWriter(*this, name_.empty() ? first.filename().string() : name_).write(&file.stream());
+    writeNaming(PacketWriter(*this, name_.empty() ? first.filename().string() : name_), file, first);
     return file.commitUnderFreeName(candidate, attempts);
 }
 

@@ -2,10 +2,12 @@
 
 #include "core/encoding.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/formats.h"
 #include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ostream>
 #include <set>
@@ -220,7 +222,7 @@ void PacketWriter::flushIfFull() {
         return;
     out_->write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
     if (!*out_)
-        throw IoError("Cannot write the data packet of " + tableName_);
+        throw IoError("Não foi possível gravar o pacote de " + tableName_ + ": " + describeWriteError(errno));
     buf_.clear();
 }
 

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <memory>
 
@@ -22,17 +23,17 @@ void ensureCurlInitialised() {
 }
 
 struct EasyDeleter {
-    void operator()(CURL *h) const { curl_easy_cleanup(h); }
+    void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
 struct MimeDeleter {
-    void operator()(curl_mime *m) const { curl_mime_free(m); }
+    void operator()(curl_mime* m) const { curl_mime_free(m); }
 };
 using MimeHandle = std::unique_ptr<curl_mime, MimeDeleter>;
 
 struct SlistDeleter {
-    void operator()(curl_slist *l) const { curl_slist_free_all(l); }
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
 
@@ -86,25 +87,52 @@ std::string reasonPhrase(std::string_view line) {
 
 } // namespace
 
+// The transfer error in words an operator understands; the library's own text follows in parentheses.
+std::string HttpClient::describeFailure(int code, const char* detail) const {
+    const auto rc = static_cast<CURLcode>(code);
+    const std::string library = detail && detail[0] ? detail : curl_easy_strerror(rc);
+    std::string text;
+    switch (rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+        if (library.rfind("Operation too slow", 0) == 0)
+            return "transferência abandonada: menos de " + std::to_string(options_.lowSpeedLimit) +
+                   " bytes/s durante " + std::to_string(options_.lowSpeedTime.count()) + " s";
+        text = "tempo esgotado sem resposta do servidor";
+        break;
+    case CURLE_COULDNT_CONNECT: text = "não foi possível conectar ao servidor"; break;
+    case CURLE_COULDNT_RESOLVE_HOST: text = "servidor não encontrado"; break;
+    case CURLE_TOO_MANY_REDIRECTS: text = "redirecionamentos demais, transferência abandonada"; break;
+    case CURLE_UNSUPPORTED_PROTOCOL: text = "endereço recusado: só http e https são aceitos"; break;
+    case CURLE_URL_MALFORMAT: text = "endereço inválido"; break;
+    case CURLE_PARTIAL_FILE:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR: text = "a conexão caiu antes do fim da resposta"; break;
+    case CURLE_WEIRD_SERVER_REPLY: text = "resposta inválida do servidor"; break;
+    default: text = "falha na transferência"; break;
+    }
+    return text + " (" + library + ")";
+}
+
 struct HttpClient::Transfer {
     Transfer(std::string u, std::chrono::milliseconds t, std::uint64_t l) : url(std::move(u)), timeout(t), limit(l) {}
 
-    std::string url; // completed, with scheme
+    std::string url;                   // completed, with scheme
     std::chrono::milliseconds timeout; // whole request; 0: none
-    std::uint64_t limit; // most body bytes accepted
+    std::uint64_t limit;               // most body bytes accepted
     bool followRedirects = true;
     // Takes each piece of the body; false stops the transfer (it then sets sinkError).
-    std::function<bool(const char *, std::size_t)> sink;
+    std::function<bool(const char*, std::size_t)> sink;
     // Extra set-up on the fresh handle; false stops before the request (it then sets sinkError).
-    std::function<bool(CURL *)> configure;
+    std::function<bool(CURL*)> configure;
 
     std::uint64_t received = 0;
     bool overLimit = false;
     std::string sinkError;
     std::string reason; // of the last status line
 
-    static std::size_t onBody(char *data, std::size_t size, std::size_t count, void *self) {
-        auto &t = *static_cast<Transfer *>(self);
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& t = *static_cast<Transfer*>(self);
         const std::size_t n = size * count;
         if (t.received + n > t.limit) {
             t.overLimit = true;
@@ -114,8 +142,8 @@ struct HttpClient::Transfer {
         return t.sink(data, n) ? n : 0;
     }
 
-    static std::size_t onHeader(char *data, std::size_t size, std::size_t count, void *self) {
-        auto &t = *static_cast<Transfer *>(self);
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto& t = *static_cast<Transfer*>(self);
         const std::size_t n = size * count;
         const std::string_view line(data, n);
         if (line.substr(0, 5) == "HTTP/")
@@ -126,15 +154,15 @@ struct HttpClient::Transfer {
 
 HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) {}
 
-bool HttpClient::perform(Transfer &t) {
+bool HttpClient::perform(Transfer& t) {
     ensureCurlInitialised();
     const std::string host = hostOf(t.url);
     EasyHandle handle(curl_easy_init());
     if (!handle) {
-        lastError_ = host + ": cannot create a transfer handle";
+        lastError_ = host + ": não foi possível preparar a transferência";
         return false;
     }
-    CURL *h = handle.get();
+    CURL* h = handle.get();
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(h, CURLOPT_URL, t.url.c_str());
     curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
@@ -142,7 +170,7 @@ bool HttpClient::perform(Transfer &t) {
     // Only web addresses: a list answer must not make us read local files or speak other protocols.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects ? 1L : 0L);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects && options_.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
@@ -168,29 +196,27 @@ bool HttpClient::perform(Transfer &t) {
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &lastStatus_);
     if (rc != CURLE_OK) {
         if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED)
-            lastError_ = host + ": answer larger than " + describeSize(t.limit) + ", transfer abandoned";
+            lastError_ = host + ": resposta maior que " + describeSize(t.limit) + ", transferência abandonada";
         else if (!t.sinkError.empty())
             lastError_ = t.sinkError;
-        else if (rc == CURLE_OPERATION_TIMEDOUT && std::string_view(errorText).substr(0, 18) == "Operation too slow")
-            lastError_ = host + ": transferência abandonada: menos de " + std::to_string(options_.lowSpeedLimit) +
-                         " bytes/s durante " + std::to_string(options_.lowSpeedTime.count()) + " s";
         else
-            lastError_ = host + ": " + (errorText[0] ? errorText : curl_easy_strerror(rc));
+            lastError_ = host + ": " + describeFailure(rc, errorText);
         return false;
     }
     if (lastStatus_ < 200 || lastStatus_ > 299) {
-        lastError_ = host + ": HTTP " + std::to_string(lastStatus_) + (t.reason.empty() ? "" : " " + t.reason);
+        lastError_ = host + ": o servidor respondeu HTTP " + std::to_string(lastStatus_) +
+                     (t.reason.empty() ? "" : " " + t.reason);
         return false;
     }
     return true;
 }
 
-std::optional<std::string> HttpClient::getText(const std::string &url) {
+std::optional<std::string> HttpClient::getText(const std::string& url) {
     lastError_.clear();
     lastStatus_ = 0;
     std::string body;
     Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
-    t.sink = [&](const char *data, std::size_t n) {
+    t.sink = [&](const char* data, std::size_t n) {
         body.append(data, n);
         return true;
     };
@@ -199,26 +225,27 @@ std::optional<std::string> HttpClient::getText(const std::string &url) {
     return body;
 }
 
-int HttpClient::Download(const std::string &url, const fs::path &destination) {
+int HttpClient::Download(const std::string& url, const fs::path& destination) {
     lastError_.clear();
     lastStatus_ = 0;
     std::error_code ec;
     if (destination.filename().empty() || fs::is_directory(destination, ec)) {
-        lastError_ = "Cannot download " + url + ": no file name to save it under (" + destination.string() + ")";
+        lastError_ =
+            "Não foi possível receber " + url + ": sem nome de arquivo para gravar (" + destination.string() + ")";
         return 0;
     }
     std::optional<AtomicFile> file;
     try {
         file.emplace(destination);
-    } catch (const IoError &e) {
+    } catch (const IoError& e) {
         lastError_ = e.what();
         return 0;
     }
     Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxDownloadBytes};
-    t.sink = [&](const char *data, std::size_t n) {
+    t.sink = [&](const char* data, std::size_t n) {
         file->stream().write(data, static_cast<std::streamsize>(n));
         if (!file->stream()) {
-            t.sinkError = "Cannot write " + file->temporaryPath().string();
+            t.sinkError = "Não foi possível gravar " + destination.string() + ": " + describeWriteError(errno);
             return false;
         }
         if (options_.onDownloadPiece)
@@ -232,32 +259,32 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
         fs::permissions(file->temporaryPath(), old.permissions(), ec);
     try {
         file->commit();
-    } catch (const IoError &e) {
+    } catch (const IoError& e) {
         lastError_ = e.what();
         return 0;
     }
     return 1;
 }
 
-int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, const std::string &field) {
+int HttpClient::BlockingUpload(const std::string& url, const fs::path& file, const std::string& field) {
     lastError_.clear();
     lastStatus_ = 0;
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) {
-        lastError_ = "Cannot upload " + file.string() + ": no such file";
+        lastError_ = "Não foi possível enviar " + file.string() + ": o arquivo não existe";
         return 0;
     }
     MimeHandle mime;
     Slist headers;
     Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxAnswerBytes};
     t.followRedirects = false;
-    t.sink = [](const char *, std::size_t) { return true; }; // the answer's body is not used
-    t.configure = [&](CURL *h) {
+    t.sink = [](const char*, std::size_t) { return true; }; // the answer's body is not used
+    t.configure = [&](CURL* h) {
         mime.reset(curl_mime_init(h));
-        curl_mimepart *part = mime ? curl_mime_addpart(mime.get()) : nullptr;
+        curl_mimepart* part = mime ? curl_mime_addpart(mime.get()) : nullptr;
         if (!part || curl_mime_name(part, field.c_str()) != CURLE_OK ||
             curl_mime_filedata(part, file.c_str()) != CURLE_OK) {
-            t.sinkError = "Cannot upload " + file.string() + ": cannot build the form";
+            t.sinkError = "Não foi possível enviar " + file.string() + ": falha ao montar o formulário";
             return false;
         }
         curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());
@@ -269,11 +296,11 @@ int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, con
     return perform(t) ? 1 : 0;
 }
 
-std::string completeUrl(const std::string &url) {
+std::string completeUrl(const std::string& url) {
     return hasScheme(url) ? url : "http://" + url;
 }
 
-std::string hostOf(const std::string &url) {
+std::string hostOf(const std::string& url) {
     std::string_view rest(url);
     if (hasScheme(rest))
         rest.remove_prefix(rest.find("://") + 3);
@@ -284,7 +311,7 @@ std::string hostOf(const std::string &url) {
     return std::string(rest);
 }
 
-std::string encodePathSegments(const std::string &url) {
+std::string encodePathSegments(const std::string& url) {
     std::size_t pathStart = hasScheme(url) ? url.find("://") + 3 : 0;
     pathStart = url.find('/', pathStart);
     if (pathStart == std::string::npos)

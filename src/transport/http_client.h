@@ -28,34 +28,39 @@ struct HttpOptions {
     std::uint64_t maxDownloadBytes = std::uint64_t{1} << 30;
     // Called after each piece of a download is written, so tests can crash in the middle of one.
     std::function<void()> onDownloadPiece;
+    // Whether a GET follows redirects (at most 5, http and https only). A request that changes the server's
+    // state turns it off: only its own endpoint's answer says it was done. An upload never follows one.
+    bool followRedirects = true;
 };
 
 // Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: it returns
-// the failure value and leaves a text naming the host and the HTTP status or the transfer error in lastError().
+// the failure value and leaves a text (in Portuguese, for the message panel) naming the host and the HTTP status
+// or the transfer error in lastError().
 // Only a library that cannot be initialised at all raises TransportError.
 class HttpClient {
 public:
     explicit HttpClient(HttpOptions options = {});
 
     // The body of a 2xx answer; nullopt on any failure.
-    std::optional<std::string> getText(const std::string &url);
+    std::optional<std::string> getText(const std::string& url);
     // The body of a 2xx answer; empty text on failure.
-    std::string QuickGetStr(const std::string &url) { return getText(url).value_or(std::string()); }
+    std::string QuickGetStr(const std::string& url) { return getText(url).value_or(std::string()); }
     // 1 when the whole body of a 2xx answer was saved to `destination` (created or replaced), else 0.
     // The body goes to a temporary file beside it first: a failed transfer leaves the destination untouched.
-    int Download(const std::string &url, const std::filesystem::path &destination);
+    int Download(const std::string& url, const std::filesystem::path& destination);
     // POSTs `file` as multipart/form-data in the form field `field`; 1 when the server answered the POST itself
     // with 2xx, else 0. No redirect is followed: a page it leads to never stored the file.
-    int BlockingUpload(const std::string &url, const std::filesystem::path &file, const std::string &field = "file1");
+    int BlockingUpload(const std::string& url, const std::filesystem::path& file, const std::string& field = "file1");
 
-    const std::string &lastError() const { return lastError_; }
+    const std::string& lastError() const { return lastError_; }
     // The HTTP status of the last answer, 0 when none arrived.
     long lastStatus() const { return lastStatus_; }
-    const HttpOptions &options() const { return options_; }
+    const HttpOptions& options() const { return options_; }
 
 private:
     struct Transfer;
-    bool perform(Transfer &transfer);
+    bool perform(Transfer& transfer);
+    std::string describeFailure(int curlCode, const char* detail) const;
 
     HttpOptions options_;
     std::string lastError_;
@@ -63,16 +68,16 @@ private:
 };
 
 // Puts "http://" in front of a URL that names no scheme; a URL with a scheme is returned as it is.
-std::string completeUrl(const std::string &url);
+std::string completeUrl(const std::string& url);
 
 // The "host[:port]" part of a URL, with or without scheme.
-std::string hostOf(const std::string &url);
+std::string hostOf(const std::string& url);
 
 // Percent-encodes every byte of a query value except the unreserved ones (A-Z a-z 0-9 - . _ ~).
 std::string encodeQueryValue(std::string_view value);
 
 // Percent-encodes each "/"-separated segment after the host of a URL (with or without scheme), so a name with
 // blanks, "#", "?" or "%" reaches the server as that one name.
-std::string encodePathSegments(const std::string &url);
+std::string encodePathSegments(const std::string& url);
 
 } // namespace edi::transport

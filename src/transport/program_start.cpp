@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-extern char **environ;
+extern char** environ;
 
 namespace edi::transport {
 
@@ -25,8 +25,8 @@ public:
         posix_spawn_file_actions_destroy(&actions_);
         posix_spawnattr_destroy(&attributes_);
     }
-    SpawnSetup(const SpawnSetup &) = delete;
-    SpawnSetup &operator=(const SpawnSetup &) = delete;
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
 
     // Own session: closing our terminal or our process group's signals do not reach the program.
     // Default signals and an empty mask: it must not inherit what this process ignores or blocks.
@@ -46,12 +46,12 @@ public:
             rc = posix_spawn_file_actions_addclosefrom_np(&actions_, 3);
         return rc;
     }
-    int changeDirectory(const std::filesystem::path &folder) {
+    int changeDirectory(const std::filesystem::path& folder) {
         return posix_spawn_file_actions_addchdir_np(&actions_, folder.c_str());
     }
 
-    posix_spawnattr_t *attributes() { return &attributes_; }
-    posix_spawn_file_actions_t *actions() { return &actions_; }
+    posix_spawnattr_t* attributes() { return &attributes_; }
+    posix_spawn_file_actions_t* actions() { return &actions_; }
 
 private:
     posix_spawnattr_t attributes_;
@@ -69,8 +69,8 @@ void reapWhenDone(pid_t pid) {
 
 } // namespace
 
-pid_t startProgram(const std::filesystem::path &program, const std::vector<std::string> &arguments,
-                   const std::filesystem::path &workingDirectory) {
+pid_t startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                   const std::filesystem::path& workingDirectory) {
     const auto fail = [&](int code) {
         return IoError("Cannot start " + program.string() + ": " + std::strerror(code));
     };
@@ -93,8 +93,8 @@ pid_t startProgram(const std::filesystem::path &program, const std::vector<std::
     argvText.reserve(arguments.size() + 1);
     argvText.push_back(program.string());
     argvText.insert(argvText.end(), arguments.begin(), arguments.end());
-    std::vector<char *> argv;
-    for (std::string &a : argvText)
+    std::vector<char*> argv;
+    for (std::string& a : argvText)
         argv.push_back(a.data());
     argv.push_back(nullptr);
 

@@ -11,7 +11,7 @@ namespace edi::transport {
 // shell parses anything - and returns at once with its process id. The program runs in a session of its own
 // with default signal handling, inherits no descriptors beyond stdin, stdout and stderr, and is reaped when
 // it ends. `workingDirectory` empty: the caller's. Throws IoError when it cannot be started.
-pid_t startProgram(const std::filesystem::path &program, const std::vector<std::string> &arguments = {},
-                   const std::filesystem::path &workingDirectory = {});
+pid_t startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments = {},
+                   const std::filesystem::path& workingDirectory = {});
 
 } // namespace edi::transport

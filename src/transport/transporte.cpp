@@ -74,6 +74,21 @@ bool temSegmentoPai(const std::string& endereco) {
     }
 }
 
+// True when `caminho` names a file below `pasta`, also after following the links of the folders on its way.
+bool DentroDaPasta(const fs::path& caminho, const fs::path& pasta) {
+    if (!caminho.is_absolute() || temSegmentoPai(caminho.generic_string()) || caminho.filename().empty())
+        return false;
+    std::error_code ec;
+    const fs::path base = fs::weakly_canonical(pasta, ec);
+    if (ec)
+        return false;
+    const fs::path real = fs::weakly_canonical(caminho.parent_path(), ec) / caminho.filename();
+    if (ec)
+        return false;
+    const auto [fimBase, _] = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
+    return fimBase == base.end() || (std::next(fimBase) == base.end() && fimBase->empty());
+}
+
 // Renames `destino` to `destino` + "_" unless that name is taken: the first copy set aside is the one kept.
 bool PoeDeLado(const fs::path& destino) {
     const fs::path copia = destino.string() + "_";
@@ -95,13 +110,29 @@ TransporteEDI::TransporteEDI(UGeral& geral, Ui& ui, transport::HttpOptions opcoe
     : iniciaPrograma([](const fs::path& p) { transport::startProgram(p); }), geral_(geral), ui_(ui),
       opcoes_(std::move(opcoes)) {}
 
-std::string TransporteEDI::url(const std::string& caminhoEConsulta) const { return geral_.sDominio + caminhoEConsulta; }
+std::string TransporteEDI::url(const std::string& caminhoEConsulta) const {
+    return geral_.sDominio + caminhoEConsulta;
+}
 
 // Every value goes percent-encoded, so the server receives it exactly as it is here.
-std::string TransporteEDI::consultaUnidade() const { return "&unidade=" + encodeQueryValue(geral_.prmUnidade); }
+std::string TransporteEDI::consultaUnidade() const {
+    return "&unidade=" + encodeQueryValue(geral_.prmUnidade);
+}
 
 std::optional<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta) {
-    transport::HttpClient http(opcoes_); // a fresh client per request
+    return Requisita(caminhoEConsulta, opcoes_);
+}
+
+std::optional<std::string> TransporteEDI::Registra(const std::string& caminhoEConsulta) {
+    // A redirected registration was answered by some other page: the endpoint itself must say it was done.
+    transport::HttpOptions semRedirecionar = opcoes_;
+    semRedirecionar.followRedirects = false;
+    return Requisita(caminhoEConsulta, semRedirecionar);
+}
+
+std::optional<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta,
+                                                    const transport::HttpOptions& opcoes) {
+    transport::HttpClient http(opcoes); // a fresh client per request
     auto body = http.getText(url(caminhoEConsulta));
     lastError_ = body ? std::string() : http.lastError();
     return body;
@@ -121,8 +152,11 @@ std::string TransporteEDI::ReceberArquivo(const std::string& endereco, const cha
     transport::HttpClient http(opcoes);
     if (temSegmentoPai(endereco))
         lastError_ = "Endereço recusado, contém \"..\": " + endereco;
+    else if (!formats::equalsIgnoreCase(transport::hostOf(endereco),
+                                        transport::hostOf(DominioDoServidor(geral_.sDominio))))
+        lastError_ = "Endereço fora do servidor central recusado: " + endereco; // it would get the central account
     else if (nome.empty())
-        lastError_ = "No file name in " + endereco;
+        lastError_ = "Endereço sem nome de arquivo: " + endereco;
     else if (http.Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome) == 1) {
         ui_.setMessage("Arquivo Recebido com Sucesso!");
         return nome;
@@ -146,9 +180,15 @@ PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, con
     writeFileAtomically(arquivo, texto);
     if (!resposta) {
         ui_.setMessage(lastError_);
-        throw TransportError("The central server did not answer " + caminhoEConsulta + ": " + lastError_);
+        throw TransportError("O servidor central não respondeu a " + caminhoEConsulta + ": " + lastError_);
     }
-    return PacketTable::loadFromFile(arquivo);
+    try {
+        return PacketTable::loadFromFile(arquivo);
+    } catch (const PacketError& e) {
+        ui_.setMessage("A resposta do servidor central (" + arquivo.filename().string() +
+                       ") não é um pacote de dados legível");
+        throw;
+    }
 }
 
 // ---- Send ----
@@ -189,7 +229,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
     }
     pontoDeTeste("send:uploaded");
     // A file the server holds but never routes is not sent: it stays here and goes again next time.
-    if (!Requisita("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
+    if (!Registra("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
         ui_.setMessage(lastError_);
         return "Erro";
     }
@@ -211,17 +251,18 @@ void TransporteEDI::btnReceberArquivoClick() {
         const std::string endereco = CaminhoServidorParaUrl(caminho, dominio);
         // A file of that name still waiting here is not overwritten: its rows would be lost. The server
         // offers the entry again once import has taken the waiting file.
-        if (fs::exists(geral_.sPathIn / NomeNoUrl(endereco)))
+        std::error_code ec;
+        if (fs::exists(geral_.sPathIn / NomeNoUrl(endereco), ec))
             continue;
         if (ReceberArquivo(endereco).empty())
             continue; // not acknowledged: the server keeps offering it
         pontoDeTeste("receive:downloaded");
-        Requisita("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
+        Registra("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
     }
 }
 
 std::string TransporteEDI::DeleteRefEDI_UNIDADE(const std::string& nome) {
-    if (!Requisita("/dbArquivo.php?op=D&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
+    if (!Registra("/dbArquivo.php?op=D&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
         ui_.setMessage(lastError_);
         return "Erro";
     }
@@ -263,15 +304,14 @@ void TransporteEDI::Aplicao1Click() {
     for (size_t p = data.find('\''); p != std::string::npos; p = data.find('\'', p + 2))
         data.insert(p, 1, '\'');
     PacketTable cds = CarregaLista("/dbArquivo.php?op=APP&data=" + encodeQueryValue("'" + data + "'"),
-                                     geral_.sPathIn / "arquivosApp.xml");
+                                   geral_.sPathIn / "arquivosApp.xml");
     ui_.setProgressMax(static_cast<int>(cds.recordCount()));
     EstadoUpdate estado(geral_.sPath / EstadoUpdate::kArquivo, geral_.prmDataUpdate);
     bool pendente = false;
     for (cds.first(); !cds.eof(); cds.next()) {
         const std::string NOME = cds.value("NOME").asText();
-        const std::string arquivo = NOME.substr(NOME.find_last_of("\\:") == std::string::npos
-                                                    ? 0
-                                                    : NOME.find_last_of("\\:") + 1);
+        const std::string arquivo =
+            NOME.substr(NOME.find_last_of("\\:") == std::string::npos ? 0 : NOME.find_last_of("\\:") + 1);
         ui_.setMessage("Update...." + arquivo);
         ui_.setProgressPosition(ui_.progressPosition() + 1);
         ui_.pumpEvents();
@@ -303,6 +343,12 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
     std::string destino = destinoNaLista;
     if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
         destino.replace(p, 7, geral_.sPathApp.string());
+    // The list may only change the installation: nothing is written or started outside the program folder.
+    if (!DentroDaPasta(destino, geral_.sPathApp)) {
+        const std::string erro = "Update: destino fora da pasta do programa recusado: " + destinoNaLista;
+        ui_.setMessage(erro);
+        return erro;
+    }
     // An installed package keeps its programs where the running program may not write: that row is not
     // downloaded, and is said so.
     const fs::path pastaDestino = fs::path(destino).parent_path();
@@ -312,7 +358,8 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
         ui_.setMessage("Update: " + nome + " não foi aplicado: " + erro);
         return erro;
     }
-    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)), "update:downloading");
+    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)),
+                                                "update:downloading");
     if (recebido.empty())
         return lastError_;
     if (arquivoZip)
@@ -333,7 +380,7 @@ std::string TransporteEDI::Instala(const std::string& recebido, const fs::path& 
     const fs::path arquivo = geral_.sPathIn / recebido;
     std::string erro;
     try {
-        transport::ZipArchive zip(arquivo); // a file that is no archive sets nothing aside
+        transport::ZipArchive zip(arquivo, limiteDescompactado); // a file that is no archive sets nothing aside
         const bool deLado = PoeDeLado(destino);
         transport::ExtractionResult r;
         try {

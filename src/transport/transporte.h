@@ -3,7 +3,9 @@
 #include "app/geral.h"
 #include "app/ui.h"
 #include "transport/http_client.h"
+#include "transport/zip_extract.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -41,8 +43,8 @@ public:
     // The body as text, empty on failure.
     std::string Get(const std::string& url);
     // Downloads into sPathIn; the stored name, or "" after showing the error text. Each path segment of the
-    // address is sent percent-encoded; an address with a ".." segment is refused. `ponto` names the test point
-    // reached after each piece written.
+    // address is sent percent-encoded; an address with a ".." segment, or on another host than the central
+    // server's domain, is refused. `ponto` names the test point reached after each piece written.
     std::string ReceberArquivo(const std::string& url, const char* ponto = "receive:downloading");
 
     // Send: every data packet of sPathOut, newest name first; archived as .bkp once uploaded and registered.
@@ -57,7 +59,8 @@ public:
     // Stores every unit's application version (UNIDADE.VL_VERSAO) and commits, also when it fails.
     void GetVersaoUnidadesWeb(TDM& dm);
 
-    // Application update: downloads, unpacks and starts what the server published since prmDataUpdate.
+    // Application update: downloads, unpacks and starts what the server published since prmDataUpdate. A row
+    // whose destination lies outside the program folder (sPathApp) is refused.
     // A row applied once is not applied again while the moment stays; a failing row is tried on later runs
     // and given up after EstadoUpdate::kTentativas. When no row is left to try, `atualizaUpdate` stamps the
     // moment into jaq.ini and returns it.
@@ -65,6 +68,9 @@ public:
     std::function<std::string()> atualizaUpdate;
     // The fixed-path replacement of the client's executable ("Teste" in the menu).
     void este1Click();
+
+    // What one update archive may unpack in all.
+    std::uint64_t limiteDescompactado = transport::ZipArchive::kMaxExtractedBytes;
 
     // Starts a program by path, without a shell and without waiting (replaceable in tests).
     std::function<void(const std::filesystem::path&)> iniciaPrograma;
@@ -78,6 +84,9 @@ public:
 
 private:
     std::string url(const std::string& caminhoEConsulta) const;
+    std::optional<std::string> Requisita(const std::string& caminhoEConsulta, const transport::HttpOptions& opcoes);
+    // A request that changes the server's state (registration, acknowledgement, drop): follows no redirect.
+    std::optional<std::string> Registra(const std::string& caminhoEConsulta);
     std::string consultaUnidade() const;
     // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
     PacketTable CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -12,7 +13,8 @@ namespace edi::transport {
 struct ExtractionResult {
     // Bare file names now in the destination folder from this archive, each once, in archive order.
     std::vector<std::string> written;
-    // Entry names not written because they could reach outside the folder (absolute, "..") or are empty.
+    // Entry names not written because they could reach outside the folder (absolute, ".."), are empty, or
+    // record a symbolic link, device or pipe.
     std::vector<std::string> refused;
 };
 
@@ -23,24 +25,29 @@ struct ExtractionResult {
 // that replaces a file keeps that file's mode.
 class ZipArchive {
 public:
-    // Throws IoError for a file that is not a readable ZIP archive.
-    explicit ZipArchive(const std::filesystem::path &archive);
-    ~ZipArchive();
-    ZipArchive(const ZipArchive &) = delete;
-    ZipArchive &operator=(const ZipArchive &) = delete;
+    // What one archive may unpack in all: a small archive can expand a thousandfold (a "zip bomb").
+    static constexpr std::uint64_t kMaxExtractedBytes = std::uint64_t{1} << 30;
 
-    // Creates `destinationFolder` when missing; throws IoError when an entry cannot be read or written.
+    // Throws IoError for a file that is not a readable ZIP archive.
+    explicit ZipArchive(const std::filesystem::path& archive, std::uint64_t maxExtractedBytes = kMaxExtractedBytes);
+    ~ZipArchive();
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+
+    // Creates `destinationFolder` when missing; throws IoError when an entry cannot be read or written, or when
+    // the entries would unpack to more than the limit (then nothing is written).
     // `onEntry`, when given, is called after each entry is staged (tests crash there).
-    ExtractionResult extractTo(const std::filesystem::path &destinationFolder,
-                               const std::function<void()> &onEntry = {});
+    ExtractionResult extractTo(const std::filesystem::path& destinationFolder,
+                               const std::function<void()>& onEntry = {});
 
 private:
     std::filesystem::path path_;
-    ::zip *archive_;
+    ::zip* archive_;
+    std::uint64_t maxExtractedBytes_;
 };
 
 // ZipArchive(archive).extractTo(destinationFolder).
-ExtractionResult Descompactar(const std::filesystem::path &archive, const std::filesystem::path &destinationFolder,
-                              const std::function<void()> &onEntry = {});
+ExtractionResult Descompactar(const std::filesystem::path& archive, const std::filesystem::path& destinationFolder,
+                              const std::function<void()>& onEntry = {});
 
 } // namespace edi::transport

@@ -170,7 +170,7 @@ TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne
 TEST_F(HttpClientTest, DownloadNeedsAFileNameAndAWritableFolder) {
     server.on("/edi/out/", Reply::text("listing"));
     EXPECT_EQ(client.Download(server.url("/edi/out/"), dir.path()), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("no file name"));
+    EXPECT_THAT(client.lastError(), HasSubstr("sem nome de arquivo"));
     EXPECT_EQ(client.Download(server.url("/edi/out/"), dir / "missing-folder" / "x.xml"), 0);
     EXPECT_THAT(client.lastError(), HasSubstr("missing-folder"));
     EXPECT_TRUE(server.requests().empty()) << "nothing should be asked when nothing can be saved";
@@ -224,7 +224,7 @@ TEST_F(HttpClientTest, NobodyListeningIsReportedWithTheHost) {
     }
     EXPECT_EQ(client.QuickGetStr(host + "/x"), "");
     EXPECT_THAT(client.lastError(), HasSubstr(host));
-    EXPECT_THAT(client.lastError(), HasSubstr("onnect"));
+    EXPECT_THAT(client.lastError(), HasSubstr("não foi possível conectar"));
     EXPECT_EQ(client.lastStatus(), 0);
 }
 
@@ -249,7 +249,7 @@ TEST_F(HttpTimeoutTest, AServerThatNeverAnswersOrAnswersTooSlowlyTimesOut) {
     HttpClient c = quick();
 
     EXPECT_LT(timed([&] { EXPECT_EQ(c.QuickGetStr(server.url("/silent")), ""); }), 1500ms);
-    EXPECT_THAT(c.lastError(), HasSubstr("timed out"));
+    EXPECT_THAT(c.lastError(), HasSubstr("tempo esgotado"));
     EXPECT_THAT(c.lastError(), HasSubstr(server.host()));
     // A download has no whole-transfer limit: a silent server is dropped by the lowest speed.
     EXPECT_LT(timed([&] { EXPECT_EQ(c.Download(server.url("/slow"), dir / "slow.xml"), 0); }), 3s);
@@ -292,13 +292,13 @@ TEST_F(HttpClientTest, AnswersBeyondTheSizeBoundAreAbandoned) {
     HttpClient bounded(o);
 
     EXPECT_EQ(bounded.QuickGetStr(server.url("/endless")), "");
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 256 KiB"));
     EXPECT_EQ(bounded.QuickGetStr(server.url("/big")), ""); // announced length above the bound
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 256 KiB"));
     EXPECT_EQ(bounded.QuickGetStr(server.url("/fits")).size(), 256u * 1024);
 
     EXPECT_EQ(bounded.Download(server.url("/endless"), dir / "endless.xml"), 0);
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 512 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 512 KiB"));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
 

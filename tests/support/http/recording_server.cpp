@@ -129,7 +129,10 @@ void RecordingServer::handle(const httplib::Request &req, httplib::Response &res
     {
         std::lock_guard lock(mutex_);
         const bool authorised = requiredCredentials_.empty() || recorded.basicCredentials() == requiredCredentials_;
-        const auto it = replies_.find(req.path);
+        // "path?op=X" answers only that operation of an endpoint; "path" answers the rest.
+        auto it = req.has_param("op") ? replies_.find(req.path + "?op=" + req.get_param_value("op")) : replies_.end();
+        if (it == replies_.end())
+            it = replies_.find(req.path);
         if (!authorised)
             reply = Reply::text("unauthorised", 401);
         else if (it != replies_.end())

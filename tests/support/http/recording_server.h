@@ -65,8 +65,8 @@ struct Reply {
     }
 };
 
-// An HTTP server on 127.0.0.1 (a free port) that records every request and answers each path as told;
-// unknown paths get 404. Stops when destroyed, waking any answer it holds back.
+// An HTTP server on 127.0.0.1 (a free port) that records every request and answers each path as told (a reply
+// for "path?op=X" takes precedence for requests whose "op" is X); unknown paths get 404. Stops when destroyed, waking any answer it holds back.
 class RecordingServer {
 public:
     RecordingServer();
