@@ -3,6 +3,7 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/formats.h"
+#include "core/messages.h"
 #include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
@@ -75,9 +76,9 @@ void appendEscaped(std::string &out, std::string_view text) {
             const size_t at = pos;
             const auto cp = encoding::nextCodePoint(text, pos);
             if (!cp)
-                throw ConversionError("the text is not valid UTF-8 (byte " + std::to_string(at + 1) + ")");
+                throw ConversionError("o texto não é UTF-8 válido (byte " + std::to_string(at + 1) + ")");
             if (*cp == 0xFFFE || *cp == 0xFFFF)
-                throw ConversionError("character " + codePointName(*cp) + " cannot be written to a data packet");
+                throw ConversionError("o caractere " + codePointName(*cp) + " não pode ser gravado num pacote de dados");
             out += "&#";
             out += std::to_string(static_cast<uint32_t>(*cp));
             out += ';';
@@ -111,7 +112,7 @@ void appendEscaped(std::string &out, std::string_view text) {
             break;
         default:
             if (c < 0x20)
-                throw ConversionError("control character " + codePointName(c) + " cannot be written to a data packet");
+                throw ConversionError("o caractere de controle " + codePointName(c) + " não pode ser gravado num pacote de dados");
             out += static_cast<char>(c);
         }
     }
@@ -132,7 +133,7 @@ PacketWriter::PacketWriter(const PacketTable &dataset, std::string tableName)
 
 std::string PacketWriter::write(std::ostream *out) {
     if (ds_.appending_)
-        throw Error("A record of " + tableName_ + " is being appended; post or cancel it before saving");
+        throw Error("Um registro de " + tableName_ + " está em inclusão; grave-o ou cancele-o antes de salvar");
     out_ = out;
     buf_ = "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA>";
     writeFields();
@@ -157,7 +158,7 @@ void PacketWriter::writeFields() {
             try {
                 appendAttribute(buf_, "fieldname", f.name);
             } catch (const ConversionError &e) {
-                throw PacketError("Cannot write " + tableName_ + ": field name " + f.name + ": " + e.what());
+                throw PacketError(msg::cannotWrite(tableName_) + ": nome de campo " + f.name + ": " + e.what());
             }
         }
         appendAttribute(buf_, "attrname", attrNames_[i]);
@@ -220,12 +221,12 @@ void PacketWriter::flushIfFull() {
         return;
     out_->write(buf_.data(), static_cast<std::streamsize>(buf_.size()));
     if (!*out_)
-        throw IoError("Cannot write the data packet of " + tableName_);
+        throw IoError("Não foi possível gravar o pacote de dados de " + tableName_);
     buf_.clear();
 }
 
 void PacketWriter::failAt(size_t row, size_t field, const std::string &problem) const {
-    throw PacketError("Cannot write " + tableName_ + ": row " + std::to_string(row + 1) + ", field " +
+    throw PacketError(msg::cannotWrite(tableName_) + ": registro " + std::to_string(row + 1) + ", campo " +
                       ds_.fields_[field].name + ": " + problem);
 }
 
