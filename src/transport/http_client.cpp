@@ -1,6 +1,7 @@
 #include "transport/http_client.h"
 
 #include "core/errors.h"
+#include "core/messages.h"
 #include "core/files.h"
 
 #include <curl/curl.h>
@@ -18,7 +19,7 @@ namespace {
 void ensureCurlInitialised() {
     static const CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (rc != CURLE_OK)
-        throw TransportError(std::string("Cannot initialise the HTTP library: ") + curl_easy_strerror(rc));
+        throw TransportError(msg::withCause("Não foi possível iniciar a biblioteca HTTP", curl_easy_strerror(rc)));
 }
 
 struct EasyDeleter {
@@ -131,7 +132,7 @@ bool HttpClient::perform(Transfer &t) {
     const std::string host = hostOf(t.url);
     EasyHandle handle(curl_easy_init());
     if (!handle) {
-        lastError_ = host + ": cannot create a transfer handle";
+        lastError_ = host + ": não foi possível preparar a transferência";
         return false;
     }
     CURL *h = handle.get();
@@ -168,7 +169,7 @@ bool HttpClient::perform(Transfer &t) {
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &lastStatus_);
     if (rc != CURLE_OK) {
         if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED)
-            lastError_ = host + ": answer larger than " + describeSize(t.limit) + ", transfer abandoned";
+            lastError_ = host + ": resposta maior que " + describeSize(t.limit) + ", transferência abandonada";
         else if (!t.sinkError.empty())
             lastError_ = t.sinkError;
         else if (rc == CURLE_OPERATION_TIMEDOUT && std::string_view(errorText).substr(0, 18) == "Operation too slow")
@@ -204,7 +205,7 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
     lastStatus_ = 0;
     std::error_code ec;
     if (destination.filename().empty() || fs::is_directory(destination, ec)) {
-        lastError_ = "Cannot download " + url + ": no file name to save it under (" + destination.string() + ")";
+        lastError_ = "Não foi possível baixar " + url + ": falta o nome do arquivo onde gravá-lo (" + destination.string() + ")";
         return 0;
     }
     std::optional<AtomicFile> file;
@@ -218,7 +219,7 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
     t.sink = [&](const char *data, std::size_t n) {
         file->stream().write(data, static_cast<std::streamsize>(n));
         if (!file->stream()) {
-            t.sinkError = "Cannot write " + file->temporaryPath().string();
+            t.sinkError = msg::cannotWrite(file->temporaryPath());
             return false;
         }
         if (options_.onDownloadPiece)
@@ -244,7 +245,7 @@ int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, con
     lastStatus_ = 0;
     std::error_code ec;
     if (!fs::is_regular_file(file, ec)) {
-        lastError_ = "Cannot upload " + file.string() + ": no such file";
+        lastError_ = "Não foi possível enviar " + file.string() + ": o arquivo não existe";
         return 0;
     }
     MimeHandle mime;
@@ -257,7 +258,7 @@ int HttpClient::BlockingUpload(const std::string &url, const fs::path &file, con
         curl_mimepart *part = mime ? curl_mime_addpart(mime.get()) : nullptr;
         if (!part || curl_mime_name(part, field.c_str()) != CURLE_OK ||
             curl_mime_filedata(part, file.c_str()) != CURLE_OK) {
-            t.sinkError = "Cannot upload " + file.string() + ": cannot build the form";
+            t.sinkError = "Não foi possível enviar " + file.string() + ": não foi possível montar o formulário";
             return false;
         }
         curl_easy_setopt(h, CURLOPT_MIMEPOST, mime.get());

@@ -3,6 +3,7 @@
 #include "app/configuracao.h"
 #include "app/session.h"
 #include "core/errors.h"
+#include "core/messages.h"
 #include "core/files.h"
 #include "core/formats.h"
 #include "db/query.h"
@@ -122,7 +123,7 @@ std::string TransporteEDI::ReceberArquivo(const std::string& endereco, const cha
     if (temSegmentoPai(endereco))
         lastError_ = "Endereço recusado, contém \"..\": " + endereco;
     else if (nome.empty())
-        lastError_ = "No file name in " + endereco;
+        lastError_ = "Falta o nome do arquivo em " + endereco;
     else if (http.Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome) == 1) {
         ui_.setMessage("Arquivo Recebido com Sucesso!");
         return nome;
@@ -146,7 +147,7 @@ PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, con
     writeFileAtomically(arquivo, texto);
     if (!resposta) {
         ui_.setMessage(lastError_);
-        throw TransportError("The central server did not answer " + caminhoEConsulta + ": " + lastError_);
+        throw TransportError(msg::withCause("O servidor central não respondeu a " + caminhoEConsulta, lastError_));
     }
     return PacketTable::loadFromFile(arquivo);
 }
@@ -202,7 +203,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
 void TransporteEDI::btnReceberArquivoClick() {
     PacketTable cds = CarregaLista("/dbArquivo.php?op=S" + consultaUnidade(), geral_.sPathIn / "arquivos.xml");
     if (cds.fieldCount() < 2 && cds.recordCount() > 0)
-        throw PacketError("The file list of the central server has fewer than two fields");
+        throw PacketError("A lista de arquivos do servidor central tem menos de dois campos");
     const std::string dominio = DominioDoServidor(geral_.sDominio);
     for (cds.first(); !cds.eof(); cds.next()) {
         const std::string caminho = cds.value(1).asText();

@@ -1,6 +1,7 @@
 #include "transport/zip_extract.h"
 
 #include "core/errors.h"
+#include "core/messages.h"
 
 #include <zip.h>
 
@@ -16,6 +17,10 @@ namespace edi::transport {
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string cannotReadEntry(const std::string &entryName) {
+    return "Não foi possível ler " + entryName + " do arquivo compactado";
+}
 
 struct EntryCloser {
     void operator()(zip_file_t *f) const { zip_fclose(f); }
@@ -35,8 +40,8 @@ zip_t *openArchive(const fs::path &archive) {
     zip_t *z = zip_open(archive.c_str(), ZIP_RDONLY, &code);
     if (!z) {
         if (code == ZIP_ER_NOZIP)
-            throw IoError(archive.string() + " is not a ZIP archive");
-        throw IoError("Cannot open the archive " + archive.string() + ": " + libzipMessage(code));
+            throw IoError(archive.string() + " não é um arquivo ZIP");
+        throw IoError(msg::withCause("Não foi possível abrir o arquivo compactado " + archive.string(), libzipMessage(code)));
     }
     return z;
 }
@@ -75,7 +80,7 @@ public:
         removeAbandonedStaging(parent);
         std::string pattern = (parent / (std::string(kStagingPrefix) + "XXXXXX")).string();
         if (!::mkdtemp(pattern.data()))
-            throw IoError("Cannot create a staging folder in " + parent.string());
+            throw IoError("Não foi possível criar uma pasta de preparo em " + parent.string());
         path_ = pattern;
     }
     ~StagingFolder() {
@@ -129,24 +134,24 @@ ClassifiedEntry classify(std::string name) {
 void extractEntry(zip_t *archive, zip_uint64_t index, const std::string &entryName, const fs::path &target) {
     Entry entry(zip_fopen_index(archive, index, 0));
     if (!entry)
-        throw IoError("Cannot read " + entryName + " from the archive: " + zip_strerror(archive));
+        throw IoError(msg::withCause(cannotReadEntry(entryName), zip_strerror(archive)));
     std::error_code ec;
     fs::remove(target, ec); // an earlier entry of the same bare name must not lend its mode
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
     if (!out)
-        throw IoError("Cannot create " + target.string());
+        throw IoError(msg::cannotCreate(target));
     char buffer[64 * 1024];
     for (;;) {
         const zip_int64_t n = zip_fread(entry.get(), buffer, sizeof buffer);
         if (n < 0)
-            throw IoError("Cannot read " + entryName + " from the archive: " + zip_file_strerror(entry.get()));
+            throw IoError(msg::withCause(cannotReadEntry(entryName), zip_file_strerror(entry.get())));
         if (n == 0)
             break;
         out.write(buffer, static_cast<std::streamsize>(n));
     }
     out.close();
     if (!out)
-        throw IoError("Cannot write " + target.string());
+        throw IoError(msg::cannotWrite(target));
 }
 
 // The staged file gets the entry's mode, else the mode of the file it will replace, else the default.
@@ -158,7 +163,7 @@ void applyMode(const fs::path &staged, std::optional<fs::perms> recorded, const 
     if (recorded) {
         fs::permissions(staged, *recorded, ec);
         if (ec)
-            throw IoError("Cannot set the mode of " + staged.string() + ": " + ec.message());
+            throw IoError(msg::withCause("Não foi possível ajustar as permissões de " + staged.string(), ec.message()));
     }
 }
 
@@ -177,7 +182,7 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const 
     std::error_code ec;
     fs::create_directories(destinationFolder, ec);
     if (ec)
-        throw IoError("Cannot create the folder " + destinationFolder.string() + ": " + ec.message());
+        throw IoError(msg::withCause(msg::cannotCreateFolder(destinationFolder), ec.message()));
 
     ExtractionResult result;
     StagingFolder staging(destinationFolder);
@@ -186,7 +191,7 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const 
         const auto index = static_cast<zip_uint64_t>(i);
         const char *rawName = zip_get_name(archive_, index, 0);
         if (!rawName)
-            throw IoError("Cannot read the entry list of " + path_.string() + ": " + zip_strerror(archive_));
+            throw IoError(msg::withCause("Não foi possível ler a lista de entradas de " + path_.string(), zip_strerror(archive_)));
         const std::string name = rawName;
         const ClassifiedEntry entry = classify(name);
         if (entry.kind == EntryKind::Refused)
@@ -203,7 +208,7 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const 
     for (const std::string &bare : result.written) {
         fs::rename(staging.path() / bare, destinationFolder / bare, ec);
         if (ec)
-            throw IoError("Cannot replace " + (destinationFolder / bare).string() + ": " + ec.message());
+            throw IoError(msg::withCause("Não foi possível substituir " + (destinationFolder / bare).string(), ec.message()));
     }
     return result;
 }

@@ -170,7 +170,7 @@ TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne
 TEST_F(HttpClientTest, DownloadNeedsAFileNameAndAWritableFolder) {
     server.on("/edi/out/", Reply::text("listing"));
     EXPECT_EQ(client.Download(server.url("/edi/out/"), dir.path()), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("no file name"));
+    EXPECT_THAT(client.lastError(), HasSubstr("falta o nome do arquivo"));
     EXPECT_EQ(client.Download(server.url("/edi/out/"), dir / "missing-folder" / "x.xml"), 0);
     EXPECT_THAT(client.lastError(), HasSubstr("missing-folder"));
     EXPECT_TRUE(server.requests().empty()) << "nothing should be asked when nothing can be saved";
@@ -292,13 +292,13 @@ TEST_F(HttpClientTest, AnswersBeyondTheSizeBoundAreAbandoned) {
     HttpClient bounded(o);
 
     EXPECT_EQ(bounded.QuickGetStr(server.url("/endless")), "");
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("resposta maior que 256 KiB"));
     EXPECT_EQ(bounded.QuickGetStr(server.url("/big")), ""); // announced length above the bound
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 256 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("resposta maior que 256 KiB"));
     EXPECT_EQ(bounded.QuickGetStr(server.url("/fits")).size(), 256u * 1024);
 
     EXPECT_EQ(bounded.Download(server.url("/endless"), dir / "endless.xml"), 0);
-    EXPECT_THAT(bounded.lastError(), HasSubstr("larger than 512 KiB"));
+    EXPECT_THAT(bounded.lastError(), HasSubstr("resposta maior que 512 KiB"));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
 

@@ -86,7 +86,7 @@ TEST_F(ZipExtractTest, AFileThatIsNotAnArchiveIsAClearError) {
         Descompactar(archive, destination);
         FAIL() << "no error";
     } catch (const IoError &e) {
-        EXPECT_THAT(e.what(), HasSubstr("not a ZIP archive"));
+        EXPECT_THAT(e.what(), HasSubstr("não é um arquivo ZIP"));
         EXPECT_THAT(e.what(), HasSubstr("update.zip"));
     }
     EXPECT_THROW(Descompactar(dir / "missing.zip", destination), IoError);
