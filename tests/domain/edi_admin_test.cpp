@@ -66,7 +66,7 @@ TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {
     std::ofstream(path) << "keep me";
     const Outcome r = admin(dir, "create-db " + quoted(path.string()) + " --unit 12");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("já existe"), std::string::npos) << r.err;
     EXPECT_EQ(test::fileContents(path), "keep me");
 }
 
