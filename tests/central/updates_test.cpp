@@ -98,7 +98,7 @@ TEST_F(CentralUpdates, AMalformedManifestIsAServerErrorNamingTheLine) {
     try {
         readManifest(rig.root() / "app" / "manifest.txt");
     } catch (const Error &e) {
-        EXPECT_THAT(e.what(), HasSubstr("line 1: expected 5 fields"));
+        EXPECT_THAT(e.what(), HasSubstr("linha 1: esperados 5 campos"));
     }
 }
 
