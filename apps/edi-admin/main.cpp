@@ -140,7 +140,7 @@ int createDb(const CommandLine& line) {
     const domain::CreateSummary s = domain::createDatabase(o);
     std::cout << "Criada " << line.database << " para a unidade " << o.unit << " (unidade central " << o.central
               << "): " << s.tables << " tabelas, " << s.indexes << " índices, " << s.generators << " geradores.\n"
-              << "Registro: " << s.registered << " tabelas, " << s.sent << " enviadas e " << s.received
+              << "Registo: " << s.registered << " tabelas, " << s.sent << " enviadas e " << s.received
               << " recebidas por esta " << (o.unit == o.central ? "unidade central" : "unidade") << ".\n";
     return 0;
 }
@@ -164,7 +164,7 @@ int seed(const CommandLine& line) {
 int report(const CommandLine& line) {
     auto db = db::Database::open(connection(line));
     db::Query tabelas(*db, "select trim(NM_TABELA) from TABELA_EDI order by NR_ORDEM, NM_TABELA");
-    std::printf("%-28s %8s %8s  %s\n", "table", "rows", "pending", "rows per owning unit");
+    std::printf("%-28s %8s %8s  %s\n", "tabela", "linhas", "a enviar", "linhas por unidade dona");
     int64_t total = 0;
     for (tabelas.open(); !tabelas.eof(); tabelas.next()) {
         const std::string t = tabelas.value(0).asText();
@@ -183,7 +183,7 @@ int report(const CommandLine& line) {
         std::printf("%-28s %8lld %8lld  %s\n", t.c_str(), static_cast<long long>(linhas),
                     static_cast<long long>(pendentes), donos.c_str());
     }
-    std::printf("%-28s %8lld\n", "all registered tables", static_cast<long long>(total));
+    std::printf("%-28s %8lld\n", "todas as tabelas registadas", static_cast<long long>(total));
     return 0;
 }
 
