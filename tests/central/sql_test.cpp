@@ -49,7 +49,7 @@ TEST_F(CentralSql, ASelectIsShownAsATableWithEveryCellEscaped) {
     EXPECT_THAT(page, HasSubstr("<tr><th>CD_PESSOA</th><th>NM_PESSOA</th><th>BL_FOTO</th></tr>"));
     EXPECT_THAT(page, HasSubstr("<tr><td>1</td><td>&lt;b&gt;Ana&lt;/b&gt; &amp; &quot;Rui&quot;</td><td></td></tr>"));
     EXPECT_THAT(page, HasSubstr("<td>Jo\xc3\xa3o</td>"));
-    EXPECT_THAT(page, HasSubstr("2 rows."));
+    EXPECT_THAT(page, HasSubstr("2 registros."));
     EXPECT_THAT(page, Not(HasSubstr("<b>Ana")));
     EXPECT_THAT(page, HasSubstr("<pre>select CD_PESSOA, NM_PESSOA, BL_FOTO from PESSOA\r\norder by CD_PESSOA</pre>"));
 }
@@ -73,10 +73,10 @@ TEST_F(CentralSql, ErrorsAreShownEscapedInThePage) {
     CentralRig rig(withDatabase());
     const std::string page = run(rig, "S", "select <nonsense> from PESSOA");
     EXPECT_EQ(rig.status(), 200);
-    EXPECT_THAT(page, HasSubstr("<p class=\"error\">Error: "));
+    EXPECT_THAT(page, HasSubstr("<p class=\"error\">Erro ao executar o comando: "));
     EXPECT_THAT(page, HasSubstr("&lt;nonsense&gt;"));
     EXPECT_THAT(page, Not(HasSubstr("<nonsense>")));
-    EXPECT_THAT(run(rig, "Q", "insert into PESSOA values (3)"), HasSubstr("Error: "));
+    EXPECT_THAT(run(rig, "Q", "insert into PESSOA values (3)"), HasSubstr("Erro ao executar o comando: "));
     EXPECT_EQ(nameOf(3), "(none)");
     EXPECT_THAT(run(rig, "S", "  "), HasSubstr("O comando está vazio."));
 }
@@ -99,7 +99,7 @@ TEST(CentralSqlUnreachable, ADatabaseThatCannotBeOpenedIsReportedInThePage) {
     ServerConfig c;
     c.database = db::ConnectionParams{"/nonexistent/folder/none.fdb", "SYSDBA", "", "UTF8"};
     CentralRig rig(c);
-    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"), HasSubstr("Error: "));
+    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"), HasSubstr("Erro ao executar o comando: "));
 }
 
 } // namespace

@@ -83,7 +83,7 @@ TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
     test::TempDir vazio;
     Execucao semBanco = roda({"--home", vazio.path().string()});
     EXPECT_EQ(WEXITSTATUS(semBanco.status), 1);
-    EXPECT_NE(semBanco.saida.find("connection string is empty"), std::string::npos) << semBanco.saida;
+    EXPECT_NE(semBanco.saida.find("o texto de conexão está vazio"), std::string::npos) << semBanco.saida;
 }
 
 TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) {

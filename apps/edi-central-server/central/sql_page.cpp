@@ -87,7 +87,7 @@ std::string SqlConsole::run(Operation operation, const std::string &sql) const {
     try {
         return page(body + runOnDatabase(operation, sql));
     } catch (const std::exception &e) {
-        return page(body + paragraph(std::string("Erro: ") + encoding::textToUtf8(e.what()), "error"));
+        return page(body + paragraph(std::string("Erro ao executar o comando: ") + encoding::textToUtf8(e.what()), "error"));
     }
 }
 
