@@ -13,10 +13,18 @@ inline std::string withCause(const std::string& sentence, const std::string& cau
     return cause.empty() ? sentence : sentence + ": " + cause;
 }
 
-inline std::string cannotCreate(const std::filesystem::path& p) { return "Não foi possível criar " + p.string(); }
-inline std::string cannotOpen(const std::filesystem::path& p) { return "Não foi possível abrir " + p.string(); }
-inline std::string cannotRead(const std::filesystem::path& p) { return "Não foi possível ler " + p.string(); }
-inline std::string cannotWrite(const std::filesystem::path& p) { return "Não foi possível gravar " + p.string(); }
+inline std::string cannotCreate(const std::filesystem::path& p) {
+    return "Não foi possível criar " + p.string();
+}
+inline std::string cannotOpen(const std::filesystem::path& p) {
+    return "Não foi possível abrir " + p.string();
+}
+inline std::string cannotRead(const std::filesystem::path& p) {
+    return "Não foi possível ler " + p.string();
+}
+inline std::string cannotWrite(const std::filesystem::path& p) {
+    return "Não foi possível gravar " + p.string();
+}
 inline std::string cannotCreateFolder(const std::filesystem::path& p) {
     return "Não foi possível criar a pasta " + p.string();
 }
@@ -24,7 +32,11 @@ inline std::string cannotMove(const std::filesystem::path& from, const std::file
     return "Não foi possível mover " + from.string() + " para " + to.string();
 }
 
-inline std::string notANumber(const std::string& text) { return "'" + text + "' não é um número válido"; }
-inline std::string outOfRange(const std::string& what) { return what + " está fora da faixa aceita"; }
+inline std::string notANumber(const std::string& text) {
+    return "'" + text + "' não é um número válido";
+}
+inline std::string outOfRange(const std::string& what) {
+    return what + " está fora da faixa aceita";
+}
 
 } // namespace edi::msg

@@ -59,7 +59,9 @@ const std::vector<unsigned char>& sessionTpb() {
     return tpb;
 }
 
-std::string describe(const ConnectionParams& p) { return "o banco de dados \"" + p.database + "\" (usuário " + p.user + ")"; }
+std::string describe(const ConnectionParams& p) {
+    return "o banco de dados \"" + p.database + "\" (usuário " + p.user + ")";
+}
 
 struct Dpb {
     IXpbBuilder* builder;

@@ -78,7 +78,8 @@ void appendEscaped(std::string &out, std::string_view text) {
             if (!cp)
                 throw ConversionError("o texto não é UTF-8 válido (byte " + std::to_string(at + 1) + ")");
             if (*cp == 0xFFFE || *cp == 0xFFFF)
-                throw ConversionError("o caractere " + codePointName(*cp) + " não pode ser gravado num pacote de dados");
+                throw ConversionError("o caractere " + codePointName(*cp) +
+                                      " não pode ser gravado num pacote de dados");
             out += "&#";
             out += std::to_string(static_cast<uint32_t>(*cp));
             out += ';';
@@ -112,7 +113,8 @@ void appendEscaped(std::string &out, std::string_view text) {
             break;
         default:
             if (c < 0x20)
-                throw ConversionError("o caractere de controle " + codePointName(c) + " não pode ser gravado num pacote de dados");
+                throw ConversionError("o caractere de controle " + codePointName(c) +
+                                      " não pode ser gravado num pacote de dados");
             out += static_cast<char>(c);
         }
     }

@@ -1,8 +1,8 @@
 #include "transport/http_client.h"
 
 #include "core/errors.h"
-#include "core/messages.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <curl/curl.h>
 
@@ -205,7 +205,8 @@ int HttpClient::Download(const std::string &url, const fs::path &destination) {
     lastStatus_ = 0;
     std::error_code ec;
     if (destination.filename().empty() || fs::is_directory(destination, ec)) {
-        lastError_ = "Não foi possível baixar " + url + ": falta o nome do arquivo onde gravá-lo (" + destination.string() + ")";
+        lastError_ =
+            "Não foi possível baixar " + url + ": falta o nome do arquivo onde gravá-lo (" + destination.string() + ")";
         return 0;
     }
     std::optional<AtomicFile> file;

@@ -41,7 +41,8 @@ zip_t *openArchive(const fs::path &archive) {
     if (!z) {
         if (code == ZIP_ER_NOZIP)
             throw IoError(archive.string() + " não é um arquivo ZIP");
-        throw IoError(msg::withCause("Não foi possível abrir o arquivo compactado " + archive.string(), libzipMessage(code)));
+        throw IoError(
+            msg::withCause("Não foi possível abrir o arquivo compactado " + archive.string(), libzipMessage(code)));
     }
     return z;
 }
@@ -191,7 +192,8 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const 
         const auto index = static_cast<zip_uint64_t>(i);
         const char *rawName = zip_get_name(archive_, index, 0);
         if (!rawName)
-            throw IoError(msg::withCause("Não foi possível ler a lista de entradas de " + path_.string(), zip_strerror(archive_)));
+            throw IoError(msg::withCause("Não foi possível ler a lista de entradas de " + path_.string(),
+                                         zip_strerror(archive_)));
         const std::string name = rawName;
         const ClassifiedEntry entry = classify(name);
         if (entry.kind == EntryKind::Refused)
@@ -208,7 +210,8 @@ ExtractionResult ZipArchive::extractTo(const fs::path &destinationFolder, const 
     for (const std::string &bare : result.written) {
         fs::rename(staging.path() / bare, destinationFolder / bare, ec);
         if (ec)
-            throw IoError(msg::withCause("Não foi possível substituir " + (destinationFolder / bare).string(), ec.message()));
+            throw IoError(
+                msg::withCause("Não foi possível substituir " + (destinationFolder / bare).string(), ec.message()));
     }
     return result;
 }

@@ -52,7 +52,8 @@ TEST(CentralRouting, AFileFromTheCentralUnitWaitsForEveryUnitAlsoOnesThatFirstCa
     EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(rig.waiting(31), IsEmpty());
-    EXPECT_THAT(rig.log().text(), HasSubstr("registrado MUNICIPIO31010124120000.xml da unidade 31 para a(s) unidade(s) 12,14"));
+    EXPECT_THAT(rig.log().text(),
+                HasSubstr("registrado MUNICIPIO31010124120000.xml da unidade 31 para a(s) unidade(s) 12,14"));
     // Units that call for the first time later, also after a restart, get every central file.
     EXPECT_THAT(namesIn(rig.waiting(16)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     rig.restart();

@@ -99,7 +99,8 @@ TEST(CentralSqlUnreachable, ADatabaseThatCannotBeOpenedIsReportedInThePage) {
     ServerConfig c;
     c.database = db::ConnectionParams{"/nonexistent/folder/none.fdb", "SYSDBA", "", "UTF8"};
     CentralRig rig(c);
-    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"), HasSubstr("Erro ao executar o comando: "));
+    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"),
+                HasSubstr("Erro ao executar o comando: "));
 }
 
 } // namespace

@@ -47,7 +47,8 @@ TEST(EdiAdmin, CreatesAndSeedsAThousandPatientsInSeconds) {
     const auto start = std::chrono::steady_clock::now();
     const Outcome created = admin(dir, "create-db " + quoted(path) + " --unit 12 --central 31");
     ASSERT_EQ(created.status, 0) << created.err;
-    EXPECT_NE(created.out.find("Criada " + path + " para a unidade 12 (unidade central 31)"), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find("Criada " + path + " para a unidade 12 (unidade central 31)"), std::string::npos)
+        << created.out;
     const Outcome seeded = admin(dir, "seed " + quoted(path) + " --patients 1000 --seed=4");
     ASSERT_EQ(seeded.status, 0) << seeded.err;
     EXPECT_NE(seeded.out.find("com 1000 pacientes (semente 4)"), std::string::npos) << seeded.out;

@@ -17,8 +17,8 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <regex>
 #include <sys/wait.h>
@@ -86,7 +86,10 @@ TEST(Portuguese, ErrorsOfEveryLayerSpeakPortuguese) {
     // The system's reason follows the file's name.
     const std::string noEntry = std::string(": ") + std::strerror(ENOENT);
     expectPortuguese("pacote ausente", [&] { PacketTable::loadFromFile(dir / "ausente.xml"); }, noEntry, {folder});
-    expectPortuguese("pasta ausente", [&] { PacketTable({{"A", FieldType::Integer}}).saveToFile(dir / "x" / "a.xml"); },
+    expectPortuguese("pasta ausente",
+                     [&] {
+                         PacketTable({{"A", FieldType::Integer}}).saveToFile(dir / "x" / "a.xml");
+                     },
                      noEntry, {folder});
 
     // Archives: a file that is not one.

@@ -243,10 +243,11 @@ TEST(PacketReader, ErrorsSayWhereThePacketIsWrong) {
               "sample.xml: registro 1, campo CD_UNIDADE: '12a' não é um número inteiro válido");
     EXPECT_EQ(errorOf(packet("<FIELD attrname=\"D\" fieldtype=\"date\"/>", "<ROW/><ROW/><ROW D=\"20101332\"/>")),
               "sample.xml: registro 3, campo D: '20101332' não é uma data válida");
-    EXPECT_EQ(errorOf("<DATASET/>"), "sample.xml: não é um pacote de dados (elemento raiz <DATASET>, esperado <DATAPACKET>)");
-    EXPECT_NE(errorOf(packet(kUnitFields, "").substr(0, 120)).find("sample.xml: XML malformado"),
+    EXPECT_EQ(errorOf("<DATASET/>"),
+              "sample.xml: não é um pacote de dados (elemento raiz <DATASET>, esperado <DATAPACKET>)");
+    EXPECT_NE(errorOf(packet(kUnitFields, "").substr(0, 120)).find("sample.xml: XML malformado"), std::string::npos);
+    EXPECT_NE(errorOf(packet("<FIELD attrname=\"T\" fieldtype=\"nested\"/>", "")).find("tabelas aninhadas"),
               std::string::npos);
-    EXPECT_NE(errorOf(packet("<FIELD attrname=\"T\" fieldtype=\"nested\"/>", "")).find("tabelas aninhadas"), std::string::npos);
 }
 
 TEST(PacketReader, MissingFileIsAnIoError) {

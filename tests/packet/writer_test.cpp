@@ -102,7 +102,8 @@ TEST(PacketWriter, AnExistingFileIsOnlyReplacedByACompleteOne) {
         addPatient(failing, i, std::string(40, 'x'));
     addPatient(failing, 5001, "nul\x01");
     const std::string message = messageOf([&] { failing.saveToFile(file); });
-    EXPECT_NE(message.find("PACIENTE12311210230509.xml: registro 5001, campo NM_PACIENTE"), std::string::npos) << message;
+    EXPECT_NE(message.find("PACIENTE12311210230509.xml: registro 5001, campo NM_PACIENTE"), std::string::npos)
+        << message;
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "temporary left";
 

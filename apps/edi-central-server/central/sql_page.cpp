@@ -81,13 +81,16 @@ SqlConsole::SqlConsole(std::optional<db::ConnectionParams> database, std::size_t
 std::string SqlConsole::run(Operation operation, const std::string &sql) const {
     std::string body = "<pre>" + htmlEscape(encoding::textToUtf8(sql)) + "</pre>\n";
     if (!database_)
-        return page(body + paragraph("Nenhum banco de dados está configurado neste servidor: o comando não foi executado.", "error"));
+        return page(
+            body +
+            paragraph("Nenhum banco de dados está configurado neste servidor: o comando não foi executado.", "error"));
     if (sql.find_first_not_of(" \t\r\n") == std::string::npos)
         return page(body + paragraph("O comando está vazio.", "error"));
     try {
         return page(body + runOnDatabase(operation, sql));
     } catch (const std::exception &e) {
-        return page(body + paragraph(std::string("Erro ao executar o comando: ") + encoding::textToUtf8(e.what()), "error"));
+        return page(body +
+                    paragraph(std::string("Erro ao executar o comando: ") + encoding::textToUtf8(e.what()), "error"));
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "central/moment.h"
 #include "core/errors.h"
-#include "core/messages.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <pugixml.hpp>
 
