@@ -138,10 +138,10 @@ int createDb(const CommandLine& line) {
                                        : domain::kUnidadeCentralPadrao;
     o.defaultCharset = line.option("charset").value_or("UTF8");
     const domain::CreateSummary s = domain::createDatabase(o);
-    std::cout << "Created " << line.database << " for unit " << o.unit << " (central unit " << o.central
-              << "): " << s.tables << " tables, " << s.indexes << " indexes, " << s.generators << " generators.\n"
-              << "Registry: " << s.registered << " tables, " << s.sent << " sent and " << s.received
-              << " received by this " << (o.unit == o.central ? "central unit" : "unit") << ".\n";
+    std::cout << "Criada " << line.database << " para a unidade " << o.unit << " (unidade central " << o.central
+              << "): " << s.tables << " tabelas, " << s.indexes << " índices, " << s.generators << " geradores.\n"
+              << "Registo: " << s.registered << " tabelas, " << s.sent << " enviadas e " << s.received
+              << " recebidas por esta " << (o.unit == o.central ? "unidade central" : "unidade") << ".\n";
     return 0;
 }
 
@@ -154,9 +154,9 @@ int seed(const CommandLine& line) {
     const domain::SeedSummary s = domain::seedDatabase(*db, o);
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", secondsSince(start));
-    std::cout << "Seeded " << line.database << " for unit " << s.unit << " with " << o.patients << " patients (seed "
-              << o.seed << "): " << s.rows << " rows in " << s.rowsPerTable.size() << " tables in " << seconds
-              << " s.\n";
+    std::cout << "Preenchida " << line.database << " para a unidade " << s.unit << " com " << o.patients
+              << " pacientes (semente " << o.seed << "): " << s.rows << " registros em " << s.rowsPerTable.size()
+              << " tabelas em " << seconds << " s.\n";
     return 0;
 }
 
@@ -164,7 +164,7 @@ int seed(const CommandLine& line) {
 int report(const CommandLine& line) {
     auto db = db::Database::open(connection(line));
     db::Query tabelas(*db, "select trim(NM_TABELA) from TABELA_EDI order by NR_ORDEM, NM_TABELA");
-    std::printf("%-28s %8s %8s  %s\n", "table", "rows", "pending", "rows per owning unit");
+    std::printf("%-28s %8s %8s  %s\n", "tabela", "linhas", "a enviar", "linhas por unidade dona");
     int64_t total = 0;
     for (tabelas.open(); !tabelas.eof(); tabelas.next()) {
         const std::string t = tabelas.value(0).asText();
@@ -183,7 +183,7 @@ int report(const CommandLine& line) {
         std::printf("%-28s %8lld %8lld  %s\n", t.c_str(), static_cast<long long>(linhas),
                     static_cast<long long>(pendentes), donos.c_str());
     }
-    std::printf("%-28s %8lld\n", "all registered tables", static_cast<long long>(total));
+    std::printf("%-28s %8lld\n", "todas as tabelas registadas", static_cast<long long>(total));
     return 0;
 }
 
@@ -221,7 +221,7 @@ int initHome(const CommandLine& line) {
     }
     if (line.option("unit")) {
         if (db::isEmbeddedPath(database) && fs::exists(database))
-            std::cout << "A base " << database << " já existe e ficou como estava.\n";
+            std::cout << domain::databaseLeftAsItWas(database) << ".\n";
         else {
             CommandLine criacao = line; // create-db on the database of --db
             criacao.database = database;

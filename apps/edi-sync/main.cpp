@@ -46,7 +46,7 @@ constexpr const char* kAjuda =
     "                    (sem ela, a variável de ambiente EDI_HOME; sem esta, a pasta do executável)\n"
     "      --daemon      a execução inicial e depois uma execução a cada \"Tempo\" minutos do jaq.ini,\n"
     "                    até receber SIGTERM ou SIGINT, que só terminam o programa entre execuções\n"
-    "      --verbose     mostra também os contadores de registos\n"
+    "      --verbose     mostra também os contadores de registros\n"
     "  -h, --help        mostra esta ajuda e sai\n"
     "      --version     mostra a versão e sai\n"
     "\n"
@@ -73,7 +73,7 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
     const std::string& log = p.engine().lbLog();
     for (size_t inicio = jaMostrado; inicio < log.size();) {
         const size_t fim = log.find('\r', inicio);
-        std::cout << "[engine] " << log.substr(inicio, fim - inicio) << '\n';
+        std::cout << "[log] " << log.substr(inicio, fim - inicio) << '\n';
         inicio = fim == std::string::npos ? log.size() : fim + 1;
     }
     jaMostrado = log.size();
@@ -145,8 +145,7 @@ int main(int argc, char** argv) {
             return true;
         } catch (const std::exception& e) {
             mostraLog(p, logMostrado);
-            std::cout << edi::formatDateTime("hh:nn:ss", edi::Timestamp::localNow()) << " [error] " << e.what()
-                      << std::endl;
+            ui.showError(e.what());
             edi::tools::ErrorReporter().HandleException(std::current_exception());
             return false;
         }

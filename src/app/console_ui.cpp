@@ -19,7 +19,7 @@ void ConsoleUi::line(const std::string& kind, const std::string& text) {
 
 void ConsoleUi::setStageText(const std::string& text) {
     if (!text.empty())
-        line("stage", text);
+        line("etapa", text);
 }
 
 void ConsoleUi::setMessage(const std::string& text) {
@@ -27,22 +27,22 @@ void ConsoleUi::setMessage(const std::string& text) {
     // Per-record counters would flood the console; they are shown only when asked for.
     if (!verbose_ && text.rfind("N:", 0) == 0)
         return;
-    line("status", text);
+    line("estado", text);
 }
 
-void ConsoleUi::setUnitText(const std::string& text) { line("unit", text); }
+void ConsoleUi::setUnitText(const std::string& text) { line("unidade", text); }
 
 void ConsoleUi::pause(int milliseconds) {
     if (milliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void ConsoleUi::showWarning(const std::string& caption, const std::string& text) { line("warning", caption + ": " + text); }
-void ConsoleUi::showError(const std::string& text) { line("error", text); }
+void ConsoleUi::showWarning(const std::string& caption, const std::string& text) { line("aviso", caption + ": " + text); }
+void ConsoleUi::showError(const std::string& text) { line("erro", text); }
 void ConsoleUi::showInformation(const std::string& text) { line("info", text); }
 
 bool ConsoleUi::askYesNo(const std::string& caption, const std::string& text) {
-    line("question", caption + ": " + text + " -> No");
+    line("pergunta", caption + ": " + text + " -> Não");
     return false;
 }
 

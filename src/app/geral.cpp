@@ -3,6 +3,7 @@
 #include "app/constants.h"
 #include "app/session.h"
 #include "core/errors.h"
+#include "core/messages.h"
 #include "db/query.h"
 
 #include <system_error>
@@ -83,7 +84,7 @@ bool ValidaDiretorio(const fs::path& path) {
         if (fs::is_directory(prefix, ec))
             continue;
         if (!fs::create_directory(prefix, ec) && !fs::is_directory(prefix))
-            throw IoError("Cannot create folder " + prefix.string() + ": " + ec.message());
+            throw IoError(msg::withCause(msg::cannotCreateFolder(prefix), ec.message()));
     }
     std::error_code ec;
     return fs::is_directory(path, ec);
@@ -102,7 +103,7 @@ std::string SelectNomeUnidadeParametro(TDM& dm) {
 Value PegaValor(TDM& dm, const std::string& coluna, const std::string& tabela, const std::vector<std::string>& chaves,
                 const std::vector<Value>& valores, db::Database* conexao) {
     if (chaves.size() != valores.size())
-        throw Error("PegaValor: keys and values differ in number");
+        throw Error("PegaValor: o número de chaves difere do de valores");
     std::string sql = "select " + coluna + " from " + tabela;
     for (size_t i = 0; i < chaves.size(); ++i)
         sql += (i == 0 ? "\nwhere " : "\nand ") + chaves[i] + " = :P" + std::to_string(i);

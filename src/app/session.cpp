@@ -15,7 +15,7 @@ Timestamp TDM::serverMoment(const char* sql, const char* errorPrefix) {
     q.open(); // a failure to run the statement reaches the caller as it is
     try {
         if (q.eof() || q.value(0).isNull())
-            throw ConversionError("no value");
+            throw ConversionError("sem valor");
         return q.value(0).asTimestamp();
     } catch (const Error&) {
         ui_.showError(std::string(errorPrefix) + sql);

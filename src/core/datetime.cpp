@@ -54,7 +54,7 @@ bool isValidTime(int hour, int minute, int second, int millisecond) {
 
 Date Date::fromYmd(int year, int month, int day) {
     if (!isValidDate(year, month, day))
-        throw ConversionError("Invalid date " + std::to_string(year) + "-" + std::to_string(month) + "-" +
+        throw ConversionError("Data inválida " + std::to_string(year) + "-" + std::to_string(month) + "-" +
                               std::to_string(day));
     return Date{daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day))};
 }
@@ -63,7 +63,7 @@ void Date::toYmd(int& year, int& month, int& day) const { civilFromDays(days, ye
 
 Time Time::fromHms(int hour, int minute, int second, int millisecond) {
     if (!isValidTime(hour, minute, second, millisecond))
-        throw ConversionError("Invalid time " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
+        throw ConversionError("Hora inválida " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
                               std::to_string(second));
     return Time{static_cast<uint32_t>(((hour * 60 + minute) * 60 + second)) * kUnitsPerSecond +
                 static_cast<uint32_t>(millisecond) * 10u};

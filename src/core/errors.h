@@ -52,7 +52,7 @@ public:
 // Cancels an operation after it has told the user what it had to say; callers swallow it silently.
 class Abort : public Error {
 public:
-    Abort() : Error("Operation aborted") {}
+    Abort() : Error("Operação cancelada") {}
 };
 
 } // namespace edi

@@ -1,6 +1,7 @@
 #include "core/files.h"
 
 #include "core/errors.h"
+#include "core/messages.h"
 
 #include <atomic>
 #include <cerrno>
@@ -127,7 +128,7 @@ fs::path AtomicFile::commitUnderFreeName(const std::function<fs::path(int)>& can
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw IoError("Cannot open " + path.string() + ": " + systemMessage());
+        throw IoError(msg::withCause(msg::cannotOpen(path), systemMessage()));
     // Sized once: a large packet must not need twice its size while it is read.
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
@@ -141,10 +142,10 @@ std::string readFile(const fs::path& path) {
     try {
         content.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     } catch (const std::ios_base::failure& e) { // a read error met by the stream buffer itself
-        throw IoError("Cannot read " + path.string() + ": " + e.code().message());
+        throw IoError(msg::withCause(msg::cannotRead(path), e.code().message()));
     }
     if (in.bad())
-        throw IoError("Cannot read " + path.string());
+        throw IoError(msg::cannotRead(path));
     return content;
 }
 
@@ -160,7 +161,7 @@ void moveFileReplacing(const fs::path& from, const fs::path& to) {
         fs::remove(to, ec);
     fs::rename(from, to, ec);
     if (ec)
-        throw IoError("Cannot move " + from.string() + " to " + to.string() + ": " + ec.message());
+        throw IoError(msg::withCause(msg::cannotMove(from, to), ec.message()));
 }
 
 bool isTemporaryName(const std::string& name) {

@@ -1,6 +1,7 @@
 #include "core/value.h"
 
 #include "core/errors.h"
+#include "core/messages.h"
 #include "core/formats.h"
 
 #include <cmath>
@@ -33,19 +34,19 @@ constexpr int64_t kPow10[] = {1,
 
 int64_t pow10(int n) {
     if (n < 0 || n > 18)
-        throw ConversionError("Numeric scale out of range: " + std::to_string(n));
+        throw ConversionError("Escala numérica fora da faixa: " + std::to_string(n));
     return kPow10[n];
 }
 
 [[noreturn]] void cannotConvert(const Value& v, const char* to) {
-    throw ConversionError("Cannot convert " + v.debugString() + " to " + to);
+    throw ConversionError("Não é possível converter " + v.debugString() + " em " + to);
 }
 
-[[noreturn]] void outOfRange(const std::string& what) { throw RangeError(what + " is out of range"); }
+[[noreturn]] void outOfRange(const std::string& what) { throw RangeError(msg::outOfRange(what)); }
 
 int64_t checkedNarrow(int64_t v, int64_t lo, int64_t hi, const Value& from, const char* to) {
     if (v < lo || v > hi)
-        outOfRange(from.debugString() + " as " + to);
+        outOfRange(from.debugString() + " como " + to);
     return v;
 }
 
@@ -105,16 +106,16 @@ Numeric Numeric::parse(std::string_view text, int scale) {
         const char c = t[i];
         if (c == '.' || c == ',') {
             if (seenPoint)
-                throw ConversionError("'" + original + "' is not a valid number");
+                throw ConversionError(msg::notANumber(original));
             seenPoint = true;
             continue;
         }
         if (c < '0' || c > '9')
-            throw ConversionError("'" + original + "' is not a valid number");
+            throw ConversionError(msg::notANumber(original));
         seenDigit = true;
         if (seenPoint && fractionDigits >= scale) {
             if (c != '0') // more digits than the column keeps: refuse rather than round silently
-                throw ConversionError("'" + original + "' has more than " + std::to_string(scale) + " decimals");
+                throw ConversionError("'" + original + "' tem mais de " + std::to_string(scale) + " casas decimais");
             continue;
         }
         const auto digit = static_cast<uint64_t>(c - '0');
@@ -125,7 +126,7 @@ Numeric Numeric::parse(std::string_view text, int scale) {
             ++fractionDigits;
     }
     if (!seenDigit)
-        throw ConversionError("'" + original + "' is not a valid number");
+        throw ConversionError(msg::notANumber(original));
     for (; fractionDigits < scale; ++fractionDigits) {
         if (units > limit / 10)
             outOfRange("'" + original + "'");
@@ -153,13 +154,13 @@ Numeric Numeric::rescaled(int newScale) const {
     if (newScale > scale) {
         const int64_t f = pow10(newScale - scale);
         if (units > std::numeric_limits<int64_t>::max() / f || units < std::numeric_limits<int64_t>::min() / f)
-            outOfRange("Numeric value " + toString());
+            outOfRange("O valor numérico " + toString());
         return Numeric{units * f, newScale};
     }
     const int64_t f = pow10(scale - newScale);
     if (units % f != 0)
-        throw ConversionError("Numeric value " + toString() + " has more than " + std::to_string(newScale) +
-                              " decimals");
+        throw ConversionError("O valor numérico " + toString() + " tem mais de " + std::to_string(newScale) +
+                              " casas decimais");
     return Numeric{units / f, newScale};
 }
 
@@ -242,7 +243,7 @@ int64_t Value::asInt64() const {
     case Kind::Double: {
         const double d = std::get<double>(data_);
         if (std::isnan(d))
-            cannotConvert(*this, "an integer");
+            cannotConvert(*this, "um inteiro");
         if (!(d >= -9.2e18 && d <= 9.2e18))
             outOfRange(debugString());
         return static_cast<int64_t>(std::llround(d));
@@ -263,16 +264,16 @@ int64_t Value::asInt64() const {
         if (!v && isWholeNumber(t))
             outOfRange("'" + t + "'");
         if (!v)
-            throw ConversionError("'" + t + "' is not a valid integer value");
+            throw ConversionError("'" + t + "' não é um número inteiro válido");
         return *v;
     }
-    default: cannotConvert(*this, "an integer");
+    default: cannotConvert(*this, "um inteiro");
     }
 }
 
 int32_t Value::asInt32() const {
     return static_cast<int32_t>(checkedNarrow(asInt64(), std::numeric_limits<int32_t>::min(),
-                                              std::numeric_limits<int32_t>::max(), *this, "a 32-bit integer"));
+                                              std::numeric_limits<int32_t>::max(), *this, "um inteiro de 32 bits"));
 }
 
 double Value::asDouble() const {
@@ -287,10 +288,10 @@ double Value::asDouble() const {
     case Kind::Text: {
         auto v = formats::parseDouble(std::get<std::string>(data_));
         if (!v)
-            throw ConversionError("'" + std::get<std::string>(data_) + "' is not a valid floating point value");
+            throw ConversionError("'" + std::get<std::string>(data_) + "' não é um número real válido");
         return *v;
     }
-    default: cannotConvert(*this, "a floating point number");
+    default: cannotConvert(*this, "um número real");
     }
 }
 
@@ -307,9 +308,9 @@ bool Value::asBool() const {
             return true;
         if (t == "FALSE" || t == "0" || t == "N" || t == "F")
             return false;
-        cannotConvert(*this, "a boolean");
+        cannotConvert(*this, "um valor lógico");
     }
-    default: cannotConvert(*this, "a boolean");
+    default: cannotConvert(*this, "um valor lógico");
     }
 }
 
@@ -323,14 +324,14 @@ Numeric Value::asNumeric(int scale) const {
     case Kind::Double: {
         const double scaled = std::get<double>(data_) * static_cast<double>(pow10(scale));
         if (std::isnan(scaled))
-            cannotConvert(*this, "a numeric");
+            cannotConvert(*this, "um número decimal");
         if (!(scaled >= -9.2e18 && scaled <= 9.2e18))
             outOfRange(debugString());
         return Numeric{static_cast<int64_t>(std::llround(scaled)), scale};
     }
     case Kind::Bool: return Numeric{std::get<bool>(data_) ? 1 : 0, 0}.rescaled(scale);
     case Kind::Text: return Numeric::parse(std::get<std::string>(data_), scale);
-    default: cannotConvert(*this, "a numeric");
+    default: cannotConvert(*this, "um número decimal");
     }
 }
 
@@ -343,10 +344,10 @@ Timestamp Value::asTimestamp() const {
     case Kind::Text: {
         auto ts = formats::parseTimestamp(std::get<std::string>(data_));
         if (!ts)
-            throw ConversionError("'" + std::get<std::string>(data_) + "' is not a valid date and time");
+            throw ConversionError("'" + std::get<std::string>(data_) + "' não é uma data e hora válida");
         return *ts;
     }
-    default: cannotConvert(*this, "a date and time");
+    default: cannotConvert(*this, "uma data e hora");
     }
 }
 
@@ -375,10 +376,10 @@ bool Value::operator==(const Value& o) const {
 }
 
 std::string Value::debugString() const {
-    static const char* names[] = {"null", "int16",     "int32", "int64", "double", "numeric",
-                                  "date", "time", "timestamp", "text", "blob",   "bool"};
+    static const char* names[] = {"nulo", "int16", "int32", "int64", "real", "decimal",
+                                  "data", "hora", "data e hora", "texto", "blob", "lógico"};
     if (kind_ == Kind::Null)
-        return "null";
+        return "nulo";
     std::string shown;
     if (kind_ == Kind::Blob)
         shown = std::to_string(std::get<Bytes>(data_).size()) + " bytes";
@@ -400,7 +401,7 @@ Value convertForField(const Value& v, const FieldDef& field) {
     case FieldType::SmallInt:
         return Value::int16(static_cast<int16_t>(
             checkedNarrow(v.asInt64(), std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max(), v,
-                          "a 16-bit integer")));
+                          "um inteiro de 16 bits")));
     case FieldType::Integer: return Value::int32(v.asInt32());
     case FieldType::BigInt: return Value::int64(v.asInt64());
     case FieldType::Double: return Value::real(v.asDouble());

@@ -59,7 +59,9 @@ const std::vector<unsigned char>& sessionTpb() {
     return tpb;
 }
 
-std::string describe(const ConnectionParams& p) { return "database \"" + p.database + "\" (user " + p.user + ")"; }
+std::string describe(const ConnectionParams& p) {
+    return "o banco de dados \"" + p.database + "\" (usuário " + p.user + ")";
+}
 
 struct Dpb {
     IXpbBuilder* builder;
@@ -79,9 +81,9 @@ void fillDpb(detail::Status& st, IXpbBuilder* dpb, const ConnectionParams& p) {
 
 [[noreturn]] void connectionFailed(const FbException& e, const ConnectionParams& p, const char* action) {
     const long code = detail::gdsCode(e.getStatus());
-    std::string context = std::string("Cannot ") + action + " " + describe(p) + ":";
+    std::string context = std::string("Não foi possível ") + action + " " + describe(p) + ":";
     if (isEmbeddedPath(p.database) && code == isc_network_error)
-        context += " the embedded database engine is not available (package firebird3.0-server-core)";
+        context += " o motor de banco de dados embutido não está disponível (pacote firebird3.0-server-core)";
     detail::rethrow(e, context);
 }
 
@@ -121,7 +123,7 @@ void Transaction::start() {
         const auto& tpb = sessionTpb();
         handle_ = db_.attachment()->startTransaction(&st, static_cast<unsigned>(tpb.size()), tpb.data());
     } catch (const FbException& e) {
-        detail::rethrow(e, "Cannot start a transaction");
+        detail::rethrow(e, "Não foi possível iniciar uma transação");
     }
     db_.trace(TraceKind::Transaction, "Start transaction");
 }
@@ -131,9 +133,14 @@ ITransaction* Transaction::handle() {
     return handle_;
 }
 
+namespace {
+const char* const kCommitFailed = "Não foi possível confirmar a transação";
+const char* const kRollbackFailed = "Não foi possível desfazer a transação";
+} // namespace
+
 // Runs one engine operation on the transaction; `ends` when it releases the handle.
 template <typename Operation>
-void Transaction::act(const char* what, bool ends, Operation operation) {
+void Transaction::act(const char* what, const char* failure, bool ends, Operation operation) {
     if (!handle_)
         return;
     detail::Status st;
@@ -143,25 +150,25 @@ void Transaction::act(const char* what, bool ends, Operation operation) {
             handle_ = nullptr;
     } catch (const FbException& e) {
         db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
-        detail::rethrow(e, std::string(what) + " failed");
+        detail::rethrow(e, failure);
     }
     db_.trace(TraceKind::Transaction, what);
 }
 
 void Transaction::commitRetaining() {
-    act("Commit retaining", false, [this](auto* st) { handle_->commitRetaining(st); });
+    act("Commit retaining", kCommitFailed, false, [this](auto* st) { handle_->commitRetaining(st); });
 }
 
 void Transaction::rollbackRetaining() {
-    act("Rollback retaining", false, [this](auto* st) { handle_->rollbackRetaining(st); });
+    act("Rollback retaining", kRollbackFailed, false, [this](auto* st) { handle_->rollbackRetaining(st); });
 }
 
 void Transaction::commit() {
-    act("Commit", true, [this](auto* st) { handle_->commit(st); });
+    act("Commit", kCommitFailed, true, [this](auto* st) { handle_->commit(st); });
 }
 
 void Transaction::rollback() {
-    act("Rollback", true, [this](auto* st) { handle_->rollback(st); });
+    act("Rollback", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
 }
 
 // ---- Database ----
@@ -188,7 +195,7 @@ Database::~Database() {
 std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool create,
                                            const std::function<void(detail::Status&, IXpbBuilder*)>& moreDpb) {
     if (params.database.empty())
-        throw DatabaseError("No database given: the connection string is empty");
+        throw DatabaseError("Nenhum banco de dados indicado: o texto de conexão está vazio");
     detail::Status st;
     IProvider* provider = master()->getDispatcher();
     try {
@@ -204,7 +211,7 @@ std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool 
         return std::unique_ptr<Database>(new Database(params, att));
     } catch (const FbException& e) {
         provider->release();
-        connectionFailed(e, params, create ? "create" : "open");
+        connectionFailed(e, params, create ? "criar" : "abrir");
     }
 }
 
@@ -227,7 +234,7 @@ void Database::drop() {
         attachment_->dropDatabase(&st);
         attachment_ = nullptr;
     } catch (const FbException& e) {
-        detail::rethrow(e, "Cannot drop " + describe(params_));
+        detail::rethrow(e, "Não foi possível apagar " + describe(params_));
     }
 }
 

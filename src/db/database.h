@@ -57,7 +57,7 @@ public:
     Firebird::ITransaction* handle();
 
 private:
-    template <typename Operation> void act(const char* what, bool ends, Operation operation);
+    template <typename Operation> void act(const char* what, const char* failure, bool ends, Operation operation);
 
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;

@@ -62,7 +62,7 @@ size_t Dataset::indexOf(std::string_view name) const {
     for (size_t i = 0; i < f.size(); ++i)
         if (formats::equalsIgnoreCase(f[i].name, name))
             return i;
-    throw DatabaseError("Field '" + std::string(name) + "' not found in " + select_.sql());
+    throw DatabaseError("Campo '" + std::string(name) + "' inexistente em " + select_.sql());
 }
 
 const FieldDef& Dataset::field(std::string_view name) { return fields()[indexOf(name)]; }
@@ -77,7 +77,7 @@ void Dataset::setValue(std::string_view name, const Value& value) { setValue(ind
 
 void Dataset::setValue(size_t index, const Value& value) {
     if (state_ != DatasetState::Edit && state_ != DatasetState::Insert)
-        throw DatabaseError("Dataset not in edit or insert mode");
+        throw DatabaseError("O conjunto de registros não está em edição nem em inclusão");
     const FieldDef& f = fields().at(index);
     try {
         current_.at(index) = convertForField(value, f);
@@ -85,27 +85,27 @@ void Dataset::setValue(size_t index, const Value& value) {
         // A numeric is checked against its own storage when the row is posted.
         detail::refuseOutOfRange(f.name, value, f.type == FieldType::Numeric ? FieldType::BigInt : f.type, f.scale);
     } catch (const ConversionError& e) {
-        throw ConversionError("Field " + f.name + ": " + e.what());
+        throw ConversionError("Campo " + f.name + ": " + e.what());
     }
 }
 
 void Dataset::requireRow(const char* operation) const {
     if (state_ == DatasetState::Inactive)
-        throw DatabaseError(std::string("Cannot ") + operation + ": dataset closed");
+        throw DatabaseError(std::string("Impossível ") + operation + ": o conjunto de registros está fechado");
     if (!hasRow_)
-        throw DatabaseError(std::string("Cannot ") + operation + ": no current row");
+        throw DatabaseError(std::string("Impossível ") + operation + ": nenhum registro corrente");
 }
 
 void Dataset::edit() {
     if (state_ == DatasetState::Edit)
         return;
-    requireRow("edit");
+    requireRow("editar");
     state_ = DatasetState::Edit;
 }
 
 void Dataset::append() {
     if (state_ == DatasetState::Inactive)
-        throw DatabaseError("Cannot insert: dataset closed");
+        throw DatabaseError("Impossível incluir: o conjunto de registros está fechado");
     if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
         post();
     current_.assign(fields().size(), Value());
@@ -115,7 +115,7 @@ void Dataset::append() {
 
 Query& Dataset::statement(std::unique_ptr<Query>& slot, const std::string& sql, const char* what) {
     if (formats::trim(sql).empty())
-        throw DatabaseError(std::string("No ") + what + " statement for " + select_.sql());
+        throw DatabaseError(std::string("Falta o comando de ") + what + " para " + select_.sql());
     if (!slot)
         slot = std::make_unique<Query>(db_, transaction_);
     slot->setSql(sql); // the same text keeps the prepared statement
@@ -144,9 +144,9 @@ void Dataset::post() {
     if (state_ == DatasetState::Browse)
         return;
     if (state_ == DatasetState::Inactive)
-        throw DatabaseError("Cannot post: dataset closed");
-    Query& q = state_ == DatasetState::Insert ? statement(insert_, insertSql_, "insert")
-                                              : statement(modify_, modifySql_, "modify");
+        throw DatabaseError("Impossível gravar: o conjunto de registros está fechado");
+    Query& q = state_ == DatasetState::Insert ? statement(insert_, insertSql_, "inclusão")
+                                              : statement(modify_, modifySql_, "alteração");
     bindRow(q);
     q.execute();
     q.close();
@@ -169,7 +169,7 @@ void Dataset::cancel() {
 }
 
 void Dataset::remove() {
-    requireRow("delete");
+    requireRow("excluir");
     if (state_ == DatasetState::Insert) {
         cancel();
         return;

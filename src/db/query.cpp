@@ -276,7 +276,7 @@ void Query::prepare() {
     if (impl_->statement)
         return;
     if (formats::trim(sql_).empty())
-        throw DatabaseError("No statement to prepare");
+        throw DatabaseError("Nenhum comando a preparar");
     detail::Status st;
     db_.trace(TraceKind::Prepare, sql_);
     try {
@@ -301,11 +301,11 @@ void Query::prepare() {
         db_.trace(TraceKind::Error, message);
         const long code = detail::gdsCode(e.getStatus());
         impl_->release();
-        throw DatabaseError(message + "\nStatement: " + sql_, code);
+        throw DatabaseError(message + "\nComando: " + sql_, code);
     }
     if (impl_->inColumns.size() != impl_->parsed.names.size()) {
         impl_->release();
-        throw DatabaseError("Parameter count mismatch in statement: " + sql_);
+        throw DatabaseError("O número de parâmetros não confere no comando: " + sql_);
     }
 }
 
@@ -329,7 +329,7 @@ void Query::setParam(std::string_view name, const Value& value) {
             return;
         }
     }
-    throw DatabaseError("Parameter " + std::string(name) + " not found in statement: " + sql_);
+    throw DatabaseError("Parâmetro " + std::string(name) + " inexistente no comando: " + sql_);
 }
 
 void Query::clearParams() { impl_->paramValues.assign(impl_->distinctNames.size(), Value()); }
@@ -447,10 +447,10 @@ void Query::open() {
                 break;
             }
             case SQL_BOOLEAN: store<FB_BOOLEAN>(data, v.asBool() ? FB_TRUE : FB_FALSE); break;
-            default: throw ConversionError("Unsupported parameter type " + std::to_string(c.type));
+            default: throw ConversionError("Tipo de parâmetro não suportado: " + std::to_string(c.type));
             }
         } catch (const FbException& e) {
-            detail::rethrow(e, "Cannot write parameter " + name);
+            detail::rethrow(e, "Não foi possível gravar o parâmetro " + name);
         }
     }
 
@@ -609,7 +609,7 @@ int Query::fieldIndex(std::string_view name) {
 
 const Value& Query::value(size_t index) const {
     if (index >= impl_->row.size())
-        throw DatabaseError("Field index " + std::to_string(index) + " out of range");
+        throw DatabaseError("Índice de campo " + std::to_string(index) + " fora da faixa");
     if (!impl_->rowErrors[index].empty())
         throw ConversionError(impl_->rowErrors[index]);
     return impl_->row[index];
@@ -619,7 +619,7 @@ const Value& Query::value(std::string_view name) const {
     for (size_t i = 0; i < impl_->fields.size(); ++i)
         if (formats::equalsIgnoreCase(impl_->fields[i].name, name))
             return value(i);
-    throw DatabaseError("Field " + std::string(name) + " not found");
+    throw DatabaseError("Campo " + std::string(name) + " inexistente");
 }
 
 } // namespace edi::db

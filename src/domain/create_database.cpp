@@ -37,7 +37,7 @@ void refuseExisting(const db::ConnectionParams& params) {
         return; // a server refuses an existing file itself
     std::error_code ec;
     if (std::filesystem::exists(params.database, ec) || ec)
-        throw Error("The database " + params.database + " already exists; it was left untouched");
+        throw Error(databaseLeftAsItWas(params.database));
 }
 
 void runAll(db::Database& db, const std::vector<std::string>& statements) {

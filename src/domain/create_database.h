@@ -35,4 +35,9 @@ struct CreateSummary {
 // leaves it untouched; a database it created and could not finish is removed again.
 CreateSummary createDatabase(const CreateOptions& options);
 
+// Said when a database to be created is already there: it is never touched.
+inline std::string databaseLeftAsItWas(const std::string& database) {
+    return "A base " + database + " já existe e ficou como estava";
+}
+
 } // namespace edi::domain

@@ -21,7 +21,7 @@ std::string columnTypeSql(const FieldDef& column) {
     case FieldType::BinaryBlob: return "BLOB SUB_TYPE BINARY";
     case FieldType::Boolean: return "BOOLEAN";
     }
-    throw Error("Column " + column.name + " has no SQL type");
+    throw Error("A coluna " + column.name + " não tem tipo SQL");
 }
 
 std::string createTableSql(const Table& table) {

@@ -20,12 +20,12 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 [[noreturn]] void badTable(const Table& t, const std::string& why) {
-    throw Error("Schema description of " + t.name + ": " + why);
+    throw Error("Descrição do esquema de " + t.name + ": " + why);
 }
 
 void checkNameLength(const Table& t, const std::string& name) {
     if (name.size() > kMaxNameLength)
-        badTable(t, "name longer than 31 characters: " + name);
+        badTable(t, "nome com mais de 31 caracteres: " + name);
 }
 
 bool travels(const Table& t) {
@@ -52,12 +52,12 @@ std::vector<std::string> primaryKeyOf(const Table& t, std::vector<std::string> r
 
 void markKey(Table& t) {
     if (t.primaryKey.empty())
-        badTable(t, "no row key");
+        badTable(t, "sem chave de registro");
     for (const std::string& k : t.primaryKey) {
         auto c =
             std::find_if(t.columns.begin(), t.columns.end(), [&](const Column& col) { return sameName(col.name, k); });
         if (c == t.columns.end())
-            badTable(t, "key column " + k + " is not a column");
+            badTable(t, "a coluna de chave " + k + " não é uma coluna");
         c->key = true;
         c->required = true; // the engine refuses a nullable key column
     }
@@ -69,12 +69,12 @@ void check(const Table& t) {
         checkNameLength(t, t.columns[i].name);
         for (size_t j = 0; j < i; ++j)
             if (sameName(t.columns[i].name, t.columns[j].name))
-                badTable(t, "column " + t.columns[i].name + " twice");
+                badTable(t, "coluna " + t.columns[i].name + " repetida");
     }
     for (const GeneratorUse& g : t.generators) {
         checkNameLength(t, g.generator);
         if (!t.hasColumn(g.column))
-            badTable(t, "generator " + g.generator + " fills an unknown column " + g.column);
+            badTable(t, "o gerador " + g.generator + " preenche uma coluna desconhecida " + g.column);
     }
 }
 
@@ -89,7 +89,7 @@ std::string uniqueIndexName(const std::string& tableName, const std::string& suf
     for (char digit = '2'; taken(name) && digit <= '9'; ++digit)
         name = tableName.substr(0, kIndexPrefixLength - 1) + digit + suffix;
     if (taken(name))
-        throw Error("No free index name for " + tableName);
+        throw Error("Nenhum nome de índice livre para " + tableName);
     return name;
 }
 
@@ -115,7 +115,7 @@ std::vector<Table> buildTables() {
             t.registryOrder = ++registered * kRegistryStep;
         for (const Table& other : result)
             if (sameName(other.name, t.name))
-                badTable(t, "table listed twice");
+                badTable(t, "tabela listada duas vezes");
         result.push_back(std::move(t));
     }
     return result;
@@ -151,7 +151,7 @@ const Column* Table::findColumn(std::string_view columnName) const {
 const Column& Table::column(std::string_view columnName) const {
     if (const Column* c = findColumn(columnName))
         return *c;
-    throw Error("Table " + name + " has no column " + std::string(columnName));
+    throw Error(noSuchColumn(name, columnName));
 }
 
 std::vector<FieldDef> Table::fieldDefs() const {
@@ -173,7 +173,7 @@ const Table* findTable(std::string_view name) {
 const Table& table(std::string_view name) {
     if (const Table* t = findTable(name))
         return *t;
-    throw Error("Unknown table " + std::string(name));
+    throw Error("Tabela desconhecida " + std::string(name));
 }
 
 const Table* findTableByDataset(std::string_view dataset) {

@@ -64,6 +64,10 @@ struct Table {
 const std::vector<Table>& tables();
 const Table* findTable(std::string_view name); // case-insensitive
 const Table& table(std::string_view name);     // throws Error when absent
+
+inline std::string noSuchColumn(std::string_view table, std::string_view column) {
+    return "A tabela " + std::string(table) + " não tem a coluna " + std::string(column);
+}
 const Table* findTableByDataset(std::string_view dataset);
 
 // The tables that get a TABELA_EDI row, in NR_ORDEM order.

@@ -13,7 +13,7 @@ namespace {
 constexpr int kDefaultTextSize = 20;
 
 [[noreturn]] void bad(std::string_view item, const std::string& why) {
-    throw Error("Column notation \"" + std::string(item) + "\": " + why);
+    throw Error("Notação de coluna \"" + std::string(item) + "\": " + why);
 }
 
 // Splits at commas outside parentheses, so "numeric(18,4)" stays whole.
@@ -41,7 +41,7 @@ std::vector<std::string> splitItems(std::string_view text) {
 int parseNumber(std::string_view text, std::string_view item) {
     const auto n = formats::parseInteger(formats::trim(text));
     if (!n || *n <= 0 || *n > 32767)
-        bad(item, "bad size \"" + std::string(text) + "\"");
+        bad(item, "tamanho inválido \"" + std::string(text) + "\"");
     return static_cast<int>(*n);
 }
 
@@ -52,7 +52,7 @@ void parseType(std::string_view type, std::string_view item, Column& column) {
     std::vector<int> args;
     if (open != std::string_view::npos) {
         if (type.back() != ')')
-            bad(item, "unclosed parenthesis");
+            bad(item, "parêntese não fechado");
         const std::string_view inner = type.substr(open + 1, type.size() - open - 2);
         const size_t comma = inner.find(',');
         args.push_back(parseNumber(inner.substr(0, comma), item));
@@ -70,27 +70,27 @@ void parseType(std::string_view type, std::string_view item, Column& column) {
     for (const auto& p : plain) {
         if (base == p.name) {
             if (!args.empty())
-                bad(item, base + " takes no size");
+                bad(item, base + " não leva tamanho");
             column.type = p.type;
             return;
         }
     }
     if (base == "char" || base == "varchar") {
         if (args.size() > 1)
-            bad(item, base + " takes one size");
+            bad(item, base + " leva um tamanho");
         column.type = base == "char" ? FieldType::Char : FieldType::VarChar;
         column.size = args.empty() ? kDefaultTextSize : args[0];
         return;
     }
     if (base == "numeric") {
         if (args.size() != 2 || args[1] > args[0] || args[0] > 18)
-            bad(item, "numeric needs (precision,scale) with scale <= precision <= 18");
+            bad(item, "numeric precisa de (precisão,escala) com escala <= precisão <= 18");
         column.type = FieldType::Numeric;
         column.size = args[0];
         column.scale = args[1];
         return;
     }
-    bad(item, "unknown type \"" + base + "\"");
+    bad(item, "tipo desconhecido \"" + base + "\"");
 }
 
 bool isNameChar(char c) {
@@ -99,10 +99,10 @@ bool isNameChar(char c) {
 
 void checkName(std::string_view name, std::string_view item) {
     if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])))
-        bad(item, "bad name");
+        bad(item, "nome inválido");
     for (char c : name)
         if (!isNameChar(c))
-            bad(item, "bad name");
+            bad(item, "nome inválido");
 }
 
 // "PREFIX3..5" -> PREFIX3, PREFIX4, PREFIX5; a plain name -> itself.
@@ -117,12 +117,12 @@ std::vector<std::string> expandNames(std::string_view notation, std::string_view
     while (digits > 0 && std::isdigit(static_cast<unsigned char>(first[digits - 1])))
         --digits;
     if (digits == first.size())
-        bad(item, "a range needs a number before \"..\"");
+        bad(item, "um intervalo precisa de um número antes de \"..\"");
     const std::string prefix(first.substr(0, digits));
     const int from = parseNumber(first.substr(digits), item);
     const int to = parseNumber(notation.substr(dots + 2), item);
     if (to <= from)
-        bad(item, "empty range");
+        bad(item, "intervalo vazio");
     std::vector<std::string> names;
     for (int i = from; i <= to; ++i) {
         names.push_back(prefix + std::to_string(i));
@@ -139,7 +139,7 @@ std::vector<Column> parseColumns(std::string_view notation) {
         std::string_view rest = item;
         const size_t blank = rest.find(' ');
         if (blank == std::string_view::npos)
-            bad(item, "a column needs a name and a type");
+            bad(item, "uma coluna precisa de nome e tipo");
         const std::string_view names = rest.substr(0, blank);
         std::string type = formats::trim(rest.substr(blank + 1));
         Column column;
@@ -170,7 +170,7 @@ std::vector<GeneratorUse> parseGeneratorUses(std::string_view list) {
     for (const std::string& item : splitItems(list)) {
         const size_t colon = item.find(':');
         if (colon == std::string::npos)
-            bad(item, "a generator use is GENERATOR:COLUMN");
+            bad(item, "o uso de um gerador escreve-se GERADOR:COLUNA");
         GeneratorUse use{item.substr(0, colon), item.substr(colon + 1)};
         checkName(use.generator, item);
         checkName(use.column, item);

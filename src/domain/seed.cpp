@@ -172,8 +172,8 @@ std::string Seeder::parameter(int code) {
     q.setParam("CD_PARAMETRO", Value::int32(code));
     q.open();
     if (q.eof())
-        throw Error("The database has no parameter " + std::to_string(code) +
-                    "; seed fills databases made by edi-admin create-db");
+        throw Error("O banco de dados não tem o parâmetro " + std::to_string(code) +
+                    "; seed preenche bancos criados por edi-admin create-db");
     return formats::trim(q.value(0).asText());
 }
 
@@ -181,7 +181,7 @@ int Seeder::intParameter(int code) {
     const std::string valor = parameter(code);
     const auto n = formats::parseInteger(valor);
     if (!n || *n < INT32_MIN || *n > INT32_MAX)
-        throw Error("Parameter " + std::to_string(code) + " holds \"" + valor + "\", not a code");
+        throw Error("O parâmetro " + std::to_string(code) + " contém \"" + valor + "\", que não é um código");
     return static_cast<int>(*n);
 }
 
@@ -821,7 +821,7 @@ SeedSummary Seeder::run() {
 
 SeedSummary seedDatabase(db::Database& db, const SeedOptions& options) {
     if (options.patients < 0)
-        throw Error("The number of patients cannot be negative");
+        throw Error("O número de pacientes não pode ser negativo");
     Seeder seeder(db, options);
     try {
         return seeder.run();

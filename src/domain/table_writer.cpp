@@ -6,6 +6,8 @@ namespace edi::domain {
 
 namespace {
 
+std::string cannotInsertInto(const std::string& table) { return "Não foi possível incluir em " + table; }
+
 std::string insertSql(const Table& t) {
     std::string names, values;
     for (const Column& c : t.columns) {
@@ -28,7 +30,7 @@ TableWriter::TableWriter(db::Database& db, const Table& table) : table_(table), 
 
 TableWriter& TableWriter::set(std::string_view column, const Value& value) {
     if (!table_.hasColumn(column))
-        throw Error("Table " + table_.name + " has no column " + std::string(column));
+        throw Error(noSuchColumn(table_.name, column));
     query_.setParam(column, value);
     return *this;
 }
@@ -38,10 +40,10 @@ void TableWriter::insert() {
         query_.execute();
     } catch (const DatabaseError& e) {
         query_.clearParams(); // the next row must not inherit this one's values
-        throw DatabaseError("Cannot insert into " + table_.name + ": " + e.what(), e.gdsCode());
+        throw DatabaseError(cannotInsertInto(table_.name) + ": " + e.what(), e.gdsCode());
     } catch (const ConversionError& e) {
         query_.clearParams();
-        throw ConversionError("Cannot insert into " + table_.name + ": " + e.what());
+        throw ConversionError(cannotInsertInto(table_.name) + ": " + e.what());
     }
     query_.clearParams();
     ++rows_;

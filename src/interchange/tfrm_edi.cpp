@@ -113,7 +113,7 @@ TfrmEDI::~TfrmEDI() = default;
 
 void TfrmEDI::FormCreate() {
     if (geral_.sPath.empty())
-        throw Error("Program folder not set");
+        throw Error("A pasta do programa não foi definida");
     geral_.definePastas(geral_.sPath);
     ValidaDiretorio(geral_.sPathIn);
     ValidaDiretorio(geral_.sPathOut);

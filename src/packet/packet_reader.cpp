@@ -3,6 +3,7 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/formats.h"
+#include "core/messages.h"
 #include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
@@ -218,7 +219,7 @@ public:
 private:
     [[noreturn]] void fail(const std::string &problem) const { edi::fail(source_, problem); }
     [[noreturn]] void failInRow(size_t rowNo, const std::string &problem) const {
-        fail("row " + std::to_string(rowNo) + problem);
+        fail("registro " + std::to_string(rowNo) + problem);
     }
 
     // Offsets in messages count in the text given to run(): `shift` is added to offsets from `shiftFrom` on.
@@ -253,13 +254,13 @@ pugi::xml_node PacketReader::Load::root(const pugi::xml_document &doc) const {
         if (n.type() != pugi::node_element)
             continue;
         if (root)
-            fail("not a data packet (more than one root element)");
+            fail("não é um pacote de dados (mais de um elemento raiz)");
         root = n;
     }
     if (!root)
-        fail("not a data packet (no root element)");
+        fail("não é um pacote de dados (nenhum elemento raiz)");
     if (std::strcmp(root.name(), "DATAPACKET") != 0)
-        fail("not a data packet (root element <" + std::string(root.name()) + ">, expected <DATAPACKET>)");
+        fail("não é um pacote de dados (elemento raiz <" + std::string(root.name()) + ">, esperado <DATAPACKET>)");
     return root;
 }
 
@@ -269,10 +270,10 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
         ++number;
         const std::string attrName = f.attribute("attrname").value();
         if (attrName.empty())
-            fail("FIELD " + std::to_string(number) + " has no attrname");
+            fail("FIELD " + std::to_string(number) + " sem attrname");
         const char *type = f.attribute("fieldtype").value();
         if (!*type)
-            fail("field " + attrName + " has no fieldtype");
+            fail("campo " + attrName + " sem fieldtype");
         const char *realName = f.attribute("fieldname").value();
         const std::string name = *realName ? realName : attrName;
         auto dimension = [&](const char *attr) {
@@ -281,7 +282,7 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
                 return 0;
             const auto v = formats::parseInteger(text);
             if (!v || *v < 0 || *v > INT32_MAX)
-                fail("field " + name + ": " + attr + " '" + text + "' is not a valid number");
+                fail("campo " + name + ": " + attr + " " + msg::notANumber(text));
             return static_cast<int>(*v);
         };
         try {
@@ -289,17 +290,17 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
                 name, type, f.attribute("SUBTYPE").value(), dimension("WIDTH"), dimension("DECIMALS"),
                 formats::equalsIgnoreCase(f.attribute("required").value(), "true")));
         } catch (const ConversionError &e) {
-            fail("field " + name + ": " + e.what());
+            fail("campo " + name + ": " + e.what());
         }
         if (!byUpperName_.emplace(formats::toUpper(attrName), attrNames_.size()).second)
-            fail("field name " + attrName + " appears twice");
+            fail(packet_detail::fieldNamedTwice(attrName));
         for (size_t i = 0; i + 1 < readings_.size(); ++i)
             if (formats::equalsIgnoreCase(readings_[i].def.name, name))
-                fail("field name " + name + " appears twice");
+                fail(packet_detail::fieldNamedTwice(name));
         attrNames_.push_back(attrName);
     }
     if (readings_.empty())
-        fail("not a data packet (METADATA/FIELDS lists no FIELD)");
+        fail("não é um pacote de dados (METADATA/FIELDS sem nenhum FIELD)");
 }
 
 std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) const {
@@ -317,12 +318,12 @@ std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) co
             break;
         const auto v = formats::parseInteger(s.substr(p, e - p));
         if (!v)
-            fail("PARAMS CHANGE_LOG is not a list of numbers");
+            fail("PARAMS CHANGE_LOG não é uma lista de números");
         numbers.push_back(*v);
         p = e;
     }
     if (numbers.size() % 3 != 0)
-        fail("PARAMS CHANGE_LOG is not a list of triples");
+        fail("PARAMS CHANGE_LOG não é uma lista de trios");
     return numbers;
 }
 
@@ -344,21 +345,21 @@ void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, PacketTable &
         if (formats::equalsIgnoreCase(a.name(), "RowState")) {
             const auto v = formats::parseInteger(a.value());
             if (!v || *v < 0 || *v > 255)
-                failInRow(rowNo, std::string(": RowState '") + a.value() + "' is not a valid number");
+                failInRow(rowNo, ": RowState " + msg::notANumber(a.value()));
             state = static_cast<int>(*v);
             continue;
         }
         const int found = fieldOf(a.name(), expected);
         if (found < 0)
-            failInRow(rowNo, std::string(": attribute ") + a.name() + " names no field");
+            failInRow(rowNo, std::string(": o atributo ") + a.name() + " não corresponde a nenhum campo");
         const auto i = static_cast<size_t>(found);
         if (seenInRow_[i] == rowNo)
-            failInRow(rowNo, ": field " + attrNames_[i] + " is given twice");
+            failInRow(rowNo, ": campo " + attrNames_[i] + " repetido");
         seenInRow_[i] = rowNo;
         try {
             values_[i] = packet_detail::parseValueText(a.value(), readings_[i]);
         } catch (const ConversionError &e) {
-            failInRow(rowNo, ", field " + readings_[i].def.name + ": " + e.what());
+            failInRow(rowNo, ", campo " + readings_[i].def.name + ": " + e.what());
         }
     }
     packet_detail::packRecord(ds.fields_, values_, 0, scratch_);
@@ -442,7 +443,7 @@ void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size,
         throw std::bad_alloc();
     if (!parsed) {
         const auto offset = static_cast<size_t>(parsed.offset);
-        fail(std::string("not well-formed XML (") + parsed.description() + " near byte " +
+        fail(std::string("XML malformado (") + parsed.description() + " perto do byte " +
              std::to_string(offset >= shiftFrom ? offset + shift : offset) + ")");
     }
 }
@@ -464,7 +465,7 @@ PacketTable PacketReader::Load::run(char *text, size_t size) {
     const pugi::xml_node metadata = packet.child("METADATA");
     const pugi::xml_node fields = metadata.child("FIELDS");
     if (!fields)
-        fail("not a data packet (no METADATA/FIELDS)");
+        fail("não é um pacote de dados (sem METADATA/FIELDS)");
     readFields(fields);
     const std::vector<int64_t> changeLog = readChangeLog(metadata.child("PARAMS"));
 
@@ -491,7 +492,7 @@ void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
     if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
         start = 3;
         if (!encoding::isValidUtf8(std::string_view(bytes).substr(3)))
-            fail(source_, "marked as UTF-8 but is not valid UTF-8");
+            fail(source_, "marcado como UTF-8, mas não é UTF-8 válido");
         return;
     }
     const bool le = (byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == '<' && byteAt(1) == 0);
@@ -511,20 +512,20 @@ void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
         }
     } else if (*declared == "utf-8" || *declared == "utf8") {
         if (!encoding::isValidUtf8(bytes))
-            fail(source_, "declared as UTF-8 but is not valid UTF-8");
+            fail(source_, "declarado como UTF-8, mas não é UTF-8 válido");
     } else if (isSingleByteWesternEncoding(*declared)) {
         if (hasHighBytes(bytes)) {
             std::string utf8 = encoding::windows1252ToUtf8(bytes);
             bytes.swap(utf8);
         }
     } else {
-        fail(source_, "unsupported encoding '" + *declared + "'");
+        fail(source_, "codificação não suportada '" + *declared + "'");
     }
 }
 
 PacketTable PacketReader::read(std::string bytes) const {
     if (onlySpace(bytes))
-        fail(source_, "the file is empty");
+        fail(source_, "o arquivo está vazio");
     size_t start = 0;
     decodeToUtf8(bytes, start);
     blankStrayParamsEnd(bytes, start);

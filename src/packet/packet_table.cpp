@@ -4,6 +4,7 @@
 #include "core/files.h"
 #include "core/formats.h"
 #include "packet/packet_reader.h"
+#include "packet/packet_types.h"
 #include "packet/packet_writer.h"
 
 #include <algorithm>
@@ -11,6 +12,9 @@
 namespace edi {
 
 namespace {
+
+const char *const kAppending = "Um registro está em inclusão; grave-o ou cancele-o antes";
+const char *const kNotAppending = "Nenhum registro está em inclusão";
 
 template <typename T> int threeWay(const T &a, const T &b) {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -53,10 +57,10 @@ int compareValues(const Value &a, const Value &b, const FieldDef &field) {
 PacketTable::PacketTable(std::vector<FieldDef> fields) : fields_(std::move(fields)) {
     for (size_t i = 0; i < fields_.size(); ++i) {
         if (fields_[i].name.empty())
-            throw Error("Field " + std::to_string(i + 1) + " has no name");
+            throw Error("O campo " + std::to_string(i + 1) + " não tem nome");
         for (size_t j = 0; j < i; ++j)
             if (formats::equalsIgnoreCase(fields_[i].name, fields_[j].name))
-                throw Error("Field name " + fields_[i].name + " appears twice");
+                throw Error(packet_detail::fieldNamedTwice(fields_[i].name));
     }
 }
 
@@ -70,13 +74,13 @@ int PacketTable::fieldIndex(std::string_view name) const {
 size_t PacketTable::checkedIndex(std::string_view fieldName) const {
     const int i = fieldIndex(fieldName);
     if (i < 0)
-        throw Error("Field '" + std::string(fieldName) + "' not found" + (name_.empty() ? "" : " in " + name_));
+        throw Error("Campo '" + std::string(fieldName) + "' inexistente" + (name_.empty() ? "" : " em " + name_));
     return static_cast<size_t>(i);
 }
 
 void PacketTable::append() {
     if (appending_)
-        throw Error("A record is already being appended; post or cancel it first");
+        throw Error(kAppending);
     cursorBeforeAppend_ = cursor_;
     current_.assign(fields_.size(), Value());
     appending_ = true;
@@ -84,9 +88,9 @@ void PacketTable::append() {
 
 void PacketTable::setValue(size_t index, const Value &value) {
     if (!appending_)
-        throw Error("No record is being appended");
+        throw Error(kNotAppending);
     if (index >= fields_.size())
-        throw Error("Field index " + std::to_string(index) + " out of range");
+        throw Error("Índice de campo " + std::to_string(index) + " fora da faixa");
     current_[index] = convertForField(value, fields_[index]);
 }
 
@@ -96,7 +100,7 @@ void PacketTable::setValue(std::string_view fieldName, const Value &value) {
 
 void PacketTable::post() {
     if (!appending_)
-        throw Error("No record is being appended");
+        throw Error(kNotAppending);
     std::string packed;
     packet_detail::packRecord(fields_, current_, packet_detail::kRecordInserted, packed);
     records_.push_back(store_.add(packed));
@@ -114,7 +118,7 @@ void PacketTable::cancel() {
 
 void PacketTable::loadCurrent() {
     if (appending_)
-        throw Error("A record is being appended; post or cancel it first");
+        throw Error(kAppending);
     if (cursor_ < records_.size())
         packet_detail::unpackRecord(records_[cursor_], fields_.size(), current_);
     else
@@ -138,9 +142,9 @@ size_t PacketTable::recNo() const {
 
 const Value &PacketTable::value(size_t index) const {
     if (eof())
-        throw Error("No current record" + (name_.empty() ? "" : " in " + name_));
+        throw Error("Nenhum registro corrente" + (name_.empty() ? "" : " em " + name_));
     if (index >= fields_.size())
-        throw Error("Field index " + std::to_string(index) + " out of range");
+        throw Error("Índice de campo " + std::to_string(index) + " fora da faixa");
     return current_[index];
 }
 
@@ -150,7 +154,7 @@ const Value &PacketTable::value(std::string_view fieldName) const {
 
 void PacketTable::sortBy(std::string_view fieldName) {
     if (appending_)
-        throw Error("A record is being appended; post or cancel it first");
+        throw Error(kAppending);
     const size_t index = checkedIndex(fieldName);
     std::vector<std::pair<Value, const char *>> keyed;
     keyed.reserve(records_.size());
@@ -206,7 +210,7 @@ std::filesystem::path PacketTable::saveToNewFile(const std::function<std::filesy
 }
 
 std::string PacketTable::saveToString() const {
-    return PacketWriter(*this, name_.empty() ? "data packet" : name_).write(nullptr);
+    return PacketWriter(*this, name_.empty() ? "pacote de dados" : name_).write(nullptr);
 }
 
 PacketTable PacketTable::loadFromFile(const std::filesystem::path &path) {
@@ -214,7 +218,7 @@ PacketTable PacketTable::loadFromFile(const std::filesystem::path &path) {
 }
 
 PacketTable PacketTable::loadFromString(std::string_view bytes, std::string_view sourceName) {
-    return PacketReader(sourceName.empty() ? "data packet" : std::string(sourceName)).read(std::string(bytes));
+    return PacketReader(sourceName.empty() ? "pacote de dados" : std::string(sourceName)).read(std::string(bytes));
 }
 
 } // namespace edi

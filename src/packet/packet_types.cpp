@@ -33,14 +33,14 @@ constexpr IntegerType kIntegerTypes[] = {
 
 [[noreturn]] void notA(std::string_view text, const char *what) {
     std::string shown(text.substr(0, 60));
-    throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " is not " + what);
+    throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " não é " + what);
 }
 
 std::string yyyymmdd(const Date &d) {
     int y = 0, m = 0, day = 0;
     d.toYmd(y, m, day);
     if (y < 1 || y > 9999)
-        throw ConversionError("year " + std::to_string(y) + " cannot be written to a data packet");
+        throw ConversionError("o ano " + std::to_string(y) + " não pode ser gravado num pacote de dados");
     char buf[16];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
     return buf;
@@ -57,7 +57,7 @@ std::string hhnnssmmm(const Time &t) {
 // the same double. The longest, the smallest subnormal, needs 327 characters.
 std::string shortestDouble(double v) {
     if (!std::isfinite(v))
-        throw ConversionError("the floating point value " + std::to_string(v) + " cannot be written to a data packet");
+        throw ConversionError("o número real " + std::to_string(v) + " não pode ser gravado num pacote de dados");
     char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
     return std::string(buf, res.ptr);
@@ -66,9 +66,9 @@ std::string shortestDouble(double v) {
 Value parseInteger(std::string_view text, const FieldReading &r) {
     const auto v = formats::parseInteger(text);
     if (!v)
-        notA(text, "a valid integer");
+        notA(text, "um número inteiro válido");
     if (*v < r.min || *v > r.max)
-        notA(text, "an integer in the field's range");
+        notA(text, "um número inteiro dentro da faixa do campo");
     switch (r.def.type) {
     case FieldType::SmallInt:
         return Value::int16(static_cast<int16_t>(*v));
@@ -85,13 +85,13 @@ Value parseBoolean(std::string_view text) {
         return Value::boolean(true);
     if (equalsIgnoreCase(t, "false") || t == "0")
         return Value::boolean(false);
-    notA(text, "a boolean (TRUE or FALSE)");
+    notA(text, "um valor lógico (TRUE ou FALSE)");
 }
 
 Bytes decodeBase64(std::string_view text) {
     auto bytes = encoding::base64Decode(text);
     if (!bytes)
-        notA(text, "valid base64");
+        notA(text, "base64 válido");
     return std::move(*bytes);
 }
 
@@ -156,7 +156,7 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
         return set(FieldType::Double, TextForm::Real);
     if (equalsIgnoreCase(fieldtype, "fixed") || equalsIgnoreCase(fieldtype, "fixedFMT")) {
         if (decimals < 0 || decimals > 18)
-            throw ConversionError("DECIMALS " + std::to_string(decimals) + " is out of range");
+            throw ConversionError("DECIMALS " + std::to_string(decimals) + " está fora da faixa aceita");
         return set(FieldType::Numeric, TextForm::Fixed, width, decimals);
     }
     const bool fixedChar = subtype.find("Fixed") != std::string_view::npos;
@@ -181,8 +181,8 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
         return set(FieldType::BinaryBlob, TextForm::Bytes);
     }
     if (equalsIgnoreCase(fieldtype, "nested"))
-        throw ConversionError("nested tables are not supported");
-    throw ConversionError("unknown field type '" + std::string(fieldtype) + "'");
+        throw ConversionError("tabelas aninhadas não são suportadas");
+    throw ConversionError("tipo de campo desconhecido '" + std::string(fieldtype) + "'");
 }
 
 std::string valueText(const Value &v, const FieldDef &field) {
@@ -239,7 +239,7 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
     case TextForm::Real: {
         const auto d = formats::parseDouble(text);
         if (!d)
-            notA(text, "a valid floating point number");
+            notA(text, "um número real válido");
         return Value::real(*d);
     }
     case TextForm::Fixed:
@@ -249,13 +249,13 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
         // yyyymmdd[Thh:nn:ss[mmm]], the ISO forms and a date without its time are all seen in the field.
         const auto ts = formats::parseTimestamp(text);
         if (!ts)
-            notA(text, r.form == TextForm::Date ? "a valid date" : "a valid date and time");
+            notA(text, r.form == TextForm::Date ? "uma data válida" : "uma data e hora válida");
         return r.form == TextForm::Date ? Value::date(ts->date) : Value::timestamp(*ts);
     }
     case TextForm::Time: {
         const auto t = formats::parseTime(text);
         if (!t)
-            notA(text, "a valid time");
+            notA(text, "uma hora válida");
         return Value::time(*t);
     }
     case TextForm::Boolean:

@@ -37,4 +37,9 @@ std::string valueText(const Value &v, const FieldDef &field);
 // Reads a non-empty attribute text; throws ConversionError naming what it expected.
 Value parseValueText(std::string_view text, const FieldReading &reading);
 
+// Said of a table or a packet that names one field twice.
+inline std::string fieldNamedTwice(const std::string &name) {
+    return "O nome de campo " + name + " aparece duas vezes";
+}
+
 } // namespace edi::packet_detail

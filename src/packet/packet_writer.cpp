@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
+#include "core/messages.h"
 #include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
@@ -77,9 +78,10 @@ void appendEscaped(std::string &out, std::string_view text) {
             const size_t at = pos;
             const auto cp = encoding::nextCodePoint(text, pos);
             if (!cp)
-                throw ConversionError("the text is not valid UTF-8 (byte " + std::to_string(at + 1) + ")");
+                throw ConversionError("o texto não é UTF-8 válido (byte " + std::to_string(at + 1) + ")");
             if (*cp == 0xFFFE || *cp == 0xFFFF)
-                throw ConversionError("character " + codePointName(*cp) + " cannot be written to a data packet");
+                throw ConversionError("o caractere " + codePointName(*cp) +
+                                      " não pode ser gravado num pacote de dados");
             out += "&#";
             out += std::to_string(static_cast<uint32_t>(*cp));
             out += ';';
@@ -113,7 +115,8 @@ void appendEscaped(std::string &out, std::string_view text) {
             break;
         default:
             if (c < 0x20)
-                throw ConversionError("control character " + codePointName(c) + " cannot be written to a data packet");
+                throw ConversionError("o caractere de controle " + codePointName(c) +
+                                      " não pode ser gravado num pacote de dados");
             out += static_cast<char>(c);
         }
     }
@@ -134,7 +137,7 @@ PacketWriter::PacketWriter(const PacketTable &dataset, std::string tableName)
 
 std::string PacketWriter::write(std::ostream *out) {
     if (ds_.appending_)
-        throw Error("A record of " + tableName_ + " is being appended; post or cancel it before saving");
+        throw Error("Um registro de " + tableName_ + " está em inclusão; grave-o ou cancele-o antes de salvar");
     out_ = out;
     buf_ = "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA>";
     writeFields();
@@ -159,7 +162,7 @@ void PacketWriter::writeFields() {
             try {
                 appendAttribute(buf_, "fieldname", f.name);
             } catch (const ConversionError &e) {
-                throw PacketError("Cannot write " + tableName_ + ": field name " + f.name + ": " + e.what());
+                throw PacketError(msg::cannotWrite(tableName_) + ": nome de campo " + f.name + ": " + e.what());
             }
         }
         appendAttribute(buf_, "attrname", attrNames_[i]);
@@ -227,7 +230,7 @@ void PacketWriter::flushIfFull() {
 }
 
 void PacketWriter::failAt(size_t row, size_t field, const std::string &problem) const {
-    throw PacketError("Cannot write " + tableName_ + ": row " + std::to_string(row + 1) + ", field " +
+    throw PacketError(msg::cannotWrite(tableName_) + ": registro " + std::to_string(row + 1) + ", campo " +
                       ds_.fields_[field].name + ": " + problem);
 }
 

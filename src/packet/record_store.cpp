@@ -100,7 +100,7 @@ public:
         case K::Bool:
             return Value::boolean(byte() != 0);
         }
-        throw Error("Corrupt packed record");
+        throw Error("Registro compactado corrompido");
     }
 
 private:

@@ -107,17 +107,17 @@ std::string lineEndOf(const std::string &text) {
 
 void requireOneLine(std::string_view what, std::string_view text) {
     if (text.find_first_of("\r\n") != std::string_view::npos)
-        throw Error("Cannot store a " + std::string(what) + " with a line break in a configuration file");
+        throw Error("Um arquivo de configuração não guarda " + std::string(what) + " com quebra de linha");
 }
 
 void checkStorable(std::string_view section, std::string_view key, std::string_view value) {
-    requireOneLine("section name", section);
-    requireOneLine("key", key);
-    requireOneLine("value", value);
+    requireOneLine("nome de seção", section);
+    requireOneLine("chave", key);
+    requireOneLine("valor", value);
     if (formats::trim(key).empty() || key.find('=') != std::string_view::npos || key != formats::trim(key))
-        throw Error("Cannot store the key \"" + std::string(key) + "\" in a configuration file");
+        throw Error("Um arquivo de configuração não guarda a chave \"" + std::string(key) + "\"");
     if (section.find(']') != std::string_view::npos || section != formats::trim(section))
-        throw Error("Cannot store the section name \"" + std::string(section) + "\" in a configuration file");
+        throw Error("Um arquivo de configuração não guarda o nome de seção \"" + std::string(section) + "\"");
 }
 
 std::string readIfPresent(const fs::path &path) {

@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <curl/curl.h>
 
@@ -19,7 +20,7 @@ namespace {
 void ensureCurlInitialised() {
     static const CURLcode rc = curl_global_init(CURL_GLOBAL_DEFAULT);
     if (rc != CURLE_OK)
-        throw TransportError(std::string("Cannot initialise the HTTP library: ") + curl_easy_strerror(rc));
+        throw TransportError(msg::withCause("Não foi possível iniciar a biblioteca HTTP", curl_easy_strerror(rc)));
 }
 
 struct EasyDeleter {

@@ -1,6 +1,7 @@
 #include "transport/program_start.h"
 
 #include "core/errors.h"
+#include "core/messages.h"
 
 #include <cerrno>
 #include <csignal>
@@ -14,6 +15,10 @@ extern char** environ;
 namespace edi::transport {
 
 namespace {
+
+std::string cannotStart(const std::filesystem::path &program) {
+    return "Não foi possível iniciar " + program.string();
+}
 
 class SpawnSetup {
 public:
@@ -72,15 +77,14 @@ void reapWhenDone(pid_t pid) {
 pid_t startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                    const std::filesystem::path& workingDirectory) {
     const auto fail = [&](int code) {
-        return IoError("Cannot start " + program.string() + ": " + std::strerror(code));
+        return IoError(msg::withCause(cannotStart(program), std::strerror(code)));
     };
     if (program.empty())
-        throw IoError("Cannot start a program: no path given");
+        throw IoError("Não foi possível iniciar um programa: nenhum caminho indicado");
 
     std::error_code ec;
     if (!workingDirectory.empty() && !std::filesystem::is_directory(workingDirectory, ec))
-        throw IoError("Cannot start " + program.string() + ": the folder " + workingDirectory.string() +
-                      " does not exist");
+        throw IoError(cannotStart(program) + ": a pasta " + workingDirectory.string() + " não existe");
 
     SpawnSetup setup;
     int rc = setup.detach();

@@ -5,6 +5,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
+#include "core/messages.h"
 #include "db/query.h"
 #include "packet/packet_table.h"
 #include "transport/estado_update.h"
@@ -242,7 +243,7 @@ std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
 void TransporteEDI::btnReceberArquivoClick() {
     PacketTable cds = CarregaLista("/dbArquivo.php?op=S" + consultaUnidade(), geral_.sPathIn / "arquivos.xml");
     if (cds.fieldCount() < 2 && cds.recordCount() > 0)
-        throw PacketError("The file list of the central server has fewer than two fields");
+        throw PacketError("A lista de arquivos do servidor central tem menos de dois campos");
     const std::string dominio = DominioDoServidor(geral_.sDominio);
     for (cds.first(); !cds.eof(); cds.next()) {
         const std::string caminho = cds.value(1).asText();

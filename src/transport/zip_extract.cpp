@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <zip.h>
 

@@ -130,9 +130,9 @@ TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
     ASSERT_EQ(::kill(server, SIGTERM), 0);
     EXPECT_EQ(waitForExit(server), 0);
     const std::string log = readFile(dir / "server.log");
-    EXPECT_THAT(log, HasSubstr("listening on 127.0.0.1:" + std::to_string(port)));
+    EXPECT_THAT(log, HasSubstr("escutando em 127.0.0.1:" + std::to_string(port)));
     EXPECT_THAT(log, HasSubstr("GET /dbArquivo.php?op=APP&data=%2701-01-1900%27 200"));
-    EXPECT_THAT(log, HasSubstr("stopped"));
+    EXPECT_THAT(log, HasSubstr("parado"));
     EXPECT_FALSE(accepts(port));
 }
 

@@ -52,7 +52,8 @@ TEST(CentralRouting, AFileFromTheCentralUnitWaitsForEveryUnitAlsoOnesThatFirstCa
     EXPECT_THAT(namesIn(rig.waiting(12)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(namesIn(rig.waiting(14)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(rig.waiting(31), IsEmpty());
-    EXPECT_THAT(rig.log().text(), HasSubstr("registered MUNICIPIO31010124120000.xml from unit 31 for unit(s) 12,14"));
+    EXPECT_THAT(rig.log().text(),
+                HasSubstr("registrado MUNICIPIO31010124120000.xml da unidade 31 para a(s) unidade(s) 12,14"));
     // Units that call for the first time later, also after a restart, get every central file.
     EXPECT_THAT(namesIn(rig.waiting(16)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     rig.restart();
@@ -233,7 +234,7 @@ TEST(CentralRouting, BadRequestsAreRefusedWithAShortText) {
     raw.set_basic_auth("quelmar", "dorven");
     const auto res = raw.Get("/dbArquivo.php?op=X&unidade=12");
     ASSERT_TRUE(res);
-    EXPECT_EQ(res->body, "unknown op \"X\"\n");
+    EXPECT_EQ(res->body, "op desconhecida \"X\"\n");
     EXPECT_THAT(rig.waiting(31), IsEmpty());
     EXPECT_TRUE(rig.log().waitFor("GET /dbSQL.php?op=S 400"));
 }
@@ -311,7 +312,7 @@ TEST(CentralProtocols, ASummaryIsRecordedOnlyOnceUploaded) {
     ASSERT_THAT(protocols, SizeIs(1));
     EXPECT_EQ(protocols[0].name, "Protocolo12_040513102231.html");
     EXPECT_EQ(protocols[0].unit, 12);
-    EXPECT_THAT(rig.log().text(), HasSubstr("protocol summary Protocolo12_040513102231.html from unit 12"));
+    EXPECT_THAT(rig.log().text(), HasSubstr("resumo de protocolo Protocolo12_040513102231.html da unidade 12"));
     // A summary is not routed to any unit, and its links to the documents work.
     EXPECT_THAT(rig.waiting(31), IsEmpty());
     EXPECT_EQ(rig.mustGet("/edi/central/in/Protocolo12_345.xml"), "<doc/>");

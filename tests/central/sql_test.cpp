@@ -49,7 +49,7 @@ TEST_F(CentralSql, ASelectIsShownAsATableWithEveryCellEscaped) {
     EXPECT_THAT(page, HasSubstr("<tr><th>CD_PESSOA</th><th>NM_PESSOA</th><th>BL_FOTO</th></tr>"));
     EXPECT_THAT(page, HasSubstr("<tr><td>1</td><td>&lt;b&gt;Ana&lt;/b&gt; &amp; &quot;Rui&quot;</td><td></td></tr>"));
     EXPECT_THAT(page, HasSubstr("<td>Jo\xc3\xa3o</td>"));
-    EXPECT_THAT(page, HasSubstr("2 rows."));
+    EXPECT_THAT(page, HasSubstr("2 registros."));
     EXPECT_THAT(page, Not(HasSubstr("<b>Ana")));
     EXPECT_THAT(page, HasSubstr("<pre>select CD_PESSOA, NM_PESSOA, BL_FOTO from PESSOA\r\norder by CD_PESSOA</pre>"));
 }
@@ -57,9 +57,9 @@ TEST_F(CentralSql, ASelectIsShownAsATableWithEveryCellEscaped) {
 TEST_F(CentralSql, AChangeIsCommittedAndItsRowCountShown) {
     CentralRig rig(withDatabase());
     const std::string page = run(rig, "Q", "update PESSOA set NM_PESSOA = 'O''Neil & Filhos' where CD_PESSOA = 2");
-    EXPECT_THAT(page, HasSubstr("1 row affected."));
+    EXPECT_THAT(page, HasSubstr("1 registro afetado."));
     EXPECT_EQ(nameOf(2), "O'Neil & Filhos");
-    EXPECT_THAT(run(rig, "Q", "delete from PESSOA"), HasSubstr("2 rows affected."));
+    EXPECT_THAT(run(rig, "Q", "delete from PESSOA"), HasSubstr("2 registros afetados."));
     EXPECT_EQ(nameOf(1), "(none)");
 }
 
@@ -73,25 +73,25 @@ TEST_F(CentralSql, ErrorsAreShownEscapedInThePage) {
     CentralRig rig(withDatabase());
     const std::string page = run(rig, "S", "select <nonsense> from PESSOA");
     EXPECT_EQ(rig.status(), 200);
-    EXPECT_THAT(page, HasSubstr("<p class=\"error\">Error: "));
+    EXPECT_THAT(page, HasSubstr("<p class=\"error\">Erro ao executar o comando: "));
     EXPECT_THAT(page, HasSubstr("&lt;nonsense&gt;"));
     EXPECT_THAT(page, Not(HasSubstr("<nonsense>")));
-    EXPECT_THAT(run(rig, "Q", "insert into PESSOA values (3)"), HasSubstr("Error: "));
+    EXPECT_THAT(run(rig, "Q", "insert into PESSOA values (3)"), HasSubstr("Erro ao executar o comando: "));
     EXPECT_EQ(nameOf(3), "(none)");
-    EXPECT_THAT(run(rig, "S", "  "), HasSubstr("The statement is empty."));
+    EXPECT_THAT(run(rig, "S", "  "), HasSubstr("O comando está vazio."));
 }
 
 TEST_F(CentralSql, ALongResultIsCut) {
     SqlConsole console(database.params(), 1);
     const std::string page = console.run(SqlConsole::Operation::Select, "select CD_PESSOA from PESSOA");
-    EXPECT_THAT(page, HasSubstr("First 1 rows shown."));
+    EXPECT_THAT(page, HasSubstr("Primeiros 1 registros mostrados."));
     EXPECT_THAT(page, Not(HasSubstr("<td>2</td>")));
 }
 
 TEST(CentralSqlWithoutDatabase, ThePageSaysNoDatabaseIsConfigured) {
     CentralRig rig;
     const std::string page = rig.mustGet("/dbSQL.php?op=Q&sql=" + encodeQueryValue("delete from <X> where A = '&'"));
-    EXPECT_THAT(page, HasSubstr("No database is configured on this server"));
+    EXPECT_THAT(page, HasSubstr("Nenhum banco de dados está configurado neste servidor"));
     EXPECT_THAT(page, HasSubstr("<pre>delete from &lt;X&gt; where A = &#39;&amp;&#39;</pre>"));
 }
 
@@ -99,7 +99,8 @@ TEST(CentralSqlUnreachable, ADatabaseThatCannotBeOpenedIsReportedInThePage) {
     ServerConfig c;
     c.database = db::ConnectionParams{"/nonexistent/folder/none.fdb", "SYSDBA", "", "UTF8"};
     CentralRig rig(c);
-    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"), HasSubstr("Error: "));
+    EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"),
+                HasSubstr("Erro ao executar o comando: "));
 }
 
 } // namespace

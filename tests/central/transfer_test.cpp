@@ -82,7 +82,7 @@ TEST(CentralUpload, OnlyTheFieldFile1IsTaken) {
     const auto res = postFile(rig, "file2", "A.xml", "<x/>");
     ASSERT_TRUE(res);
     EXPECT_EQ(res->status, 400);
-    EXPECT_EQ(res->body, "no file in form field \"file1\"\n");
+    EXPECT_EQ(res->body, "nenhum arquivo no campo \"file1\" do formulário\n");
     EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
 }
 

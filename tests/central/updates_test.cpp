@@ -86,7 +86,7 @@ TEST_F(CentralUpdates, AHandWrittenManifestIsRead) {
                         "2014-02-03 04:05:07\tgone.zip\t/*APP*/gone.exe\t1\t0\r\n");
     EXPECT_THAT(updates(rig, "'01-01-1900'"),
                 ElementsAre(Row{"E:\\Home\\quelmar\\Web\\app\\tool.exe", "/*APP*/tool.exe", "0", "1"}));
-    EXPECT_TRUE(rig.log().waitFor("published file gone.zip is missing"));
+    EXPECT_TRUE(rig.log().waitFor("o arquivo publicado gone.zip não está em"));
 }
 
 TEST_F(CentralUpdates, AMalformedManifestIsAServerErrorNamingTheLine) {
@@ -98,7 +98,7 @@ TEST_F(CentralUpdates, AMalformedManifestIsAServerErrorNamingTheLine) {
     try {
         readManifest(rig.root() / "app" / "manifest.txt");
     } catch (const Error &e) {
-        EXPECT_THAT(e.what(), HasSubstr("line 1: expected 5 fields"));
+        EXPECT_THAT(e.what(), HasSubstr("linha 1: esperados 5 campos"));
     }
 }
 

@@ -191,7 +191,7 @@ TEST(CreateDatabase, RefusesAnExistingFileAndLeavesItByteForByte) {
         createDatabase(o);
         FAIL() << "an existing database was accepted";
     } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("already exists"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("já existe"), std::string::npos) << e.what();
     }
     EXPECT_EQ(test::fileContents(existing.path()), before);
     auto db = existing.open();

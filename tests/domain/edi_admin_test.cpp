@@ -47,10 +47,11 @@ TEST(EdiAdmin, CreatesAndSeedsAThousandPatientsInSeconds) {
     const auto start = std::chrono::steady_clock::now();
     const Outcome created = admin(dir, "create-db " + quoted(path) + " --unit 12 --central 31");
     ASSERT_EQ(created.status, 0) << created.err;
-    EXPECT_NE(created.out.find("Created " + path + " for unit 12 (central unit 31)"), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find("Criada " + path + " para a unidade 12 (unidade central 31)"), std::string::npos)
+        << created.out;
     const Outcome seeded = admin(dir, "seed " + quoted(path) + " --patients 1000 --seed=4");
     ASSERT_EQ(seeded.status, 0) << seeded.err;
-    EXPECT_NE(seeded.out.find("with 1000 patients (seed 4)"), std::string::npos) << seeded.out;
+    EXPECT_NE(seeded.out.find("com 1000 pacientes (semente 4)"), std::string::npos) << seeded.out;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 
     db::ConnectionParams params;
@@ -66,7 +67,7 @@ TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {
     std::ofstream(path) << "keep me";
     const Outcome r = admin(dir, "create-db " + quoted(path.string()) + " --unit 12");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("already exists"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("já existe"), std::string::npos) << r.err;
     EXPECT_EQ(test::fileContents(path), "keep me");
 }
 

@@ -255,7 +255,7 @@ TEST(Seed, RefusesADatabaseWithoutItsUnitAndWritesNothing) {
         seedDatabase(*db, {10, 1});
         FAIL() << "seeded a database without a unit code";
     } catch (const Error& e) {
-        EXPECT_NE(std::string(e.what()).find("parameter 1"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("parâmetro 1"), std::string::npos) << e.what();
     }
     EXPECT_EQ(countRows(*db, "PACIENTE"), 0);
     EXPECT_EQ(countRows(*db, "PAIS"), 0);

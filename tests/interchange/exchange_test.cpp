@@ -373,7 +373,7 @@ TEST(Import, AFileThatFailsToLoadForWantOfIoOrMemoryWaitsForTheNextRun) {
     EXPECT_TRUE(c.refsDescartadas.empty());
     const auto msgs = c.ui.of("message");
     for (const auto& [F, T] : {std::pair{io, "REGISTRO_TARV"}, std::pair{memoria, "REGISTRO_TARV_ACOMP"}}) {
-        const std::string falha = F + "\r" + T + "\rErro:" + (F == io ? "Cannot read" : "");
+        const std::string falha = F + "\r" + T + "\rErro:" + (F == io ? "Não foi possível ler" : "");
         EXPECT_TRUE(std::any_of(msgs.begin(), msgs.end(), [&](const std::string& m) { return m.rfind(falha, 0) == 0; }))
             << F;
     }

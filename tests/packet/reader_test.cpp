@@ -213,11 +213,11 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
         }
     }
     EXPECT_EQ(errorOf(largePacket("", rows, 35001)),
-              "sample.xml: row 35001, field CD_UNIDADE: 'x' is not a valid integer");
-    EXPECT_NE(errorOf(largePacket("", rows).substr(0, (2u << 20) + 17)).find("not well-formed XML"), std::string::npos);
+              "sample.xml: registro 35001, campo CD_UNIDADE: 'x' não é um número inteiro válido");
+    EXPECT_NE(errorOf(largePacket("", rows).substr(0, (2u << 20) + 17)).find("XML malformado"), std::string::npos);
     std::string unbalanced = largePacket("", rows);
     unbalanced.insert(unbalanced.find("<ROW CD_UNIDADE=\"30000\""), "<X>");
-    EXPECT_NE(errorOf(unbalanced).find("not well-formed XML"), std::string::npos);
+    EXPECT_NE(errorOf(unbalanced).find("XML malformado"), std::string::npos);
 }
 
 TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
@@ -236,17 +236,18 @@ TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
 }
 
 TEST(PacketReader, ErrorsSayWhereThePacketIsWrong) {
-    EXPECT_EQ(errorOf(""), "sample.xml: the file is empty");
+    EXPECT_EQ(errorOf(""), "sample.xml: o arquivo está vazio");
     EXPECT_EQ(errorOf(packet(kUnitFields, "<ROW CD_UNIDADE=\"1\"/><ROW CD_UNIDADE=\"2\" NM_UNIDAD=\"B\"/>")),
-              "sample.xml: row 2: attribute NM_UNIDAD names no field");
+              "sample.xml: registro 2: o atributo NM_UNIDAD não corresponde a nenhum campo");
     EXPECT_EQ(errorOf(packet(kUnitFields, "<ROW CD_UNIDADE=\"12a\"/>")),
-              "sample.xml: row 1, field CD_UNIDADE: '12a' is not a valid integer");
+              "sample.xml: registro 1, campo CD_UNIDADE: '12a' não é um número inteiro válido");
     EXPECT_EQ(errorOf(packet("<FIELD attrname=\"D\" fieldtype=\"date\"/>", "<ROW/><ROW/><ROW D=\"20101332\"/>")),
-              "sample.xml: row 3, field D: '20101332' is not a valid date");
-    EXPECT_EQ(errorOf("<DATASET/>"), "sample.xml: not a data packet (root element <DATASET>, expected <DATAPACKET>)");
-    EXPECT_NE(errorOf(packet(kUnitFields, "").substr(0, 120)).find("sample.xml: not well-formed XML"),
+              "sample.xml: registro 3, campo D: '20101332' não é uma data válida");
+    EXPECT_EQ(errorOf("<DATASET/>"),
+              "sample.xml: não é um pacote de dados (elemento raiz <DATASET>, esperado <DATAPACKET>)");
+    EXPECT_NE(errorOf(packet(kUnitFields, "").substr(0, 120)).find("sample.xml: XML malformado"), std::string::npos);
+    EXPECT_NE(errorOf(packet("<FIELD attrname=\"T\" fieldtype=\"nested\"/>", "")).find("tabelas aninhadas"),
               std::string::npos);
-    EXPECT_NE(errorOf(packet("<FIELD attrname=\"T\" fieldtype=\"nested\"/>", "")).find("nested"), std::string::npos);
 }
 
 TEST(PacketReader, MissingFileIsAnIoError) {

@@ -164,7 +164,7 @@ TEST(PacketRoundTrip, ValuesThePacketCannotCarryAreRefusedNamingTheField) {
         ds.saveToString();
         FAIL() << "an infinite value was written";
     } catch (const PacketError &e) {
-        EXPECT_NE(std::string(e.what()).find("TABELA: row 2, field VL"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("TABELA: registro 2, campo VL"), std::string::npos) << e.what();
     }
 }
 

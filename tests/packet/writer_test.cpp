@@ -79,12 +79,12 @@ TEST(PacketWriter, RefusesTextNoReaderCouldLoadNamingTableRowAndField) {
     addPatient(ds, 1, "ok");
     addPatient(ds, 2, std::string("bell\x07"));
     EXPECT_EQ(messageOf([&] { ds.saveToString(); }),
-              "Cannot write PACIENTE: row 2, field NM_PACIENTE: control character U+0007 cannot be written to a "
-              "data packet");
+              "Não foi possível gravar PACIENTE: registro 2, campo NM_PACIENTE: o caractere de controle U+0007 não "
+              "pode ser gravado num pacote de dados");
 
     PacketTable bad = patients();
     addPatient(bad, 1, "Jo\xE3o"); // Latin-1 bytes where UTF-8 was due
-    EXPECT_NE(messageOf([&] { bad.saveToString(); }).find("row 1, field NM_PACIENTE: the text is not valid UTF-8"),
+    EXPECT_NE(messageOf([&] { bad.saveToString(); }).find("registro 1, campo NM_PACIENTE: o texto não é UTF-8 válido"),
               std::string::npos);
 }
 
@@ -102,7 +102,8 @@ TEST(PacketWriter, AnExistingFileIsOnlyReplacedByACompleteOne) {
         addPatient(failing, i, std::string(40, 'x'));
     addPatient(failing, 5001, "nul\x01");
     const std::string message = messageOf([&] { failing.saveToFile(file); });
-    EXPECT_NE(message.find("PACIENTE12311210230509.xml: row 5001, field NM_PACIENTE"), std::string::npos) << message;
+    EXPECT_NE(message.find("PACIENTE12311210230509.xml: registro 5001, campo NM_PACIENTE"), std::string::npos)
+        << message;
     EXPECT_EQ(readFile(file), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "temporary left";
 

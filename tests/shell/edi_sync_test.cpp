@@ -73,17 +73,17 @@ TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
     const fs::path home = instalacao(dir, "127.0.0.1:1"); // nothing listens there
     Execucao exporta = roda({"--home", home.string(), "export"});
     EXPECT_TRUE(WIFEXITED(exporta.status) && WEXITSTATUS(exporta.status) == 0) << exporta.saida;
-    EXPECT_NE(exporta.saida.find("[status] Pronto!"), std::string::npos) << exporta.saida;
+    EXPECT_NE(exporta.saida.find("[estado] Pronto!"), std::string::npos) << exporta.saida;
 
     Execucao recebe = roda({"--home", home.string(), "receive"});
     EXPECT_EQ(WEXITSTATUS(recebe.status), 1) << recebe.saida; // the error escaped the stage
-    EXPECT_NE(recebe.saida.find("[error]"), std::string::npos) << recebe.saida;
+    EXPECT_NE(recebe.saida.find("[erro]"), std::string::npos) << recebe.saida;
 
     EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "dance"}).status), 2);
     test::TempDir vazio;
     Execucao semBanco = roda({"--home", vazio.path().string()});
     EXPECT_EQ(WEXITSTATUS(semBanco.status), 1);
-    EXPECT_NE(semBanco.saida.find("connection string is empty"), std::string::npos) << semBanco.saida;
+    EXPECT_NE(semBanco.saida.find("o texto de conexão está vazio"), std::string::npos) << semBanco.saida;
 }
 
 TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) {

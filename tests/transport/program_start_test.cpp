@@ -100,7 +100,7 @@ TEST_F(ProgramStartTest, AFailureToStartIsReported) {
     expectFailure(noShebang, "Exec format error");
     EXPECT_FALSE(fs::exists(dir / "ran-through-a-shell"));
 
-    expectFailure("/bin/true", "does not exist", dir / "no-such-folder");
+    expectFailure("/bin/true", "não existe", dir / "no-such-folder");
 }
 
 } // namespace

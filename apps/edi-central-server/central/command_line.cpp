@@ -157,7 +157,7 @@ std::vector<UnitSeed> parseUnitList(const std::string &text) {
         if (colon != std::string::npos) {
             unit.version = item.substr(colon + 1);
             if (unit.version.empty())
-                throw UsageError("--units entry \"" + item + "\" tem a versão vazia");
+                throw UsageError("a entrada de --units \"" + item + "\" tem a versão vazia");
         }
         units.push_back(unit);
         if (comma == std::string::npos)

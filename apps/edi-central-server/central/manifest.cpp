@@ -27,23 +27,23 @@ std::vector<std::string> splitTabs(const std::string &line) {
 
 Publication parseLine(const std::string &line, const fs::path &manifest, int lineNumber) {
     const auto fail = [&](const std::string &why) {
-        return Error(manifest.string() + " line " + std::to_string(lineNumber) + ": " + why);
+        return Error(manifest.string() + " linha " + std::to_string(lineNumber) + ": " + why);
     };
     const std::vector<std::string> fields = splitTabs(line);
     if (fields.size() != 5)
-        throw fail("expected 5 fields separated by TAB (PUBLICADO, NOME, DESTINO, TIPO, EXEC), found " +
+        throw fail("esperados 5 campos separados por TAB (PUBLICADO, NOME, DESTINO, TIPO, EXEC), encontrados " +
                    std::to_string(fields.size()));
     const auto moment = parseMoment(fields[0]);
     if (!moment)
-        throw fail("PUBLICADO \"" + fields[0] + "\" is not a moment yyyy-mm-dd hh:nn:ss");
+        throw fail("PUBLICADO \"" + fields[0] + "\" não é um momento aaaa-mm-dd hh:nn:ss");
     if (!isBareFileName(fields[1]))
-        throw fail("NOME \"" + fields[1] + "\" is not a plain file name");
+        throw fail("NOME \"" + fields[1] + "\" não é um nome de arquivo simples");
     return Publication{*moment, fields[1], fields[2], fields[3], fields[4]};
 }
 
 void checkStorable(const std::string &what, const std::string &value) {
     if (value.find_first_of("\t\r\n") != std::string::npos)
-        throw Error(what + " cannot contain a TAB or a line break");
+        throw Error(what + " não pode conter TAB nem quebra de linha");
 }
 
 } // namespace
@@ -75,12 +75,12 @@ void writeManifest(const fs::path &manifest, const std::vector<Publication> &pub
 Publication publishUpdate(const WebRoot &root, const fs::path &file, Publication details) {
     details.nome = file.filename().string();
     if (!isBareFileName(details.nome) || details.nome == WebRoot::kManifestName)
-        throw Error("Cannot publish a file named \"" + details.nome + "\"");
+        throw Error("Não é possível publicar um arquivo chamado \"" + details.nome + "\"");
     checkStorable("DESTINO", details.destino);
     checkStorable("TIPO", details.tipo);
     checkStorable("EXEC", details.exec);
     if (details.destino.empty())
-        throw Error("DESTINO is empty: give the unit's destination path");
+        throw Error("DESTINO está vazio: indique o caminho de destino na unidade");
 
     root.prepare();
     writeFileAtomically(root.updates() / details.nome, readFile(file));

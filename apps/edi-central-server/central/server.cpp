@@ -8,6 +8,7 @@
 #include "core/encoding.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <httplib.h>
 
@@ -43,7 +44,7 @@ template <typename Integer> std::optional<Integer> parseInteger(std::string_view
 
 std::string parameter(const httplib::Request &req, const char *name) {
     if (!req.has_param(name))
-        throw Refusal{400, std::string("missing parameter \"") + name + "\""};
+        throw Refusal{400, std::string("falta o parâmetro \"") + name + "\""};
     return req.get_param_value(name);
 }
 
@@ -56,14 +57,22 @@ int unitParameter(const httplib::Request &req) {
     const std::string text = parameter(req, "unidade");
     const auto code = unitCode(text);
     if (!code)
-        throw Refusal{400, "invalid unit code \"" + text + "\""};
+        throw Refusal{400, "código de unidade inválido \"" + text + "\""};
     return *code;
 }
+
+std::string invalidFileName(const std::string &name) { return "nome de arquivo inválido \"" + name + "\""; }
+
+std::string unknownOp(const std::string &op) { return "op desconhecida \"" + op + "\""; }
+
+std::string neverUploaded(const std::string &name) { return "o arquivo " + name + " nunca foi enviado"; }
+
+const char *const kServerError = "erro do servidor";
 
 std::string fileNameParameter(const httplib::Request &req) {
     const std::string name = parameter(req, "nome");
     if (!isBareFileName(name))
-        throw Refusal{400, "invalid file name \"" + name + "\""};
+        throw Refusal{400, invalidFileName(name)};
     return name;
 }
 
@@ -99,7 +108,7 @@ public:
         if (!accept_ || part.name != "file1")
             return true; // read and discarded
         if (!isBareFileName(part.filename)) {
-            refused_ = "invalid file name \"" + part.filename + "\"";
+            refused_ = invalidFileName(part.filename);
             return true;
         }
         return guarded([&] {
@@ -113,7 +122,7 @@ public:
             return true;
         current_->stream().write(data, static_cast<std::streamsize>(size));
         if (!current_->stream()) {
-            error_ = "cannot write " + current_->temporaryPath().string();
+            error_ = msg::cannotWrite(current_->temporaryPath());
             return false;
         }
         return true;
@@ -216,9 +225,9 @@ void CentralServer::Impl::routes() {
         } catch (const Refusal &r) {
             answerText(res, r.status, r.text);
         } catch (const std::exception &e) {
-            answerText(res, 500, std::string("server error: ") + e.what());
+            answerText(res, 500, msg::withCause(kServerError, e.what()));
         } catch (...) {
-            answerText(res, 500, "server error");
+            answerText(res, 500, kServerError);
         }
     });
 
@@ -248,7 +257,7 @@ bool CentralServer::Impl::authorised(const httplib::Request &req) const {
 
 void CentralServer::Impl::refuseUnauthorised(httplib::Response &res) const {
     res.set_header("WWW-Authenticate", "Basic realm=\"EDI\"");
-    answerText(res, 401, "authentication required");
+    answerText(res, 401, "autenticação necessária");
 }
 
 httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httplib::Request &req,
@@ -266,7 +275,7 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
         try {
             store.noteUnit(*code, req.get_param_value("versao"));
         } catch (const std::exception &e) {
-            answerText(res, 500, std::string("server error: ") + e.what());
+            answerText(res, 500, msg::withCause(kServerError, e.what()));
             return httplib::Server::HandlerResponse::Handled;
         }
     }
@@ -298,17 +307,17 @@ void CentralServer::Impl::upload(const httplib::Request &req, httplib::Response 
     if (!accept)
         return refuseUnauthorised(res);
     if (res.status == 413)
-        return answerText(res, 413, "upload larger than " + std::to_string(config.maxUploadBytes) + " bytes");
+        return answerText(res, 413, "envio maior que " + std::to_string(config.maxUploadBytes) + " bytes");
     if (!receiver.error().empty())
-        return answerText(res, 500, "upload not stored: " + receiver.error());
+        return answerText(res, 500, msg::withCause("envio não guardado", receiver.error()));
     if (!complete)
-        return answerText(res, 400, "upload incomplete");
+        return answerText(res, 400, "envio incompleto");
     if (!req.is_multipart_form_data())
-        return answerText(res, 400, "expected multipart/form-data with the file in form field \"file1\"");
+        return answerText(res, 400, "esperado multipart/form-data com o arquivo no campo \"file1\" do formulário");
     if (!receiver.refused().empty())
         return answerText(res, 400, receiver.refused());
     if (receiver.stored().empty())
-        return answerText(res, 400, "no file in form field \"file1\"");
+        return answerText(res, 400, "nenhum arquivo no campo \"file1\" do formulário");
     answerText(res, 200, "OK");
 }
 
@@ -322,10 +331,10 @@ void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response
         const std::string text = parameter(req, "edi");
         const auto id = parseInteger<std::int64_t>(text);
         if (!id)
-            throw Refusal{400, "invalid identifier \"" + text + "\""};
+            throw Refusal{400, "identificador inválido \"" + text + "\""};
         const int unit = unitParameter(req);
         if (!store.acknowledge(*id, unit))
-            throw Refusal{404, "nothing waits for unit " + std::to_string(unit) + " under identifier " + text};
+            throw Refusal{404, "nada aguarda a unidade " + std::to_string(unit) + " com o identificador " + text};
         return answerText(res, 200, "OK");
     }
     if (op == "D") {
@@ -333,13 +342,13 @@ void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response
         const int unit = unitParameter(req);
         // Whether or not a record was left to drop, none is left now: the unit may stop asking.
         const int dropped = store.drop(name, unit);
-        writeLog("dropped " + std::to_string(dropped) + " delivery record(s) of " + name + " to unit " +
+        writeLog("removido(s) " + std::to_string(dropped) + " registro(s) de entrega de " + name + " para a unidade " +
                  std::to_string(unit));
         return answerText(res, 200, "OK");
     }
     if (op == "APP")
         return listUpdates(req, res);
-    throw Refusal{400, "unknown op \"" + op + "\""};
+    throw Refusal{400, unknownOp(op)};
 }
 
 void CentralServer::Impl::registerFile(const httplib::Request &req, httplib::Response &res) {
@@ -347,12 +356,12 @@ void CentralServer::Impl::registerFile(const httplib::Request &req, httplib::Res
     const int unit = unitParameter(req);
     std::error_code ec;
     if (!fs::is_regular_file(root.uploads() / name, ec))
-        throw Refusal{404, "file " + name + " was never uploaded"};
+        throw Refusal{404, neverUploaded(name)};
     std::string recipients;
     for (const int to : store.registerFile(name, unit))
         recipients += (recipients.empty() ? "" : ",") + std::to_string(to);
-    writeLog("registered " + name + " from unit " + std::to_string(unit) + " for " +
-             (recipients.empty() ? std::string("no unit") : "unit(s) " + recipients));
+    writeLog("registrado " + name + " da unidade " + std::to_string(unit) + " para " +
+             (recipients.empty() ? std::string("nenhuma unidade") : "a(s) unidade(s) " + recipients));
     answerText(res, 200, "OK");
 }
 
@@ -361,39 +370,39 @@ void CentralServer::Impl::listUpdates(const httplib::Request &req, httplib::Resp
     const auto literal = unquoteLiteral(text);
     const auto since = literal ? parseMoment(*literal) : std::nullopt;
     if (!since)
-        throw Refusal{400, "invalid moment \"" + text + "\" (expected 'yyyy-mm-dd hh:nn:ss' or 'dd-mm-yyyy')"};
+        throw Refusal{400, "momento inválido \"" + text + "\" (esperado 'yyyy-mm-dd hh:nn:ss' ou 'dd-mm-yyyy')"};
     std::vector<std::string> missing;
     const std::vector<Publication> publications = publishedSince(root, *since, &missing);
     for (const std::string &name : missing)
-        writeLog("published file " + name + " is missing from " + root.updates().string() + ": not offered");
+        writeLog("o arquivo publicado " + name + " não está em " + root.updates().string() + ": não oferecido");
     answerPacket(res, updatesPacket(publications));
 }
 
 void CentralServer::Impl::protocolo(const httplib::Request &req, httplib::Response &res) {
     const std::string op = parameter(req, "op");
     if (op != "I")
-        throw Refusal{400, "unknown op \"" + op + "\""};
+        throw Refusal{400, unknownOp(op)};
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
     std::error_code ec;
     if (!fs::is_regular_file(root.uploads() / name, ec))
-        throw Refusal{404, "file " + name + " was never uploaded"};
+        throw Refusal{404, neverUploaded(name)};
     store.recordProtocol(name, unit);
-    writeLog("protocol summary " + name + " from unit " + std::to_string(unit));
+    writeLog("resumo de protocolo " + name + " da unidade " + std::to_string(unit));
     answerText(res, 200, "OK");
 }
 
 void CentralServer::Impl::unidade(const httplib::Request &req, httplib::Response &res) {
     const std::string op = parameter(req, "op");
     if (op != "S")
-        throw Refusal{400, "unknown op \"" + op + "\""};
+        throw Refusal{400, unknownOp(op)};
     answerPacket(res, unitsPacket(store.units(), config.defaultVersion));
 }
 
 void CentralServer::Impl::sqlConsole(const httplib::Request &req, httplib::Response &res) {
     const std::string op = parameter(req, "op");
     if (op != "S" && op != "Q")
-        throw Refusal{400, "unknown op \"" + op + "\" (S runs a query, Q a change)"};
+        throw Refusal{400, unknownOp(op) + " (S executa uma consulta, Q uma alteração)"};
     const std::string statement = parameter(req, "sql");
     const auto operation = op == "S" ? SqlConsole::Operation::Select : SqlConsole::Operation::Change;
     res.status = 200;
@@ -408,7 +417,7 @@ void CentralServer::Impl::serveFile(const fs::path &folder, const httplib::Reque
         file->open(folder / name, std::ios::binary);
     std::error_code ec;
     if (!*file || !fs::is_regular_file(folder / name, ec))
-        return answerText(res, 404, "no file " + name);
+        return answerText(res, 404, "arquivo inexistente: " + name);
     file->seekg(0, std::ios::end);
     const auto size = static_cast<std::size_t>(file->tellg());
     res.status = 200;
@@ -438,7 +447,7 @@ int CentralServer::start() {
     else
         s.port = s.http.bind_to_port(s.config.host, s.config.port) ? s.config.port : -1;
     if (s.port <= 0)
-        throw Error("Cannot listen on " + s.config.host + ":" + std::to_string(s.config.port));
+        throw Error("Não foi possível escutar em " + s.config.host + ":" + std::to_string(s.config.port));
     s.listenEnded = false;
     s.thread = std::thread([&s] {
         s.http.listen_after_bind();
@@ -447,8 +456,8 @@ int CentralServer::start() {
     // stop() does nothing to a server that is not running yet: only return once it runs.
     while (!s.http.is_running() && !s.listenEnded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    s.writeLog("listening on " + s.config.host + ":" + std::to_string(s.port) + ", web root " + s.root.root().string() +
-               ", central unit " + std::to_string(s.config.centralUnit));
+    s.writeLog("escutando em " + s.config.host + ":" + std::to_string(s.port) + ", raiz web " + s.root.root().string() +
+               ", unidade central " + std::to_string(s.config.centralUnit));
     return s.port;
 }
 
@@ -458,7 +467,7 @@ void CentralServer::stop() {
         return;
     s.http.stop();
     s.thread.join();
-    s.writeLog("stopped");
+    s.writeLog("parado");
 }
 
 bool CentralServer::isRunning() const {

@@ -81,13 +81,16 @@ SqlConsole::SqlConsole(std::optional<db::ConnectionParams> database, std::size_t
 std::string SqlConsole::run(Operation operation, const std::string &sql) const {
     std::string body = "<pre>" + htmlEscape(encoding::textToUtf8(sql)) + "</pre>\n";
     if (!database_)
-        return page(body + paragraph("No database is configured on this server: the statement was not run.", "error"));
+        return page(
+            body +
+            paragraph("Nenhum banco de dados está configurado neste servidor: o comando não foi executado.", "error"));
     if (sql.find_first_not_of(" \t\r\n") == std::string::npos)
-        return page(body + paragraph("The statement is empty.", "error"));
+        return page(body + paragraph("O comando está vazio.", "error"));
     try {
         return page(body + runOnDatabase(operation, sql));
     } catch (const std::exception &e) {
-        return page(body + paragraph(std::string("Error: ") + encoding::textToUtf8(e.what()), "error"));
+        return page(body +
+                    paragraph(std::string("Erro ao executar o comando: ") + encoding::textToUtf8(e.what()), "error"));
     }
 }
 
@@ -100,13 +103,13 @@ std::string SqlConsole::runOnDatabase(Operation operation, const std::string &sq
         const auto affected = query.rowsAffected();
         query.close();
         database->transaction().commit();
-        return paragraph(std::to_string(affected) + (affected == 1 ? " row affected." : " rows affected."));
+        return paragraph(std::to_string(affected) + (affected == 1 ? " registro afetado." : " registros afetados."));
     }
     std::size_t rows = 0;
     bool truncated = false;
     std::string html = resultTable(query, maxRows_, rows, truncated);
-    html += paragraph(truncated ? "First " + std::to_string(rows) + " rows shown."
-                                : std::to_string(rows) + (rows == 1 ? " row." : " rows."));
+    html += paragraph(truncated ? "Primeiros " + std::to_string(rows) + " registros mostrados."
+                                : std::to_string(rows) + (rows == 1 ? " registro." : " registros."));
     query.close();
     database->transaction().rollback();
     return html;

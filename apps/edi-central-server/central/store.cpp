@@ -3,6 +3,7 @@
 #include "central/moment.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/messages.h"
 
 #include <pugixml.hpp>
 
@@ -26,13 +27,13 @@ Delivery::Status statusFromName(std::string_view name) {
     for (std::size_t i = 0; i < kStatusNames.size(); ++i)
         if (name == kStatusNames[i])
             return static_cast<Delivery::Status>(i);
-    throw Error("unknown delivery status \"" + std::string(name) + "\"");
+    throw Error("situação de entrega desconhecida \"" + std::string(name) + "\"");
 }
 
 Timestamp momentAttribute(const pugi::xml_node &node, const char *name) {
     const auto moment = parseMoment(node.attribute(name).as_string());
     if (!moment)
-        throw Error(std::string("<") + node.name() + "> has no valid " + name);
+        throw Error(std::string("<") + node.name() + "> sem " + name + " válido");
     return *moment;
 }
 
@@ -178,7 +179,7 @@ CentralStore::State CentralStore::load(const fs::path &file, int centralUnit) {
             throw Error(parsed.description());
         const pugi::xml_node root = doc.child("central");
         if (!root)
-            throw Error("no <central> element");
+            throw Error("sem o elemento <central>");
         state.nextId = root.attribute("next-id").as_llong(1);
         for (const pugi::xml_node unit : root.children("unit")) {
             const int code = unit.attribute("code").as_int();
@@ -212,7 +213,7 @@ CentralStore::State CentralStore::load(const fs::path &file, int centralUnit) {
                                                      node.attribute("unit").as_int(),
                                                      momentAttribute(node, "registered")});
     } catch (const Error &e) {
-        throw Error("Cannot read the server state " + file.string() + ": " + e.what());
+        throw Error(msg::withCause("Não foi possível ler o estado do servidor " + file.string(), e.what()));
     }
     return state;
 }

@@ -2,6 +2,7 @@
 
 #include "core/encoding.h"
 #include "core/errors.h"
+#include "core/messages.h"
 
 namespace edi::central {
 
@@ -35,7 +36,7 @@ void WebRoot::prepare() const {
     for (const fs::path &folder : {uploads(), updates()}) {
         fs::create_directories(folder, ec);
         if (ec)
-            throw IoError("Cannot create " + folder.string() + ": " + ec.message());
+            throw IoError(msg::withCause(msg::cannotCreate(folder), ec.message()));
     }
     for (const fs::path &folder : {uploads(), updates(), root_}) {
         for (const auto &entry : fs::directory_iterator(folder, ec)) {
