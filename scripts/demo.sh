@@ -55,7 +55,7 @@ done
 
 run_cycle() {
     say "Cycle at $1"
-    "$sync" --home "$demo/$1" | grep -v '\[stage\]' | grep -E '\[(status|error|warning|engine)\]' | grep -v 'Exportando\|Importanto\|Arquivo :' || true
+    "$sync" --home "$demo/$1" | grep -E '\[(estado|erro|aviso|log)\]' | grep -v 'Exportando\|Importanto\|Arquivo :' || true
 }
 run_cycle u12   # exports and sends the unit's data
 run_cycle c31   # receives and imports it; sends the central unit's lists
