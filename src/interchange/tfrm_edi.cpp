@@ -38,6 +38,22 @@ std::optional<unsigned char> caractereProibido(const FieldDef& campo, const Valu
     return std::nullopt;
 }
 
+// The packet names the send stage archived in the dated folders below the outgoing folder (".bkp" for ".xml").
+std::set<std::string> pacotesJaEnviados(const fs::path& saida) {
+    std::set<std::string> nomes;
+    std::error_code ec;
+    for (const auto& pasta : fs::directory_iterator(saida, ec)) {
+        if (!pasta.is_directory(ec))
+            continue;
+        for (const auto& f : fs::directory_iterator(pasta.path(), ec)) {
+            std::string nome = f.path().filename().string();
+            if (nome.size() > 4 && nome.compare(nome.size() - 4, 4, ".bkp") == 0)
+                nomes.insert(nome.replace(nome.size() - 4, 4, ".xml"));
+        }
+    }
+    return nomes;
+}
+
 bool temCampo(const std::vector<std::string>& colunas, const char* nome) {
     return std::any_of(colunas.begin(), colunas.end(),
                        [&](const std::string& c) { return formats::equalsIgnoreCase(c, nome); });
@@ -182,6 +198,7 @@ void TfrmEDI::btExportarClick() {
     } zera{ui_};
     btOrdemClick();
     dm_.Transacao();
+    enviados_ = pacotesJaEnviados(geral_.sPathOut);
     ui_.setProgressMax(static_cast<int>(registro_.size()));
     ui_.setProgressPosition(0);
     for (size_t i = 0; i < registro_.size(); ++i) {
@@ -275,8 +292,17 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     if (TB.recordCount() > 0) {
         // A packet waiting under the name is never replaced: the name takes the next free second instead,
         // without waiting for the clock, and claims it atomically against another export of this installation.
+        // A name already sent is passed over too: the server keeps one file per name.
+        int enviadosSaltados = 0;
         TB.saveToNewFile(
-            [&](int n) { return geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, inicio.plusSeconds(n)); },
+            [&](int n) {
+                for (;; ++enviadosSaltados) {
+                    fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade,
+                                                                         inicio.plusSeconds(n + enviadosSaltados));
+                    if (!enviados_.count(nome.filename().string()))
+                        return nome;
+                }
+            },
             kSegundosDoDia);
         pontoDeTeste("export:packet-written");
     }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,8 @@ private:
     std::vector<RegistroEDI> registro_;
     std::string lbLog_;
     std::unique_ptr<db::Dataset> ibds_;
+    // Names of the packets already sent (archived as .bkp below sPathOut), read once per export run.
+    std::set<std::string> enviados_;
 };
 
 // The machine's figures; zero when the system does not tell.

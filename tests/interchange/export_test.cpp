@@ -54,6 +54,24 @@ TEST(ExportFiles, AnExportInTheSameSecondTakesTheNextFreeSecondAndReplacesNothin
     EXPECT_EQ(pacientesNoPacote(arquivos[1]), std::set<int64_t>{3});
 }
 
+// A clock set back must not give a packet the name of one already sent: the server keeps one file per name, and
+// one still waiting there would be replaced.
+TEST(ExportFiles, ANameAlreadySentIsNotTakenAgain) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    u.engine->relogio = [] { return Timestamp::fromParts(2010, 12, 31, 23, 59, 59); };
+    paciente(u, 1);
+    u.engine->btExportarClick();
+    ASSERT_EQ(u.saida().size(), 1u);
+    const fs::path arquivo = u.geral.sPathOut / "311210" / "PACIENTE12311210235959.bkp"; // as the send archives it
+    fs::create_directories(arquivo.parent_path());
+    fs::rename(u.saida()[0], arquivo);
+    paciente(u, 2);
+    u.engine->btExportarClick();
+
+    EXPECT_EQ(nomes(u.saida()), std::vector<std::string>{"PACIENTE12010111000000.xml"});
+}
+
 // Two exports of one installation at once (the desktop client and the daemon) write into one folder.
 TEST(ExportFiles, TwoExportsRacingIntoOneFolderKeepEveryPacket) {
     Instalacao a("12"), b("12");
