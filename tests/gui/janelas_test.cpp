@@ -505,6 +505,11 @@ private slots:
         QCOMPARE(log.size(), 2);
         QVERIFY(log[0].startsWith(QStringLiteral("ERROR: O servidor de e-mail 127.0.0.1:")));
         QCOMPARE(int(servidor.mensagens().size()), 1);
+        recusado.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&recusado));
+        const QString pasta = qEnvironmentVariable("EDI_SCREENSHOT_DIR", QDir::tempPath());
+        QVERIFY(QDir().mkpath(pasta));
+        QVERIFY(recusado.grab().save(pasta + "/email-window.png"));
     }
 
     void janelaDoMotor() {
