@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
     janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.transporte().GetVersaoUnidadesWeb(p.dm()); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
+    janela.ligaOperacao(janela.Protocolo1, [&p] { p.Protocolo1Click(); }); // the entry stays hidden
     janela.show();
     return QApplication::exec();
 }
