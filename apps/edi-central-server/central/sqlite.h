@@ -52,6 +52,8 @@ public:
     bool step();
     // Runs a statement that returns no rows.
     void run() { step(); }
+    // Ends a read before its last row.
+    void finish() { reset(); }
 
     std::int64_t integer(int column) const;
     std::string text(int column) const;

@@ -81,6 +81,15 @@ sqlite::Database &opened(sqlite::Database &db) {
     return db;
 }
 
+// The version recorded for a known unit (empty when nobody told it); nullopt for a unit the server does not know.
+std::optional<std::string> recordedVersion(sqlite::Statement &query, int code) {
+    std::optional<std::string> version;
+    if (query.with(code).step())
+        version = query.text(0);
+    query.finish(); // a statement left on a row would hold a read snapshot open and keep the WAL from being reused
+    return version;
+}
+
 } // namespace
 
 // The statements of every request, prepared once.
@@ -130,30 +139,30 @@ template <typename Change> auto CentralStore::transaction(Change change) {
 }
 
 bool CentralStore::noteUnit(int code, const std::string &version) {
-    std::optional<std::string> known;
+    const auto unchanged = [&](const std::optional<std::string> &known) {
+        return known && (version.empty() || *known == version);
+    };
+    // Most requests come from a unit already known with the same version: nothing to write.
     {
         std::lock_guard lock(mutex_);
-        if (sql_->unitVersion.with(code).step())
-            known = sql_->unitVersion.text(0);
-    }
-    // Most requests come from a unit already known with the same version: nothing to write.
-    if (known && (version.empty() || *known == version))
-        return false;
-    return transaction([&] {
-        const bool added = !sql_->unitVersion.with(code).step();
-        if (added) {
-            sql_->insertUnit.with(code, version, now()).run();
-            if (code != centralUnit_) {
-                std::vector<std::pair<std::string, std::string>> files;
-                for (auto &f = sql_->allCentralFiles.with(); f.step();)
-                    files.emplace_back(f.text(0), f.text(1));
-                for (const auto &[name, registered] : files)
-                    route(name, centralUnit_, code, registered);
-            }
-        } else if (!version.empty() && sql_->unitVersion.text(0) != version) {
-            sql_->updateUnit.with(version, code).run();
-        } else {
+        if (unchanged(recordedVersion(sql_->unitVersion, code)))
             return false;
+    }
+    return transaction([&] {
+        const auto known = recordedVersion(sql_->unitVersion, code);
+        if (unchanged(known)) // another request was first
+            return false;
+        if (known) {
+            sql_->updateUnit.with(version, code).run();
+            return true;
+        }
+        sql_->insertUnit.with(code, version, now()).run();
+        if (code != centralUnit_) {
+            std::vector<std::pair<std::string, std::string>> files;
+            for (auto &f = sql_->allCentralFiles.with(); f.step();)
+                files.emplace_back(f.text(0), f.text(1));
+            for (const auto &[name, registered] : files)
+                route(name, centralUnit_, code, registered);
         }
         return true;
     });
