@@ -23,10 +23,11 @@ transport::HttpOptions credentials() {
     return o;
 }
 
-std::vector<fs::path> filesIn(const fs::path& folder) {
+// The data packets in `folder` (not the lists and logs beside them).
+std::vector<fs::path> packetsIn(const fs::path& folder) {
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(folder))
-        if (e.is_regular_file())
+        if (e.is_regular_file() && NomeDePacote(e.path().filename().string()))
             files.push_back(e.path());
     return files;
 }
@@ -71,12 +72,12 @@ void wholeExchangeFigure(const fs::path& dir, int patients, const RawParts& raw)
     receiver.btnReceberArquivoClick();
     central.engine->btImportarClick();
     const double whole = seconds(start);
-    if (!filesIn(unit.geral.sPathOut).empty())
+    if (!packetsIn(unit.geral.sPathOut).empty())
         throw std::runtime_error("a unidade 12 não enviou todos os pacotes: " + unit.ui.message());
-    if (!filesIn(central.geral.sPathIn).empty())
+    if (!packetsIn(central.geral.sPathIn).empty())
         throw std::runtime_error("a unidade central não importou tudo: " + central.ui.message());
 
-    const double transfer = rawTransfer(filesIn(config.root / "edi" / "out"), "http://" + address, dir / "e2e-bruto");
+    const double transfer = rawTransfer(packetsIn(config.root / "edi" / "out"), "http://" + address, dir / "e2e-bruto");
     server.stop();
     const double parts = raw.exportSeconds + transfer + raw.importSeconds;
     std::printf("%-34s %10.0f linhas/s  (partes diretas %8.0f linhas/s: exportação %.1f s, transferência %.1f s, "

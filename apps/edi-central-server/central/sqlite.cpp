@@ -8,8 +8,11 @@ namespace edi::central::sqlite {
 
 Database::Database(const std::filesystem::path &file) : file_(file) {
     const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK)
-        fail("não foi possível abrir");
+    if (rc != SQLITE_OK) {
+        const std::string cause = db_ ? sqlite3_errmsg(db_) : "sem memória";
+        sqlite3_close_v2(db_);
+        throw IoError("Estado do servidor " + file.string() + ": não foi possível abrir (" + cause + ")");
+    }
     // Another thread of this process holding the lock is waited for, not reported.
     sqlite3_busy_timeout(db_, 10'000);
 }
@@ -20,7 +23,7 @@ Database::~Database() {
 
 void Database::fail(const std::string &what) const {
     throw IoError("Estado do servidor " + file_.string() + ": " + what + " (" +
-                  (db_ ? sqlite3_errmsg(db_) : "sem memória") + ")");
+                  sqlite3_errmsg(db_) + ")");
 }
 
 void Database::execute(const char *sql) {
