@@ -43,10 +43,22 @@ DoisBancos::DoisBancos() {
 
 DoisBancos::~DoisBancos() {
     try {
+        if (!para_)
+            prende();
         para_->drop();
     } catch (const std::exception&) {
         // An attachment the test left open keeps the file; the server's folder goes with the run.
     }
+}
+
+void DoisBancos::solta() {
+    de_.detach();
+    para_.reset();
+}
+
+void DoisBancos::prende() {
+    de_.reattach();
+    para_ = db::Database::open(paraParams_);
 }
 
 db::ConnectionParams DoisBancos::login() const {

@@ -22,6 +22,9 @@ public:
     const std::string& conexaoDe() const { return de_.params().database; }
     const std::string& conexaoPara() const { return paraParams_.database; }
     bool paraNoServidor() const { return noServidor_; }
+    // Lets another process open both (the embedded engine is exclusive per process), and back.
+    void solta();
+    void prende();
     // User, password and character set that open both.
     db::ConnectionParams login() const;
 
