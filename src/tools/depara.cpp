@@ -46,15 +46,16 @@ std::string MontaFiltro(const FiltroDePara& f) {
     return sql;
 }
 
-LinhasLidas::LinhasLidas(db::Database& db, const std::string& sql)
-    : cursor_(std::make_unique<db::Query>(db, sql)) {
+LinhasLidas::LinhasLidas(db::Database& db, const std::string& sql) : cursor_(std::make_unique<db::Query>(db, sql)) {
     campos_ = cursor_->fields();
     cursor_->open();
 }
 
 LinhasLidas::~LinhasLidas() = default;
 
-bool LinhasLidas::haMais() const { return !cursor_->eof(); }
+bool LinhasLidas::haMais() const {
+    return !cursor_->eof();
+}
 
 std::size_t LinhasLidas::buscaMais(std::size_t n) {
     std::size_t lidas = 0;
@@ -69,11 +70,12 @@ std::size_t LinhasLidas::buscaMais(std::size_t n) {
 }
 
 const std::array<const char*, 9> DePara::kRegistros = {
-    "REGISTRO_ATV",      "REGISTRO_COINFECCAO", "REGISTRO_PROGRAMA",     "REGISTRO_PTV",
-    "REGISTRO_TARV",     "REGISTRO_TARV_ACOMP", "REGISTRO_TARV_CD4",     "REGISTRO_TARV_ESQUEMA",
-    "REGISTRO_TESTES_POSITIVOS"};
+    "REGISTRO_ATV",      "REGISTRO_COINFECCAO",   "REGISTRO_PROGRAMA",
+    "REGISTRO_PTV",      "REGISTRO_TARV",         "REGISTRO_TARV_ACOMP",
+    "REGISTRO_TARV_CD4", "REGISTRO_TARV_ESQUEMA", "REGISTRO_TESTES_POSITIVOS"};
 
-DePara::DePara(db::ConnectionParams login, AvisosDePara avisos) : login_(std::move(login)), avisos_(std::move(avisos)) {}
+DePara::DePara(db::ConnectionParams login, AvisosDePara avisos)
+    : login_(std::move(login)), avisos_(std::move(avisos)) {}
 
 DePara::~DePara() {
     fechaDe();
@@ -136,9 +138,13 @@ void DePara::btParaClick() {
     log("DB Para - Aberto");
 }
 
-void DePara::mostraDe() { gradeDe_ = std::make_unique<LinhasLidas>(de(), aberto().sql); }
+void DePara::mostraDe() {
+    gradeDe_ = std::make_unique<LinhasLidas>(de(), aberto().sql);
+}
 
-void DePara::mostraPara() { gradePara_ = std::make_unique<LinhasLidas>(para(), aberto().sql); }
+void DePara::mostraPara() {
+    gradePara_ = std::make_unique<LinhasLidas>(para(), aberto().sql);
+}
 
 void DePara::btAbrirClick() {
     const std::string S = MontaFiltro(filtro);
@@ -168,7 +174,9 @@ void DePara::btAbrirClick() {
     log("Tabela: " + tabela + " De: " + std::to_string(contagemDe_) + " Para: " + std::to_string(contagemPara_));
 }
 
-void DePara::ComitaPara() { para().transaction().commitRetaining(); }
+void DePara::ComitaPara() {
+    para().transaction().commitRetaining();
+}
 
 void DePara::btDelParaClick() {
     const Aberto a = aberto();

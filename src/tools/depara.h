@@ -82,6 +82,8 @@ public:
 
     bool deAberto() const { return ibDe_ != nullptr; }
     bool paraAberto() const { return ibPara_ != nullptr; }
+    // The table of the last "Abrir"; empty when nothing is open.
+    std::string tabelaAberta() const { return aberto_ ? aberto_->tabela : std::string(); }
     int64_t contagemDe() const { return contagemDe_; }
     int64_t contagemPara() const { return contagemPara_; }
     // The rows the grids show; nothing before the first "Abrir" after a connection was opened.

@@ -46,8 +46,11 @@ int ExecutaDeParaLinha(const std::string& operacao, const std::map<std::string, 
     form.edDe = obrigatoria(opcoes, "de", operacao);
     form.edPara = obrigatoria(opcoes, "para", operacao);
     form.filtro = {comparar ? std::string() : obrigatoria(opcoes, "tabela", operacao),
-                   opcao(opcoes, "provincia"), opcao(opcoes, "municipio"), opcao(opcoes, "unidade"),
-                   opcao(opcoes, "und"), opcao(opcoes, "mesano")};
+                   opcao(opcoes, "provincia"),
+                   opcao(opcoes, "municipio"),
+                   opcao(opcoes, "unidade"),
+                   opcao(opcoes, "und"),
+                   opcao(opcoes, "mesano")};
     MontaFiltro(form.filtro); // a refused filter value stops before any connection opens
     try {
         form.btDeClick();

@@ -4,8 +4,8 @@
 #include "support/db/dois_bancos.h"
 #include "tools/depara.h"
 
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 namespace edi::tools {
 namespace {
@@ -24,10 +24,8 @@ protected:
     // Rows 1-3 of province 1 in months 202401/202402, row 4 in another month, row 5 in another province.
     void preencheDe(const std::string& tabela = "REGISTRO_TARV") {
         std::string s;
-        const char* linhas[] = {"1, 10, 1, 202401, 'Conceição', '2024-01-05 08:30:00'",
-                                "2, 10, 1, 202402, null, null",
-                                "3, 11, 1, 202401, 'três', '2024-01-31'",
-                                "4, 10, 1, 202403, 'março', null",
+        const char* linhas[] = {"1, 10, 1, 202401, 'Conceição', '2024-01-05 08:30:00'", "2, 10, 1, 202402, null, null",
+                                "3, 11, 1, 202401, 'três', '2024-01-31'", "4, 10, 1, 202403, 'março', null",
                                 "5, 10, 2, 202401, 'outra', null"};
         for (const char* l : linhas)
             s += "insert into " + tabela + " values (" + l + ")\n;\n";
@@ -46,9 +44,9 @@ protected:
     std::vector<std::string> log;
     std::vector<int64_t> posicoes;
     int64_t maximo = -1;
-    DePara form{bancos.login(), {[this](const std::string& l) { log.push_back(l); },
-                                 [this](int64_t m) { maximo = m; }, [this](int64_t p) { posicoes.push_back(p); },
-                                 [] {}}};
+    DePara form{bancos.login(),
+                {[this](const std::string& l) { log.push_back(l); }, [this](int64_t m) { maximo = m; },
+                 [this](int64_t p) { posicoes.push_back(p); }, [] {}}};
 };
 
 TEST(MontaFiltro, ClausesInOrderVerbatimAndStatementEndersRefused) {
@@ -165,12 +163,12 @@ TEST_F(DeParaTest, CompareLogsTheNineRegistersAndLeavesTheLastOne) {
                                  "insert into REGISTRO_TESTES_POSITIVOS values (1, 10, 1, 202401, null, null)");
     test::runScript(bancos.para(), "insert into REGISTRO_PTV values (7, 10, 1, 202401, null, null)");
     form.btCompararClick();
-    EXPECT_THAT(log, ElementsAre("Tabela: REGISTRO_ATV De: 2 Para: 0", "Tabela: REGISTRO_COINFECCAO De: 0 Para: 0",
-                                 "Tabela: REGISTRO_PROGRAMA De: 0 Para: 0", "Tabela: REGISTRO_PTV De: 0 Para: 1",
-                                 "Tabela: REGISTRO_TARV De: 0 Para: 0", "Tabela: REGISTRO_TARV_ACOMP De: 0 Para: 0",
-                                 "Tabela: REGISTRO_TARV_CD4 De: 0 Para: 0",
-                                 "Tabela: REGISTRO_TARV_ESQUEMA De: 0 Para: 0",
-                                 "Tabela: REGISTRO_TESTES_POSITIVOS De: 1 Para: 0"));
+    EXPECT_THAT(log,
+                ElementsAre("Tabela: REGISTRO_ATV De: 2 Para: 0", "Tabela: REGISTRO_COINFECCAO De: 0 Para: 0",
+                            "Tabela: REGISTRO_PROGRAMA De: 0 Para: 0", "Tabela: REGISTRO_PTV De: 0 Para: 1",
+                            "Tabela: REGISTRO_TARV De: 0 Para: 0", "Tabela: REGISTRO_TARV_ACOMP De: 0 Para: 0",
+                            "Tabela: REGISTRO_TARV_CD4 De: 0 Para: 0", "Tabela: REGISTRO_TARV_ESQUEMA De: 0 Para: 0",
+                            "Tabela: REGISTRO_TESTES_POSITIVOS De: 1 Para: 0"));
     EXPECT_EQ(form.filtro.tabela, "REGISTRO_TESTES_POSITIVOS");
     EXPECT_EQ(form.gradeDe()->buscaMais(10), 1u);
 }

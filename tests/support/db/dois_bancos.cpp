@@ -10,9 +10,9 @@ namespace edi::test {
 
 namespace {
 
-const char* const kRegistros[] = {"REGISTRO_ATV",         "REGISTRO_COINFECCAO",  "REGISTRO_PROGRAMA",
-                                  "REGISTRO_PTV",         "REGISTRO_TARV",        "REGISTRO_TARV_ACOMP",
-                                  "REGISTRO_TARV_CD4",    "REGISTRO_TARV_ESQUEMA", "REGISTRO_TESTES_POSITIVOS"};
+const char* const kRegistros[] = {"REGISTRO_ATV",      "REGISTRO_COINFECCAO",   "REGISTRO_PROGRAMA",
+                                  "REGISTRO_PTV",      "REGISTRO_TARV",         "REGISTRO_TARV_ACOMP",
+                                  "REGISTRO_TARV_CD4", "REGISTRO_TARV_ESQUEMA", "REGISTRO_TESTES_POSITIVOS"};
 
 void criaRegistros(db::Database& banco) {
     std::string script;
@@ -29,8 +29,8 @@ DoisBancos::DoisBancos() {
     paraParams_ = de_.params();
     if (const auto servidor = loopbackServer()) {
         static std::atomic<int> serie{0};
-        paraParams_.database = servidor->host + ":" + servidor->folder + "/para-" + std::to_string(::getpid()) +
-                               "-" + std::to_string(++serie) + ".fdb";
+        paraParams_.database = servidor->host + ":" + servidor->folder + "/para-" + std::to_string(::getpid()) + "-" +
+                               std::to_string(++serie) + ".fdb";
         paraParams_.password = servidor->password;
         noServidor_ = true;
     } else {
