@@ -2,6 +2,7 @@
 // then on its timer.
 #include "gui/caixas.h"
 #include "gui/qt_ui.h"
+#include "gui/tfrm_depara.h"
 #include "gui/tfrm_edi.h"
 #include "gui/tfrm_menu_edi.h"
 #include "platform/linha_de_comando.h"
@@ -125,10 +126,13 @@ int main(int argc, char** argv) {
     edi::gui::TfrmEDI frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
                               [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
 
+    edi::gui::TfrmDePara frmDePara(p.config(), &janela);
+
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
     janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.transporte().GetVersaoUnidadesWeb(p.dm()); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
     janela.ligaOperacao(janela.Protocolo1, [&p] { p.Protocolo1Click(); }); // the entry stays hidden
+    janela.ligaOperacao(janela.DePara1, [&frmDePara] { frmDePara.exec(); });
     janela.show();
     return QApplication::exec();
 }
