@@ -1,6 +1,7 @@
 #include "ferramentas_test.h"
 
 #include "app/app_fixture.h"
+#include "app/log_sql.h"
 #include "core/files.h"
 #include "gui/tfrm_log_sql.h"
 #include "gui/tfrm_relatorio_web.h"
