@@ -11,12 +11,15 @@
 #include "transport/http_client.h"
 
 #include <QDir>
+#include <QApplication>
 #include <QFrame>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSplitter>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
@@ -210,6 +213,20 @@ void FerramentasTest::relatorioExportaATabelaComTiposESalvaOCorpo() {
     const fs::path planilha = abertos[1].toLocalFile().toStdString();
     QCOMPARE(planilha.parent_path(), pasta / "Temp");
     QCOMPARE(planilha.extension().string(), std::string(".xlsx"));
+
+    // No application for it: the operator is told where the workbook is.
+    rel.abreNoDesktop = [](const QUrl&) { return false; };
+    QString aviso;
+    QTimer::singleShot(0, [&] {
+        if (auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            aviso = caixa->text();
+            caixa->accept();
+        }
+    });
+    const fs::path semPrograma = rel.btExcelClick();
+    QVERIFY(fs::exists(semPrograma));
+    QCOMPARE(aviso, QStringLiteral("Nenhum programa abriu a planilha. Ela foi gravada em:\n") +
+                        QString::fromStdString(semPrograma.string()));
 
     const auto c = celulasDaPlanilha(planilha);
     QCOMPARE(c.at("A1"), std::string("s:Protocolos enviados"));
