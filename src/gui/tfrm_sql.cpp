@@ -17,13 +17,11 @@ TfrmSQL::TfrmSQL(tools::PedidoGet get, std::string sDominio, std::filesystem::pa
     setObjectName(QStringLiteral("frmSQL"));
     setWindowTitle(QStringLiteral("SQL"));
     setModal(true);
-    setAttribute(Qt::WA_DeleteOnClose, false);
     resize(760, 560);
 
     pnTopo = new QWidget(this);
     btExecutar = new QPushButton(QStringLiteral("Executar"), pnTopo);
     btExecutar->setObjectName(QStringLiteral("btExecutar"));
-    btExecutar->setDefault(false);
     btExecutar->setAutoDefault(false); // Enter in the statement is a line break, not a run
     rbSelect = new QRadioButton(QStringLiteral("Select"), pnTopo);
     rbSelect->setObjectName(QStringLiteral("rbSelect"));
