@@ -52,6 +52,8 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     if (const int v = ini.readInteger("EDI", "TempoVelocidadeMinima", c.tempoVelocidadeMinima); v > 0)
         c.tempoVelocidadeMinima = v;
 
+    c.relatorioImagem = ini.readString("Relatorio", "SalvarImagem", "");
+
     // Sender, recipient and account are one address unless the deployment says otherwise.
     c.emailHost = ini.readString("Email", "Host", kEmailHostPadrao);
     c.emailPorta = ini.readInteger("Email", "Porta", 587);

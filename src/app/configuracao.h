@@ -39,6 +39,10 @@ struct Configuracao {
     int emailPorta = 587;
     std::string emailCertificados; // "CA": certificate authorities for STARTTLS; empty: the system's
 
+    // [Relatorio] SalvarImagem: where the report viewer's hidden "Salvar Imagem" writes the page body;
+    // empty: RelatorioGeralPrograma.xml in the temporary folder.
+    std::string relatorioImagem;
+
     // What the log should say about values that were replaced by their default.
     std::vector<std::string> avisos;
 

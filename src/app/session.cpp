@@ -1,14 +1,27 @@
 #include "app/session.h"
 
+#include "app/log_sql.h"
 #include "core/errors.h"
 
 namespace edi {
 
+namespace {
+// The connection with the SQL log listening, before any statement is prepared on it.
+std::unique_ptr<db::Database> abreComLog(const db::ConnectionParams& params, ListaLogSQL& log) {
+    auto db = db::Database::open(params);
+    db->setTraceListener([&log](const db::TraceEvent& evento) { log.Registra(evento); });
+    db->trace(db::TraceKind::Connect, "Conectado a " + params.database);
+    return db;
+}
+} // namespace
+
 TDM::TDM(const db::ConnectionParams& params, Ui& ui)
-    : ui_(ui), db_(db::Database::open(params)),
+    : ui_(ui), logSQL_(std::make_unique<ListaLogSQL>()), db_(abreComLog(params, *logSQL_)),
       qyParametro_(*db_, "select  VALOR from PARAMETRO where CD_PARAMETRO = :CD_PARAMETRO"), qyGeral_(*db_) {
     db_->transaction().start();
 }
+
+TDM::~TDM() = default;
 
 Timestamp TDM::serverMoment(const char* sql, const char* errorPrefix) {
     db::Query q(*db_, sql);
@@ -29,7 +42,9 @@ Timestamp TDM::GetDate() {
     return ts;
 }
 
-Timestamp TDM::GetDateTime() { return serverMoment("select Cast('now' as timeStamp) from dual", "Erro GetDateTime : "); }
+Timestamp TDM::GetDateTime() {
+    return serverMoment("select Cast('now' as timeStamp) from dual", "Erro GetDateTime : ");
+}
 
 int64_t TDM::GeraCodigo(const std::string& generator) {
     qyGeral_.setSql("select gen_id(" + generator + ",1) from dual");

@@ -11,14 +11,19 @@
 
 namespace edi {
 
+class ListaLogSQL;
+
 // The session module: the one connection of the process, its one transaction (kept started and made durable
 // by commit retaining), and the small services every part uses on it.
 class TDM {
 public:
     // Opens the connection (a failure raises DatabaseError naming the database) and starts the transaction.
     TDM(const db::ConnectionParams& params, Ui& ui);
+    ~TDM();
 
     db::Database& DB() { return *db_; }
+    // The connection's SQL trace, fed from the moment the connection opens.
+    ListaLogSQL& LogSQL() { return *logSQL_; }
     db::Transaction& TS() { return db_->transaction(); }
     Ui& ui() { return ui_; }
 
@@ -29,8 +34,8 @@ public:
     // Next value of a generator; a missing generator raises the database's error.
     int64_t GeraCodigo(const std::string& generator);
 
-    void Commit();   // commit retaining, when started
-    void Rollback(); // rollback retaining, when started
+    void Commit();    // commit retaining, when started
+    void Rollback();  // rollback retaining, when started
     void Transacao(); // starts the transaction when it is not
     // Ends the transaction with a hard commit and starts a new one. Commit retaining keeps the oldest snapshot
     // in place, and the engine cannot clean old record versions behind it; the process runs for months.
@@ -50,6 +55,7 @@ private:
     Timestamp serverMoment(const char* sql, const char* errorPrefix);
 
     Ui& ui_;
+    std::unique_ptr<ListaLogSQL> logSQL_; // before db_: the connection's trace listener writes into it to the end
     std::unique_ptr<db::Database> db_;
     db::Query qyParametro_;
     db::Query qyGeral_;
