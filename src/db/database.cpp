@@ -160,6 +160,7 @@ void Transaction::commitRetaining() {
 }
 
 void Transaction::rollbackRetaining() {
+    ++rollbacks_;
     act("Rollback retaining", kRollbackFailed, false, [this](auto* st) { handle_->rollbackRetaining(st); });
 }
 
@@ -168,8 +169,26 @@ void Transaction::commit() {
 }
 
 void Transaction::rollback() {
+    ++rollbacks_;
     act("Rollback", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
 }
+
+void Transaction::executeOwn(const std::string& sql) {
+    detail::Status st;
+    db_.trace(TraceKind::Execute, sql);
+    try {
+        db_.attachment()->execute(&st, handle(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
+    } catch (const FbException& e) {
+        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
+        detail::rethrow(e);
+    }
+}
+
+void Transaction::savepoint(const std::string& name) { executeOwn("SAVEPOINT " + name); }
+
+void Transaction::releaseSavepoint(const std::string& name) { executeOwn("RELEASE SAVEPOINT " + name + " ONLY"); }
+
+void Transaction::rollbackToSavepoint(const std::string& name) { executeOwn("ROLLBACK TO SAVEPOINT " + name); }
 
 // ---- Database ----
 

@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "db/trace.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,14 @@ public:
     void rollbackRetaining();
     void commit();   // ends the transaction
     void rollback(); // ends the transaction
+    // How many rollbacks (retaining or not) the transaction has seen: work done since a count was taken
+    // is gone when the count has changed.
+    uint64_t rollbackCount() const { return rollbacks_; }
+
+    // Named savepoints inside the transaction: undoing to one keeps everything done before it.
+    void savepoint(const std::string& name);
+    void releaseSavepoint(const std::string& name);
+    void rollbackToSavepoint(const std::string& name);
 
     Database& database() { return db_; }
     // Starts the transaction when needed and gives the engine handle.
@@ -59,8 +68,11 @@ public:
 private:
     template <typename Operation> void act(const char* what, const char* failure, bool ends, Operation operation);
 
+    void executeOwn(const std::string& sql);
+
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;
+    uint64_t rollbacks_ = 0;
 };
 
 // One attachment. Owns a default transaction, which every query and dataset uses unless given another.

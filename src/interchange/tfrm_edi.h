@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/constants.h"
 #include "app/geral.h"
 #include "app/ui.h"
 #include "interchange/registro.h"
@@ -61,8 +62,10 @@ public:
     // Memory figures; the machine's by default.
     std::function<MemoriaFisica()> memoria;
     // Called at named points of the work ("export:keys-stamped", "export:row", "export:packet-written",
-    // "import:record-committed", "import:file-read"), so tests can interfere or crash there.
+    // "import:record-written", "import:batch-committed", "import:file-read"), so tests can interfere or crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
+    // Records import commits together (1: each on its own); a batch is committed sooner once it is a second old.
+    int loteImportacao = kLoteImportacaoPadrao;
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
 
