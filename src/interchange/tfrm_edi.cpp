@@ -376,8 +376,18 @@ void TfrmEDI::MudaTodasDatasExp() {
 // ---------------------------------------------------------------------------------------------------------------
 // Import
 
-std::string TfrmEDI::textoMemoria(const char* padrao) {
-    const MemoriaFisica m = memoria();
+// The status before each record shows figures at most a quarter of a second old: reading them costs about as
+// much as writing a record. A failed record's log line reads them afresh.
+MemoriaFisica TfrmEDI::memoriaRecente() {
+    const auto agora = std::chrono::steady_clock::now();
+    if (!memoriaRecente_ || agora - memoriaLidaEm_ >= std::chrono::milliseconds(250)) {
+        memoriaRecente_ = memoria();
+        memoriaLidaEm_ = agora;
+    }
+    return *memoriaRecente_;
+}
+
+std::string TfrmEDI::textoMemoria(const char* padrao, const MemoriaFisica& m) {
     auto f = [&](int64_t kb) { return std::string(padrao) + formats::formatThousands(kb); };
     return f(m.totalKb) + f(m.disponivelKb);
 }
@@ -524,7 +534,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             ++numero;
             try {
                 ui_.pumpEvents();
-                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" "));
+                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" ", memoriaRecente()));
                 oibds.close();
                 if (unidade) {
                     oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
@@ -561,7 +571,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             } catch (const std::exception& e) {
                 ++nE;
                 Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
-                              std::to_string(total) + textoMemoria("Memória Física:  ") + CR + e.what());
+                              std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
                 oibds.cancel();
                 oibds.close();
                 lote.desfazRegistro(); // neither the row nor its version stays half written

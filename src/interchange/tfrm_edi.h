@@ -6,10 +6,12 @@
 #include "interchange/registro.h"
 #include "interchange/row_writer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -90,7 +92,8 @@ private:
     bool pedeDescarte(const std::filesystem::path& arquivo);
     void liberaArquivosCorrompidos();
     std::vector<std::string> listaArquivos(const std::string& T) const;
-    std::string textoMemoria(const char* padrao);
+    static std::string textoMemoria(const char* padrao, const MemoriaFisica& m);
+    MemoriaFisica memoriaRecente();
 
     TDM& dm_;
     UGeral& geral_;
@@ -101,6 +104,8 @@ private:
     std::unique_ptr<db::Dataset> ibds_;
     // Names of the packets already sent (archived as .bkp below sPathOut), read once per export run.
     std::set<std::string> enviados_;
+    std::optional<MemoriaFisica> memoriaRecente_;
+    std::chrono::steady_clock::time_point memoriaLidaEm_;
 };
 
 // The machine's figures; zero when the system does not tell.
