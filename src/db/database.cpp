@@ -173,23 +173,6 @@ void Transaction::rollback() {
     act("Rollback", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
 }
 
-void Transaction::executeOwn(const std::string& sql) {
-    detail::Status st;
-    db_.trace(TraceKind::Execute, sql);
-    try {
-        db_.attachment()->execute(&st, handle(), 0, sql.c_str(), 3, nullptr, nullptr, nullptr, nullptr);
-    } catch (const FbException& e) {
-        db_.trace(TraceKind::Error, detail::formatStatus(e.getStatus()));
-        detail::rethrow(e);
-    }
-}
-
-void Transaction::savepoint(const std::string& name) { executeOwn("SAVEPOINT " + name); }
-
-void Transaction::releaseSavepoint(const std::string& name) { executeOwn("RELEASE SAVEPOINT " + name + " ONLY"); }
-
-void Transaction::rollbackToSavepoint(const std::string& name) { executeOwn("ROLLBACK TO SAVEPOINT " + name); }
-
 // ---- Database ----
 
 IMaster* Database::master() { return fb_get_master_interface(); }

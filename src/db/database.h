@@ -56,19 +56,12 @@ public:
     // is gone when the count has changed.
     uint64_t rollbackCount() const { return rollbacks_; }
 
-    // Named savepoints inside the transaction: undoing to one keeps everything done before it.
-    void savepoint(const std::string& name);
-    void releaseSavepoint(const std::string& name);
-    void rollbackToSavepoint(const std::string& name);
-
     Database& database() { return db_; }
     // Starts the transaction when needed and gives the engine handle.
     Firebird::ITransaction* handle();
 
 private:
     template <typename Operation> void act(const char* what, const char* failure, bool ends, Operation operation);
-
-    void executeOwn(const std::string& sql);
 
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;

@@ -12,7 +12,10 @@ constexpr const char* kSavepoint = "EDI_REGISTRO";
 }
 
 LoteImportacao::LoteImportacao(TDM& dm, int tamanho, std::chrono::milliseconds idadeMaxima)
-    : dm_(dm), tamanho_(std::max(1, tamanho)), idadeMaxima_(idadeMaxima) {}
+    : dm_(dm), tamanho_(std::max(1, tamanho)), idadeMaxima_(idadeMaxima),
+      abre_(dm.DB(), std::string("SAVEPOINT ") + kSavepoint),
+      fecha_(dm.DB(), std::string("RELEASE SAVEPOINT ") + kSavepoint + " ONLY"),
+      desfaz_(dm.DB(), std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint) {}
 
 void LoteImportacao::abreRegistro() {
     dm_.Transacao();
@@ -20,12 +23,12 @@ void LoteImportacao::abreRegistro() {
         inicio_ = std::chrono::steady_clock::now();
         rollbacksNoInicio_ = dm_.TS().rollbackCount();
     }
-    dm_.TS().savepoint(kSavepoint);
+    abre_.execute();
     registroAberto_ = true;
 }
 
 void LoteImportacao::fechaRegistro() {
-    dm_.TS().releaseSavepoint(kSavepoint);
+    fecha_.execute();
     registroAberto_ = false;
     ++registros_;
 }
@@ -34,8 +37,8 @@ void LoteImportacao::desfazRegistro() {
     if (!registroAberto_)
         return;
     registroAberto_ = false;
-    dm_.TS().rollbackToSavepoint(kSavepoint);
-    dm_.TS().releaseSavepoint(kSavepoint);
+    desfaz_.execute();
+    fecha_.execute();
 }
 
 bool LoteImportacao::cheio() const {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "db/query.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -35,6 +37,8 @@ private:
     bool registroAberto_ = false;
     std::chrono::steady_clock::time_point inicio_;
     uint64_t rollbacksNoInicio_ = 0;
+    // Prepared once: a statement parsed per record costs as much as the record's own writing.
+    db::Query abre_, fecha_, desfaz_;
 };
 
 } // namespace edi
