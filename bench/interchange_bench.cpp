@@ -1,6 +1,7 @@
 // Export and import throughput against the raw database work they imply, packet speed, and the peak memory
 // of importing a large packet. Not a test: it prints figures.
 //   edi-bench [--rows N] [--memory-mb M] [--keep DIR]   (edi-bench --help)
+#include "app/constants.h"
 #include "bench_figures.h"
 #include "bench_site.h"
 
@@ -16,6 +17,8 @@
 #include "interchange/tfrm_edi.h"
 #include "packet/packet_table.h"
 #include "platform/linha_de_comando.h"
+
+#include <pugixml.hpp>
 
 #include <charconv>
 #include <chrono>
@@ -61,8 +64,8 @@ double rawExport(Site& s) {
     return seconds(start);
 }
 
-// What import implies per row: one keyed select, one insert, one commit.
-double rawImport(Site& s, const std::vector<fs::path>& packets) {
+// What import implies per row: one keyed select, one insert, and a commit after every `porCommit` rows.
+double rawImport(Site& s, const std::vector<fs::path>& packets, int porCommit = 1) {
     std::vector<std::pair<std::string, PacketTable>> loaded;
     for (const auto& f : packets) {
         // Table name + unit "12" + "ddmmyyhhnnss" + ".xml"
@@ -71,6 +74,7 @@ double rawImport(Site& s, const std::vector<fs::path>& packets) {
         loaded.emplace_back(name, PacketTable::loadFromFile(f));
     }
     const auto start = std::chrono::steady_clock::now();
+    long escritas = 0;
     for (auto& [table, cds] : loaded) {
         const ComandosTabela c = MontaComandos(*s.dm, table);
         db::Query select(s.dm->DB(), table == "UNIDADE"
@@ -85,10 +89,37 @@ double rawImport(Site& s, const std::vector<fs::path>& packets) {
             for (size_t i = 0; i < cds.fieldCount(); ++i)
                 insert.setParam(cds.field(i).name, cds.value(i));
             insert.execute();
-            s.dm->Commit();
+            if (++escritas % porCommit == 0)
+                s.dm->Commit();
         }
     }
+    s.dm->Commit();
     return seconds(start);
+}
+
+// Megabytes per second of `work` on `bytes`, repeated for two seconds.
+template <typename Work> double throughput(size_t bytes, Work work) {
+    const auto start = std::chrono::steady_clock::now();
+    int rounds = 0;
+    while (seconds(start) < 2.0 && ++rounds)
+        work();
+    return static_cast<double>(bytes) * rounds / 1e6 / seconds(start);
+}
+
+// Reading and writing a packet, against the XML parser alone on the same text (each round copies the text, as
+// reading does, since both parse in place).
+void packetSpeed(const fs::path& file) {
+    const std::string text = readFile(file);
+    PacketTable cds;
+    const double readMBs = throughput(text.size(), [&] { cds = PacketTable::loadFromString(text); });
+    const double writeMBs = throughput(text.size(), [&] { cds.saveToString(); });
+    const double parserMBs = throughput(text.size(), [&] {
+        std::string copy = text;
+        pugi::xml_document doc;
+        doc.load_buffer_inplace(copy.data(), copy.size(), pugi::parse_escapes, pugi::encoding_utf8);
+    });
+    std::printf("%-34s read %.1f MB/s, write %.1f MB/s, parser alone %.1f MB/s (%s, %.1f MB)\n", "packets", readMBs,
+                writeMBs, parserMBs, file.filename().c_str(), static_cast<double>(text.size()) / 1e6);
 }
 
 RawParts exchange(const fs::path& dir, int patients) {
@@ -110,13 +141,14 @@ RawParts exchange(const fs::path& dir, int patients) {
         packets.push_back(e.path());
         bytes += static_cast<int64_t>(e.file_size());
     }
-    Site central(dir / "c31", 31, 0), centralRaw(dir / "c31-raw", 31, 0);
+    Site central(dir / "c31", 31, 0), centralRaw(dir / "c31-raw", 31, 0), centralLotes(dir / "c31-lotes", 31, 0);
     for (const auto& f : packets)
         fs::copy_file(f, central.geral.sPathIn / f.filename());
     start = std::chrono::steady_clock::now();
     central.engine->btImportarClick();
     const double importSeconds = seconds(start);
     const double rawImportSeconds = rawImport(centralRaw, packets);
+    const double rawBatchSeconds = rawImport(centralLotes, packets, kLoteImportacaoPadrao);
 
     std::printf("\n%-34s %10lld rows in %zu packets (%.1f MB)\n", "exchanged", static_cast<long long>(rows),
                 packets.size(), static_cast<double>(bytes) / 1e6);
@@ -124,26 +156,15 @@ RawParts exchange(const fs::path& dir, int patients) {
                 rows / rawExportSeconds, exportSeconds / rawExportSeconds);
     std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s)  ratio %.2f\n", "import", rows / importSeconds,
                 rows / rawImportSeconds, importSeconds / rawImportSeconds);
+    std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s, a commit per %d)  ratio %.2f\n", "import (batches)",
+                rows / importSeconds, rows / rawBatchSeconds, kLoteImportacaoPadrao, importSeconds / rawBatchSeconds);
 
     // Packet speed on the largest packet.
     fs::path largest = packets.front();
     for (const auto& f : packets)
         if (fs::file_size(f) > fs::file_size(largest))
             largest = f;
-    const std::string text = readFile(largest);
-    start = std::chrono::steady_clock::now();
-    int rounds = 0;
-    PacketTable cds;
-    while (seconds(start) < 2.0 && ++rounds)
-        cds = PacketTable::loadFromString(text);
-    const double readMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
-    start = std::chrono::steady_clock::now();
-    rounds = 0;
-    while (seconds(start) < 2.0 && ++rounds)
-        cds.saveToString();
-    const double writeMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
-    std::printf("%-34s read %.1f MB/s, write %.1f MB/s (%s, %.1f MB)\n", "packets", readMBs, writeMBs,
-                largest.filename().c_str(), static_cast<double>(text.size()) / 1e6);
+    packetSpeed(largest);
     return RawParts{rows, rawExportSeconds, rawImportSeconds};
 }
 
@@ -218,8 +239,10 @@ constexpr const char* kAjuda =
     "\n"
     "Medidas (uma linha cada, com a sua meta):\n"
     "  export, import       linhas por segundo de exportar e importar, e a razão contra o trabalho direto\n"
-    "                       (uma consulta e uma alteração ou inserção por linha)\n"
-    "  packets              MB por segundo de ler e de escrever o maior pacote\n"
+    "                       (uma consulta e uma alteração ou inserção por linha; a importação também contra\n"
+    "                       o mesmo trabalho confirmado a cada 500 linhas, como ela confirma)\n"
+    "  packets              MB por segundo de ler e de escrever o maior pacote, e do analisador de XML\n"
+    "                       sozinho sobre o mesmo texto\n"
     "  import memory        memória máxima de importar um pacote de M MB, em vezes o tamanho do arquivo\n"
     "  troca completa       as mesmas linhas da unidade 12 até a unidade central 31 através do servidor\n"
     "                       central de referência em loopback (exportar, enviar, receber, importar) contra a\n"

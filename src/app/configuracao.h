@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/constants.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,6 +35,7 @@ struct Configuracao {
     int tempoConexao = 10;
     int velocidadeMinima = 1024;
     int tempoVelocidadeMinima = 60;
+    int loteImportacao = kLoteImportacaoPadrao; // records import commits together, 1 or more
 
     // [Email]: the SMTP account of the error mail
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;

@@ -37,6 +37,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
+    engine_->loteImportacao = config_.loteImportacao;
     // Temporary files a killed run left; a day old, so no running process still writes them.
     for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
         removeStaleTemporaries(pasta, std::chrono::hours(24));
