@@ -165,7 +165,7 @@ RawParts exchange(const fs::path& dir, int patients) {
         if (fs::file_size(f) > fs::file_size(largest))
             largest = f;
     packetSpeed(largest);
-    return RawParts{rows, rawExportSeconds, rawImportSeconds};
+    return RawParts{rows, rawExportSeconds, rawBatchSeconds}; // import commits in batches: compare like with like
 }
 
 // Writes a PACIENTE packet of about `megabytes` MB, then imports it in a child process and reports the child's
