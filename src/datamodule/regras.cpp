@@ -3,11 +3,6 @@
 
 namespace edi::datamodule {
 
-void instalaRegras(TDMGERAL& modulo) {
-    // The qyUnidade parameter follows this installation's unit.
-    modulo.qyUnidade().hooks().beforeOpen = [&modulo](DataSet& ds) {
-        ds.setParam("Unidade", Value::text(modulo.geral().prmUnidade));
-    };
-}
+void instalaRegras(TDMGERAL&) {}
 
 } // namespace edi::datamodule

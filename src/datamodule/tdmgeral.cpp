@@ -13,6 +13,8 @@ TDMGERAL::TDMGERAL(TDM& dm, UGeral& geral) : dm_(dm), geral_(geral) {
         datasets_.emplace(formats::toUpper(def.name), std::move(ds));
     }
     linkMasters();
+    // qyUnidade reads this installation's unit.
+    qyUnidade().hooks().beforeOpen = [this](DataSet& ds) { ds.setParam("Unidade", Value::text(geral_.prmUnidade)); };
     instalaRegras(*this);
 }
 
