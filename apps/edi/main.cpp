@@ -155,7 +155,7 @@ int main(int argc, char** argv) {
     edi::gui::TfrmDePara frmDePara(p.config(), &janela);
 
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
-    janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.transporte().GetVersaoUnidadesWeb(p.dm()); });
+    janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.GetVersaoUnidadesWeb(); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
     janela.ligaOperacao(janela.Protocolo1, [&p] { p.Protocolo1Click(); }); // the entry stays hidden
     janela.ligaOperacao(janela.DePara1, [&frmDePara] { frmDePara.exec(); });
