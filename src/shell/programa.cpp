@@ -4,7 +4,6 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "db/query.h"
-#include "domain/protocolo_envio.h"
 #include "platform/system_info.h"
 
 #include <cstdlib>
@@ -77,11 +76,7 @@ CorposDasEtapas Programa::corpos() {
 }
 
 void Programa::Protocolo1Click() {
-    if (!TB_PROTOCOLO_ENVIO_) {
-        TB_PROTOCOLO_ENVIO_ = std::make_unique<db::Dataset>(dm_->DB());
-        domain::MontaTB_PROTOCOLO_ENVIO(*TB_PROTOCOLO_ENVIO_);
-    }
-    transporte_->Protocolo1Click(*dm_, *TB_PROTOCOLO_ENVIO_);
+    transporte_->Protocolo1Click(*dm_, dmGeral_->TB_PROTOCOLO_ENVIO().raw());
 }
 
 void Programa::ExecucaoInicial() {

@@ -5,7 +5,6 @@
 #include "app/geral.h"
 #include "app/session.h"
 #include "app/ui.h"
-#include "db/dataset.h"
 #include "datamodule/tdmgeral.h"
 #include "interchange/tfrm_edi.h"
 #include "transport/transporte.h"
@@ -53,7 +52,6 @@ private:
     std::unique_ptr<TfrmEDI> engine_;
     std::unique_ptr<TransporteEDI> transporte_;
     std::unique_ptr<CicloEDI> ciclo_;
-    std::unique_ptr<db::Dataset> TB_PROTOCOLO_ENVIO_; // made on first use
 };
 
 // The program folder: --home, else EDI_HOME, else the folder of the executable.

@@ -1,9 +1,8 @@
 // Sending protocols from a unit's database to a recording server.
 #include "app/session.h"
 #include "core/files.h"
-#include "db/dataset.h"
+#include "datamodule/tdmgeral.h"
 #include "domain/create_database.h"
-#include "domain/protocolo_envio.h"
 #include "transport/estacao.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +20,7 @@ struct Protocolos : test::Estacao {
     test::TempDir pastaDaBase;
     db::ConnectionParams conexao;
     std::unique_ptr<TDM> dm;
-    std::unique_ptr<db::Dataset> TB_PROTOCOLO_ENVIO;
+    std::unique_ptr<datamodule::TDMGERAL> dmGeral;
 
     Protocolos() {
         domain::CreateOptions o;
@@ -37,11 +36,10 @@ struct Protocolos : test::Estacao {
     }
     // A new session, as after the program started again: what was not committed is gone.
     void abre() {
-        TB_PROTOCOLO_ENVIO.reset();
+        dmGeral.reset();
         dm.reset();
         dm = std::make_unique<TDM>(conexao, ui);
-        TB_PROTOCOLO_ENVIO = std::make_unique<db::Dataset>(dm->DB());
-        domain::MontaTB_PROTOCOLO_ENVIO(*TB_PROTOCOLO_ENVIO);
+        dmGeral = std::make_unique<datamodule::TDMGERAL>(*dm, geral);
     }
     void executa(const std::string& sql) {
         dm->DB().execute(sql);
@@ -61,7 +59,7 @@ struct Protocolos : test::Estacao {
         q.open();
         return q.value(0).isNull() ? "<null>" : q.value(0).asText();
     }
-    void Protocolo1Click() { transporte->Protocolo1Click(*dm, *TB_PROTOCOLO_ENVIO); }
+    void Protocolo1Click() { transporte->Protocolo1Click(*dm, dmGeral->TB_PROTOCOLO_ENVIO().raw()); }
     std::vector<std::string> enviados() const {
         std::vector<std::string> nomes;
         for (const auto& r : servidor.requests())
