@@ -66,6 +66,7 @@ void wholeExchangeFigure(const fs::path& dir, int patients, const RawParts& raw)
     unit.geral.sDominio = central.geral.sDominio = address;
     TransporteEDI sender(unit.geral, unit.ui, credentials()), receiver(central.geral, central.ui, credentials());
 
+    const int64_t sent = unit.pending();
     const auto start = std::chrono::steady_clock::now();
     unit.engine->btExportarClick();
     sender.btnEnviarArquivoClick();
@@ -76,6 +77,14 @@ void wholeExchangeFigure(const fs::path& dir, int patients, const RawParts& raw)
         throw std::runtime_error("a unidade 12 não enviou todos os pacotes: " + unit.ui.message());
     if (!packetsIn(central.geral.sPathIn).empty())
         throw std::runtime_error("a unidade central não importou tudo: " + central.ui.message());
+    // A fast exchange that lost rows would be no figure at all.
+    int64_t arrived = 0;
+    for (const auto& r : unit.engine->CDSTabela())
+        if (r.enviar())
+            arrived += central.count("select count(*) from " + r.NM_TABELA + " where CD_UND = 12");
+    if (arrived != sent)
+        throw std::runtime_error("a unidade central tem " + std::to_string(arrived) + " linhas da unidade 12, não " +
+                                 std::to_string(sent));
 
     const double transfer = rawTransfer(packetsIn(config.root / "edi" / "out"), "http://" + address, dir / "e2e-bruto");
     server.stop();
