@@ -18,27 +18,10 @@ namespace edi::bench {
 
 namespace fs = std::filesystem;
 
-class SilentUi : public Ui {
+// Errors still reach the terminal: a figure measured over failures would be no figure.
+class SilentUi : public QuietUi {
 public:
-    void setStageText(const std::string&) override {}
-    void setMessage(const std::string& t) override { message_ = t; }
-    std::string message() const override { return message_; }
-    void setUnitText(const std::string&) override {}
-    void setActive(bool) override {}
-    void setProgressMax(int) override {}
-    void setProgressPosition(int p) override { position_ = p; }
-    int progressPosition() const override { return position_; }
-    void pumpEvents() override {}
-    void repaint() override {}
-    void pause(int) override {}
-    void showWarning(const std::string&, const std::string&) override {}
     void showError(const std::string& t) override { std::cerr << "error: " << t << "\n"; }
-    void showInformation(const std::string&) override {}
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-
-private:
-    std::string message_;
-    int position_ = 0;
 };
 
 inline double seconds(std::chrono::steady_clock::time_point since) {

@@ -38,4 +38,29 @@ public:
     virtual bool askYesNo(const std::string& caption, const std::string& text) = 0;
 };
 
+// A port nobody watches: it keeps the last message and progress position, shows no box and answers no.
+// Tools and benchmarks override what they do report.
+class QuietUi : public Ui {
+public:
+    void setStageText(const std::string&) override {}
+    void setMessage(const std::string& text) override { message_ = text; }
+    std::string message() const override { return message_; }
+    void setUnitText(const std::string&) override {}
+    void setActive(bool) override {}
+    void setProgressMax(int) override {}
+    void setProgressPosition(int position) override { position_ = position; }
+    int progressPosition() const override { return position_; }
+    void pumpEvents() override {}
+    void repaint() override {}
+    void pause(int) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+    void showError(const std::string&) override {}
+    void showInformation(const std::string&) override {}
+    bool askYesNo(const std::string&, const std::string&) override { return false; }
+
+private:
+    std::string message_;
+    int position_ = 0;
+};
+
 } // namespace edi
