@@ -3,8 +3,6 @@
 #include "core/formats.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 
 namespace edi::domain {
 
@@ -44,14 +42,6 @@ FigurasCd4 CalculaCd4(const Value& cd3, const Value& cd4, const Value& cd8) {
     if (n8 > 0)
         f.rcd4cd8 = n4 / n8;
     return f;
-}
-
-std::string FormataFigura(double valor) {
-    char texto[64];
-    std::snprintf(texto, sizeof texto, "%.2f", valor);
-    std::string s = texto;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
 }
 
 } // namespace edi::domain

@@ -26,7 +26,5 @@ struct FigurasCd4 {
     std::optional<double> prcd4, prcd8, rcd4cd8;
 };
 FigurasCd4 CalculaCd4(const Value& cd3, const Value& cd4, const Value& cd8);
-// Two decimals, as the figures are shown.
-std::string FormataFigura(double valor);
 
 } // namespace edi::domain
