@@ -2,6 +2,8 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
+#include "datamodule/roteiro.h"
+#include "datamodule/tdmgeral.h"
 #include "db/database.h"
 #include "db/query.h"
 #include "domain/create_database.h"
@@ -12,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <map>
 #include <optional>
@@ -43,6 +46,11 @@ constexpr const char* kAjuda =
     "        dá as mesmas linhas.\n"
     "  report BASE [--user U --password S]\n"
     "        linhas por tabela registada: ao todo, por unidade dona e ainda por exportar.\n"
+    "  data BASE [ROTEIRO] [--user U --password S]\n"
+    "        executa um roteiro (um arquivo, ou a entrada padrão) de comandos sobre os conjuntos de dados\n"
+    "        do módulo de dados geral, com as suas regras: user, param, open, close, first, next, locate,\n"
+    "        insert, edit, post, cancel, delete, set, answer, print, count, commit e rollback. No fim desfaz\n"
+    "        o que não foi confirmado. Sai com 1 quando algum comando falhou, 2 quando não lê o roteiro.\n"
     "\n"
     "Opções:\n"
     "  -h, --help     mostra esta ajuda e sai\n"
@@ -62,6 +70,7 @@ struct CommandLine {
     std::string command;
     std::string database;
     std::map<std::string, std::string> options;
+    std::vector<std::string> extra; // positional arguments after the database
 
     std::optional<std::string> option(const std::string& name) const {
         auto it = options.find(name);
@@ -71,7 +80,7 @@ struct CommandLine {
     }
 };
 
-CommandLine parse(int argc, char** argv, const std::set<std::string>& known) {
+CommandLine parse(int argc, char** argv, const std::set<std::string>& known, size_t extraAllowed = 0) {
     CommandLine line;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
@@ -95,10 +104,13 @@ CommandLine parse(int argc, char** argv, const std::set<std::string>& known) {
             throw UsageError("a opção --" + name + " foi dada duas vezes");
         line.options[name] = value;
     }
-    if (positional.size() != 2)
-        throw UsageError(positional.empty() ? "falta o comando" : "esperava um comando e um só argumento");
+    if (positional.size() < 2 || positional.size() > 2 + extraAllowed)
+        throw UsageError(positional.empty() ? "falta o comando"
+                         : extraAllowed == 0 ? "esperava um comando e um só argumento"
+                                             : "argumentos a mais ou a menos para " + positional[0]);
     line.command = positional[0];
     line.database = positional[1];
+    line.extra.assign(positional.begin() + 2, positional.end());
     return line;
 }
 
@@ -187,6 +199,25 @@ int report(const CommandLine& line) {
     return 0;
 }
 
+// Drives the general data module from a scenario script (a file, or standard input).
+int data(const CommandLine& line) {
+    std::ifstream arquivo;
+    if (!line.extra.empty()) {
+        arquivo.open(line.extra[0]);
+        if (!arquivo) {
+            std::cerr << "edi-admin: não foi possível ler o roteiro " << line.extra[0] << "\n";
+            return 2;
+        }
+    }
+    std::istream& roteiro = line.extra.empty() ? std::cin : arquivo;
+    datamodule::RoteiroUi ui(std::cout);
+    TDM dm(connection(line), ui);
+    UGeral geral;
+    datamodule::TDMGERAL modulo(dm, geral);
+    modulo.DataModuleCreate();
+    return datamodule::executaRoteiro(modulo, ui, roteiro, std::cout);
+}
+
 // The minimal jaq.ini of a new installation.
 std::string iniInicial(const std::string& database, const std::string& servidor) {
     return "; Configuração do EDI criada por edi-admin init-home.\n"
@@ -241,6 +272,8 @@ int run(int argc, char** argv) {
         return seed(parse(argc, argv, {"patients", "seed", "user", "password"}));
     if (command == "report")
         return report(parse(argc, argv, {"user", "password"}));
+    if (command == "data")
+        return data(parse(argc, argv, {"user", "password"}, 1));
     if (command == "init-home")
         return initHome(parse(argc, argv, {"db", "server", "unit", "central"}));
     throw UsageError(command.empty() ? "falta o comando" : "comando desconhecido: \"" + command + "\"");

@@ -1,0 +1,270 @@
+#include "datamodule/conjunto.h"
+
+#include "core/formats.h"
+#include "datamodule/statements.h"
+
+#include <algorithm>
+
+namespace edi::datamodule {
+
+namespace {
+
+bool same(std::string_view a, std::string_view b) {
+    return formats::equalsIgnoreCase(a, b);
+}
+
+bool contains(const std::vector<std::string>& names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return same(n, name); });
+}
+
+std::string upper(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return out;
+}
+
+} // namespace
+
+std::string notSettable(std::string_view dataset, std::string_view column) {
+    return "O campo " + std::string(column) + " de " + std::string(dataset) + " não pode ser alterado";
+}
+
+DataSet::DataSet(db::Database& db, const DatasetDef& def) : def_(def), data_(db) {
+    const Statements s = statementsOf(def_);
+    baseSelect_ = s.select;
+    data_.setSelectSql(s.select);
+    data_.setInsertSql(s.insert);
+    data_.setModifySql(s.update);
+    data_.setDeleteSql(s.remove);
+}
+
+void DataSet::addCalculated(const FieldDef& field) {
+    calculated_.push_back(field);
+    calculatedValues_.emplace_back();
+}
+
+void DataSet::setCalculated(std::string_view column, const Value& value) {
+    for (size_t i = 0; i < calculated_.size(); ++i)
+        if (same(calculated_[i].name, column)) {
+            calculatedValues_[i] = convertForField(value, calculated_[i]);
+            return;
+        }
+    throw Error("Campo calculado " + std::string(column) + " inexistente em " + def_.name);
+}
+
+void DataSet::setParam(std::string_view name, const Value& value) {
+    data_.setParam(name, value);
+}
+
+bool DataSet::hasParam(std::string_view name) {
+    return data_.selectQuery().hasParam(name);
+}
+
+void DataSet::splice(const std::string& marker, const std::string& text) {
+    std::string sql = baseSelect_;
+    if (const size_t at = sql.find(marker); at != std::string::npos)
+        sql.insert(at + marker.size(), text.empty() ? "" : "\n" + text + "\n");
+    data_.setSelectSql(sql);
+}
+
+// Every statement parameter must find its column in the selected row: a missing one would be written as the
+// engine's zero value or null, never as the row's value.
+void DataSet::requireStatements() const {
+    auto& raw = const_cast<db::Dataset&>(data_);
+    for (const auto& sql : {raw.insertSql(), raw.modifySql(), raw.deleteSql()}) {
+        if (sql.empty())
+            continue;
+        db::Query statement(raw.selectQuery().database(), sql);
+        for (const auto& name : statement.paramNames()) {
+            const std::string column = name.rfind("OLD_", 0) == 0 ? name.substr(4) : name;
+            if (raw.fieldIndex(column) < 0)
+                throw Error("O comando de " + def_.name + " grava " + column + ", que a seleção não lê");
+        }
+    }
+}
+
+void DataSet::open() {
+    if (hooks_.beforeOpen)
+        hooks_.beforeOpen(*this);
+    data_.open();
+    if (!checked_) {
+        requireStatements();
+        checked_ = true;
+    }
+    row_ = 0;
+    rowMoved();
+}
+
+void DataSet::close() {
+    data_.close();
+    row_ = 0;
+}
+
+void DataSet::rowMoved() {
+    std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
+    if (hooks_.calcFields && !data_.eof())
+        hooks_.calcFields(*this);
+    for (DataSet* detail : details_) {
+        for (const auto& column : detail->def_.master.columns)
+            detail->setParam(column, data_.eof() ? Value() : data_.value(column));
+        if (detail->isOpen())
+            detail->open();
+    }
+}
+
+void DataSet::first() {
+    if (state() == db::DatasetState::Edit || state() == db::DatasetState::Insert)
+        post();
+    open();
+}
+
+void DataSet::next() {
+    if (state() == db::DatasetState::Edit || state() == db::DatasetState::Insert)
+        post();
+    data_.next();
+    ++row_;
+    rowMoved();
+}
+
+bool DataSet::locate(std::string_view column, const Value& value) {
+    first();
+    const FieldDef& field = data_.field(column);
+    const Value wanted = convertForField(value, field);
+    // Fixed-width text comes back blank-padded.
+    auto matches = [&](const Value& v) {
+        if (field.type == FieldType::Char && !v.isNull() && !wanted.isNull())
+            return formats::trim(v.asText()) == formats::trim(wanted.asText());
+        return v == wanted;
+    };
+    for (; !eof(); next())
+        if (matches(data_.value(column)))
+            return true;
+    return false;
+}
+
+void DataSet::reposition(int row) {
+    data_.open();
+    for (row_ = 0; row_ < row && !data_.eof(); ++row_)
+        data_.next();
+    rowMoved();
+}
+
+int DataSet::recordCount() {
+    if (!isOpen())
+        return 0;
+    const int here = row_;
+    int count = 0;
+    for (data_.open(); !data_.eof(); data_.next())
+        ++count;
+    reposition(here);
+    return count;
+}
+
+template <typename Operation> void DataSet::guarded(const Hooks::OnError& onError, Operation operation) {
+    for (;;) {
+        try {
+            operation();
+            return;
+        } catch (const Abort&) {
+            throw;
+        } catch (const Error& e) {
+            const ErrorAction action = onError ? onError(*this, e) : ErrorAction::Fail;
+            if (action == ErrorAction::Abort)
+                throw Abort();
+            if (action == ErrorAction::Fail)
+                throw;
+        }
+    }
+}
+
+void DataSet::fillGenerators(GeneratorTiming timing) {
+    for (const auto& g : def_.generators)
+        if (g.timing == timing && data_.value(g.column).isNull())
+            data_.setValue(g.column, Value::int64(nextValue(g.generator)));
+}
+
+void DataSet::insert() {
+    if (!def_.canInsert)
+        throw Error("Não é possível incluir registros em " + def_.name);
+    data_.append();
+    std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
+    fillGenerators(GeneratorTiming::AtNewRow);
+    if (hooks_.afterInsert)
+        hooks_.afterInsert(*this);
+}
+
+void DataSet::edit() {
+    guarded(hooks_.editError, [&] { data_.edit(); });
+}
+
+void DataSet::applyFills() {
+    const bool inserting = state() == db::DatasetState::Insert;
+    for (const auto& f : def_.fills) {
+        if (f.fill == Fill::Null)
+            data_.setValue(f.column, Value());
+        else if (f.fill == Fill::UnitCode && inserting && data_.value(f.column).isNull())
+            data_.setValue(f.column, unitCode());
+    }
+}
+
+void DataSet::post() {
+    const db::DatasetState before = state();
+    if (before != db::DatasetState::Edit && before != db::DatasetState::Insert)
+        return;
+    if (hooks_.beforePost)
+        hooks_.beforePost(*this);
+    if (before == db::DatasetState::Insert)
+        fillGenerators(GeneratorTiming::AtPost);
+    applyFills();
+    guarded(before == db::DatasetState::Insert ? hooks_.postError : hooks_.updateError, [&] { data_.post(); });
+    rowMoved();
+    if (hooks_.afterPost)
+        hooks_.afterPost(*this);
+}
+
+void DataSet::cancel() {
+    data_.cancel();
+    rowMoved();
+}
+
+void DataSet::remove() {
+    if (!def_.canDelete)
+        throw Error("Não é possível excluir registros de " + def_.name);
+    if (hooks_.beforeDelete)
+        hooks_.beforeDelete(*this);
+    guarded(hooks_.deleteError, [&] { data_.remove(); });
+    rowMoved();
+    if (hooks_.afterDelete)
+        hooks_.afterDelete(*this);
+}
+
+std::vector<FieldDef> DataSet::columns() {
+    std::vector<FieldDef> out = data_.fields();
+    out.insert(out.end(), calculated_.begin(), calculated_.end());
+    return out;
+}
+
+Value DataSet::value(std::string_view column) {
+    for (size_t i = 0; i < calculated_.size(); ++i)
+        if (same(calculated_[i].name, column))
+            return calculatedValues_[i];
+    return data_.value(column);
+}
+
+bool DataSet::isSettable(std::string_view column) const {
+    if (contains(def_.undeclared, column))
+        return false;
+    const auto written = writtenColumns(def_);
+    return std::any_of(written.begin(), written.end(), [&](const FieldDef& f) { return same(f.name, column); });
+}
+
+void DataSet::setValue(std::string_view column, const Value& value) {
+    if (!isSettable(column))
+        throw Error(notSettable(def_.name, column));
+    if (auto it = hooks_.validate.find(upper(column)); it != hooks_.validate.end())
+        it->second(*this, value);
+    data_.setValue(column, value);
+}
+
+} // namespace edi::datamodule

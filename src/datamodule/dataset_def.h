@@ -1,0 +1,63 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace edi::datamodule {
+
+// When a generator fills a dataset's key column.
+enum class GeneratorTiming { AtNewRow, AtPost, Server };
+
+struct GeneratorBinding {
+    std::string generator;
+    std::string column;
+    GeneratorTiming timing = GeneratorTiming::AtNewRow;
+};
+
+// A detail dataset's parameters follow the master's current row.
+struct MasterLink {
+    std::string master;               // dataset name
+    std::vector<std::string> columns; // each parameter takes the master's column of the same name
+};
+
+// How the values of a column the statements write are found when the row does not hold them.
+enum class Fill {
+    Row,      // the row's own value (the default)
+    Null,     // always written empty: a saved row stays pending for export
+    UnitCode, // this installation's unit code
+};
+
+struct ColumnFill {
+    std::string column;
+    Fill fill = Fill::Row;
+};
+
+// What differs per dataset; everything else is generated from the table's description:
+//  - select: the written columns of the table, the filter and the order, unless `select` is given;
+//  - insert: every written column;
+//  - update: every written column (or `updateColumns`), found by `key` with the values as read;
+//  - delete: found by `deleteKey` (by default `key`).
+// `key` defaults to the table's primary key: the row key with its owning unit, so a statement never reaches
+// another unit's row under the same code.
+struct DatasetDef {
+    std::string name;  // TB_...
+    std::string table; // the table written; empty for a read-only query
+    std::string select;
+    std::string where; // of the generated select; may name parameters
+    std::string order;
+    std::vector<std::string> written;       // default: the columns of the table's description
+    std::vector<std::string> undeclared;    // selected but not settable: new rows write them empty
+    std::vector<std::string> updateColumns; // default: `written`
+    std::vector<std::string> key;
+    std::vector<std::string> deleteKey;
+    bool canInsert = true, canUpdate = true, canDelete = true;
+    std::vector<ColumnFill> fills;
+    std::vector<GeneratorBinding> generators;
+    MasterLink master;
+};
+
+// Every dataset of the module and its read-only queries, in a stable order.
+const std::vector<DatasetDef>& datasetDefs();
+const DatasetDef* findDatasetDef(const std::string& name);
+
+} // namespace edi::datamodule

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/value.h"
+#include "datamodule/dataset_def.h"
+
+#include <string>
+#include <vector>
+
+namespace edi::datamodule {
+
+struct Statements {
+    std::string select, insert, update, remove;
+};
+
+// The columns the dataset's statements write, with the types of the table's description.
+std::vector<FieldDef> writtenColumns(const DatasetDef& def);
+// The update and delete keys, resolved (the table's primary key when not given).
+std::vector<std::string> updateKey(const DatasetDef& def);
+std::vector<std::string> deleteKey(const DatasetDef& def);
+
+// Statement texts of a dataset: the given select or the generated one, and the generated insert, update and
+// delete (empty where the dataset cannot do that).
+Statements statementsOf(const DatasetDef& def);
+
+} // namespace edi::datamodule

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/geral.h"
+#include "app/session.h"
+#include "datamodule/conjunto.h"
+#include "packet/packet_table.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace edi::datamodule {
+
+// The logged-in user of the data-entry application; code 0 and an empty name when nobody is.
+struct Usuario {
+    int32_t codigo = 0;
+    std::string nome;
+};
+
+// The general data module: one dataset per table of the health-programme database and the read-only
+// queries, all on the session's connection and transaction, with the rules bound to their events.
+class TDMGERAL {
+public:
+    TDMGERAL(TDM& dm, UGeral& geral);
+    ~TDMGERAL();
+
+    TDM& dm() { return dm_; }
+    UGeral& geral() { return geral_; }
+    Usuario& usuario() { return usuario_; }
+
+    // Start-up: the system parameters, then this unit's province and municipality, then InicializaDados.
+    // A failing step is reported and the later ones are skipped; the program goes on starting.
+    void DataModuleCreate();
+
+    // Every unit's application version into UNIDADE.VL_VERSAO, through TB_UNIDADE. `carregaLista` fetches
+    // the central server's list (given the path and query and the file to keep it in) as a data packet.
+    using CarregaLista = std::function<PacketTable(const std::string&, const std::filesystem::path&)>;
+    void GetVersaoUnidadesWeb(const CarregaLista& carregaLista);
+    PacketTable& cds() { return cds_; }
+
+    // Datasets and queries by name (TB_..., qy...); dataset() throws for an unknown name.
+    DataSet* findDataset(const std::string& name);
+    DataSet& dataset(const std::string& name);
+    std::vector<std::string> datasetNames() const;
+
+    DataSet& TB_PARAMETRO() { return dataset("TB_PARAMETRO"); }
+    DataSet& TB_UNIDADE() { return dataset("TB_UNIDADE"); }
+    DataSet& TB_PROTOCOLO_ENVIO() { return dataset("TB_PROTOCOLO_ENVIO"); }
+    DataSet& qyUnidade() { return dataset("qyUnidade"); }
+
+private:
+    void linkMasters();
+
+    TDM& dm_;
+    UGeral& geral_;
+    Usuario usuario_;
+    std::map<std::string, std::unique_ptr<DataSet>> datasets_;
+    PacketTable cds_;
+};
+
+// Binds the rules of the insert defaults, posting, deletion and validation to the module's datasets.
+void instalaRegras(TDMGERAL& modulo);
+
+} // namespace edi::datamodule
