@@ -214,7 +214,8 @@ void instalaRegrasGravacao(TDMGERAL& modulo) {
 
     // The list of laboratory staff that names a result's responsible person.
     encadeia(modulo.dataset("TB_RESULTADO_CD4").hooks().beforeOpen, [&modulo](DataSet& ds) {
-        ds.setParam("CD_TABELA", Value::text(modulo.geral().prmTabRespLab));
+        if (ds.hasParam("CD_TABELA"))
+            ds.setParam("CD_TABELA", Value::text(modulo.geral().prmTabRespLab));
     });
 
     modulo.dataset("TB_AGENDA").hooks().validate["FL_CONFIRMADO"] = [&modulo](DataSet& ds, const Value& v) {

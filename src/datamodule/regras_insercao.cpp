@@ -57,11 +57,19 @@ private:
     UGeral& g_;
 };
 
+// Descriptions are looked up by the select for display only; a select without them has nothing to show.
+bool soParaExibir(Origem origem) {
+    return origem == Origem::Vazio || origem == Origem::DescricaoUnidade || origem == Origem::DescricaoProvincia ||
+           origem == Origem::DescricaoMunicipio;
+}
+
 void aplicaPadroes(TDMGERAL& modulo, DataSet& ds) {
     FontesModulo fontes(modulo);
-    for (const domain::Padrao& p : domain::PadroesNovoRegistro(ds.name()))
-        if (fontes.aplica(p.origem))
-            ds.assign(p.coluna, fontes.valor(p.origem, p.argumento));
+    for (const domain::Padrao& p : domain::PadroesNovoRegistro(ds.name())) {
+        if (!fontes.aplica(p.origem) || (soParaExibir(p.origem) && ds.raw().fieldIndex(p.coluna) < 0))
+            continue;
+        ds.assign(p.coluna, fontes.valor(p.origem, p.argumento));
+    }
 }
 
 // A notification started while its patient is being edited marks the patient as having a result.

