@@ -192,6 +192,7 @@ void DataSet::insert() {
     fillGenerators(GeneratorTiming::AtNewRow);
     if (hooks_.afterInsert)
         hooks_.afterInsert(*this);
+    recalculate();
 }
 
 void DataSet::edit() {
@@ -265,6 +266,13 @@ void DataSet::setValue(std::string_view column, const Value& value) {
     if (auto it = hooks_.validate.find(upper(column)); it != hooks_.validate.end())
         it->second(*this, value);
     data_.setValue(column, value);
+    recalculate();
+}
+
+// The calculated columns follow every change of the row, not only moves.
+void DataSet::recalculate() {
+    if (hooks_.calcFields)
+        hooks_.calcFields(*this);
 }
 
 } // namespace edi::datamodule

@@ -90,6 +90,7 @@ public:
 private:
     template <typename Operation> void guarded(const Hooks::OnError& onError, Operation operation);
     void rowMoved();
+    void recalculate();
     void applyFills();
     void fillGenerators(GeneratorTiming timing);
     void reposition(int row);

@@ -149,8 +149,8 @@ void calculaAgenda(DataSet& agenda) {
     agenda.setCalculated("DS_TRANSFERIDO", Value::text(domain::SimNao(agenda.value("FL_TRANSFERIDO"))));
     agenda.setCalculated("DS_CONFIRMADO", Value::text(domain::SimNao(agenda.value("FL_CONFIRMADO"))));
     const Value confirmado = agenda.value("FL_CONFIRMADO");
-    if (!confirmado.isNull() && confirmado.asInt64() == 1)
-        agenda.setCalculated("CALC_STATUS", Value::text("Confirmado"));
+    const bool confirmada = !confirmado.isNull() && confirmado.asInt64() == 1;
+    agenda.setCalculated("CALC_STATUS", confirmada ? Value::text("Confirmado") : Value());
     const bool temDigital = agenda.raw().fieldIndex("DIGITAL") >= 0;
     const Value digital = temDigital ? agenda.value("DIGITAL") : Value();
     agenda.setCalculated("FL_DIGITAL", Value::int32(!digital.isNull() && digital.asInt64() == 1 ? 1 : 0));
@@ -159,8 +159,7 @@ void calculaAgenda(DataSet& agenda) {
 void calculaResultadoCd4(DataSet& ds) {
     const domain::FigurasCd4 f = domain::CalculaCd4(ds.value("NR_CD3"), ds.value("NR_CD4"), ds.value("NR_CD8"));
     const auto poe = [&](const char* coluna, const std::optional<double>& v) {
-        if (v)
-            ds.setCalculated(coluna, Value::real(*v));
+        ds.setCalculated(coluna, v ? Value::real(*v) : Value());
     };
     poe("NR_PRCD4", f.prcd4);
     poe("NR_PRCD8", f.prcd8);
