@@ -4,8 +4,18 @@
 
 namespace edi {
 
+namespace {
+// The connection with the SQL log listening, before any statement is prepared on it.
+std::unique_ptr<db::Database> abreComLog(const db::ConnectionParams& params, ListaLogSQL& log) {
+    auto db = db::Database::open(params);
+    db->setTraceListener([&log](const db::TraceEvent& evento) { log.Registra(evento); });
+    db->trace(db::TraceKind::Connect, "Conectado a " + params.database);
+    return db;
+}
+} // namespace
+
 TDM::TDM(const db::ConnectionParams& params, Ui& ui)
-    : ui_(ui), db_(db::Database::open(params)),
+    : ui_(ui), db_(abreComLog(params, logSQL_)),
       qyParametro_(*db_, "select  VALOR from PARAMETRO where CD_PARAMETRO = :CD_PARAMETRO"), qyGeral_(*db_) {
     db_->transaction().start();
 }
@@ -29,7 +39,9 @@ Timestamp TDM::GetDate() {
     return ts;
 }
 
-Timestamp TDM::GetDateTime() { return serverMoment("select Cast('now' as timeStamp) from dual", "Erro GetDateTime : "); }
+Timestamp TDM::GetDateTime() {
+    return serverMoment("select Cast('now' as timeStamp) from dual", "Erro GetDateTime : ");
+}
 
 int64_t TDM::GeraCodigo(const std::string& generator) {
     qyGeral_.setSql("select gen_id(" + generator + ",1) from dual");

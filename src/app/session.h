@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/log_sql.h"
 #include "app/ui.h"
 #include "core/datetime.h"
 #include "db/database.h"
@@ -19,6 +20,8 @@ public:
     TDM(const db::ConnectionParams& params, Ui& ui);
 
     db::Database& DB() { return *db_; }
+    // The connection's SQL trace, fed from the moment the connection opens.
+    ListaLogSQL& LogSQL() { return logSQL_; }
     db::Transaction& TS() { return db_->transaction(); }
     Ui& ui() { return ui_; }
 
@@ -29,8 +32,8 @@ public:
     // Next value of a generator; a missing generator raises the database's error.
     int64_t GeraCodigo(const std::string& generator);
 
-    void Commit();   // commit retaining, when started
-    void Rollback(); // rollback retaining, when started
+    void Commit();    // commit retaining, when started
+    void Rollback();  // rollback retaining, when started
     void Transacao(); // starts the transaction when it is not
     // Ends the transaction with a hard commit and starts a new one. Commit retaining keeps the oldest snapshot
     // in place, and the engine cannot clean old record versions behind it; the process runs for months.
@@ -50,6 +53,7 @@ private:
     Timestamp serverMoment(const char* sql, const char* errorPrefix);
 
     Ui& ui_;
+    ListaLogSQL logSQL_; // before db_: the connection's trace listener writes into it until the end
     std::unique_ptr<db::Database> db_;
     db::Query qyParametro_;
     db::Query qyGeral_;

@@ -33,7 +33,8 @@ struct ColumnFill {
 };
 
 // What differs per dataset; everything else is generated from the table's description:
-//  - select: the written columns of the table, the filter and the order, unless `select` is given;
+//  - select: "select t.<written columns>, <lookups> from TABLE t <joins> where <where> <marker> order by
+//    <order>", unless `select` is given;
 //  - insert: every written column;
 //  - update: every written column (or `updateColumns`), found by `key` with the values as read;
 //  - delete: found by `deleteKey` (by default `key`).
@@ -43,9 +44,14 @@ struct DatasetDef {
     std::string name;  // TB_...
     std::string table; // the table written; empty for a read-only query
     std::string select;
-    std::string where; // of the generated select; may name parameters
+    std::string lookups;        // looked-up and read-only columns of the generated select (expressions with aliases)
+    std::string joins;          // after "from TABLE t"
+    std::string where;          // may name parameters
+    std::string marker;         // a comment where callers splice a condition, after the filter
+    bool columnsMarker = false; // "/*CAMPOS*/" between the columns and the from clause
     std::string order;
     std::vector<std::string> written;       // default: the columns of the table's description
+    std::vector<std::string> notWritten;    // taken out of the default
     std::vector<std::string> undeclared;    // selected but not settable: new rows write them empty
     std::vector<std::string> updateColumns; // default: `written`
     std::vector<std::string> key;

@@ -58,7 +58,8 @@ std::vector<FieldDef> writtenColumns(const DatasetDef& def) {
     std::vector<FieldDef> out;
     if (def.written.empty()) {
         for (const auto& c : listedColumns(def.table))
-            out.push_back(c);
+            if (!contains(def.notWritten, c.name))
+                out.push_back(c);
         return out;
     }
     for (const auto& name : def.written)
@@ -85,9 +86,18 @@ Statements statementsOf(const DatasetDef& def) {
         for (const auto& k : updateKey(def))
             if (!contains(selected, k))
                 selected.push_back(k);
-        s.select = "select " + joined(selected, ", ") + "\nfrom " + def.table;
+        for (auto& c : selected)
+            c = "t." + c;
+        if (!def.lookups.empty())
+            selected.push_back(def.lookups);
+        s.select = "select " + joined(selected, ", ") + (def.columnsMarker ? "\n/*CAMPOS*/" : "") + "\nfrom " +
+                   def.table + " t";
+        if (!def.joins.empty())
+            s.select += "\n" + def.joins;
         if (!def.where.empty())
             s.select += "\nwhere " + def.where;
+        if (!def.marker.empty())
+            s.select += "\n" + def.marker;
         if (!def.order.empty())
             s.select += "\norder by " + def.order;
     }

@@ -125,7 +125,7 @@ void Transaction::start() {
     } catch (const FbException& e) {
         detail::rethrow(e, "Não foi possível iniciar uma transação");
     }
-    db_.trace(TraceKind::Transaction, "Start transaction");
+    db_.trace(TraceKind::Transaction, "Início da transação");
 }
 
 ITransaction* Transaction::handle() {
@@ -156,19 +156,19 @@ void Transaction::act(const char* what, const char* failure, bool ends, Operatio
 }
 
 void Transaction::commitRetaining() {
-    act("Commit retaining", kCommitFailed, false, [this](auto* st) { handle_->commitRetaining(st); });
+    act("Confirmação retendo a transação", kCommitFailed, false, [this](auto* st) { handle_->commitRetaining(st); });
 }
 
 void Transaction::rollbackRetaining() {
-    act("Rollback retaining", kRollbackFailed, false, [this](auto* st) { handle_->rollbackRetaining(st); });
+    act("Reversão retendo a transação", kRollbackFailed, false, [this](auto* st) { handle_->rollbackRetaining(st); });
 }
 
 void Transaction::commit() {
-    act("Commit", kCommitFailed, true, [this](auto* st) { handle_->commit(st); });
+    act("Confirmação da transação", kCommitFailed, true, [this](auto* st) { handle_->commit(st); });
 }
 
 void Transaction::rollback() {
-    act("Rollback", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
+    act("Reversão da transação", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
 }
 
 // ---- Database ----

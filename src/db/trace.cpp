@@ -4,11 +4,11 @@ namespace edi::db {
 
 const char* traceKindName(TraceKind kind) {
     switch (kind) {
-    case TraceKind::Connect: return "Connect";
-    case TraceKind::Prepare: return "Prepare";
-    case TraceKind::Execute: return "Execute";
-    case TraceKind::Error: return "Error";
-    case TraceKind::Transaction: return "Transaction";
+    case TraceKind::Connect: return "Conexão";
+    case TraceKind::Prepare: return "Preparação";
+    case TraceKind::Execute: return "Execução";
+    case TraceKind::Error: return "Erro";
+    case TraceKind::Transaction: return "Transação";
     }
     return "?";
 }

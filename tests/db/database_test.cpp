@@ -386,9 +386,9 @@ TEST(DatabaseTrace, StatementsErrorsAndTransactionsReachTheListener) {
     std::vector<std::string> seen;
     for (const auto& e : events)
         seen.push_back(std::string(db::traceKindName(e.kind)) + ": " + e.text.substr(0, 26));
-    EXPECT_EQ(seen, (std::vector<std::string>{"Execute: create table X (A integer)", "Transaction: Start transaction",
-                                              "Transaction: Commit retaining", "Execute: select from",
-                                              "Error: Dynamic SQL Error\n-SQL err"}));
+    EXPECT_EQ(seen, (std::vector<std::string>{"Execução: create table X (A integer)", "Transação: Início da transação",
+                                              "Transação: Confirmação retendo a tr", "Execução: select from",
+                                              "Erro: Dynamic SQL Error\n-SQL err"}));
 }
 
 } // namespace

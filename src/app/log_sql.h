@@ -1,0 +1,52 @@
+#pragma once
+
+#include "db/trace.h"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace edi {
+
+// The SQL trace of the session connection as text lines, "<date> <time> - <event>", for the SQL log window.
+// Bounded to the newest lines: the process runs for months and every cycle traces thousands of statements.
+// Observers hear of each new line and of the emptying; the trace may come from any thread, so observers must
+// not assume the user-interface thread.
+class ListaLogSQL {
+public:
+    static constexpr std::size_t kLinhasMaximas = 10000;
+
+    // A new line (`linha` set) or the list emptied (`linha` null).
+    using Observador = std::function<void(const std::string* linha)>;
+
+    explicit ListaLogSQL(std::size_t maximo = kLinhasMaximas);
+
+    void Add(const std::string& linha); // drops the oldest line beyond the bound
+    void Registra(const db::TraceEvent& evento);
+    void Clear();
+
+    std::vector<std::string> Linhas() const;
+    std::size_t Count() const;
+
+    // Returns a handle for Esquece.
+    int Observa(Observador observador);
+    void Esquece(int handle);
+
+private:
+    void avisa(const std::string* linha);
+
+    const std::size_t maximo_;
+    mutable std::mutex mutex_;
+    std::deque<std::string> linhas_;
+    std::map<int, Observador> observadores_;
+    int proximoHandle_ = 1;
+};
+
+// "<dd/mm/yyyy> <hh:nn:ss> - <kind>: <text>" of one trace event.
+std::string LinhaLogSQL(const db::TraceEvent& evento);
+
+} // namespace edi
