@@ -3,6 +3,8 @@
 
 #include "domain/regras_exclusao.h"
 
+#include <memory>
+
 namespace edi::datamodule {
 
 namespace {
@@ -25,18 +27,39 @@ void Excluir(TDMGERAL& modulo, DataSet& notificacao, const std::string& sTabela)
     }
 }
 
+bool temRegistro(DataSet& ds) { return ds.isOpen() && !ds.eof(); }
+
 // The detail deletions and the notification's own delete succeed or fail together: a savepoint taken
 // before the details is released after the delete or rolled back when the delete fails.
-void DeleteCascadeNotificacao(TDMGERAL& modulo, DataSet& notificacao) {
-    modulo.dm().DB().execute(std::string("SAVEPOINT ") + kPontoCascata);
-    for (const char* tabela : domain::kFilhasNotificacao)
-        Excluir(modulo, notificacao, tabela);
-}
+class Cascata {
+public:
+    explicit Cascata(TDMGERAL& modulo) : modulo_(modulo) {}
 
-void desfazCascata(TDMGERAL& modulo) {
-    modulo.dm().DB().execute(std::string("ROLLBACK TO SAVEPOINT ") + kPontoCascata);
-    modulo.dm().DB().execute(std::string("RELEASE SAVEPOINT ") + kPontoCascata);
-}
+    void DeleteCascadeNotificacao(DataSet& notificacao) {
+        if (!temRegistro(notificacao))
+            return; // the delete itself refuses
+        executa("SAVEPOINT ");
+        ativa_ = true;
+        for (const char* tabela : domain::kFilhasNotificacao)
+            Excluir(modulo_, notificacao, tabela);
+    }
+    void desfaz() { termina("ROLLBACK TO SAVEPOINT "); }
+    void confirma() { termina(nullptr); }
+
+private:
+    void executa(const char* comando) { modulo_.dm().DB().execute(comando + std::string(kPontoCascata)); }
+    void termina(const char* antes) {
+        if (!ativa_)
+            return;
+        ativa_ = false;
+        if (antes)
+            executa(antes);
+        executa("RELEASE SAVEPOINT ");
+    }
+
+    TDMGERAL& modulo_;
+    bool ativa_ = false;
+};
 
 ErrorAction TrataErroDelete(TDMGERAL& modulo, DataSet& ds, const Error& erro) {
     modulo.dm().ui().showError(domain::MensagemErroDelete(ds.name(), erro.what()));
@@ -55,15 +78,14 @@ void instalaRegrasExclusao(TDMGERAL& modulo) {
     }
 
     DataSet& notificacao = modulo.dataset("TB_NOTIFICACAO");
-    encadeia(notificacao.hooks().beforeDelete, [&modulo](DataSet& d) { DeleteCascadeNotificacao(modulo, d); });
-    notificacao.hooks().deleteError = [&modulo](DataSet& d, const Error& e) {
-        desfazCascata(modulo);
+    auto cascata = std::make_shared<Cascata>(modulo);
+    encadeia(notificacao.hooks().beforeDelete, [cascata](DataSet& d) { cascata->DeleteCascadeNotificacao(d); });
+    notificacao.hooks().deleteError = [&modulo, cascata](DataSet& d, const Error& e) {
+        cascata->desfaz();
         return TrataErroDelete(modulo, d, e);
     };
     // Runs before the commit of the after-delete policy, which is bound later.
-    encadeia(notificacao.hooks().afterDelete, [&modulo](DataSet&) {
-        modulo.dm().DB().execute(std::string("RELEASE SAVEPOINT ") + kPontoCascata);
-    });
+    encadeia(notificacao.hooks().afterDelete, [cascata](DataSet&) { cascata->confirma(); });
 }
 
 } // namespace edi::datamodule
