@@ -21,6 +21,9 @@ Value valorCorrente(TDMGERAL& modulo, const std::string& dataset, const std::str
     DataSet* ds = modulo.findDataset(dataset);
     if (!ds || !ds->isOpen() || (ds->eof() && ds->state() == db::DatasetState::Browse))
         return Value();
+    // A query whose select lacks the column (qyUsuario reads the whole USUARIO row) has no value for it.
+    if (ds->raw().fieldIndex(coluna) < 0)
+        return Value();
     return ds->value(coluna);
 }
 

@@ -13,7 +13,8 @@ void encadeia(Hooks::Event& slot, Hooks::Event regra);
 
 bool editandoOuInserindo(DataSet& ds);
 
-// The column of another dataset's current row; null when that dataset is missing, closed or has no row.
+// The column of another dataset's current row; null when that dataset is missing, closed, has no row or
+// does not select the column.
 Value valorCorrente(TDMGERAL& modulo, const std::string& dataset, const std::string& coluna);
 
 // The rules of each group, bound to the module's datasets.

@@ -146,5 +146,17 @@ TEST(Regras, FailingKeyDrawAtNewRow) {
                                "from dual\nCD_FICHA=1\nCD_UNIDADE=<null>\nCD_USUARIO=1\n"));
 }
 
+TEST(Regras, LaboratoryResultNamesItsResponsibleFromTheParameterList) {
+    const std::string out =
+        roteiro("open TB_AGENDA\ninsert TB_AGENDA\npost TB_AGENDA\n"
+                "param TB_RESULTADO_CD4 NR_LAB=1\nopen TB_RESULTADO_CD4\ninsert TB_RESULTADO_CD4\n"
+                "set TB_RESULTADO_CD4 CD_AGENDA=1\nset TB_RESULTADO_CD4 CD_RESPONSAVEL=3\npost TB_RESULTADO_CD4\n"
+                "open TB_RESULTADO_CD4\nprint TB_RESULTADO_CD4\n",
+                {"insert into TABELA_AUXILIAR (CD_TABELA, CD_CODIGO, DS_DESCRICAO) values (5, 3, 'Dra. Ana')",
+                 "insert into TABELA_AUXILIAR (CD_TABELA, CD_CODIGO, DS_DESCRICAO) values (6, 3, 'Outra lista')"},
+                [](UGeral& g) { g.prmTabRespLab = "5"; });
+    EXPECT_THAT(out, HasSubstr("\nNM_RESPONSAVEL=Dra. Ana\n"));
+}
+
 } // namespace
 } // namespace edi::datamodule
