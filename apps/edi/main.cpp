@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
                               [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
 
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
-    janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.transporte().GetVersaoUnidadesWeb(p.dm()); });
+    janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.GetVersaoUnidadesWeb(); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
     janela.show();
     return QApplication::exec();

@@ -102,9 +102,7 @@ void DataSet::close() {
 }
 
 void DataSet::rowMoved() {
-    std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
-    if (hooks_.calcFields && !data_.eof())
-        hooks_.calcFields(*this);
+    calculate();
     for (DataSet* detail : details_) {
         for (const auto& column : detail->def_.master.columns)
             detail->setParam(column, data_.eof() ? Value() : data_.value(column));
@@ -188,7 +186,7 @@ void DataSet::insert() {
     if (!def_.canInsert)
         throw Error("Não é possível incluir registros em " + def_.name);
     data_.append();
-    std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
+    calculate();
     try {
         fillGenerators(GeneratorTiming::AtNewRow);
     } catch (...) {
@@ -198,7 +196,6 @@ void DataSet::insert() {
     }
     if (hooks_.afterInsert)
         hooks_.afterInsert(*this);
-    recalculate();
 }
 
 void DataSet::edit() {
@@ -272,12 +269,17 @@ void DataSet::setValue(std::string_view column, const Value& value) {
     if (auto it = hooks_.validate.find(upper(column)); it != hooks_.validate.end())
         it->second(*this, value);
     data_.setValue(column, value);
-    recalculate();
+    calculate();
 }
 
-// The calculated columns follow every change of the row, not only moves.
-void DataSet::recalculate() {
-    if (hooks_.calcFields)
+void DataSet::assign(std::string_view column, const Value& value) {
+    data_.setValue(column, value);
+    calculate();
+}
+
+void DataSet::calculate() {
+    std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
+    if (hooks_.calcFields && (!data_.eof() || state() == db::DatasetState::Insert))
         hooks_.calcFields(*this);
 }
 

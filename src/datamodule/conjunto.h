@@ -78,7 +78,7 @@ public:
     // Runs the column's validation, then keeps the value; a column the dataset does not declare refuses it.
     void setValue(std::string_view column, const Value& value);
     // Sets a value as a rule does: no validation, any selected column.
-    void assign(std::string_view column, const Value& value) { data_.setValue(column, value); }
+    void assign(std::string_view column, const Value& value);
 
     // Details follow this dataset's current row.
     void addDetail(DataSet& detail) { details_.push_back(&detail); }
@@ -90,7 +90,7 @@ public:
 private:
     template <typename Operation> void guarded(const Hooks::OnError& onError, Operation operation);
     void rowMoved();
-    void recalculate();
+    void calculate();
     void applyFills();
     void fillGenerators(GeneratorTiming timing);
     void reposition(int row);

@@ -90,7 +90,7 @@ public:
         } else if (cmd == "locate") {
             const auto [name, value] = assignment(line, afterName);
             if (!ds.locate(name, scriptValue(value)))
-                out_ << "not found\n";
+                out_ << "não encontrado\n";
         } else {
             arity(w, 2);
             simple(cmd, ds);

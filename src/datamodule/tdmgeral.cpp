@@ -64,8 +64,26 @@ void TDMGERAL::DataModuleCreate() {
 }
 
 void TDMGERAL::GetVersaoUnidadesWeb(const CarregaLista& carregaLista) {
+    try {
+        gravaVersoes(carregaLista);
+    } catch (...) {
+        try {
+            dm_.Commit();
+        } catch (const std::exception&) {
+            // the fetch's own failure is the one to report
+        }
+        throw;
+    }
+    dm_.Commit();
+}
+
+void TDMGERAL::gravaVersoes(const CarregaLista& carregaLista) {
     cds_ = carregaLista("/dbUnidade.php?op=S", geral_.sPathTemp / "Unidades.xml");
     DataSet& unidade = TB_UNIDADE();
+    struct Fecha {
+        DataSet& ds;
+        ~Fecha() { ds.close(); }
+    } fecha{unidade};
     unidade.open();
     for (cds_.first(); !cds_.eof(); cds_.next()) {
         if (!unidade.locate("CD_UNIDADE", Value::int32(cds_.value("UNIDADE").asInt32())))
@@ -74,7 +92,6 @@ void TDMGERAL::GetVersaoUnidadesWeb(const CarregaLista& carregaLista) {
         unidade.setValue("VL_VERSAO", Value::text(cds_.value("VERSAO").asText()));
         unidade.post();
     }
-    unidade.close();
 }
 
 } // namespace edi::datamodule

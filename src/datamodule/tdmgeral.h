@@ -36,9 +36,16 @@ public:
 
     // Every unit's application version into UNIDADE.VL_VERSAO, through TB_UNIDADE. `carregaLista` fetches
     // the central server's list (given the path and query and the file to keep it in) as a data packet.
+    // Commits however it ends: changed UNIDADE rows must not stay locked against the data-entry application
+    // when a later step fails. A failure still reaches the caller.
     using CarregaLista = std::function<PacketTable(const std::string&, const std::filesystem::path&)>;
     void GetVersaoUnidadesWeb(const CarregaLista& carregaLista);
     PacketTable& cds() { return cds_; }
+
+    // The SQL trace: one line per executed statement, error and transaction event of the session connection.
+    // It lives with the session, so it is fed before and whatever the start-up of this module did.
+    ListaLogSQL& LogSQL() { return dm_.LogSQL(); }
+    void IBSQLMonitor1SQL(const db::TraceEvent& evento) { LogSQL().Registra(evento); }
 
     // Datasets and queries by name (TB_..., qy...); dataset() throws for an unknown name.
     DataSet* findDataset(const std::string& name);
@@ -52,6 +59,7 @@ public:
 
 private:
     void linkMasters();
+    void gravaVersoes(const CarregaLista& carregaLista);
 
     TDM& dm_;
     UGeral& geral_;

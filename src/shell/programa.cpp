@@ -32,7 +32,8 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     geral_.prmDataUpdate = config_.update;
 
     dm_ = std::make_unique<TDM>(db::ConnectionParams{config_.DB, config_.usuario, config_.senha, config_.charset}, ui_);
-    DataModuleCreate();
+    dmGeral_ = std::make_unique<datamodule::TDMGERAL>(*dm_, geral_);
+    dmGeral_->DataModuleCreate();
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
@@ -56,35 +57,17 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
 Programa::~Programa() = default;
 
-void Programa::DataModuleCreate() {
-    InicializaParametros(*dm_, geral_);
-    db::Query qyUnidade(dm_->DB(), "select u.*, p.DS_PROVINCIA, m.DS_MUNICIPIO\n"
-                                   "from UNIDADE u\n"
-                                   "left outer join PROVINCIA p on p.CD_PROVINCIA = u.CD_PROVINCIA and p.CD_UND = u.CD_UND\n"
-                                   "left outer join MUNICIPIO m on m.CD_MUNICIPIO = u.CD_MUNICIPIO and m.CD_UND = u.CD_UND\n"
-                                   "where u.CD_UNIDADE = :Unidade");
-    try {
-        qyUnidade.setParam("Unidade", Value::text(geral_.prmUnidade));
-        qyUnidade.open();
-        if (!qyUnidade.eof()) {
-            geral_.iProvincia = qyUnidade.value("CD_PROVINCIA").asInt32();
-            geral_.iMunicipio = qyUnidade.value("CD_MUNICIPIO").asInt32();
-            geral_.sProvinciaDefautDescricao = qyUnidade.value("DS_PROVINCIA").asText();
-            geral_.sMunicipioDefautDescricao = qyUnidade.value("DS_MUNICIPIO").asText();
-        }
-        qyUnidade.close();
-        InicializaDados(*dm_, geral_);
-    } catch (const Error& e) {
-        // A database without the geography tables still exchanges data; say what was skipped.
-        ui_.showError(std::string("Erro ao carregar a unidade: ") + e.what());
-    }
+void Programa::GetVersaoUnidadesWeb() {
+    dmGeral_->GetVersaoUnidadesWeb([this](const std::string& consulta, const fs::path& arquivo) {
+        return transporte_->CarregaLista(consulta, arquivo);
+    });
 }
 
 CorposDasEtapas Programa::corpos() {
     CorposDasEtapas c;
     c.exportar = [this] { engine_->btExportarClick(); };
     c.enviar = [this] { transporte_->btnEnviarArquivoClick(); };
-    c.versoes = [this] { transporte_->GetVersaoUnidadesWeb(*dm_); };
+    c.versoes = [this] { GetVersaoUnidadesWeb(); };
     c.receber = [this] { transporte_->btnReceberArquivoClick(); };
     c.importar = [this] { engine_->btImportarClick(); };
     c.aplicacao = [this] { transporte_->Aplicao1Click(); };

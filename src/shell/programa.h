@@ -5,6 +5,7 @@
 #include "app/geral.h"
 #include "app/session.h"
 #include "app/ui.h"
+#include "datamodule/tdmgeral.h"
 #include "interchange/tfrm_edi.h"
 #include "transport/transporte.h"
 
@@ -30,19 +31,22 @@ public:
 
     Configuracao& config() { return config_; }
     TDM& dm() { return *dm_; }
+    datamodule::TDMGERAL& dmGeral() { return *dmGeral_; }
+    // Every unit's application version from the central server (the receive stage, menu "Versao Unidades").
+    void GetVersaoUnidadesWeb();
     UGeral& geral() { return geral_; }
     TfrmEDI& engine() { return *engine_; }
     TransporteEDI& transporte() { return *transporte_; }
     CicloEDI& ciclo() { return *ciclo_; }
 
 private:
-    void DataModuleCreate();
     CorposDasEtapas corpos();
 
     Ui& ui_;
     Configuracao config_;
     UGeral geral_;
     std::unique_ptr<TDM> dm_;
+    std::unique_ptr<datamodule::TDMGERAL> dmGeral_;
     std::unique_ptr<TfrmEDI> engine_;
     std::unique_ptr<TransporteEDI> transporte_;
     std::unique_ptr<CicloEDI> ciclo_;

@@ -271,33 +271,6 @@ std::string TransporteEDI::DeleteRefEDI_UNIDADE(const std::string& nome) {
     return "OK";
 }
 
-// ---- Unit versions ----
-
-void TransporteEDI::GetVersaoUnidadesWeb(TDM& dm) {
-    auto gravaVersoes = [&] {
-        PacketTable cds = CarregaLista("/dbUnidade.php?op=S", geral_.sPathTemp / "Unidades.xml");
-        db::Query grava(dm.DB(), "update UNIDADE set VL_VERSAO = :VL_VERSAO where CD_UNIDADE = :CD_UNIDADE");
-        for (cds.first(); !cds.eof(); cds.next()) {
-            grava.setParam("VL_VERSAO", Value::text(cds.value("VERSAO").asText()));
-            grava.setParam("CD_UNIDADE", Value::int32(cds.value("UNIDADE").asInt32()));
-            grava.execute();
-        }
-    };
-    // Changed rows stay locked against the data-entry application until a commit: commit however the fetch
-    // ends, so that nothing after it (a failing receive) leaves them held.
-    try {
-        gravaVersoes();
-    } catch (...) {
-        try {
-            dm.Commit();
-        } catch (const std::exception&) {
-            // the fetch's own failure is the one to report
-        }
-        throw;
-    }
-    dm.Commit();
-}
-
 // ---- Application update ----
 
 void TransporteEDI::Aplicao1Click() {

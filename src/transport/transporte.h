@@ -56,8 +56,8 @@ public:
     // Asks the server to drop an unreadable file; "OK", or "Erro" when the request failed.
     std::string DeleteRefEDI_UNIDADE(const std::string& nome);
 
-    // Stores every unit's application version (UNIDADE.VL_VERSAO) and commits, also when it fails.
-    void GetVersaoUnidadesWeb(TDM& dm);
+    // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
+    PacketTable CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
 
     // Application update: downloads, unpacks and starts what the server published since prmDataUpdate. A row
     // whose destination lies outside the program folder (sPathApp) is refused.
@@ -88,8 +88,6 @@ private:
     // A request that changes the server's state (registration, acknowledgement, drop): follows no redirect.
     std::optional<std::string> Registra(const std::string& caminhoEConsulta);
     std::string consultaUnidade() const;
-    // Gets a list answer, saves it as `arquivo` (CR LF lines) and loads it; throws TransportError or PacketError.
-    PacketTable CarregaLista(const std::string& caminhoEConsulta, const std::filesystem::path& arquivo);
     // One row of the update list; the error text, empty when the row is applied.
     std::string AplicaLinha(const std::string& nome, const std::string& destino, bool arquivoZip, bool executa);
     // Unpacks a downloaded archive over the destination's folder; the error text, empty on success.

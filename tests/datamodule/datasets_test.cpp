@@ -83,7 +83,7 @@ const std::map<std::string, Setup>& setups() {
           {{"TP_ENDERECO", "X"}},
           {}}},
         {"TB_AGENDA", {{kPaciente, kUnidade, kMedico}, {{"DT_DE", "01/01/2020"}, {"DT_ATE", "01/01/2030"}}, {}}},
-        // TB_RESULTADO_CD4 commits after its post, its AGENDA row with it.
+        // The appointment TB_RESULTADO_CD4 needed was committed by that dataset's rule.
         {"TB_AGENDAMENTOS", {{"delete from AGENDA where CD_AGENDA = 7"}, {{"AGENDA", "7"}}, {}}},
         {"TB_RESULTADO_CD4", {{kAgenda}, {{"NR_LAB", "7"}}, {}}},
         {"TB_ATENDIMENTO", {{}, {{"MEDICO", "7"}, {"DT_DE", "01/01/2020"}, {"DT_ATE", "01/01/2030"}}, {}}},
@@ -120,10 +120,9 @@ bool findsRow(DataSet& ds) {
 void fillNewRow(DataSet& ds) {
     const Setup setup = setupOf(ds.name());
     for (const FieldDef& f : writtenColumns(ds.def())) {
-        const Value v = setup.nulls.count(f.name) ? Value() : sample(f);
         // The statements are under test here, not the validation rules: values go in as a rule puts them.
         if (ds.isSettable(f.name) || f.required)
-            ds.assign(f.name, v);
+            ds.assign(f.name, setup.nulls.count(f.name) ? Value() : sample(f));
     }
 }
 
@@ -155,7 +154,7 @@ TEST(Datasets, EveryDatasetRoundTripsARow) {
                 ds.edit();
                 ds.assign(changed->name, sample(*changed, true));
                 ASSERT_NO_THROW(ds.post());
-                // What the row holds once saved (a before-post rule may set the column) is what is read back.
+                // What the row holds once saved (a before-post rule may have set the column) is read back.
                 const Value saved = ds.value(changed->name);
                 ASSERT_TRUE(findsRow(ds));
                 EXPECT_EQ(ds.value(changed->name), saved) << changed->name;

@@ -140,7 +140,7 @@ TEST(System, TheUnitVersionsAreCommittedAlsoWhenTheReceiveThenFails) {
     EXPECT_FALSE(unidadePresa(unidade, 12));
 
     // The menu entry "Versao Unidades" runs the fetch alone.
-    unidade.transporte().GetVersaoUnidadesWeb(unidade.dm());
+    unidade.GetVersaoUnidadesWeb();
     EXPECT_FALSE(unidadePresa(unidade, 12));
     db::Query v(unidade.dm().DB(), "select VL_VERSAO from UNIDADE where CD_UNIDADE = 12");
     v.open();

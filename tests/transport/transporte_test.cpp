@@ -19,17 +19,21 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
-using test::Reply;
 using test::Estacao;
 using test::kRaiz;
 using test::lista;
 using test::listaApp;
+using test::Reply;
 
 TEST(Send, UploadsNewestFirstRegistersAndArchivesEachPacketAndNothingElse) {
     Estacao e;
     const std::vector<std::string> pacotes = {"A12310101110800.xml", "B_2-999040311172005.xml", "C312040311172005.xml"};
-    const std::vector<std::string> outros = {".A12310101110800.xml.tmp4711-0", "notas.txt", "A12.xml",
-                                             "A12310101110800.XML", "12310101110800.xml", "A 12310101110800.xml"};
+    const std::vector<std::string> outros = {".A12310101110800.xml.tmp4711-0",
+                                             "notas.txt",
+                                             "A12.xml",
+                                             "A12310101110800.XML",
+                                             "12310101110800.xml",
+                                             "A 12310101110800.xml"};
     for (const auto& nome : pacotes)
         writeFileAtomically(e.geral.sPathOut / nome, "conteúdo de " + nome);
     for (const auto& nome : outros)
@@ -50,8 +54,8 @@ TEST(Send, UploadsNewestFirstRegistersAndArchivesEachPacketAndNothingElse) {
     EXPECT_EQ(upload.parts[0].content, "conteúdo de B_2-999040311172005.xml");
 
     const fs::path dia = e.geral.sPathOut / formatDateTime("ddmmyy", Timestamp::localNow());
-    EXPECT_EQ(test::filesIn(dia), (std::vector<std::string>{"A12310101110800.bkp", "B_2-999040311172005.bkp",
-                                                            "C312040311172005.bkp"}));
+    EXPECT_EQ(test::filesIn(dia),
+              (std::vector<std::string>{"A12310101110800.bkp", "B_2-999040311172005.bkp", "C312040311172005.bkp"}));
     for (const auto& nome : outros)
         EXPECT_TRUE(fs::exists(e.geral.sPathOut / nome)) << nome;
     EXPECT_EQ(e.ui.message(), "Arquivo enviado com sucesso!");
@@ -90,18 +94,18 @@ TEST(Send, AFileWhoseUploadOrRegistrationFailsStaysToBeSentAgain) {
 TEST(Receive, DownloadsAndAcknowledgesOnlyWhatArrivedAndNeverOverwritesAWaitingFile) {
     Estacao e;
     const std::string raiz = "E:\\Home\\quelmar\\Web\\edi\\out\\";
-    e.servidor.on("/dbArquivo.php",
-                  Reply::text(lista({{1, raiz + "PACIENTE31010111080000.xml"}, {2, raiz + "Y.XML"},
-                                     {3, raiz + "FALTA.xml"}, {4, raiz + "ESPERA.xml"}})));
+    e.servidor.on("/dbArquivo.php", Reply::text(lista({{1, raiz + "PACIENTE31010111080000.xml"},
+                                                       {2, raiz + "Y.XML"},
+                                                       {3, raiz + "FALTA.xml"},
+                                                       {4, raiz + "ESPERA.xml"}})));
     e.servidor.on("/edi/out/PACIENTE31010111080000.xml", Reply::text("<pacote/>"));
     e.servidor.on("/edi/out/ESPERA.xml", Reply::text("nova versão"));
     writeFileAtomically(e.geral.sPathIn / "ESPERA.xml", "ainda não importado");
     e.transporte->btnReceberArquivoClick();
 
-    EXPECT_EQ(e.pedidos(), (std::vector<std::string>{"GET /dbArquivo.php?op=S&unidade=12",
-                                                      "GET /edi/out/PACIENTE31010111080000.xml",
-                                                      "GET /dbArquivo.php?op=A&edi=1&unidade=12",
-                                                      "GET /edi/out/FALTA.xml"}));
+    EXPECT_EQ(e.pedidos(),
+              (std::vector<std::string>{"GET /dbArquivo.php?op=S&unidade=12", "GET /edi/out/PACIENTE31010111080000.xml",
+                                        "GET /dbArquivo.php?op=A&edi=1&unidade=12", "GET /edi/out/FALTA.xml"}));
     EXPECT_EQ(readFile(e.geral.sPathIn / "PACIENTE31010111080000.xml"), "<pacote/>");
     EXPECT_EQ(readFile(e.geral.sPathIn / "ESPERA.xml"), "ainda não importado");
     EXPECT_FALSE(fs::exists(e.geral.sPathIn / "FALTA.xml"));
@@ -322,24 +326,18 @@ TEST(Update, ARowForAFolderThatCannotBeWrittenIsSaidAndOfferedAgain) {
     EXPECT_EQ(e.carimbos, 0);
 }
 
-TEST(UnitVersions, EachListedUnitGetsItsVersionAndTheLastEntryWins) {
+TEST(UnitVersions, TheListIsKeptInTheTemporaryFolderAndLoaded) {
     Estacao e;
-    test::ScratchDatabase scratch;
-    scratch.run("create table UNIDADE (CD_UNIDADE integer not null primary key, CD_UND integer, VL_VERSAO varchar(20))\n"
-                ";\ninsert into UNIDADE values (7, 31, 'velha')\n;\ninsert into UNIDADE values (8, 31, 'fica')");
-    TDM dm(scratch.params(), e.ui);
     PacketTable cds({{"UNIDADE", FieldType::Integer}, {"VERSAO", FieldType::VarChar, 20}});
-    for (const auto& [u, v] : std::vector<std::pair<int, std::string>>{{7, "2.0"}, {99, "x"}, {7, "2.1.0-04"}}) {
-        cds.append();
-        cds.setValue(0, Value::int32(u));
-        cds.setValue(1, Value::text(v));
-        cds.post();
-    }
+    cds.append();
+    cds.setValue(0, Value::int32(7));
+    cds.setValue(1, Value::text("2.0"));
+    cds.post();
     e.servidor.on("/dbUnidade.php", Reply::text(cds.saveToString()));
-    e.transporte->GetVersaoUnidadesWeb(dm);
-    db::Query q(dm.DB(), "select list(CD_UNIDADE || '=' || VL_VERSAO, ',') from (select * from UNIDADE order by 1)");
-    q.open();
-    EXPECT_EQ(q.value(0).asText(), "7=2.1.0-04,8=fica");
+    PacketTable lida = e.transporte->CarregaLista("/dbUnidade.php?op=S", e.geral.sPathTemp / "Unidades.xml");
+    ASSERT_EQ(lida.recordCount(), 1u);
+    lida.first();
+    EXPECT_EQ(lida.value("VERSAO").asText(), "2.0");
     EXPECT_TRUE(fs::exists(e.geral.sPathTemp / "Unidades.xml"));
 }
 
