@@ -1,6 +1,10 @@
 // Export and import throughput against the raw database work they imply, packet speed, and the peak memory
 // of importing a large packet. Not a test: it prints figures.
 //   edi-bench [--rows N] [--memory-mb M] [--keep DIR]   (edi-bench --help)
+#include "app/constants.h"
+#include "bench_figures.h"
+#include "bench_site.h"
+
 #include "app/session.h"
 #include "app/ui.h"
 #include "core/files.h"
@@ -13,6 +17,8 @@
 #include "interchange/tfrm_edi.h"
 #include "packet/packet_table.h"
 #include "platform/linha_de_comando.h"
+
+#include <pugixml.hpp>
 
 #include <charconv>
 #include <chrono>
@@ -28,77 +34,9 @@
 
 namespace fs = std::filesystem;
 using namespace edi;
+using namespace edi::bench;
 
 namespace {
-
-class SilentUi : public Ui {
-public:
-    void setStageText(const std::string&) override {}
-    void setMessage(const std::string& t) override { message_ = t; }
-    std::string message() const override { return message_; }
-    void setUnitText(const std::string&) override {}
-    void setActive(bool) override {}
-    void setProgressMax(int) override {}
-    void setProgressPosition(int p) override { position_ = p; }
-    int progressPosition() const override { return position_; }
-    void pumpEvents() override {}
-    void repaint() override {}
-    void pause(int) override {}
-    void showWarning(const std::string&, const std::string&) override {}
-    void showError(const std::string& t) override { std::cerr << "error: " << t << "\n"; }
-    void showInformation(const std::string&) override {}
-    bool askYesNo(const std::string&, const std::string&) override { return false; }
-
-private:
-    std::string message_;
-    int position_ = 0;
-};
-
-double seconds(std::chrono::steady_clock::time_point since) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// An installation for the benchmark: a database made by create-db, its folders and its engine.
-struct Site {
-    fs::path home;
-    db::ConnectionParams params;
-    SilentUi ui;
-    std::unique_ptr<TDM> dm;
-    UGeral geral;
-    std::unique_ptr<TfrmEDI> engine;
-
-    Site(const fs::path& folder, int unit, int patients) : home(folder) {
-        fs::create_directories(home);
-        params.database = (home / "edi.fdb").string();
-        domain::CreateOptions o;
-        o.connection = params;
-        o.unit = unit;
-        domain::createDatabase(o);
-        if (patients > 0) {
-            auto db = db::Database::open(params);
-            domain::seedDatabase(*db, {patients, 42});
-        }
-        dm = std::make_unique<TDM>(params, ui);
-        geral.sPath = home / "";
-        InicializaParametros(*dm, geral);
-        engine = std::make_unique<TfrmEDI>(*dm, geral, ui);
-        engine->FormCreate();
-    }
-    int64_t count(const std::string& sql) {
-        db::Query q(dm->DB(), sql);
-        q.open();
-        return q.value(0).asInt64();
-    }
-    // Rows of the tables this site sends that are still pending.
-    int64_t pending() {
-        int64_t n = 0;
-        engine->btOrdemClick();
-        for (const auto& r : engine->CDSTabela())
-            if (r.enviar())
-                n += count("select count(*) from " + r.NM_TABELA + " where DT_EXP is null");
-        return n;
-    }
-};
 
 // What export implies per row: one generator call, one date query, one update; one commit per table.
 double rawExport(Site& s) {
@@ -126,8 +64,8 @@ double rawExport(Site& s) {
     return seconds(start);
 }
 
-// What import implies per row: one keyed select, one insert, one commit.
-double rawImport(Site& s, const std::vector<fs::path>& packets) {
+// What import implies per row: one keyed select, one insert, and a commit after every `porCommit` rows.
+double rawImport(Site& s, const std::vector<fs::path>& packets, int porCommit = 1) {
     std::vector<std::pair<std::string, PacketTable>> loaded;
     for (const auto& f : packets) {
         // Table name + unit "12" + "ddmmyyhhnnss" + ".xml"
@@ -136,6 +74,7 @@ double rawImport(Site& s, const std::vector<fs::path>& packets) {
         loaded.emplace_back(name, PacketTable::loadFromFile(f));
     }
     const auto start = std::chrono::steady_clock::now();
+    long escritas = 0;
     for (auto& [table, cds] : loaded) {
         const ComandosTabela c = MontaComandos(*s.dm, table);
         db::Query select(s.dm->DB(), table == "UNIDADE"
@@ -150,13 +89,40 @@ double rawImport(Site& s, const std::vector<fs::path>& packets) {
             for (size_t i = 0; i < cds.fieldCount(); ++i)
                 insert.setParam(cds.field(i).name, cds.value(i));
             insert.execute();
-            s.dm->Commit();
+            if (++escritas % porCommit == 0)
+                s.dm->Commit();
         }
     }
+    s.dm->Commit();
     return seconds(start);
 }
 
-void exchange(const fs::path& dir, int patients) {
+// Megabytes per second of `work` on `bytes`, repeated for two seconds.
+template <typename Work> double throughput(size_t bytes, Work work) {
+    const auto start = std::chrono::steady_clock::now();
+    int rounds = 0;
+    while (seconds(start) < 2.0 && ++rounds)
+        work();
+    return static_cast<double>(bytes) * rounds / 1e6 / seconds(start);
+}
+
+// Reading and writing a packet, against the XML parser alone on the same text (each round copies the text, as
+// reading does, since both parse in place).
+void packetSpeed(const fs::path& file) {
+    const std::string text = readFile(file);
+    PacketTable cds;
+    const double readMBs = throughput(text.size(), [&] { cds = PacketTable::loadFromString(text); });
+    const double writeMBs = throughput(text.size(), [&] { cds.saveToString(); });
+    const double parserMBs = throughput(text.size(), [&] {
+        std::string copy = text;
+        pugi::xml_document doc;
+        doc.load_buffer_inplace(copy.data(), copy.size(), pugi::parse_escapes, pugi::encoding_utf8);
+    });
+    std::printf("%-34s read %.1f MB/s, write %.1f MB/s, parser alone %.1f MB/s (%s, %.1f MB)\n", "packets", readMBs,
+                writeMBs, parserMBs, file.filename().c_str(), static_cast<double>(text.size()) / 1e6);
+}
+
+RawParts exchange(const fs::path& dir, int patients) {
     std::printf("Seeding two copies of unit 12 (%d patients) and a central unit...\n", patients);
     Site unit(dir / "u12", 12, patients), raw(dir / "u12-raw", 12, patients);
     const int64_t rows = unit.pending();
@@ -175,13 +141,14 @@ void exchange(const fs::path& dir, int patients) {
         packets.push_back(e.path());
         bytes += static_cast<int64_t>(e.file_size());
     }
-    Site central(dir / "c31", 31, 0), centralRaw(dir / "c31-raw", 31, 0);
+    Site central(dir / "c31", 31, 0), centralRaw(dir / "c31-raw", 31, 0), centralLotes(dir / "c31-lotes", 31, 0);
     for (const auto& f : packets)
         fs::copy_file(f, central.geral.sPathIn / f.filename());
     start = std::chrono::steady_clock::now();
     central.engine->btImportarClick();
     const double importSeconds = seconds(start);
     const double rawImportSeconds = rawImport(centralRaw, packets);
+    const double rawBatchSeconds = rawImport(centralLotes, packets, kLoteImportacaoPadrao);
 
     std::printf("\n%-34s %10lld rows in %zu packets (%.1f MB)\n", "exchanged", static_cast<long long>(rows),
                 packets.size(), static_cast<double>(bytes) / 1e6);
@@ -189,26 +156,16 @@ void exchange(const fs::path& dir, int patients) {
                 rows / rawExportSeconds, exportSeconds / rawExportSeconds);
     std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s)  ratio %.2f\n", "import", rows / importSeconds,
                 rows / rawImportSeconds, importSeconds / rawImportSeconds);
+    std::printf("%-34s %10.0f rows/s  (raw work %8.0f rows/s, a commit per %d)  ratio %.2f\n", "import (batches)",
+                rows / importSeconds, rows / rawBatchSeconds, kLoteImportacaoPadrao, importSeconds / rawBatchSeconds);
 
     // Packet speed on the largest packet.
     fs::path largest = packets.front();
     for (const auto& f : packets)
         if (fs::file_size(f) > fs::file_size(largest))
             largest = f;
-    const std::string text = readFile(largest);
-    start = std::chrono::steady_clock::now();
-    int rounds = 0;
-    PacketTable cds;
-    while (seconds(start) < 2.0 && ++rounds)
-        cds = PacketTable::loadFromString(text);
-    const double readMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
-    start = std::chrono::steady_clock::now();
-    rounds = 0;
-    while (seconds(start) < 2.0 && ++rounds)
-        cds.saveToString();
-    const double writeMBs = static_cast<double>(text.size()) * rounds / 1e6 / seconds(start);
-    std::printf("%-34s read %.1f MB/s, write %.1f MB/s (%s, %.1f MB)\n", "packets", readMBs, writeMBs,
-                largest.filename().c_str(), static_cast<double>(text.size()) / 1e6);
+    packetSpeed(largest);
+    return RawParts{rows, rawExportSeconds, rawBatchSeconds}; // import commits in batches: compare like with like
 }
 
 // Writes a PACIENTE packet of about `megabytes` MB, then imports it in a child process and reports the child's
@@ -275,13 +232,33 @@ void memory(const fs::path& dir, int megabytes) {
 }
 
 constexpr const char* kAjuda =
-    "Uso: edi-bench [--rows N] [--memory-mb M] [--keep PASTA]\n"
+    "Uso: edi-bench [--rows N] [--memory-mb M] [--units U] [--deliveries E] [--keep PASTA]\n"
     "Mede a exportação e a importação (linhas por segundo) contra o trabalho direto na base de dados que\n"
-    "implicam, a velocidade dos pacotes de dados e a memória máxima de importar um pacote grande.\n"
+    "implicam, a velocidade dos pacotes de dados, a memória máxima de importar um pacote grande, a troca\n"
+    "completa através do servidor central e os pedidos por segundo do servidor central com um estado grande.\n"
+    "\n"
+    "Medidas (uma linha cada, com a sua meta):\n"
+    "  export, import       linhas por segundo de exportar e importar, e a razão contra o trabalho direto\n"
+    "                       (uma consulta e uma alteração ou inserção por linha; a importação também contra\n"
+    "                       o mesmo trabalho confirmado a cada 500 linhas, como ela confirma)\n"
+    "  packets              MB por segundo de ler e de escrever o maior pacote, e do analisador de XML\n"
+    "                       sozinho sobre o mesmo texto\n"
+    "  import memory        memória máxima de importar um pacote de M MB, em vezes o tamanho do arquivo\n"
+    "  troca completa       as mesmas linhas da unidade 12 até a unidade central 31 através do servidor\n"
+    "                       central de referência em loopback (exportar, enviar, receber, importar) contra a\n"
+    "                       soma das partes diretas: exportação e importação diretas e a transferência dos\n"
+    "                       mesmos bytes (meta: razão até 1,30)\n"
+    "  servidor: arranque   segundos para o servidor carregar (ou migrar) um estado de E entregas\n"
+    "  servidor: op=S/op=I  pedidos por segundo de listar o que aguarda uma unidade e de registrar um arquivo\n"
+    "                       com U unidades e E entregas no estado, contra os mesmos pedidos com 1000 entregas\n"
+    "                       (meta: razão até 1,50, ou seja, o custo de um pedido não cresce com o estado)\n"
     "\n"
     "Opções:\n"
-    "      --rows N         linhas exportadas e importadas (100000 por omissão; 0: sem esta medida)\n"
+    "      --rows N         linhas exportadas e importadas (100000 por omissão; 0: sem estas medidas nem a\n"
+    "                       troca completa)\n"
     "      --memory-mb M    tamanho do pacote da medida de memória, em MB (100 por omissão; 0: sem ela)\n"
+    "      --units U        unidades conhecidas pelo servidor central (1000 por omissão)\n"
+    "      --deliveries E   entregas no estado do servidor central (1000000 por omissão; 0: sem estas medidas)\n"
     "      --keep PASTA     deixa as bases e os pacotes em PASTA (por omissão vão para uma pasta temporária\n"
     "                       que é apagada no fim)\n"
     "  -h, --help           mostra esta ajuda e sai\n"
@@ -292,7 +269,7 @@ constexpr const char* kAjuda =
 
 int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-bench", texto); }
 
-// A whole number from 0 up for --rows and --memory-mb.
+// A whole number from 0 up for the options that take one.
 std::optional<int> quantidade(const std::string& texto) {
     int n = -1;
     const auto [fim, erro] = std::from_chars(texto.data(), texto.data() + texto.size(), n);
@@ -306,11 +283,11 @@ std::optional<int> quantidade(const std::string& texto) {
 int main(int argc, char** argv) {
     if (const auto respondido = platform::respondeAjudaOuVersao(argc, argv, "edi-bench", kAjuda))
         return *respondido;
-    int rows = 100000, memoryMb = 100;
+    int rows = 100000, memoryMb = 100, units = 1000, deliveries = 1000000;
     std::string keep;
     for (int i = 1; i < argc; i += 2) {
         const std::string a = argv[i];
-        if (a != "--rows" && a != "--memory-mb" && a != "--keep")
+        if (a != "--rows" && a != "--memory-mb" && a != "--keep" && a != "--units" && a != "--deliveries")
             return erroDeUso("opção desconhecida: " + a);
         if (i + 1 >= argc)
             return erroDeUso("a opção " + a + " precisa de um valor");
@@ -322,16 +299,21 @@ int main(int argc, char** argv) {
         const auto n = quantidade(valor);
         if (!n)
             return erroDeUso(a + " precisa de um número inteiro, não \"" + valor + "\"");
-        (a == "--rows" ? rows : memoryMb) = *n;
+        (a == "--rows" ? rows : a == "--memory-mb" ? memoryMb : a == "--units" ? units : deliveries) = *n;
     }
     const fs::path dir = keep.empty() ? fs::temp_directory_path() / ("edi-bench-" + std::to_string(getpid())) : fs::path(keep);
     fs::create_directories(dir);
     try {
         // The seed writes about 3.9 rows per patient across the tables a unit sends.
-        if (rows > 0)
-            exchange(dir, std::max(1, static_cast<int>(rows / 3.9)));
+        if (rows > 0) {
+            const int patients = std::max(1, static_cast<int>(rows / 3.9));
+            const RawParts raw = exchange(dir, patients);
+            wholeExchangeFigure(dir, patients, raw);
+        }
         if (memoryMb > 0)
             memory(dir, memoryMb);
+        if (deliveries > 0)
+            bench::centralServerFigures(dir, std::max(2, units), deliveries);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "edi-bench: %s\n", e.what());
         return 1;

@@ -1,4 +1,4 @@
-// edi-admin: creates a unit's database and fills it with synthetic rows.
+// edi-admin: creates a unit's database and fills it with synthetic rows; De-Para without a display.
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
@@ -9,6 +9,8 @@
 #include "domain/create_database.h"
 #include "domain/seed.h"
 #include "platform/linha_de_comando.h"
+#include "shell/programa.h"
+#include "tools/depara_linha.h"
 
 #include <chrono>
 #include <climits>
@@ -46,6 +48,15 @@ constexpr const char* kAjuda =
     "        dá as mesmas linhas.\n"
     "  report BASE [--user U --password S]\n"
     "        linhas por tabela registada: ao todo, por unidade dona e ainda por exportar.\n"
+    "  depara --de CONEXÃO --para CONEXÃO [--tabela T] [FILTRO...] [--home PASTA] [--yes] OPERAÇÃO\n"
+    "        o De-Para sem janela; escreve as mesmas linhas que o registo da janela. OPERAÇÃO é abrir\n"
+    "        (as contagens da tabela nos dois bancos), apagar-para (apaga do banco Para as linhas do\n"
+    "        filtro; só com --yes), de-para (copia para o banco Para as linhas do filtro no banco De,\n"
+    "        gravando linha a linha) ou comparar (as contagens dos nove registos de programa; sem --tabela).\n"
+    "        FILTRO: --provincia, --municipio, --unidade, --und e --mesano (uma lista: 202401,202402),\n"
+    "        valores postos no comando tal como escritos (um texto leva as suas próprias aspas).\n"
+    "        Utilizador, senha e conjunto de caracteres vêm da secção [Geral] do jaq.ini da pasta do\n"
+    "        programa: --home, sem ela a variável de ambiente EDI_HOME, sem esta a pasta do executável.\n"
     "  data BASE [ROTEIRO] [--user U --password S]\n"
     "        executa um roteiro (um arquivo, ou a entrada padrão) de comandos sobre os conjuntos de dados\n"
     "        do módulo de dados geral, com as suas regras: user, param, open, close, first, next, locate,\n"
@@ -80,7 +91,8 @@ struct CommandLine {
     }
 };
 
-CommandLine parse(int argc, char** argv, const std::set<std::string>& known, size_t extraAllowed = 0) {
+CommandLine parse(int argc, char** argv, const std::set<std::string>& known, const std::set<std::string>& flags = {},
+                  size_t extraAllowed = 0) {
     CommandLine line;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
@@ -90,6 +102,10 @@ CommandLine parse(int argc, char** argv, const std::set<std::string>& known, siz
             continue;
         }
         std::string name = arg.substr(2), value;
+        if (flags.count(name)) {
+            line.options[name] = "";
+            continue;
+        }
         if (const size_t eq = name.find('='); eq != std::string::npos) {
             value = name.substr(eq + 1);
             name.resize(eq);
@@ -272,8 +288,17 @@ int run(int argc, char** argv) {
         return seed(parse(argc, argv, {"patients", "seed", "user", "password"}));
     if (command == "report")
         return report(parse(argc, argv, {"user", "password"}));
+    if (command == "depara") {
+        const CommandLine line = parse(argc, argv, tools::kOpcoesDeParaLinha, {"yes"});
+        try {
+            const std::filesystem::path home = pastaDoPrograma(line.option("home").value_or(""), argv[0]);
+            return tools::ExecutaDeParaLinha(line.database, line.options, home / "jaq.ini", std::cout);
+        } catch (const tools::UsoDeParaErrado& e) {
+            throw UsageError(e.what());
+        }
+    }
     if (command == "data")
-        return data(parse(argc, argv, {"user", "password"}, 1));
+        return data(parse(argc, argv, {"user", "password"}, {}, 1));
     if (command == "init-home")
         return initHome(parse(argc, argv, {"db", "server", "unit", "central"}));
     throw UsageError(command.empty() ? "falta o comando" : "comando desconhecido: \"" + command + "\"");

@@ -52,8 +52,9 @@ constexpr const char* kAjuda =
     "\n"
     "Etapas:\n"
     "  Sem ETAPA, a execução inicial: export, send, receive, import e update, por esta ordem.\n"
-    "  Com ETAPA, só as indicadas, pela ordem dada: export send receive import update reset-marks\n"
-    "  (reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas).\n"
+    "  Com ETAPA, só as indicadas, pela ordem dada: export send receive import update protocols reset-marks\n"
+    "  (protocols envia ao servidor central os protocolos de envio pendentes e um resumo deles;\n"
+    "  reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas).\n"
     "\n"
     "Saída:\n"
     "  O estado e as mensagens vão para a saída padrão, uma linha por mudança; a primeira linha diz a versão.\n"
@@ -64,7 +65,8 @@ int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-s
 
 // Checked with the command line, before the database is opened.
 bool ehEtapa(const std::string& nome) {
-    static const std::set<std::string> etapas = {"export", "send", "receive", "import", "update", "reset-marks"};
+    static const std::set<std::string> etapas = {"export", "send",      "receive",    "import",
+                                                 "update", "protocols", "reset-marks"};
     return etapas.count(nome) > 0;
 }
 
@@ -131,6 +133,7 @@ int main(int argc, char** argv) {
         {"receive", [&] { ciclo.Receber1Click(); }},
         {"import", [&] { ciclo.Importar1Click(); }},
         {"update", [&] { ciclo.Aplicao1Click(); }},
+        {"protocols", [&] { p.Protocolo1Click(); }},
         {"reset-marks", [&] { p.engine().MudaTodasDatasExp(); }},
     };
 

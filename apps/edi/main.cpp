@@ -2,13 +2,18 @@
 // then on its timer.
 #include "gui/caixas.h"
 #include "gui/qt_ui.h"
+#include "gui/tfrm_depara.h"
 #include "gui/tfrm_edi.h"
+#include "gui/tfrm_log_sql.h"
 #include "gui/tfrm_menu_edi.h"
+#include "gui/tfrm_relatorio_web.h"
+#include "gui/tfrm_sql.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
 #include "tools/new_dialog_filter.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -25,13 +30,17 @@
 namespace {
 
 constexpr const char* kAjuda =
-    "Uso: edi [--home PASTA] [OPÇÃO-QT...]\n"
+    "Uso: edi [--home PASTA] [--relatorio ARQUIVO] [OPÇÃO-QT...]\n"
     "O programa de mesa do EDI: a janela principal faz o ciclo de sincronização ao abrir e depois a cada\n"
     "\"Tempo\" minutos do jaq.ini (exportar, enviar, receber, importar e atualizar a aplicação).\n"
     "\n"
     "Opções:\n"
     "      --home PASTA  pasta do programa: o jaq.ini e as pastas EDI/IN, EDI/OUT, EDI/PROT e Temp\n"
     "                    (sem ela, a variável de ambiente EDI_HOME; sem esta, a pasta do executável)\n"
+    "      --relatorio ARQUIVO\n"
+    "                    abre também a página HTML ARQUIVO (um resumo de protocolos, qualquer relatório)\n"
+    "                    no visualizador de relatórios, que a exporta para uma planilha; o menu da janela\n"
+    "                    principal abre outros com \"Relatório...\"\n"
     "  -h, --help        mostra esta ajuda e sai (não precisa de ecrã)\n"
     "      --version     mostra a versão e sai (não precisa de ecrã)\n"
     "\n"
@@ -46,7 +55,7 @@ int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi",
 std::optional<std::string> opcaoDesconhecida(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view a = argv[i];
-        if (a == "--home")
+        if (a == "--home" || a == "--relatorio")
             ++i;
         else if (a.starts_with("--"))
             return std::string(a);
@@ -79,6 +88,19 @@ void atendePedidosDeSaida(int descritor, QObject* dono) {
     });
 }
 
+void mostraJanela(QWidget& janela) {
+    janela.show();
+    janela.raise();
+    janela.activateWindow();
+}
+
+// "Salvar Imagem" of the report viewer: [Relatorio] SalvarImagem, relative to the program folder, else Temp.
+std::filesystem::path arquivoDaImagem(edi::Programa& p) {
+    if (p.config().relatorioImagem.empty())
+        return p.geral().sPathTemp / "RelatorioGeralPrograma.xml";
+    return p.geral().sPath / p.config().relatorioImagem;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -95,11 +117,16 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("EDI - Data Interchange"));
 
     std::string home;
+    std::filesystem::path relatorioInicial;
     const QStringList argumentos = QApplication::arguments();
     for (qsizetype i = 1; i < argumentos.size(); ++i) {
         const QString& a = argumentos[i];
         if (a == QLatin1String("--home") && i + 1 < argumentos.size()) {
             home = argumentos[++i].toStdString();
+        } else if (a == QLatin1String("--relatorio") && i + 1 < argumentos.size()) {
+            relatorioInicial = std::filesystem::absolute(argumentos[++i].toStdString());
+            if (!std::filesystem::is_regular_file(relatorioInicial))
+                return erroDeUso("relatório não encontrado: " + relatorioInicial.string());
         } else {
             return erroDeUso("argumento desconhecido: " + a.toStdString());
         }
@@ -125,9 +152,43 @@ int main(int argc, char** argv) {
     edi::gui::TfrmEDI frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
                               [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
 
+    edi::gui::TfrmDePara frmDePara(p.config(), &janela);
+
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
     janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.GetVersaoUnidadesWeb(); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
+    janela.ligaOperacao(janela.Protocolo1, [&p] { p.Protocolo1Click(); }); // the entry stays hidden
+    janela.ligaOperacao(janela.DePara1, [&frmDePara] { frmDePara.exec(); });
+
+    // The operator tools: the SQL log and the report viewer live as long as the program, a console per opening.
+    edi::gui::TfrmLogSQL frmLogSQL(p.dm().LogSQL());
+    edi::gui::TfrmRelatorioWEB frmRelatorioWEB(p.geral().sPathTemp, arquivoDaImagem(p));
+    janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
+    janela.ligaOperacao(janela.SQL1, [&p, &janela] {
+        edi::gui::TfrmSQL frmSQL(
+            [&p](const std::string& url, std::string& erro) -> std::optional<std::string> {
+                std::string corpo = p.transporte().Get(url);
+                erro = p.transporte().lastError();
+                if (!erro.empty())
+                    return std::nullopt;
+                return corpo;
+            },
+            p.geral().sDominio, p.geral().sPathTemp, &janela);
+        frmSQL.exec();
+    });
+    janela.ligaOperacao(janela.Relatorio1, [&p, &janela, &frmRelatorioWEB] {
+        const QString arquivo = QFileDialog::getOpenFileName(
+            &janela, QStringLiteral("Abrir relatório"), QString::fromStdString(p.geral().sPathProt.string()),
+            QStringLiteral("Páginas HTML (*.html *.htm);;Todos os arquivos (*)"));
+        if (arquivo.isEmpty())
+            return;
+        frmRelatorioWEB.Abre(arquivo.toStdString());
+        mostraJanela(frmRelatorioWEB);
+    });
     janela.show();
+    if (!relatorioInicial.empty()) {
+        frmRelatorioWEB.Abre(relatorioInicial);
+        mostraJanela(frmRelatorioWEB);
+    }
     return QApplication::exec();
 }

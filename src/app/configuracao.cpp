@@ -24,6 +24,19 @@ int leTempo(const platform::IniFile& ini, std::vector<std::string>& avisos) {
     return 60;
 }
 
+// "LoteImportacao": records import commits together; anything but a whole number from 1 keeps the default.
+int leLoteImportacao(const platform::IniFile& ini, std::vector<std::string>& avisos) {
+    const std::string texto = ini.readString("EDI", "LoteImportacao", "");
+    if (texto.empty())
+        return kLoteImportacaoPadrao;
+    const auto registros = formats::parseInteger(texto);
+    if (registros && *registros >= 1 && *registros <= 1000000)
+        return static_cast<int>(*registros);
+    avisos.push_back("LoteImportacao \"" + texto + "\" inválido (registros de 1 a 1000000): usados " +
+                     std::to_string(kLoteImportacaoPadrao) + " registros");
+    return kLoteImportacaoPadrao;
+}
+
 } // namespace
 
 Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
@@ -51,6 +64,9 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
         c.velocidadeMinima = v;
     if (const int v = ini.readInteger("EDI", "TempoVelocidadeMinima", c.tempoVelocidadeMinima); v > 0)
         c.tempoVelocidadeMinima = v;
+    c.loteImportacao = leLoteImportacao(ini, c.avisos);
+
+    c.relatorioImagem = ini.readString("Relatorio", "SalvarImagem", "");
 
     // Sender, recipient and account are one address unless the deployment says otherwise.
     c.emailHost = ini.readString("Email", "Host", kEmailHostPadrao);

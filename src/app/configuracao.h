@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/constants.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -33,11 +35,16 @@ struct Configuracao {
     int tempoConexao = 10;
     int velocidadeMinima = 1024;
     int tempoVelocidadeMinima = 60;
+    int loteImportacao = kLoteImportacaoPadrao; // records import commits together, 1 or more
 
     // [Email]: the SMTP account of the error mail
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;
     int emailPorta = 587;
     std::string emailCertificados; // "CA": certificate authorities for STARTTLS; empty: the system's
+
+    // [Relatorio] SalvarImagem: where the report viewer's hidden "Salvar Imagem" writes the page body;
+    // empty: RelatorioGeralPrograma.xml in the temporary folder.
+    std::string relatorioImagem;
 
     // What the log should say about values that were replaced by their default.
     std::vector<std::string> avisos;

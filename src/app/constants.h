@@ -16,6 +16,9 @@ inline constexpr const char* kEmailPadrao = "edi.erros@edi-central.example";
 inline constexpr const char* kEmailHostPadrao = "smtp.edi-central.example";
 inline constexpr const char* kEmailSenhaPadrao = "Kestra42";
 
+// Records import commits together unless jaq.ini says otherwise.
+inline constexpr int kLoteImportacaoPadrao = 500;
+
 inline constexpr int NUMERO_INDEFINIDO = -999;
 inline constexpr const char* sIndefinido = "-999";
 

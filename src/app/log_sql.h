@@ -3,10 +3,8 @@
 #include "db/trace.h"
 
 #include <cstddef>
-#include <deque>
 #include <functional>
-#include <map>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +22,9 @@ public:
     using Observador = std::function<void(const std::string* linha)>;
 
     explicit ListaLogSQL(std::size_t maximo = kLinhasMaximas);
+    ~ListaLogSQL();
+    ListaLogSQL(const ListaLogSQL&) = delete;
+    ListaLogSQL& operator=(const ListaLogSQL&) = delete;
 
     void Add(const std::string& linha); // drops the oldest line beyond the bound
     void Registra(const db::TraceEvent& evento);
@@ -39,11 +40,9 @@ public:
 private:
     void avisa(const std::string* linha);
 
-    const std::size_t maximo_;
-    mutable std::mutex mutex_;
-    std::deque<std::string> linhas_;
-    std::map<int, Observador> observadores_;
-    int proximoHandle_ = 1;
+    // Apart, so that this header stays light for the windows that include it.
+    struct Estado;
+    std::unique_ptr<Estado> estado_;
 };
 
 // "<dd/mm/yyyy> <hh:nn:ss> - <kind>: <text>" of one trace event.

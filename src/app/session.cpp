@@ -1,5 +1,6 @@
 #include "app/session.h"
 
+#include "app/log_sql.h"
 #include "core/errors.h"
 
 namespace edi {
@@ -15,10 +16,12 @@ std::unique_ptr<db::Database> abreComLog(const db::ConnectionParams& params, Lis
 } // namespace
 
 TDM::TDM(const db::ConnectionParams& params, Ui& ui)
-    : ui_(ui), db_(abreComLog(params, logSQL_)),
+    : ui_(ui), logSQL_(std::make_unique<ListaLogSQL>()), db_(abreComLog(params, *logSQL_)),
       qyParametro_(*db_, "select  VALOR from PARAMETRO where CD_PARAMETRO = :CD_PARAMETRO"), qyGeral_(*db_) {
     db_->transaction().start();
 }
+
+TDM::~TDM() = default;
 
 Timestamp TDM::serverMoment(const char* sql, const char* errorPrefix) {
     db::Query q(*db_, sql);

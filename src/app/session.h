@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/log_sql.h"
 #include "app/ui.h"
 #include "core/datetime.h"
 #include "db/database.h"
@@ -12,16 +11,19 @@
 
 namespace edi {
 
+class ListaLogSQL;
+
 // The session module: the one connection of the process, its one transaction (kept started and made durable
 // by commit retaining), and the small services every part uses on it.
 class TDM {
 public:
     // Opens the connection (a failure raises DatabaseError naming the database) and starts the transaction.
     TDM(const db::ConnectionParams& params, Ui& ui);
+    ~TDM();
 
     db::Database& DB() { return *db_; }
     // The connection's SQL trace, fed from the moment the connection opens.
-    ListaLogSQL& LogSQL() { return logSQL_; }
+    ListaLogSQL& LogSQL() { return *logSQL_; }
     db::Transaction& TS() { return db_->transaction(); }
     Ui& ui() { return ui_; }
 
@@ -53,7 +55,7 @@ private:
     Timestamp serverMoment(const char* sql, const char* errorPrefix);
 
     Ui& ui_;
-    ListaLogSQL logSQL_; // before db_: the connection's trace listener writes into it until the end
+    std::unique_ptr<ListaLogSQL> logSQL_; // before db_: the connection's trace listener writes into it to the end
     std::unique_ptr<db::Database> db_;
     db::Query qyParametro_;
     db::Query qyGeral_;

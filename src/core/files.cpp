@@ -195,4 +195,21 @@ bool canWriteInto(const fs::path& folder) {
     return true;
 }
 
+std::string linesWithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out += "\r\n";
+        } else {
+            out += text[i];
+        }
+    }
+    if (!out.empty() && out.back() != '\n')
+        out += "\r\n";
+    return out;
+}
+
 } // namespace edi

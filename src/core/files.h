@@ -46,6 +46,8 @@ std::string describeWriteError(int errorNumber);
 
 std::string readFile(const std::filesystem::path& path);            // throws IoError
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+// `text` with every line end made CR LF and a last line end added: the text files operators open elsewhere.
+std::string linesWithCrLf(std::string_view text);
 // Moves a file, replacing one of the same name at the target (delete first, then rename).
 void moveFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
 // True when a file can be created in `folder`, which is created when missing. Tried with a real file:

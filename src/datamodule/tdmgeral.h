@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/geral.h"
+#include "app/log_sql.h"
 #include "app/session.h"
 #include "datamodule/conjunto.h"
 #include "packet/packet_table.h"

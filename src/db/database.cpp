@@ -160,6 +160,7 @@ void Transaction::commitRetaining() {
 }
 
 void Transaction::rollbackRetaining() {
+    ++rollbacks_;
     act("Reversão retendo a transação", kRollbackFailed, false, [this](auto* st) { handle_->rollbackRetaining(st); });
 }
 
@@ -168,6 +169,7 @@ void Transaction::commit() {
 }
 
 void Transaction::rollback() {
+    ++rollbacks_;
     act("Reversão da transação", kRollbackFailed, true, [this](auto* st) { handle_->rollback(st); });
 }
 

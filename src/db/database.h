@@ -3,6 +3,7 @@
 #include "core/errors.h"
 #include "db/trace.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -51,6 +52,9 @@ public:
     void rollbackRetaining();
     void commit();   // ends the transaction
     void rollback(); // ends the transaction
+    // How many rollbacks (retaining or not) the transaction has seen: work done since a count was taken
+    // is gone when the count has changed.
+    uint64_t rollbackCount() const { return rollbacks_; }
 
     Database& database() { return db_; }
     // Starts the transaction when needed and gives the engine handle.
@@ -61,6 +65,7 @@ private:
 
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;
+    uint64_t rollbacks_ = 0;
 };
 
 // One attachment. Owns a default transaction, which every query and dataset uses unless given another.

@@ -150,6 +150,7 @@ void TfrmMenuEDI::criaMenu() {
     Protocolo1 = item("Protocolo1", QStringLiteral("Protocolo"), false);
     Teste1 = item("Teste1", QStringLiteral("Teste"));
     DePara1 = item("DePara1", QStringLiteral("De->Para"));
+    Relatorio1 = item("Relatorio1", QStringLiteral("Relatório..."));
 
     ligaAcao(Importar1, &CicloEDI::Importar1Click);
     ligaAcao(Exportar1, &CicloEDI::Exportar1Click);

@@ -61,6 +61,7 @@ public:
     QAction* Receber1 = nullptr;
     QAction* Log1 = nullptr;
     QAction* SQL1 = nullptr;
+    QAction* Relatorio1 = nullptr; // opens a local HTML report in the report viewer
     QAction* Aplicao1 = nullptr;
     QAction* VersaoUnidades1 = nullptr;
     QAction* Minimizar1 = nullptr;

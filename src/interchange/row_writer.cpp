@@ -22,11 +22,13 @@ constexpr char CR = '\r';
 
 } // namespace
 
-ComandosTabela MontaComandos(TDM& dm, const std::string& T) {
+ComandosTabela MontaComandos(TDM& dm, const std::string& T) { return MontaComandos(dm.DB(), T); }
+
+ComandosTabela MontaComandos(db::Database& db, const std::string& T) {
     try {
         ComandosTabela c;
         {
-            db::Query qyCampos(dm.DB(), kConsultaChaves);
+            db::Query qyCampos(db, kConsultaChaves);
             qyCampos.setParam("NM_TABELA", Value::text(T));
             for (qyCampos.open(); !qyCampos.eof(); qyCampos.next())
                 c.chaves.push_back(formats::trim(qyCampos.value(0).asText()));
@@ -35,7 +37,7 @@ ComandosTabela MontaComandos(TDM& dm, const std::string& T) {
             throw Error("Campo Chave nao definido!");
 
         c.select = "SELECT * FROM " + T + " where 1=2";
-        db::Query estrutura(dm.DB(), c.select);
+        db::Query estrutura(db, c.select);
         for (const auto& f : estrutura.fields())
             c.colunas.push_back(f.name);
 

@@ -10,6 +10,7 @@ namespace edi {
 
 class TDM;
 namespace db {
+class Database;
 class Dataset;
 } // namespace db
 
@@ -24,6 +25,8 @@ struct ComandosTabela {
 // insert with every column, modify rewriting every column by the old key, delete by the old key.
 // Any failure becomes "Erro:" + table + CR + the failure's message.
 ComandosTabela MontaComandos(TDM& dm, const std::string& nmTabela);
+// The same from the catalogue of another database.
+ComandosTabela MontaComandos(db::Database& db, const std::string& nmTabela);
 
 // Binds the dataset to the session and gives it the table's statements (select "... where 1=2"); left closed.
 ComandosTabela MontaDataSet(TDM& dm, const std::string& nmTabela, db::Dataset& ibds);

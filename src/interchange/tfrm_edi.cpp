@@ -7,12 +7,14 @@
 #include "db/catalogue.h"
 #include "db/dataset.h"
 #include "db/query.h"
+#include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
 #include "interchange/versoes.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <sstream>
 #include <tuple>
@@ -26,6 +28,8 @@ namespace {
 constexpr char CR = '\r';
 // How many seconds after the table's start a packet name may take when earlier ones are taken.
 constexpr int kSegundosDoDia = 86400;
+// The longest the data-entry application may wait on the locks of an import batch.
+constexpr std::chrono::seconds kIdadeMaximaDoLote{1};
 
 // A value written as an attribute can carry no control character but tab, carriage return and line feed; a text
 // blob travels as base64 and carries any byte. The first such character, if any.
@@ -372,8 +376,18 @@ void TfrmEDI::MudaTodasDatasExp() {
 // ---------------------------------------------------------------------------------------------------------------
 // Import
 
-std::string TfrmEDI::textoMemoria(const char* padrao) {
-    const MemoriaFisica m = memoria();
+// The status before each record shows figures at most a quarter of a second old: reading them costs about as
+// much as writing a record. A failed record's log line reads them afresh.
+MemoriaFisica TfrmEDI::memoriaRecente() {
+    const auto agora = std::chrono::steady_clock::now();
+    if (!memoriaRecente_ || agora - memoriaLidaEm_ >= std::chrono::milliseconds(250)) {
+        memoriaRecente_ = memoria();
+        memoriaLidaEm_ = agora;
+    }
+    return *memoriaRecente_;
+}
+
+std::string TfrmEDI::textoMemoria(const char* padrao, const MemoriaFisica& m) {
     auto f = [&](int64_t kb) { return std::string(padrao) + formats::formatThousands(kb); };
     return f(m.totalKb) + f(m.disponivelKb);
 }
@@ -509,53 +523,67 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
         return v;
     };
 
+    LoteImportacao lote(dm_, loteImportacao, kIdadeMaximaDoLote);
+    auto confirmaLote = [&] {
+        if (lote.confirma())
+            pontoDeTeste("import:batch-committed");
+    };
     int numero = 0;
-    for (ocds.first(); !ocds.eof(); ocds.next()) {
-        ++numero;
-        try {
-            ui_.pumpEvents();
-            ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" "));
-            oibds.close();
-            if (unidade) {
-                oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
-            } else {
-                oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
-                oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
-                if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
-                    ++nV;
-                    continue;
+    try {
+        for (ocds.first(); !ocds.eof(); ocds.next()) {
+            ++numero;
+            try {
+                ui_.pumpEvents();
+                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" ", memoriaRecente()));
+                oibds.close();
+                if (unidade) {
+                    oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
+                } else {
+                    oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
+                    oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+                    if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                        ++nV;
+                        continue;
+                    }
                 }
+                lote.abreRegistro();
+                oibds.open();
+                if (oibds.eof()) {
+                    oibds.append();
+                    ++nI;
+                } else {
+                    oibds.edit();
+                    ++nA;
+                }
+                for (size_t i = 0; i < campos.size(); ++i)
+                    if (auto v = CopiaValor(campos[i], ocds.value(i)))
+                        oibds.setValue(campos[i].name, *v);
+                const Value& cdUnd = oibds.value("CD_UND");
+                const int64_t central = Value::text(geral_.prmUnidadeCentral).asInt64();
+                if (cdUnd.isNull() || cdUnd.asInt64() != central)
+                    oibds.setValue("DT_EXP", Value());
+                oibds.post();
+                if (!unidade)
+                    versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                lote.fechaRegistro();
+                pontoDeTeste("import:record-written");
+                oibds.close();
+            } catch (const std::exception& e) {
+                ++nE;
+                Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
+                              std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
+                oibds.cancel();
+                oibds.close();
+                lote.desfazRegistro(); // neither the row nor its version stays half written
             }
-            oibds.open();
-            dm_.Transacao();
-            if (oibds.eof()) {
-                oibds.append();
-                ++nI;
-            } else {
-                oibds.edit();
-                ++nA;
-            }
-            for (size_t i = 0; i < campos.size(); ++i)
-                if (auto v = CopiaValor(campos[i], ocds.value(i)))
-                    oibds.setValue(campos[i].name, *v);
-            const Value& cdUnd = oibds.value("CD_UND");
-            const int64_t central = Value::text(geral_.prmUnidadeCentral).asInt64();
-            if (cdUnd.isNull() || cdUnd.asInt64() != central)
-                oibds.setValue("DT_EXP", Value());
-            oibds.post();
-            if (!unidade)
-                versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
-            dm_.Commit();
-            pontoDeTeste("import:record-committed");
-            oibds.close();
-        } catch (const std::exception& e) {
-            ++nE;
-            Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" + std::to_string(total) +
-                          textoMemoria("Memória Física:  ") + CR + e.what());
-            oibds.cancel();
-            oibds.close();
-            dm_.Rollback(); // neither the row nor its version stays half written
+            if (lote.cheio())
+                confirmaLote();
         }
+        // The file leaves the incoming folder only once all its records are durable.
+        confirmaLote();
+    } catch (...) {
+        lote.abandona();
+        throw;
     }
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
                   " Novos :" + std::to_string(nI));

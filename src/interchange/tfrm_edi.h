@@ -1,14 +1,17 @@
 #pragma once
 
+#include "app/constants.h"
 #include "app/geral.h"
 #include "app/ui.h"
 #include "interchange/registro.h"
 #include "interchange/row_writer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -61,8 +64,10 @@ public:
     // Memory figures; the machine's by default.
     std::function<MemoriaFisica()> memoria;
     // Called at named points of the work ("export:keys-stamped", "export:row", "export:packet-written",
-    // "import:record-committed", "import:file-read"), so tests can interfere or crash there.
+    // "import:record-written", "import:batch-committed", "import:file-read"), so tests can interfere or crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
+    // Records import commits together (1: each on its own); a batch is committed sooner once it is a second old.
+    int loteImportacao = kLoteImportacaoPadrao;
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
 
@@ -87,7 +92,8 @@ private:
     bool pedeDescarte(const std::filesystem::path& arquivo);
     void liberaArquivosCorrompidos();
     std::vector<std::string> listaArquivos(const std::string& T) const;
-    std::string textoMemoria(const char* padrao);
+    static std::string textoMemoria(const char* padrao, const MemoriaFisica& m);
+    MemoriaFisica memoriaRecente();
 
     TDM& dm_;
     UGeral& geral_;
@@ -98,6 +104,8 @@ private:
     std::unique_ptr<db::Dataset> ibds_;
     // Names of the packets already sent (archived as .bkp below sPathOut), read once per export run.
     std::set<std::string> enviados_;
+    std::optional<MemoriaFisica> memoriaRecente_;
+    std::chrono::steady_clock::time_point memoriaLidaEm_;
 };
 
 // The machine's figures; zero when the system does not tell.

@@ -9,6 +9,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -31,6 +32,15 @@ namespace {
 
 bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Inline: most candidates differ in their first character, and a call per candidate costs more than the test.
+bool sameName(const std::string &name, const char *attribute) {
+    size_t k = 0;
+    for (; k < name.size(); ++k)
+        if (name[k] != attribute[k])
+            return false;
+    return attribute[k] == '\0';
 }
 
 bool onlySpace(std::string_view s) {
@@ -137,14 +147,14 @@ std::optional<Markup> markupAt(std::string_view text, size_t p) {
     const std::string_view name = text.substr(nameStart, q - nameStart);
     if (name.empty())
         return std::nullopt;
-    char quote = 0;
     for (; q < text.size(); ++q) {
         const char c = text[q];
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
+        if (c == '"' || c == '\'') {
+            // Values are the bulk of a row: jump to the closing quote.
+            const void *close = std::memchr(text.data() + q + 1, c, text.size() - q - 1);
+            if (!close)
+                return std::nullopt;
+            q = static_cast<size_t>(static_cast<const char *>(close) - text.data());
         } else if (c == '<') {
             return std::nullopt;
         } else if (c == '>') {
@@ -243,6 +253,7 @@ private:
     std::vector<const char *> packed_;
     std::vector<int> states_; // RowState, -1 when the row has none
     std::vector<Value> values_;
+    std::vector<std::string_view> texts_; // plain text values of the current row, in the document
     std::vector<size_t> seenInRow_;
     size_t rowNo_ = 0;
     std::string scratch_;
@@ -328,9 +339,13 @@ std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) co
 }
 
 int PacketReader::Load::fieldOf(const char *attribute, size_t &expected) const {
-    // Rows normally list their fields in order: try the next one before looking the name up.
-    if (expected < attrNames_.size() && attrNames_[expected] == attribute)
-        return static_cast<int>(expected++);
+    // Rows list their fields in order, leaving the null ones out: look a few fields ahead before hashing.
+    const size_t ahead = std::min(attrNames_.size(), expected + 8);
+    for (size_t i = expected; i < ahead; ++i)
+        if (sameName(attrNames_[i], attribute)) {
+            expected = i + 1;
+            return static_cast<int>(i);
+        }
     const auto it = byUpperName_.find(formats::toUpper(attribute));
     if (it == byUpperName_.end())
         return -1;
@@ -342,7 +357,8 @@ void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, PacketTable &
     int state = -1;
     size_t expected = 0;
     for (pugi::xml_attribute a : row.attributes()) {
-        if (formats::equalsIgnoreCase(a.name(), "RowState")) {
+        const char *name = a.name();
+        if ((name[0] == 'R' || name[0] == 'r') && formats::equalsIgnoreCase(name, "RowState")) {
             const auto v = formats::parseInteger(a.value());
             if (!v || *v < 0 || *v > 255)
                 failInRow(rowNo, ": RowState " + msg::notANumber(a.value()));
@@ -356,17 +372,28 @@ void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, PacketTable &
         if (seenInRow_[i] == rowNo)
             failInRow(rowNo, ": campo " + attrNames_[i] + " repetido");
         seenInRow_[i] = rowNo;
+        if (readings_[i].form == packet_detail::TextForm::Text) {
+            texts_[i] = a.value(); // packed straight from the document
+            continue;
+        }
         try {
             values_[i] = packet_detail::parseValueText(a.value(), readings_[i]);
         } catch (const ConversionError &e) {
             failInRow(rowNo, ", campo " + readings_[i].def.name + ": " + e.what());
         }
     }
-    packet_detail::packRecord(ds.fields_, values_, 0, scratch_);
+    packet_detail::beginRecord(0, scratch_);
+    for (size_t i = 0; i < values_.size(); ++i) {
+        if (seenInRow_[i] == rowNo && readings_[i].form == packet_detail::TextForm::Text)
+            packet_detail::packText(texts_[i], scratch_);
+        else
+            packet_detail::packField(ds.fields_[i], values_[i], scratch_);
+    }
     packed_.push_back(ds.store_.add(scratch_));
     states_.push_back(state);
-    for (Value &v : values_)
-        v = Value();
+    for (size_t i = 0; i < values_.size(); ++i)
+        if (seenInRow_[i] == rowNo && readings_[i].form != packet_detail::TextForm::Text)
+            values_[i] = Value();
 }
 
 void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable &ds) {
@@ -475,6 +502,7 @@ PacketTable PacketReader::Load::run(char *text, size_t size) {
         defs.push_back(r.def);
     PacketTable ds(std::move(defs));
     values_.assign(readings_.size(), Value());
+    texts_.assign(readings_.size(), std::string_view());
     seenInRow_.assign(readings_.size(), 0);
     if (region)
         readRowSlices(text, *region, ds);

@@ -231,7 +231,7 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
         break;
     }
     // Some producers write an empty attribute for a missing number or date.
-    if (formats::trim(text).empty())
+    if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return Value();
     switch (r.form) {
     case TextForm::Integer:

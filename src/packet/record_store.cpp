@@ -155,10 +155,21 @@ void packValue(const FieldDef &field, const Value &v, std::string &out) {
 
 } // namespace
 
-void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
-                std::string &out) {
+void beginRecord(uint8_t flags, std::string &out) {
     out.clear();
     out += static_cast<char>(flags);
+}
+
+void packField(const FieldDef &field, const Value &v, std::string &out) { packValue(field, v, out); }
+
+void packText(std::string_view text, std::string &out) {
+    out += static_cast<char>(Value::Kind::Text);
+    putBytes(out, text.data(), text.size());
+}
+
+void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
+                std::string &out) {
+    beginRecord(flags, out);
     for (size_t i = 0; i < fields.size(); ++i)
         packValue(fields[i], values[i], out);
 }

@@ -16,6 +16,11 @@ constexpr uint8_t kRecordInserted = 1; // appended here, not loaded: written wit
 
 // Values must already have their field's kind (convertForField); numerics are kept at their field's scale.
 void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags, std::string &out);
+// The same, field by field in field order after beginRecord; packText packs what Value::text would without
+// making one (the reader's common case).
+void beginRecord(uint8_t flags, std::string &out);
+void packField(const FieldDef &field, const Value &v, std::string &out);
+void packText(std::string_view text, std::string &out);
 // Replaces `out` with the record's values.
 void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out);
 Value unpackField(const char *record, size_t index);

@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/files.h"
 #include "db/query.h"
+#include "domain/protocolo_envio.h"
 #include "platform/system_info.h"
 
 #include <cstdlib>
@@ -37,6 +38,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
+    engine_->loteImportacao = config_.loteImportacao;
     // Temporary files a killed run left; a day old, so no running process still writes them.
     for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
         removeStaleTemporaries(pasta, std::chrono::hours(24));
@@ -72,6 +74,14 @@ CorposDasEtapas Programa::corpos() {
     c.importar = [this] { engine_->btImportarClick(); };
     c.aplicacao = [this] { transporte_->Aplicao1Click(); };
     return c;
+}
+
+void Programa::Protocolo1Click() {
+    if (!TB_PROTOCOLO_ENVIO_) {
+        TB_PROTOCOLO_ENVIO_ = std::make_unique<db::Dataset>(dm_->DB());
+        domain::MontaTB_PROTOCOLO_ENVIO(*TB_PROTOCOLO_ENVIO_);
+    }
+    transporte_->Protocolo1Click(*dm_, *TB_PROTOCOLO_ENVIO_);
 }
 
 void Programa::ExecucaoInicial() {

@@ -5,6 +5,7 @@
 #include "app/geral.h"
 #include "app/session.h"
 #include "app/ui.h"
+#include "db/dataset.h"
 #include "datamodule/tdmgeral.h"
 #include "interchange/tfrm_edi.h"
 #include "transport/transporte.h"
@@ -28,6 +29,8 @@ public:
 
     // FormShow: the start-up run (report texts, Temp folder, unit code in panel 3, every stage).
     void ExecucaoInicial();
+    // Sends the pending protocols ("Protocolo" in the menu, the edi-sync stage "protocols").
+    void Protocolo1Click();
 
     Configuracao& config() { return config_; }
     TDM& dm() { return *dm_; }
@@ -50,6 +53,7 @@ private:
     std::unique_ptr<TfrmEDI> engine_;
     std::unique_ptr<TransporteEDI> transporte_;
     std::unique_ptr<CicloEDI> ciclo_;
+    std::unique_ptr<db::Dataset> TB_PROTOCOLO_ENVIO_; // made on first use
 };
 
 // The program folder: --home, else EDI_HOME, else the folder of the executable.

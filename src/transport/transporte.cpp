@@ -221,10 +221,15 @@ void TransporteEDI::btnEnviarArquivoClick() {
     }
 }
 
-std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
+bool TransporteEDI::Envia(const fs::path& arquivo) {
     transport::HttpClient http(opcoes_);
-    if (http.BlockingUpload(url("/edi/ReceiveUpload.aspx"), geral_.sPathOut / nome, "file1") != 1) {
-        lastError_ = http.lastError();
+    const bool enviado = http.BlockingUpload(url("/edi/ReceiveUpload.aspx"), arquivo, "file1") == 1;
+    lastError_ = enviado ? std::string() : http.lastError();
+    return enviado;
+}
+
+std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
+    if (!Envia(geral_.sPathOut / nome)) {
         ui_.setMessage(lastError_);
         return "Erro";
     }

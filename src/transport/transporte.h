@@ -16,6 +16,9 @@ namespace edi {
 struct Configuracao;
 class TDM;
 class PacketTable;
+namespace db {
+class Dataset;
+}
 
 // The server's web root, as the server names its files in its lists.
 inline constexpr const char* kRaizServidor = "E:\\Home\\quelmar\\Web";
@@ -69,6 +72,14 @@ public:
     // The fixed-path replacement of the client's executable ("Teste" in the menu).
     void este1Click();
 
+    // Sending protocols: uploads the document of every pending PROTOCOLO_ENVIO row, marks each uploaded one
+    // sent through `TB_PROTOCOLO_ENVIO` and commits the mark at once, so it is never sent again; then uploads
+    // and registers an HTML summary of the rows.
+    void Protocolo1Click(TDM& dm, db::Dataset& TB_PROTOCOLO_ENVIO);
+    // Uploads a file of the protocol folder and moves it into the "bk" folder beside it; with `bProtocolo`,
+    // registers it as a protocol summary. "OK" or "Erro".
+    std::string EnviarArquivoProtocolo(const std::filesystem::path& arquivo, bool bProtocolo);
+
     // What one update archive may unpack in all.
     std::uint64_t limiteDescompactado = transport::ZipArchive::kMaxExtractedBytes;
 
@@ -76,8 +87,8 @@ public:
     std::function<void(const std::filesystem::path&)> iniciaPrograma;
 
     // Called at named points of the work ("send:uploaded", "send:registered", "receive:downloading",
-    // "receive:downloaded", "update:downloading", "update:extracting", "update:extracted"), so tests can crash
-    // there.
+    // "receive:downloaded", "update:downloading", "update:extracting", "update:extracted", "protocol:marked"),
+    // so tests can crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
 
     const std::string& lastError() const { return lastError_; }
@@ -88,6 +99,8 @@ private:
     // A request that changes the server's state (registration, acknowledgement, drop): follows no redirect.
     std::optional<std::string> Registra(const std::string& caminhoEConsulta);
     std::string consultaUnidade() const;
+    // Posts a file to the upload endpoint; false with lastError() set.
+    bool Envia(const std::filesystem::path& arquivo);
     // One row of the update list; the error text, empty when the row is applied.
     std::string AplicaLinha(const std::string& nome, const std::string& destino, bool arquivoZip, bool executa);
     // Unpacks a downloaded archive over the destination's folder; the error text, empty on success.

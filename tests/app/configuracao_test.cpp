@@ -29,6 +29,22 @@ TEST(Configuracao, ReadsTheKeysWithTheirDefaultsAndExactFlags) {
     EXPECT_EQ(vazio.DB, "");
     EXPECT_FALSE(vazio.bExportar || vazio.bImportar);
     EXPECT_EQ(vazio.intervaloTimerMs(), 3600000);
+    EXPECT_EQ(vazio.loteImportacao, 500);
+}
+
+TEST(Configuracao, LoteImportacaoIsAWholeNumberOfRecordsFromOne) {
+    test::TempDir dir;
+    const auto ini = dir / "jaq.ini";
+    writeFileAtomically(ini, "[EDI]\nLoteImportacao=1\n");
+    EXPECT_EQ(LeConfiguracao(ini).loteImportacao, 1);
+    EXPECT_TRUE(LeConfiguracao(ini).avisos.empty());
+    for (const std::string lote : {"0", "-3", "muitos"}) {
+        writeFileAtomically(ini, "[EDI]\nLoteImportacao=" + lote + "\n");
+        const Configuracao c = LeConfiguracao(ini);
+        EXPECT_EQ(c.loteImportacao, 500) << lote;
+        ASSERT_EQ(c.avisos.size(), 1u) << lote;
+        EXPECT_EQ(c.avisos[0], "LoteImportacao \"" + lote + "\" inválido (registros de 1 a 1000000): usados 500 registros");
+    }
 }
 
 TEST(Configuracao, ATempoThatGivesNoTimerIntervalCountsAsSixtyAndIsLogged) {

@@ -36,10 +36,11 @@ const PontoNomeado kMatriz[] = {
     {"receive", Lado::Central, {"receive:downloading", 1}},
     {"receive", Lado::Central, {"receive:downloaded", 1}},
     {"receive", Lado::Unidade, {"receive:downloaded", 1}, true},
-    {"import", Lado::Central, {"import:record-committed", 2}},
+    {"import", Lado::Central, {"import:record-written", 3}}, // inside a batch: its records never committed
+    {"import", Lado::Central, {"import:batch-committed", 2}},
     {"import", Lado::Central, {"import:file-read", 1}},
     {"import", Lado::Central, {"import:file-read", 3}},
-    {"import", Lado::Unidade, {"import:record-committed", 1}, true},
+    {"import", Lado::Unidade, {"import:batch-committed", 1}, true},
     {"update", Lado::Unidade, {"update:downloading", 1}},
     {"update", Lado::Unidade, {"update:extracting", 1}},
     {"update", Lado::Unidade, {"update:extracted", 1}},

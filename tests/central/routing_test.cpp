@@ -1,6 +1,7 @@
 // Registrations, the per-unit lists, acknowledgements, dropped references and unit versions.
 #include "central_rig.h"
 
+#include "central/web_root.h"
 #include "core/files.h"
 
 #include <httplib.h>
@@ -272,7 +273,7 @@ TEST(CentralRouting, AStateFileThatCannotBeReadStopsTheServerFromStarting) {
     CentralRig rig;
     rig.send("A.xml", 12);
     rig.stop();
-    writeFileAtomically(rig.root() / "central-state.xml", "<central><delivery id=");
+    writeFileAtomically(WebRoot(rig.root()).stateFile(), "<central><delivery id=");
     ServerConfig c;
     c.root = rig.root();
     EXPECT_THROW(CentralServer server(c), Error);

@@ -74,7 +74,8 @@ TEST(CentralUpload, NamesThatCouldLeaveTheFolderAreRefused) {
         EXPECT_EQ(res->status, 400) << name;
     }
     EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
-    EXPECT_THAT(filesIn(rig.root()), ElementsAre("app", "edi"));
+    EXPECT_THAT(filesIn(rig.root()),
+                ElementsAre("app", "central-state.db", "central-state.db-shm", "central-state.db-wal", "edi"));
 }
 
 TEST(CentralUpload, OnlyTheFieldFile1IsTaken) {

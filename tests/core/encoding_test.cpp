@@ -14,6 +14,13 @@ TEST(Encoding, Utf8ValidationRefusesWhatIsNotStrictUtf8) {
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));     // surrogate
     EXPECT_FALSE(isValidUtf8("\xF4\x90\x80\x80")); // above U+10FFFF
     EXPECT_FALSE(isValidUtf8("\xE2\x82"));         // cut short
+    // Long ASCII runs are skipped a word at a time: a fault just past any run length is still seen.
+    for (size_t n = 0; n < 20; ++n) {
+        const std::string ascii(n, 'a');
+        EXPECT_FALSE(isValidUtf8(ascii + "\xE3o" + ascii)) << n;
+        EXPECT_FALSE(isValidUtf8(ascii + "\xE2\x82")) << n;
+        EXPECT_TRUE(isValidUtf8(ascii + "\xC3\xA3" + ascii)) << n;
+    }
 }
 
 TEST(Encoding, Windows1252BothWays) {

@@ -425,6 +425,59 @@ TEST(Import, ATableThatFailsShowsItsErrorAndTheOthersAreImported) {
     EXPECT_EQ(msgs.back(), "Pronto!");
 }
 
+// What another connection sees committed at each batch commit of one file of five records.
+std::vector<int64_t> vistosACadaLote(Instalacao& c, int lote) {
+    c.engine->loteImportacao = lote;
+    pacoteRegistro(c.geral.sPathIn / "REGISTRO_TARV12311210230509.xml", {{1, 1}, {2, 2}, {3, -1}, {4, 4}, {5, 5}});
+    auto outra = db::Database::open(c.params);
+    std::vector<int64_t> vistos;
+    c.engine->pontoDeTeste = [&](const char* ponto) {
+        if (std::string(ponto) != "import:batch-committed")
+            return;
+        db::Query q(*outra, "select count(*) from REGISTRO_TARV");
+        q.open();
+        vistos.push_back(q.value(0).asInt64());
+        outra->transaction().commitRetaining();
+    };
+    c.engine->btImportarClick();
+    return vistos;
+}
+
+TEST(Import, RecordsAreCommittedInBatchesAndAFailingOneIsUndoneAlone) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    c.sql("alter table REGISTRO_TARV add constraint QTD_POSITIVA check (NR_QTD >= 0)");
+    // Record 3 fails; a batch counts the records it holds, so the second batch ends at record 5.
+    EXPECT_EQ(vistosACadaLote(c, 2), (std::vector<int64_t>{2, 4}));
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV where CD_REGISTRO <> 3"), 4);
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 4);
+
+    Instalacao um("31");
+    um.registra("REGISTRO_TARV", 1);
+    um.sql("alter table REGISTRO_TARV add constraint QTD_POSITIVA check (NR_QTD >= 0)");
+    EXPECT_EQ(vistosACadaLote(um, 1), (std::vector<int64_t>{1, 2, 3, 4}));
+}
+
+// The window's message loop runs between records: an operation started there that rolls the session back
+// takes the batch with it, and the file must then wait rather than leave as if imported.
+TEST(Import, ABatchRolledBackUnderTheImportLeavesItsFileForTheNextRun) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    const std::string F = "REGISTRO_TARV12311210230509.xml";
+    pacoteRegistro(c.geral.sPathIn / F, {{1, 1}, {2, 2}, {3, 3}});
+    int vezes = 0;
+    c.ui.onPump = [&] {
+        if (++vezes == 4) // before record 3: records 1 and 2 wait in the batch
+            c.dm->Rollback();
+    };
+    c.engine->btImportarClick();
+    EXPECT_TRUE(fs::exists(c.geral.sPathIn / F));
+    c.ui.onPump = nullptr;
+    c.engine->btImportarClick();
+    EXPECT_FALSE(fs::exists(c.geral.sPathIn / F));
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 3);
+}
+
 TEST(Export, ResettingTheMarksSendsEveryRowAgainWithItsCode) {
     Instalacao u("12");
     u.registra("PACIENTE", 1);

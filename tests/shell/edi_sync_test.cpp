@@ -79,6 +79,9 @@ TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
     EXPECT_EQ(WEXITSTATUS(recebe.status), 1) << recebe.saida; // the error escaped the stage
     EXPECT_NE(recebe.saida.find("[erro]"), std::string::npos) << recebe.saida;
 
+    // Nothing pending: the protocols stage asks the server nothing.
+    Execucao protocolos = roda({"--home", home.string(), "protocols"});
+    EXPECT_TRUE(WIFEXITED(protocolos.status) && WEXITSTATUS(protocolos.status) == 0) << protocolos.saida;
     EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "dance"}).status), 2);
     test::TempDir vazio;
     Execucao semBanco = roda({"--home", vazio.path().string()});

@@ -202,5 +202,41 @@ TEST(System, AnApplicationUpdatePublishedOnTheServerIsInstalledAndItsMomentKept)
     EXPECT_EQ(momento.size(), 19u);
 }
 
+// The documents of the pending protocols and their summary, as the central server holds them.
+TEST(System, ProtocolsReachTheCentralServerOnceAcrossARestart) {
+    Rede rede;
+    const fs::path u12 = rede.instalacao("u12", 12, 2);
+    test::RecordingUi ui;
+    const std::string pendentes = "select CD_UND, CD_PROTOCOLO, BL_PROTOCOLO from PROTOCOLO_ENVIO "
+                                  "where FL_ENVIADO is null or FL_ENVIADO = 'N'";
+    std::vector<std::pair<std::string, std::string>> documentos;
+    {
+        Programa unidade(u12, ui);
+        db::Query q(unidade.dm().DB(), pendentes);
+        for (q.open(); !q.eof(); q.next()) {
+            const Bytes b = q.value("BL_PROTOCOLO").asBytes();
+            documentos.emplace_back("Protocolo" + q.value(0).asText() + "_" + q.value(1).asText() + ".xml",
+                                    std::string(b.begin(), b.end()));
+        }
+        q.close();
+        ASSERT_FALSE(documentos.empty());
+        unidade.Protocolo1Click();
+    } // the program ends
+    for (const auto& [nome, conteudo] : documentos)
+        EXPECT_EQ(readFile(rede.raiz / "central" / "edi" / "out" / nome), conteudo) << nome;
+    const auto resumos = rede.servidor->store().protocols();
+    ASSERT_EQ(resumos.size(), 1u);
+    EXPECT_EQ(resumos[0].unit, 12);
+    EXPECT_TRUE(fs::exists(u12 / "EDI" / "PROT" / "bk" / resumos[0].name)) << resumos[0].name;
+
+    Programa outraVez(u12, ui);
+    db::Query q(outraVez.dm().DB(), pendentes);
+    q.open();
+    EXPECT_TRUE(q.eof());
+    q.close();
+    outraVez.Protocolo1Click();
+    EXPECT_EQ(rede.servidor->store().protocols().size(), 1u); // nothing pending, no summary
+}
+
 } // namespace
 } // namespace edi

@@ -1,5 +1,6 @@
 #include "central/server.h"
 
+#include "central/legacy_state.h"
 #include "central/manifest.h"
 #include "central/moment.h"
 #include "central/packets.h"
@@ -162,12 +163,23 @@ private:
     std::string error_;
 };
 
+// Prepares the web root and takes over a state file of an earlier version; the database of the state.
+fs::path preparedState(const WebRoot &root, int centralUnit, std::optional<fs::path> &oldStateAside) {
+    root.prepare();
+    oldStateAside = migrateLegacyState(root.legacyStateFile(), root.stateFile(), centralUnit);
+    return root.stateFile();
+}
+
 } // namespace
 
 struct CentralServer::Impl {
     Impl(ServerConfig c, std::ostream &logStream)
-        : config(std::move(c)), root(config.root), store((root.prepare(), root.stateFile()), config.centralUnit),
-          sql(config.database), log(logStream) {
+        : config(std::move(c)), root(config.root),
+          store(preparedState(root, config.centralUnit, oldStateAside), config.centralUnit), sql(config.database),
+          log(logStream) {
+        if (oldStateAside)
+            writeLog("estado migrado para " + root.stateFile().string() + "; o arquivo anterior ficou em " +
+                     oldStateAside->string());
         for (const UnitSeed &unit : config.units)
             store.noteUnit(unit.code, unit.version);
         routes();
@@ -202,6 +214,7 @@ struct CentralServer::Impl {
 
     ServerConfig config;
     WebRoot root;
+    std::optional<fs::path> oldStateAside; // where a migrated state file of an earlier version now is
     CentralStore store;
     SqlConsole sql;
     std::ostream &log;
@@ -216,6 +229,8 @@ void CentralServer::Impl::routes() {
     http.set_payload_max_length(config.maxUploadBytes);
     // Idle kept-alive connections hold a worker; a short wait keeps a stop quick.
     http.set_keep_alive_timeout(2);
+    // Headers and body go out in separate writes: without this each answer waits for the delayed ACK.
+    http.set_tcp_nodelay(true);
     http.set_pre_routing_handler(
         [this](const httplib::Request &req, httplib::Response &res) { return beforeRouting(req, res); });
     http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });

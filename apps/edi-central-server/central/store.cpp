@@ -1,15 +1,10 @@
 #include "central/store.h"
 
+#include "central/legacy_state.h"
 #include "central/moment.h"
+#include "central/sqlite.h"
 #include "core/errors.h"
-#include "core/files.h"
 #include "core/messages.h"
-
-#include <pugixml.hpp>
-
-#include <algorithm>
-#include <array>
-#include <sstream>
 
 namespace edi::central {
 
@@ -17,86 +12,183 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<const char *, 4> kStatusNames = {"waiting", "received", "dropped", "replaced"};
+// Deliveries keep their state as the number of Delivery::Status (0 waiting, 1 received, 2 dropped, 3 replaced).
+constexpr const char *kSchema = R"(
+CREATE TABLE IF NOT EXISTS unit (
+    code INTEGER PRIMARY KEY,
+    version TEXT NOT NULL,
+    first_seen TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS delivery (
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    name TEXT NOT NULL,
+    from_unit INTEGER NOT NULL,
+    to_unit INTEGER NOT NULL,
+    registered TEXT NOT NULL,
+    status INTEGER NOT NULL,
+    closed TEXT);
+CREATE INDEX IF NOT EXISTS delivery_by_unit ON delivery (to_unit, status, name);
+CREATE TABLE IF NOT EXISTS central_file (
+    position INTEGER PRIMARY KEY,
+    name TEXT NOT NULL UNIQUE,
+    registered TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS protocol (
+    id INTEGER PRIMARY KEY,
+    name TEXT NOT NULL,
+    unit INTEGER NOT NULL,
+    registered TEXT NOT NULL);
+)";
 
-const char *statusName(Delivery::Status status) {
-    return kStatusNames.at(static_cast<std::size_t>(status));
+
+Timestamp moment(const sqlite::Statement &row, int column) {
+    const std::string text = row.text(column);
+    const auto value = parseMoment(text);
+    if (!value)
+        throw Error("momento inválido \"" + text + "\" no estado do servidor");
+    return *value;
 }
 
-Delivery::Status statusFromName(std::string_view name) {
-    for (std::size_t i = 0; i < kStatusNames.size(); ++i)
-        if (name == kStatusNames[i])
-            return static_cast<Delivery::Status>(i);
-    throw Error("situação de entrega desconhecida \"" + std::string(name) + "\"");
+std::optional<std::string> momentText(const std::optional<Timestamp> &value) {
+    return value ? std::optional(formatMoment(*value)) : std::nullopt;
 }
 
-Timestamp momentAttribute(const pugi::xml_node &node, const char *name) {
-    const auto moment = parseMoment(node.attribute(name).as_string());
-    if (!moment)
-        throw Error(std::string("<") + node.name() + "> sem " + name + " válido");
-    return *moment;
+std::string now() {
+    return formatMoment(Timestamp::localNow());
 }
 
-void closeDelivery(Delivery &d, Delivery::Status status, const Timestamp &when) {
-    d.status = status;
-    d.closed = when;
+constexpr const char *kDeliveryColumns = "SELECT id, name, from_unit, to_unit, registered, status, closed FROM delivery ";
+
+Delivery deliveryFrom(const sqlite::Statement &row) {
+    Delivery d{row.integer(0),
+               row.text(1),
+               static_cast<int>(row.integer(2)),
+               static_cast<int>(row.integer(3)),
+               moment(row, 4),
+               static_cast<Delivery::Status>(row.integer(5)),
+               {}};
+    if (!row.isNull(6))
+        d.closed = moment(row, 6);
+    return d;
+}
+
+sqlite::Database &opened(sqlite::Database &db) {
+    try {
+        // Each commit waits for the disk: a registration the server answered must survive a power cut.
+        db.execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
+        db.execute(kSchema);
+    } catch (const Error &e) {
+        throw Error(msg::withCause("Não foi possível ler o estado do servidor", e.what()));
+    }
+    return db;
+}
+
+// The version recorded for a known unit (empty when nobody told it); nullopt for a unit the server does not know.
+std::optional<std::string> recordedVersion(sqlite::Statement &query, int code) {
+    std::optional<std::string> version;
+    if (query.with(code).step())
+        version = query.text(0);
+    query.finish(); // a statement left on a row would hold a read snapshot open and keep the WAL from being reused
+    return version;
 }
 
 } // namespace
 
-CentralStore::CentralStore(fs::path stateFile, int centralUnit)
-    : file_(std::move(stateFile)), centralUnit_(centralUnit), state_(load(file_, centralUnit)) {}
+// The statements of every request, prepared once.
+struct CentralStore::Statements {
+    explicit Statements(sqlite::Database &database) : db(database) {}
 
-template <typename Change> auto CentralStore::commit(Change change) {
+    sqlite::Database &db;
+    sqlite::Statement unitVersion{db, "SELECT version FROM unit WHERE code = ?"};
+    sqlite::Statement insertUnit{db, "INSERT INTO unit (code, version, first_seen) VALUES (?, ?, ?)"};
+    sqlite::Statement updateUnit{db, "UPDATE unit SET version = ? WHERE code = ?"};
+    sqlite::Statement otherUnits{db, "SELECT code FROM unit WHERE code <> ? ORDER BY code"};
+    sqlite::Statement allUnits{db, "SELECT code, version, first_seen FROM unit ORDER BY code"};
+    sqlite::Statement replaceWaiting{
+        db, "UPDATE delivery SET status = 3, closed = ? WHERE to_unit = ? AND status = 0 AND name = ?"};
+    sqlite::Statement insertDelivery{
+        db, "INSERT INTO delivery (name, from_unit, to_unit, registered, status) VALUES (?, ?, ?, ?, 0)"};
+    sqlite::Statement adoptDelivery{db, "INSERT INTO delivery (id, name, from_unit, to_unit, registered, status, "
+                                        "closed) VALUES (?, ?, ?, ?, ?, ?, ?)"};
+    sqlite::Statement waiting{db, (std::string(kDeliveryColumns) + "WHERE to_unit = ? AND status = 0 ORDER BY id").c_str()};
+    sqlite::Statement allDeliveries{db, (std::string(kDeliveryColumns) + "ORDER BY id").c_str()};
+    sqlite::Statement acknowledge{
+        db, "UPDATE delivery SET status = 1, closed = ? WHERE id = ? AND to_unit = ? AND status = 0"};
+    sqlite::Statement drop{
+        db, "UPDATE delivery SET status = 2, closed = ? WHERE to_unit = ? AND status IN (0, 1) AND name = ?"};
+    sqlite::Statement forgetCentralFile{db, "DELETE FROM central_file WHERE name = ?"};
+    sqlite::Statement insertCentralFile{db, "INSERT INTO central_file (name, registered) VALUES (?, ?)"};
+    sqlite::Statement allCentralFiles{db, "SELECT name, registered FROM central_file ORDER BY position"};
+    sqlite::Statement insertProtocol{db, "INSERT INTO protocol (name, unit, registered) VALUES (?, ?, ?)"};
+    sqlite::Statement allProtocols{db, "SELECT name, unit, registered FROM protocol ORDER BY id"};
+    sqlite::Statement forgetNextId{db, "DELETE FROM sqlite_sequence WHERE name = 'delivery'"};
+    sqlite::Statement lastId{db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('delivery', "
+                                 "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
+};
+
+CentralStore::CentralStore(const fs::path &database, int centralUnit)
+    : centralUnit_(centralUnit), db_(std::make_unique<sqlite::Database>(database)),
+      sql_(std::make_unique<Statements>(opened(*db_))) {}
+
+CentralStore::~CentralStore() = default;
+
+template <typename Change> auto CentralStore::transaction(Change change) {
     std::lock_guard lock(mutex_);
-    State next = state_;
-    bool changed = false;
-    auto result = change(next, changed);
-    if (changed) {
-        save(next);
-        state_ = std::move(next);
-    }
+    sqlite::Transaction t(*db_);
+    auto result = change();
+    t.commit();
     return result;
 }
 
 bool CentralStore::noteUnit(int code, const std::string &version) {
-    return commit([&](State &s, bool &changed) {
-        auto [it, added] = s.units.try_emplace(code, UnitRecord{code, {}, Timestamp::localNow()});
-        changed = added || (!version.empty() && it->second.version != version);
-        if (!version.empty())
-            it->second.version = version;
-        if (added && code != centralUnit_)
-            for (const CentralFile &f : s.centralFiles)
-                route(s, f.name, centralUnit_, code, f.registered);
-        return changed;
+    const auto unchanged = [&](const std::optional<std::string> &known) {
+        return known && (version.empty() || *known == version);
+    };
+    // Most requests come from a unit already known with the same version: nothing to write.
+    {
+        std::lock_guard lock(mutex_);
+        if (unchanged(recordedVersion(sql_->unitVersion, code)))
+            return false;
+    }
+    return transaction([&] {
+        const auto known = recordedVersion(sql_->unitVersion, code);
+        if (unchanged(known)) // another request was first
+            return false;
+        if (known) {
+            sql_->updateUnit.with(version, code).run();
+            return true;
+        }
+        sql_->insertUnit.with(code, version, now()).run();
+        if (code != centralUnit_) {
+            std::vector<std::pair<std::string, std::string>> files;
+            for (auto &f = sql_->allCentralFiles.with(); f.step();)
+                files.emplace_back(f.text(0), f.text(1));
+            for (const auto &[name, registered] : files)
+                route(name, centralUnit_, code, registered);
+        }
+        return true;
     });
 }
 
-void CentralStore::route(State &s, const std::string &name, int from, int to, const Timestamp &registered) {
+void CentralStore::route(const std::string &name, int from, int to, const std::string &registered) {
     // The replacement gets a new identifier: an acknowledgement of the old one must not count for a file that may
     // have changed since it was listed.
-    for (Delivery &d : s.deliveries)
-        if (d.status == Delivery::Status::Waiting && d.to == to && d.name == name)
-            closeDelivery(d, Delivery::Status::Replaced, registered);
-    s.deliveries.push_back(Delivery{s.nextId++, name, from, to, registered, Delivery::Status::Waiting, {}});
+    sql_->replaceWaiting.with(registered, to, name).run();
+    sql_->insertDelivery.with(name, from, to, registered).run();
 }
 
 std::vector<int> CentralStore::registerFile(const std::string &name, int fromUnit) {
-    return commit([&](State &s, bool &changed) {
-        const Timestamp now = Timestamp::localNow();
+    return transaction([&] {
+        const std::string registered = now();
         std::vector<int> recipients;
         if (fromUnit != centralUnit_) {
             recipients.push_back(centralUnit_);
         } else {
-            std::erase_if(s.centralFiles, [&](const CentralFile &f) { return f.name == name; });
-            s.centralFiles.push_back(CentralFile{name, now});
-            for (const auto &[code, unit] : s.units)
-                if (code != centralUnit_)
-                    recipients.push_back(code);
+            sql_->forgetCentralFile.with(name).run();
+            sql_->insertCentralFile.with(name, registered).run();
+            for (auto &u = sql_->otherUnits.with(centralUnit_); u.step();)
+                recipients.push_back(static_cast<int>(u.integer(0)));
         }
         for (const int to : recipients)
-            route(s, name, fromUnit, to, now);
-        changed = true;
+            route(name, fromUnit, to, registered);
         return recipients;
     });
 }
@@ -104,41 +196,28 @@ std::vector<int> CentralStore::registerFile(const std::string &name, int fromUni
 std::vector<Delivery> CentralStore::waitingFor(int unit) const {
     std::lock_guard lock(mutex_);
     std::vector<Delivery> result;
-    for (const Delivery &d : state_.deliveries)
-        if (d.status == Delivery::Status::Waiting && d.to == unit)
-            result.push_back(d);
-    return result; // deliveries are appended with rising identifiers
+    for (auto &row = sql_->waiting.with(unit); row.step();)
+        result.push_back(deliveryFrom(row));
+    return result;
 }
 
 bool CentralStore::acknowledge(std::int64_t id, int unit) {
-    return commit([&](State &s, bool &changed) {
-        for (Delivery &d : s.deliveries)
-            if (d.id == id && d.to == unit && d.status == Delivery::Status::Waiting) {
-                closeDelivery(d, Delivery::Status::Received, Timestamp::localNow());
-                changed = true;
-            }
-        return changed;
+    return transaction([&] {
+        sql_->acknowledge.with(now(), id, unit).run();
+        return db_->changes() > 0;
     });
 }
 
 int CentralStore::drop(const std::string &name, int unit) {
-    return commit([&](State &s, bool &changed) {
-        int dropped = 0;
-        for (Delivery &d : s.deliveries)
-            if (d.name == name && d.to == unit &&
-                (d.status == Delivery::Status::Waiting || d.status == Delivery::Status::Received)) {
-                closeDelivery(d, Delivery::Status::Dropped, Timestamp::localNow());
-                ++dropped;
-            }
-        changed = dropped > 0;
-        return dropped;
+    return transaction([&] {
+        sql_->drop.with(now(), unit, name).run();
+        return db_->changes();
     });
 }
 
 void CentralStore::recordProtocol(const std::string &name, int unit) {
-    commit([&](State &s, bool &changed) {
-        s.protocols.push_back(ProtocolRecord{name, unit, Timestamp::localNow()});
-        changed = true;
+    transaction([&] {
+        sql_->insertProtocol.with(name, unit, now()).run();
         return true;
     });
 }
@@ -146,114 +225,55 @@ void CentralStore::recordProtocol(const std::string &name, int unit) {
 std::vector<UnitRecord> CentralStore::units() const {
     std::lock_guard lock(mutex_);
     std::vector<UnitRecord> result;
-    for (const auto &[code, unit] : state_.units)
-        result.push_back(unit);
+    for (auto &row = sql_->allUnits.with(); row.step();)
+        result.push_back(UnitRecord{static_cast<int>(row.integer(0)), row.text(1), moment(row, 2)});
     return result;
 }
 
 std::vector<Delivery> CentralStore::deliveries() const {
     std::lock_guard lock(mutex_);
-    return state_.deliveries;
+    std::vector<Delivery> result;
+    for (auto &row = sql_->allDeliveries.with(); row.step();)
+        result.push_back(deliveryFrom(row));
+    return result;
 }
 
 std::vector<CentralFile> CentralStore::centralFiles() const {
     std::lock_guard lock(mutex_);
-    return state_.centralFiles;
+    std::vector<CentralFile> result;
+    for (auto &row = sql_->allCentralFiles.with(); row.step();)
+        result.push_back(CentralFile{row.text(0), moment(row, 1)});
+    return result;
 }
 
 std::vector<ProtocolRecord> CentralStore::protocols() const {
     std::lock_guard lock(mutex_);
-    return state_.protocols;
+    std::vector<ProtocolRecord> result;
+    for (auto &row = sql_->allProtocols.with(); row.step();)
+        result.push_back(ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)});
+    return result;
 }
 
-CentralStore::State CentralStore::load(const fs::path &file, int centralUnit) {
-    State state;
-    std::error_code ec;
-    if (!fs::exists(file, ec))
-        return state;
-    const std::string text = readFile(file);
-    pugi::xml_document doc;
-    const pugi::xml_parse_result parsed = doc.load_buffer(text.data(), text.size());
-    try {
-        if (!parsed)
-            throw Error(parsed.description());
-        const pugi::xml_node root = doc.child("central");
-        if (!root)
-            throw Error("sem o elemento <central>");
-        state.nextId = root.attribute("next-id").as_llong(1);
-        for (const pugi::xml_node unit : root.children("unit")) {
-            const int code = unit.attribute("code").as_int();
-            state.units[code] =
-                UnitRecord{code, unit.attribute("version").as_string(), momentAttribute(unit, "first-seen")};
-        }
-        for (const pugi::xml_node node : root.children("delivery")) {
-            Delivery d{node.attribute("id").as_llong(),
-                       node.attribute("name").as_string(),
-                       node.attribute("from").as_int(),
-                       node.attribute("to").as_int(),
-                       momentAttribute(node, "registered"),
-                       statusFromName(node.attribute("status").as_string()),
-                       {}};
-            if (node.attribute("closed"))
-                d.closed = momentAttribute(node, "closed");
-            state.nextId = std::max(state.nextId, d.id + 1);
-            state.deliveries.push_back(std::move(d));
-        }
-        for (const pugi::xml_node node : root.children("central-file"))
-            state.centralFiles.push_back(
-                CentralFile{node.attribute("name").as_string(), momentAttribute(node, "registered")});
-        if (!root.child("central-file")) // a state saved before the registry: rebuilt from the deliveries
-            for (const Delivery &d : state.deliveries)
-                if (d.from == centralUnit) {
-                    std::erase_if(state.centralFiles, [&](const CentralFile &f) { return f.name == d.name; });
-                    state.centralFiles.push_back(CentralFile{d.name, d.registered});
-                }
-        for (const pugi::xml_node node : root.children("protocol"))
-            state.protocols.push_back(ProtocolRecord{node.attribute("name").as_string(),
-                                                     node.attribute("unit").as_int(),
-                                                     momentAttribute(node, "registered")});
-    } catch (const Error &e) {
-        throw Error(msg::withCause("Não foi possível ler o estado do servidor " + file.string(), e.what()));
-    }
-    return state;
-}
-
-void CentralStore::save(const State &state) const {
-    pugi::xml_document doc;
-    pugi::xml_node root = doc.append_child("central");
-    root.append_attribute("next-id").set_value(static_cast<long long>(state.nextId));
-    for (const auto &[code, unit] : state.units) {
-        pugi::xml_node node = root.append_child("unit");
-        node.append_attribute("code").set_value(code);
-        if (!unit.version.empty())
-            node.append_attribute("version").set_value(unit.version.c_str());
-        node.append_attribute("first-seen").set_value(formatMoment(unit.firstSeen).c_str());
-    }
-    for (const Delivery &d : state.deliveries) {
-        pugi::xml_node node = root.append_child("delivery");
-        node.append_attribute("id").set_value(static_cast<long long>(d.id));
-        node.append_attribute("name").set_value(d.name.c_str());
-        node.append_attribute("from").set_value(d.from);
-        node.append_attribute("to").set_value(d.to);
-        node.append_attribute("registered").set_value(formatMoment(d.registered).c_str());
-        node.append_attribute("status").set_value(statusName(d.status));
-        if (d.closed)
-            node.append_attribute("closed").set_value(formatMoment(*d.closed).c_str());
-    }
-    for (const CentralFile &f : state.centralFiles) {
-        pugi::xml_node node = root.append_child("central-file");
-        node.append_attribute("name").set_value(f.name.c_str());
-        node.append_attribute("registered").set_value(formatMoment(f.registered).c_str());
-    }
-    for (const ProtocolRecord &p : state.protocols) {
-        pugi::xml_node node = root.append_child("protocol");
-        node.append_attribute("name").set_value(p.name.c_str());
-        node.append_attribute("unit").set_value(p.unit);
-        node.append_attribute("registered").set_value(formatMoment(p.registered).c_str());
-    }
-    std::ostringstream out;
-    doc.save(out, "  ");
-    writeFileAtomically(file_, out.str());
+void CentralStore::adopt(const LegacyState &state) {
+    transaction([&] {
+        for (const auto &[code, unit] : state.units)
+            sql_->insertUnit.with(code, unit.version, formatMoment(unit.firstSeen)).run();
+        for (const Delivery &d : state.deliveries)
+            sql_->adoptDelivery
+                .with(d.id, d.name, d.from, d.to, formatMoment(d.registered), static_cast<std::int64_t>(d.status),
+                      momentText(d.closed))
+                .run();
+        // Identifiers keep rising from where the old file left them.
+        sql_->forgetNextId.with().run();
+        sql_->lastId.with(state.nextId - 1).run();
+        for (const CentralFile &f : state.centralFiles)
+            sql_->insertCentralFile.with(f.name, formatMoment(f.registered)).run();
+        for (const ProtocolRecord &p : state.protocols)
+            sql_->insertProtocol.with(p.name, p.unit, formatMoment(p.registered)).run();
+        return true;
+    });
+    // Everything into the database file itself, so the file alone holds the state once renamed into place.
+    db_->execute("PRAGMA wal_checkpoint(TRUNCATE)");
 }
 
 } // namespace edi::central

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -43,13 +43,21 @@ struct ProtocolRecord {
     Timestamp registered;
 };
 
+struct LegacyState;
+namespace sqlite {
+class Database;
+}
+
 // Everything the server must not forget across a restart: known units, registrations and their deliveries,
-// protocol summaries. Thread-safe; every change is written to the state file before it is visible, so a failed
-// write (IoError) leaves both the file and the memory as they were.
+// protocol summaries, in an SQLite database (one row per unit, delivery, central file and protocol; deliveries
+// indexed by unit and state), so a request costs the same however much the server has seen. Thread-safe; every
+// change is one transaction committed to the disk before it is visible, so a failed write (IoError) leaves the
+// state as it was.
 class CentralStore {
 public:
-    // Loads the state file when it exists; throws Error when it exists but cannot be read.
-    CentralStore(std::filesystem::path stateFile, int centralUnit);
+    // Opens the database, creating it when missing; throws Error when it exists but cannot be read.
+    CentralStore(const std::filesystem::path &database, int centralUnit);
+    ~CentralStore();
 
     int centralUnit() const { return centralUnit_; }
 
@@ -78,26 +86,20 @@ public:
     std::vector<CentralFile> centralFiles() const;
     std::vector<ProtocolRecord> protocols() const;
 
+    // Fills an empty store with a state read from the old XML file, in one transaction.
+    void adopt(const LegacyState &state);
+
 private:
-    struct State {
-        std::int64_t nextId = 1;
-        std::map<int, UnitRecord> units;
-        std::vector<Delivery> deliveries;
-        std::vector<CentralFile> centralFiles; // oldest registration first, one entry per name
-        std::vector<ProtocolRecord> protocols;
-    };
-
-    static State load(const std::filesystem::path &file, int centralUnit);
+    struct Statements;
     // A waiting delivery of `name` to `to`, replacing one that still waits under that name.
-    static void route(State &s, const std::string &name, int from, int to, const Timestamp &registered);
-    void save(const State &state) const;
-    // Applies `change(State&, bool& changed)` to a copy; when it changed something, saves it and makes it current.
-    template <typename Change> auto commit(Change change);
+    void route(const std::string &name, int from, int to, const std::string &registered);
+    // Runs `change()` in one transaction under the lock.
+    template <typename Change> auto transaction(Change change);
 
-    std::filesystem::path file_;
     int centralUnit_;
     mutable std::mutex mutex_;
-    State state_;
+    std::unique_ptr<sqlite::Database> db_;
+    std::unique_ptr<Statements> sql_;
 };
 
 } // namespace edi::central

@@ -29,7 +29,10 @@ public:
     // Published update files, served at /app/<name>.
     std::filesystem::path updates() const { return root_ / "app"; }
     std::filesystem::path manifest() const { return updates() / kManifestName; }
-    std::filesystem::path stateFile() const { return root_ / "central-state.xml"; }
+    // The server's state: an SQLite database (with its -wal and -shm files beside it).
+    std::filesystem::path stateFile() const { return root_ / "central-state.db"; }
+    // Where earlier versions kept the state, as one XML file; taken over on start.
+    std::filesystem::path legacyStateFile() const { return root_ / "central-state.xml"; }
 
     // Creates the folders; removes temporary files an interrupted upload left behind.
     void prepare() const;

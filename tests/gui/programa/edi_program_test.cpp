@@ -15,6 +15,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include <spawn.h>
@@ -31,13 +32,16 @@ using namespace std::chrono_literals;
 // The desktop program started on a program folder; killed if a test leaves it running.
 class Programa {
 public:
-    explicit Programa(const fs::path& home) {
+    explicit Programa(const fs::path& home, std::vector<std::string> extras = {}) {
         const char* exe = std::getenv("EDI_PROGRAM");
         if (!exe)
             throw std::runtime_error("EDI_PROGRAM not set");
         std::string homeText = home.string();
-        char* argv[] = {const_cast<char*>(exe), const_cast<char*>("--home"), homeText.data(), nullptr};
-        if (posix_spawn(&pid_, exe, nullptr, nullptr, argv, environ) != 0)
+        std::vector<char*> argv = {const_cast<char*>(exe), const_cast<char*>("--home"), homeText.data()};
+        for (auto& extra : extras)
+            argv.push_back(extra.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, exe, nullptr, nullptr, argv.data(), environ) != 0)
             throw std::runtime_error("cannot start the program");
     }
     ~Programa() {
@@ -142,6 +146,15 @@ TEST(DesktopProgram, ConnectionFailureEndsWithoutAnyCycle) {
     EXPECT_EQ(*exitCode, 1);
     EXPECT_FALSE(fs::exists(home / "Temp"));
     EXPECT_FALSE(fs::exists(home / "EDI"));
+}
+
+TEST(DesktopProgram, AReportThatIsNotThereIsAWrongCommandLine) {
+    test::TempDir home;
+    writeIni(home.path(), (home / "missing.fdb").string(), 1);
+    Programa edi(home.path(), {"--relatorio", (home / "nao-existe.html").string()});
+    const auto exitCode = edi.waitExit(30s);
+    ASSERT_TRUE(exitCode.has_value()) << "a missing report must end the program before any window";
+    EXPECT_EQ(*exitCode, 2);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Runs one export or import on an installation and kills itself (SIGKILL) at a named point of the work,
 // so the tests can check what a crash there leaves behind.
-//   edi_crash_helper DATABASE HOME export|import POINT N
+//   edi_crash_helper DATABASE HOME export|import POINT N [BATCH]
 #include "app/console_ui.h"
 #include "app/geral.h"
 #include "app/session.h"
@@ -12,8 +12,8 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    if (argc != 6) {
-        std::cerr << "usage: edi_crash_helper DATABASE HOME export|import POINT N\n";
+    if (argc != 6 && argc != 7) {
+        std::cerr << "usage: edi_crash_helper DATABASE HOME export|import POINT N [BATCH]\n";
         return 2;
     }
     const std::string ponto = argv[4];
@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
     edi::InicializaParametros(dm, geral);
     edi::TfrmEDI engine(dm, geral, ui);
     engine.FormCreate();
+    if (argc == 7)
+        engine.loteImportacao = std::stoi(argv[6]);
     engine.DeleteRefEDI_UNIDADE = [](const std::string&) { return std::string("OK"); };
     int vistos = 0;
     engine.pontoDeTeste = [&](const char* nome) {

@@ -12,13 +12,15 @@ ScratchDatabase::ScratchDatabase(const std::string& name) {
     db_ = db::Database::create(params_, "UTF8", 8192, false); // throwaway: no forced writes
 }
 
-void ScratchDatabase::run(const std::string& script) {
+void ScratchDatabase::run(const std::string& script) { runScript(*db_, script); }
+
+void runScript(db::Database& db, const std::string& script) {
     std::stringstream in(script);
     std::string line, statement;
     auto flush = [&] {
         if (statement.find_first_not_of(" \n\t") != std::string::npos) {
-            db_->execute(statement);
-            db_->transaction().commitRetaining();
+            db.execute(statement);
+            db.transaction().commitRetaining();
         }
         statement.clear();
     };

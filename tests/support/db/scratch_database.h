@@ -31,6 +31,9 @@ private:
     std::unique_ptr<db::Database> db_;
 };
 
+// Runs a script of statements separated by ";" lines on any attachment, committing after each.
+void runScript(db::Database& db, const std::string& script);
+
 // The private Firebird server the test script starts (EDI_TEST_FB_HOST, EDI_TEST_FB_PASSWORD, EDI_TEST_FB_DIR);
 // nothing when the variables are not set.
 struct ServerSettings {

@@ -1,0 +1,89 @@
+// The whole exchange of a unit's backlog: export at unit 12, send to the reference central server over loopback,
+// receive at the central unit 31 and import there, against the sum of its raw parts.
+#include "bench_figures.h"
+#include "bench_site.h"
+
+#include "central/server.h"
+#include "transport/transporte.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <vector>
+
+namespace edi::bench {
+namespace {
+
+constexpr const char* kLogin = "quelmar";
+constexpr const char* kPassword = "dorven";
+
+transport::HttpOptions credentials() {
+    transport::HttpOptions o;
+    o.login = kLogin;
+    o.password = kPassword;
+    return o;
+}
+
+// The data packets in `folder` (not the lists and logs beside them).
+std::vector<fs::path> packetsIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_regular_file() && NomeDePacote(e.path().filename().string()))
+            files.push_back(e.path());
+    return files;
+}
+
+// Moving the packets' bytes alone: each uploaded once and downloaded once with the client the stages use.
+double rawTransfer(const std::vector<fs::path>& packets, const std::string& server, const fs::path& scratch) {
+    transport::HttpClient client(credentials());
+    fs::create_directories(scratch);
+    const auto start = std::chrono::steady_clock::now();
+    for (const fs::path& p : packets) {
+        const std::string name = "BRUTO" + p.filename().string();
+        const fs::path copy = scratch / name;
+        fs::copy_file(p, copy, fs::copy_options::overwrite_existing);
+        if (!client.BlockingUpload(server + "/edi/ReceiveUpload.aspx", copy) ||
+            !client.Download(server + "/edi/out/" + name, scratch / ("baixado-" + name)))
+            throw std::runtime_error("transferência direta falhou: " + client.lastError());
+    }
+    return seconds(start);
+}
+
+} // namespace
+
+void wholeExchangeFigure(const fs::path& dir, int patients, const RawParts& raw) {
+    std::printf("\nTroca completa: outra cópia da unidade 12 (%d pacientes), o servidor central de referência e a "
+                "unidade central 31...\n",
+                patients);
+    Site unit(dir / "e2e-u12", 12, patients), central(dir / "e2e-c31", 31, 0);
+    std::ostream quiet(nullptr);
+    central::ServerConfig config;
+    config.root = dir / "e2e-servidor";
+    config.login = kLogin;
+    config.password = kPassword;
+    config.units = {{12, {}}, {31, {}}};
+    central::CentralServer server(config, quiet);
+    const std::string address = "127.0.0.1:" + std::to_string(server.start());
+    unit.geral.sDominio = central.geral.sDominio = address;
+    TransporteEDI sender(unit.geral, unit.ui, credentials()), receiver(central.geral, central.ui, credentials());
+
+    const auto start = std::chrono::steady_clock::now();
+    unit.engine->btExportarClick();
+    sender.btnEnviarArquivoClick();
+    receiver.btnReceberArquivoClick();
+    central.engine->btImportarClick();
+    const double whole = seconds(start);
+    if (!packetsIn(unit.geral.sPathOut).empty())
+        throw std::runtime_error("a unidade 12 não enviou todos os pacotes: " + unit.ui.message());
+    if (!packetsIn(central.geral.sPathIn).empty())
+        throw std::runtime_error("a unidade central não importou tudo: " + central.ui.message());
+
+    const double transfer = rawTransfer(packetsIn(config.root / "edi" / "out"), "http://" + address, dir / "e2e-bruto");
+    server.stop();
+    const double parts = raw.exportSeconds + transfer + raw.importSeconds;
+    std::printf("%-34s %10.0f linhas/s  (partes diretas %8.0f linhas/s: exportação %.1f s, transferência %.1f s, "
+                "importação %.1f s)  razão %.2f  meta <= 1,30\n",
+                "troca completa", static_cast<double>(raw.rows) / whole, static_cast<double>(raw.rows) / parts,
+                raw.exportSeconds, transfer, raw.importSeconds, whole / parts);
+}
+
+} // namespace edi::bench

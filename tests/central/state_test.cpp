@@ -1,0 +1,79 @@
+// The server's saved state: a state file of an earlier version is taken over once, and kept aside.
+#include "central_rig.h"
+
+#include "core/errors.h"
+#include "core/files.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace edi::central::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Pair;
+using ::testing::SizeIs;
+
+constexpr const char *kOldState = R"(<?xml version="1.0"?>
+<central next-id="9">
+  <unit code="12" version="2.0.9" first-seen="2024-01-01 10:00:00"/>
+  <unit code="14" first-seen="2024-01-02 10:00:00"/>
+  <delivery id="3" name="UP.xml" from="12" to="31" registered="2024-01-03 10:00:00" status="waiting"/>
+  <delivery id="5" name="DOWN.xml" from="31" to="12" registered="2024-01-03 11:00:00" status="received" closed="2024-01-03 12:00:00"/>
+  <delivery id="6" name="DOWN.xml" from="31" to="14" registered="2024-01-03 11:00:00" status="waiting"/>
+  <central-file name="DOWN.xml" registered="2024-01-03 11:00:00"/>
+  <protocol name="Protocolo12_010124120000.html" unit="12" registered="2024-01-04 10:00:00"/>
+</central>
+)";
+
+// A web root as an earlier version left it: the XML state file and nothing else of the state.
+void leaveOldState(CentralRig &rig, const std::string &state) {
+    rig.stop();
+    for (const auto &entry : fs::directory_iterator(rig.root()))
+        if (entry.path().filename().string().rfind("central-state", 0) == 0)
+            fs::remove(entry.path());
+    writeFileAtomically(rig.root() / "central-state.xml", state);
+}
+
+TEST(CentralState, AnOldStateFileIsTakenOverOnceAndKeptAside) {
+    CentralRig rig;
+    leaveOldState(rig, kOldState);
+    rig.restart();
+
+    EXPECT_THAT(rig.waiting(31), ElementsAre(Pair("3", uploadedPath("UP.xml"))));
+    EXPECT_THAT(rig.waiting(14), ElementsAre(Pair("6", uploadedPath("DOWN.xml"))));
+    EXPECT_THAT(rig.waiting(12), IsEmpty());
+    EXPECT_THAT(rig.server().store().protocols(), SizeIs(1));
+    // A unit new to the server still gets the central files, under identifiers that go on from the old ones.
+    EXPECT_THAT(rig.waiting(16), ElementsAre(Pair("9", uploadedPath("DOWN.xml"))));
+    const auto units = rig.server().store().units();
+    ASSERT_THAT(units, SizeIs(4));
+    EXPECT_EQ(units[0].code, 12);
+    EXPECT_EQ(units[0].version, "2.0.9");
+    EXPECT_FALSE(fs::exists(rig.root() / "central-state.xml"));
+    EXPECT_EQ(readFile(rig.root() / "central-state.xml.migrado"), kOldState);
+
+    // Killed after the new state was in place but before the old file was put aside: it is not taken over twice.
+    writeFileAtomically(rig.root() / "central-state.xml", kOldState);
+    rig.restart();
+    EXPECT_THAT(rig.waiting(31), SizeIs(1));
+    EXPECT_THAT(rig.waiting(16), SizeIs(1));
+    EXPECT_FALSE(fs::exists(rig.root() / "central-state.xml"));
+    EXPECT_EQ(readFile(rig.root() / "central-state.xml.migrado.2"), kOldState);
+}
+
+TEST(CentralState, AnOldStateFileThatCannotBeReadStopsTheServerAndStaysWhereItIs) {
+    CentralRig rig;
+    const std::string broken = "<central><delivery id=";
+    leaveOldState(rig, broken);
+    ServerConfig c;
+    c.root = rig.root();
+    EXPECT_THROW(CentralServer server(c), Error);
+    EXPECT_EQ(readFile(rig.root() / "central-state.xml"), broken);
+    EXPECT_FALSE(fs::exists(rig.root() / "central-state.xml.migrado"));
+}
+
+} // namespace
+} // namespace edi::central::test
