@@ -187,7 +187,13 @@ void DataSet::insert() {
         throw Error("Não é possível incluir registros em " + def_.name);
     data_.append();
     calculate();
-    fillGenerators(GeneratorTiming::AtNewRow);
+    try {
+        fillGenerators(GeneratorTiming::AtNewRow);
+    } catch (...) {
+        // A new row without its key is no row at all.
+        cancel();
+        throw;
+    }
     if (hooks_.afterInsert)
         hooks_.afterInsert(*this);
 }

@@ -4,6 +4,7 @@
 #include "datamodule/dataset_def.h"
 
 #include "core/formats.h"
+#include "domain/regras_padroes.h"
 #include "domain/schema.h"
 
 #include <functional>
@@ -455,8 +456,10 @@ std::vector<DatasetDef> build() {
         DatasetDef d;
         d.name = t.dataset;
         d.table = t.name;
-        for (const auto& g : t.generators)
-            d.generators.push_back({g.generator, g.column, GeneratorTiming::AtNewRow});
+        if (const domain::VinculoGerador* g = domain::VinculoGeradorDe(d.name))
+            d.generators.push_back({g->gerador, g->coluna,
+                                    g->momento == domain::MomentoGerador::Gravacao ? GeneratorTiming::AtPost
+                                                                                   : GeneratorTiming::AtNewRow});
         if (auto it = patches().find(d.name); it != patches().end())
             it->second(d);
         defs.push_back(std::move(d));
