@@ -9,14 +9,6 @@ namespace edi::datamodule {
 
 namespace {
 
-bool same(std::string_view a, std::string_view b) {
-    return formats::equalsIgnoreCase(a, b);
-}
-
-bool contains(const std::vector<std::string>& names, std::string_view name) {
-    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return same(n, name); });
-}
-
 std::string upper(std::string_view text) {
     std::string out(text);
     std::transform(out.begin(), out.end(), out.begin(),
@@ -46,7 +38,7 @@ void DataSet::addCalculated(const FieldDef& field) {
 
 void DataSet::setCalculated(std::string_view column, const Value& value) {
     for (size_t i = 0; i < calculated_.size(); ++i)
-        if (same(calculated_[i].name, column)) {
+        if (sameName(calculated_[i].name, column)) {
             calculatedValues_[i] = convertForField(value, calculated_[i]);
             return;
         }
@@ -251,16 +243,16 @@ std::vector<FieldDef> DataSet::columns() {
 
 Value DataSet::value(std::string_view column) {
     for (size_t i = 0; i < calculated_.size(); ++i)
-        if (same(calculated_[i].name, column))
+        if (sameName(calculated_[i].name, column))
             return calculatedValues_[i];
     return data_.value(column);
 }
 
 bool DataSet::isSettable(std::string_view column) const {
-    if (contains(def_.undeclared, column))
+    if (containsName(def_.undeclared, column))
         return false;
     const auto written = writtenColumns(def_);
-    return std::any_of(written.begin(), written.end(), [&](const FieldDef& f) { return same(f.name, column); });
+    return std::any_of(written.begin(), written.end(), [&](const FieldDef& f) { return sameName(f.name, column); });
 }
 
 void DataSet::setValue(std::string_view column, const Value& value) {

@@ -13,23 +13,12 @@ class TDMGERAL;
 
 // The Ui of a scenario: every message box is one "box CAPTION: TEXT" line; a question takes the answer the
 // script gave (no when it gave none).
-class RoteiroUi : public Ui {
+class RoteiroUi : public QuietUi {
 public:
     explicit RoteiroUi(std::ostream& out) : out_(out) {}
 
     void answer(bool yes) { answers_.push_back(yes); }
 
-    void setStageText(const std::string&) override {}
-    void setMessage(const std::string& text) override { message_ = text; }
-    std::string message() const override { return message_; }
-    void setUnitText(const std::string&) override {}
-    void setActive(bool) override {}
-    void setProgressMax(int) override {}
-    void setProgressPosition(int p) override { position_ = p; }
-    int progressPosition() const override { return position_; }
-    void pumpEvents() override {}
-    void repaint() override {}
-    void pause(int) override {}
     void showWarning(const std::string& caption, const std::string& text) override { box(caption, text); }
     void showError(const std::string& text) override { box("Erro", text); }
     void showInformation(const std::string& text) override { box("Informação", text); }
@@ -40,8 +29,6 @@ private:
 
     std::ostream& out_;
     std::deque<bool> answers_;
-    std::string message_;
-    int position_ = 0;
 };
 
 // Runs a scenario script against the module: one command a line, "#" starts a comment. Prints what the

@@ -10,20 +10,20 @@
 
 namespace edi::datamodule {
 
-namespace {
-
-bool same(std::string_view a, std::string_view b) {
+bool sameName(std::string_view a, std::string_view b) {
     return formats::equalsIgnoreCase(a, b);
 }
 
-bool contains(const std::vector<std::string>& names, std::string_view name) {
-    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return same(n, name); });
+bool containsName(const std::vector<std::string>& names, std::string_view name) {
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return sameName(n, name); });
 }
+
+namespace {
 
 // The columns as the table list writes them: without the interchange columns the schema appends.
 std::vector<domain::Column> listedColumns(const std::string& table) {
     for (const auto& source : domain::detail::tableSources())
-        if (same(source.name, table))
+        if (sameName(source.name, table))
             return domain::parseColumns(source.columns);
     throw Error("Tabela desconhecida na descrição do módulo de dados: " + table);
 }
@@ -58,7 +58,7 @@ std::vector<FieldDef> writtenColumns(const DatasetDef& def) {
     std::vector<FieldDef> out;
     if (def.written.empty()) {
         for (const auto& c : listedColumns(def.table))
-            if (!contains(def.notWritten, c.name))
+            if (!containsName(def.notWritten, c.name))
                 out.push_back(c);
         return out;
     }
@@ -84,7 +84,7 @@ Statements statementsOf(const DatasetDef& def) {
     if (s.select.empty()) {
         std::vector<std::string> selected = written;
         for (const auto& k : updateKey(def))
-            if (!contains(selected, k))
+            if (!containsName(selected, k))
                 selected.push_back(k);
         for (auto& c : selected)
             c = "t." + c;

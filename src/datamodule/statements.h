@@ -4,9 +4,14 @@
 #include "datamodule/dataset_def.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace edi::datamodule {
+
+// Column and table names compare without regard to case, as the engine compares them.
+bool sameName(std::string_view a, std::string_view b);
+bool containsName(const std::vector<std::string>& names, std::string_view name);
 
 struct Statements {
     std::string select, insert, update, remove;
