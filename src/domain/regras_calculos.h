@@ -10,9 +10,6 @@
 
 namespace edi::domain {
 
-// The column width of PACIENTE.NR_PROCESSO_CRIANCA_EXP.
-inline constexpr size_t kTamanhoNrProcessoCriancaExp = 15;
-
 // "<mother's number>-"
 std::string PrefixoNrProcessoCrianca(int64_t nrProcessoMae);
 // The first "<prefix><n>", n from 1, that none of the numbers already given holds exactly.
