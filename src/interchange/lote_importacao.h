@@ -23,8 +23,8 @@ public:
     void fechaRegistro();   // the record is written: it joins the batch
     void desfazRegistro();  // undoes what the open record wrote; nothing when none is open
     bool cheio() const;
-    // Makes the batch durable; false when it held no record. Throws when something rolled the session transaction back under the batch:
-    // its records are gone, and what the caller took as done is not.
+    // Makes the batch durable; false when it held no record. Throws when something rolled the session
+    // transaction back under the batch: its records are gone, and what the caller took as done is not.
     bool confirma();
     // Drops the batch (its records are written again by the next run, which meets the same file).
     void abandona() noexcept;
