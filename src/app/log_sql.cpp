@@ -2,6 +2,7 @@
 
 #include "core/formats.h"
 
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -23,30 +24,50 @@ ListaLogSQL::ListaLogSQL(std::size_t maximo) : estado_(std::make_unique<Estado>(
 ListaLogSQL::~ListaLogSQL() = default;
 
 std::string LinhaLogSQL(const db::TraceEvent& evento) {
-    return formats::formatDate(evento.time.date) + " " + formats::formatTime(evento.time.time) + " - " +
-           db::traceKindName(evento.kind) + ": " + evento.text;
+    // One line per statement the session runs: built in one go, it stays cheap beside the statement.
+    int ano = 0, mes = 0, dia = 0;
+    evento.time.date.toYmd(ano, mes, dia);
+    const Time& hora = evento.time.time;
+    char prefixo[64];
+    const int n = std::snprintf(prefixo, sizeof prefixo, "%02d/%02d/%04d %02d:%02d:%02d - %s: ", dia, mes, ano,
+                                hora.hour(), hora.minute(), hora.second(), db::traceKindName(evento.kind));
+    std::string linha;
+    linha.reserve(static_cast<size_t>(n) + evento.text.size());
+    linha.append(prefixo, static_cast<size_t>(n)).append(evento.text);
+    return linha;
 }
 
 void ListaLogSQL::Registra(const db::TraceEvent& evento) {
     Add(LinhaLogSQL(evento));
 }
 
-void ListaLogSQL::Add(const std::string& linha) {
+void ListaLogSQL::Add(std::string linha) {
+    // Every statement of the session passes here: one lock, and copies only for observers there are.
+    std::map<int, Observador> observadores;
+    std::string aviso;
     {
         std::lock_guard lock(estado_->mutex);
-        estado_->linhas.push_back(linha);
+        if (!estado_->observadores.empty()) {
+            observadores = estado_->observadores;
+            aviso = linha;
+        }
+        estado_->linhas.push_back(std::move(linha));
         while (estado_->linhas.size() > estado_->maximo)
             estado_->linhas.pop_front();
     }
-    avisa(&linha);
+    for (const auto& [handle, observador] : observadores)
+        observador(&aviso);
 }
 
 void ListaLogSQL::Clear() {
+    std::map<int, Observador> observadores;
     {
         std::lock_guard lock(estado_->mutex);
         estado_->linhas.clear();
+        observadores = estado_->observadores;
     }
-    avisa(nullptr);
+    for (const auto& [handle, observador] : observadores)
+        observador(nullptr);
 }
 
 std::vector<std::string> ListaLogSQL::Linhas() const {
@@ -69,17 +90,6 @@ int ListaLogSQL::Observa(Observador observador) {
 void ListaLogSQL::Esquece(int handle) {
     std::lock_guard lock(estado_->mutex);
     estado_->observadores.erase(handle);
-}
-
-void ListaLogSQL::avisa(const std::string* linha) {
-    // A copy, so that an observer may forget itself or add a line without holding the lock.
-    std::map<int, Observador> observadores;
-    {
-        std::lock_guard lock(estado_->mutex);
-        observadores = estado_->observadores;
-    }
-    for (const auto& [handle, observador] : observadores)
-        observador(linha);
 }
 
 } // namespace edi

@@ -26,7 +26,7 @@ public:
     ListaLogSQL(const ListaLogSQL&) = delete;
     ListaLogSQL& operator=(const ListaLogSQL&) = delete;
 
-    void Add(const std::string& linha); // drops the oldest line beyond the bound
+    void Add(std::string linha); // drops the oldest line beyond the bound
     void Registra(const db::TraceEvent& evento);
     void Clear();
 
@@ -38,9 +38,8 @@ public:
     void Esquece(int handle);
 
 private:
-    void avisa(const std::string* linha);
-
-    // Apart, so that this header stays light for the windows that include it.
+    // Apart, so that this header stays light for the windows that include it. Observers are called on a copy of
+    // their list, outside the lock, so that one may forget itself or add a line.
     struct Estado;
     std::unique_ptr<Estado> estado_;
 };

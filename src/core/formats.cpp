@@ -49,8 +49,11 @@ std::string toUpper(std::string_view s) {
 bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
+    // Column and parameter names are compared for every value bound: equal bytes first, the locale only when
+    // they differ.
     for (size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+        if (a[i] != b[i] &&
+            std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
             return false;
     return true;
 }

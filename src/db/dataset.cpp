@@ -11,8 +11,11 @@ Dataset::Dataset(Database& db, Transaction* transaction)
 Dataset::~Dataset() = default;
 
 void Dataset::setSelectSql(std::string sql) {
-    if (sql != select_.sql())
+    if (sql != select_.sql()) {
         close();
+        for (Statement* s : {&insert_, &modify_, &delete_})
+            s->bound = false; // other columns, other places
+    }
     select_.setSql(std::move(sql));
 }
 
@@ -113,30 +116,37 @@ void Dataset::append() {
     state_ = DatasetState::Insert;
 }
 
-Query& Dataset::statement(std::unique_ptr<Query>& slot, const std::string& sql, const char* what) {
+Query& Dataset::statement(Statement& slot, const std::string& sql, const char* what) {
     if (formats::trim(sql).empty())
         throw DatabaseError(std::string("Falta o comando de ") + what + " para " + select_.sql());
-    if (!slot)
-        slot = std::make_unique<Query>(db_, transaction_);
-    slot->setSql(sql); // the same text keeps the prepared statement
-    return *slot;
+    if (!slot.query)
+        slot.query = std::make_unique<Query>(db_, transaction_);
+    if (slot.query->sql() != sql)
+        slot.bound = false;
+    slot.query->setSql(sql); // the same text keeps the prepared statement
+    return *slot.query;
 }
 
-void Dataset::bindRow(Query& q) {
+void Dataset::bindRow(Statement& s) {
+    Query& q = *s.query;
     q.prepare();
-    for (const auto& name : q.paramNames()) {
-        const bool old = name.rfind("OLD_", 0) == 0;
-        const std::string column = old ? name.substr(4) : name;
-        const int idx = fieldIndex(column);
-        if (idx >= 0) {
-            q.setParam(name, old ? original_[static_cast<size_t>(idx)] : current_[static_cast<size_t>(idx)]);
-        } else if (old) {
-            // "OLD_X" where X is no column but "OLD_X" is: take the column itself.
-            const int whole = fieldIndex(name);
-            q.setParam(name, whole >= 0 ? original_[static_cast<size_t>(whole)] : Value());
-        } else {
-            q.setParam(name, Value());
+    if (!s.bound) {
+        s.bindings.clear();
+        for (const auto& name : q.paramNames()) {
+            const bool old = name.rfind("OLD_", 0) == 0;
+            int idx = fieldIndex(old ? std::string_view(name).substr(4) : std::string_view(name));
+            if (idx < 0 && old)
+                idx = fieldIndex(name); // "OLD_X" where X is no column but "OLD_X" is: take the column itself
+            s.bindings.push_back({idx, old});
         }
+        s.bound = true;
+    }
+    for (size_t i = 0; i < s.bindings.size(); ++i) {
+        const Binding& b = s.bindings[i];
+        if (b.field < 0)
+            q.setParam(i, Value());
+        else
+            q.setParam(i, (b.old ? original_ : current_)[static_cast<size_t>(b.field)]);
     }
 }
 
@@ -145,9 +155,10 @@ void Dataset::post() {
         return;
     if (state_ == DatasetState::Inactive)
         throw DatabaseError("Impossível gravar: o conjunto de registros está fechado");
-    Query& q = state_ == DatasetState::Insert ? statement(insert_, insertSql_, "inclusão")
-                                              : statement(modify_, modifySql_, "alteração");
-    bindRow(q);
+    const bool inserting = state_ == DatasetState::Insert;
+    Statement& s = inserting ? insert_ : modify_;
+    Query& q = statement(s, inserting ? insertSql_ : modifySql_, inserting ? "inclusão" : "alteração");
+    bindRow(s);
     q.execute();
     q.close();
     original_ = current_;
@@ -176,7 +187,7 @@ void Dataset::remove() {
     }
     current_ = original_;
     Query& q = statement(delete_, deleteSql_, "delete");
-    bindRow(q);
+    bindRow(delete_);
     q.execute();
     q.close();
     state_ = DatasetState::Browse;

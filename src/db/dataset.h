@@ -60,8 +60,18 @@ public:
     void remove();  // runs delete for the current row
 
 private:
-    void bindRow(Query& q);
-    Query& statement(std::unique_ptr<Query>& slot, const std::string& sql, const char* what);
+    // A writing statement and, once worked out, where each of its parameters takes its value from.
+    struct Binding {
+        int field; // -1: bound null
+        bool old;  // the value as read rather than as edited
+    };
+    struct Statement {
+        std::unique_ptr<Query> query;
+        std::vector<Binding> bindings;
+        bool bound = false;
+    };
+    void bindRow(Statement& s);
+    Query& statement(Statement& slot, const std::string& sql, const char* what);
     size_t indexOf(std::string_view name) const;
     void requireRow(const char* operation) const;
 
@@ -69,7 +79,7 @@ private:
     Transaction* transaction_;
     Query select_;
     std::string insertSql_, modifySql_, deleteSql_;
-    std::unique_ptr<Query> insert_, modify_, delete_;
+    Statement insert_, modify_, delete_;
     DatasetState state_ = DatasetState::Inactive;
     bool hasRow_ = false;
     std::vector<Value> current_;

@@ -247,6 +247,7 @@ void Query::setSql(std::string sql) {
         return;
     close();
     impl_->release();
+    rowsAffected_ = 0;
     sql_ = std::move(sql);
     impl_->parsed = parseNamedParameters(sql_);
     impl_->distinctNames.clear();
@@ -313,24 +314,23 @@ void Query::ensurePrepared() { prepare(); }
 
 const std::vector<std::string>& Query::paramNames() { return impl_->distinctNames; }
 
-bool Query::hasParam(std::string_view name) {
-    const std::string upper = formats::toUpper(name);
-    for (const auto& n : impl_->distinctNames)
-        if (n == upper)
-            return true;
-    return false;
+int Query::paramIndex(std::string_view name) const {
+    for (size_t i = 0; i < impl_->distinctNames.size(); ++i)
+        if (formats::equalsIgnoreCase(impl_->distinctNames[i], name))
+            return static_cast<int>(i);
+    return -1;
 }
 
+bool Query::hasParam(std::string_view name) { return paramIndex(name) >= 0; }
+
 void Query::setParam(std::string_view name, const Value& value) {
-    const std::string upper = formats::toUpper(name);
-    for (size_t i = 0; i < impl_->distinctNames.size(); ++i) {
-        if (impl_->distinctNames[i] == upper) {
-            impl_->paramValues[i] = value;
-            return;
-        }
-    }
-    throw DatabaseError("Parâmetro " + std::string(name) + " inexistente no comando: " + sql_);
+    const int i = paramIndex(name);
+    if (i < 0)
+        throw DatabaseError("Parâmetro " + std::string(name) + " inexistente no comando: " + sql_);
+    impl_->paramValues[static_cast<size_t>(i)] = value;
 }
+
+void Query::setParam(size_t index, const Value& value) { impl_->paramValues.at(index) = value; }
 
 void Query::clearParams() { impl_->paramValues.assign(impl_->distinctNames.size(), Value()); }
 
@@ -466,11 +466,11 @@ void Query::open() {
             const bool returnsRow = !m.outColumns.empty();
             m.statement->execute(&st, tra, m.inMeta, m.inBuffer.data(), returnsRow ? m.outMeta : nullptr,
                                  returnsRow ? m.outBuffer.data() : nullptr);
-            rowsAffected_ = static_cast<int64_t>(m.statement->getAffectedRecords(&st));
+            rowsAffected_ = -1;
             if (returnsRow) {
                 // A DML statement with RETURNING that matched no row answers nulls: report it as no row.
                 open_ = true;
-                eof_ = rowsAffected_ == 0 && isDataChange(sql_);
+                eof_ = isDataChange(sql_) && rowsAffected() == 0;
             }
         }
     } catch (const FbException& e) {
@@ -479,6 +479,7 @@ void Query::open() {
         m.closeCursor();
         open_ = false;
         eof_ = true;
+        rowsAffected_ = 0;
         throw DatabaseError(message, detail::gdsCode(e.getStatus()));
     }
     if (open_ && !m.cursor && !eof_)
@@ -581,6 +582,18 @@ void Query::next() {
         return;
     }
     fetchRow();
+}
+
+int64_t Query::rowsAffected() const {
+    if (rowsAffected_ < 0) {
+        detail::Status st;
+        try {
+            rowsAffected_ = static_cast<int64_t>(impl_->statement->getAffectedRecords(&st));
+        } catch (const FbException& e) {
+            detail::rethrow(e, "Não foi possível contar as linhas alteradas");
+        }
+    }
+    return rowsAffected_;
 }
 
 void Query::close() {

@@ -35,6 +35,7 @@ public:
     const std::vector<std::string>& paramNames(); // distinct names, in order of first use; prepares
     bool hasParam(std::string_view name);
     void setParam(std::string_view name, const Value& value); // throws for an unknown name
+    void setParam(size_t index, const Value& value);           // by position in paramNames()
     void clearParams();                                       // every parameter null
 
     // Select: opens the cursor on the first row. Other statements: runs it.
@@ -45,7 +46,7 @@ public:
     bool eof() const { return eof_; }
     void next();
     // Rows changed by the last insert, update or delete.
-    int64_t rowsAffected() const { return rowsAffected_; }
+    int64_t rowsAffected() const;
 
     // Result columns; available once prepared.
     size_t fieldCount();
@@ -58,6 +59,7 @@ public:
 
 private:
     struct Impl;
+    int paramIndex(std::string_view name) const; // -1 when absent
     void ensurePrepared();
     void fetchRow();
     void decodeRow();
@@ -70,7 +72,7 @@ private:
     std::unique_ptr<Impl> impl_;
     bool open_ = false;
     bool eof_ = true;
-    int64_t rowsAffected_ = 0;
+    mutable int64_t rowsAffected_ = 0; // -1: not asked of the engine yet (most callers never ask)
 };
 
 } // namespace edi::db

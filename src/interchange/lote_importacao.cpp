@@ -13,9 +13,7 @@ constexpr const char* kSavepoint = "EDI_REGISTRO";
 
 LoteImportacao::LoteImportacao(TDM& dm, int tamanho, std::chrono::milliseconds idadeMaxima)
     : dm_(dm), tamanho_(std::max(1, tamanho)), idadeMaxima_(idadeMaxima),
-      abre_(dm.DB(), std::string("SAVEPOINT ") + kSavepoint),
-      fecha_(dm.DB(), std::string("RELEASE SAVEPOINT ") + kSavepoint + " ONLY"),
-      desfaz_(dm.DB(), std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint) {}
+      abre_(dm.DB(), std::string("SAVEPOINT ") + kSavepoint), desfaz_(dm.DB(), std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint) {}
 
 void LoteImportacao::abreRegistro() {
     dm_.Transacao();
@@ -27,8 +25,9 @@ void LoteImportacao::abreRegistro() {
     registroAberto_ = true;
 }
 
+// The record's savepoint stays until the next record's, which replaces it (a savepoint of the same name is
+// released by the engine), or the commit: a release per record would be one more statement per row.
 void LoteImportacao::fechaRegistro() {
-    fecha_.execute();
     registroAberto_ = false;
     ++registros_;
 }
@@ -38,7 +37,6 @@ void LoteImportacao::desfazRegistro() {
         return;
     registroAberto_ = false;
     desfaz_.execute();
-    fecha_.execute();
 }
 
 bool LoteImportacao::cheio() const {

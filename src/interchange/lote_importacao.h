@@ -38,7 +38,7 @@ private:
     std::chrono::steady_clock::time_point inicio_;
     uint64_t rollbacksNoInicio_ = 0;
     // Prepared once: a statement parsed per record costs as much as the record's own writing.
-    db::Query abre_, fecha_, desfaz_;
+    db::Query abre_, desfaz_;
 };
 
 } // namespace edi

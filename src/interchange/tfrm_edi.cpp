@@ -26,6 +26,15 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char CR = '\r';
+
+// The position in `tabela` of each packet column; -1 where the table has no such column.
+std::vector<int> colunasDestino(db::Dataset& tabela, const std::vector<FieldDef>& campos) {
+    std::vector<int> destinos;
+    destinos.reserve(campos.size());
+    for (const auto& c : campos)
+        destinos.push_back(tabela.fieldIndex(c.name));
+    return destinos;
+}
 // How many seconds after the table's start a packet name may take when earlier ones are taken.
 constexpr int kSegundosDoDia = 86400;
 // The longest the data-entry application may wait on the locks of an import batch.
@@ -511,6 +520,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     oibds.setSelectSql(select);
     const int total = static_cast<int>(ocds.recordCount());
     const auto& campos = ocds.fields();
+    std::vector<int> destinos; // the table's column for each of the packet's, found with the first record
+    std::optional<int64_t> central; // read with the first record that needs it, failing it when unreadable
 
     auto valorDoPacote = [&](const char* nome) -> const Value& {
         const int i = ocds.fieldIndex(nome);
@@ -555,12 +566,18 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                     oibds.edit();
                     ++nA;
                 }
+                if (destinos.empty())
+                    destinos = colunasDestino(oibds, campos);
                 for (size_t i = 0; i < campos.size(); ++i)
-                    if (auto v = CopiaValor(campos[i], ocds.value(i)))
-                        oibds.setValue(campos[i].name, *v);
+                    if (auto v = CopiaValor(campos[i], ocds.value(i))) {
+                        if (destinos[i] < 0)
+                            oibds.setValue(campos[i].name, *v); // refused, naming the column
+                        oibds.setValue(static_cast<size_t>(destinos[i]), *v);
+                    }
+                if (!central)
+                    central = Value::text(geral_.prmUnidadeCentral).asInt64();
                 const Value& cdUnd = oibds.value("CD_UND");
-                const int64_t central = Value::text(geral_.prmUnidadeCentral).asInt64();
-                if (cdUnd.isNull() || cdUnd.asInt64() != central)
+                if (cdUnd.isNull() || cdUnd.asInt64() != *central)
                     oibds.setValue("DT_EXP", Value());
                 oibds.post();
                 if (!unidade)

@@ -3,6 +3,7 @@
 #include "app/session.h"
 
 #include <cctype>
+#include <utility>
 
 namespace edi {
 
@@ -27,15 +28,20 @@ std::string criaTabela() {
            " NOT NULL, PRIMARY KEY (" + chave + "))";
 }
 
-std::string condicao() {
-    std::string cond;
-    for (const Coluna& c : kChave)
-        cond += std::string(cond.empty() ? "" : " AND ") + c.nome + " = :" + c.nome;
-    return cond;
+constexpr const char* kIndiceMomento = "EDI_VERSAO_MOMENTO";
+
+std::string criaIndice() {
+    return std::string("CREATE INDEX ") + kIndiceMomento + " ON " + kTabelaVersoes + " (" + kChave[0].nome + ", " +
+           kMomento.nome + ")";
 }
 
-std::string le() {
-    return std::string("SELECT ") + kMomento.nome + " FROM " + kTabelaVersoes + " WHERE " + condicao();
+// The rows of a table that packets newer than a given moment wrote: normally none, since packets arrive in order,
+// so one read per file answers every record. The index keeps the read to those rows however large the memory
+// grows; the plan names it because the key's index matches the table name too and would walk every row of it.
+std::string maisNovas() {
+    return std::string("SELECT ") + kChave[1].nome + ", " + kChave[2].nome + " FROM " + kTabelaVersoes + " WHERE " +
+           kChave[0].nome + " = :" + kChave[0].nome + " AND " + kMomento.nome + " > :" + kMomento.nome +
+           " PLAN (" + kTabelaVersoes + " INDEX (" + kIndiceMomento + "))";
 }
 
 std::string grava() {
@@ -49,15 +55,23 @@ std::string grava() {
            valores + ":" + kMomento.nome + ") MATCHING (" + chave + ")";
 }
 
+bool existe(TDM& dm, const char* catalogo, const char* coluna, const char* nome) {
+    db::Query q(dm.DB(), std::string("SELECT COUNT(*) FROM ") + catalogo + " WHERE " + coluna + " = :NOME");
+    q.setParam("NOME", Value::text(nome));
+    q.open();
+    return q.value(0).asInt64() > 0;
+}
+
+// Statements see a new table or index only once it is committed.
 void garanteTabela(TDM& dm) {
-    db::Query existe(dm.DB(), "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME");
-    existe.setParam("NOME", Value::text(kTabelaVersoes));
-    existe.open();
-    if (existe.value(0).asInt64() > 0)
-        return;
-    existe.close();
-    dm.DB().execute(criaTabela());
-    dm.Commit(); // statements see a new table only once it is committed
+    if (!existe(dm, "RDB$RELATIONS", "RDB$RELATION_NAME", kTabelaVersoes)) {
+        dm.DB().execute(criaTabela());
+        dm.Commit();
+    }
+    if (!existe(dm, "RDB$INDICES", "RDB$INDEX_NAME", kIndiceMomento)) {
+        dm.DB().execute(criaIndice());
+        dm.Commit();
+    }
 }
 
 } // namespace
@@ -67,33 +81,26 @@ VersoesRecebidas::VersoesRecebidas(TDM& dm, std::string tabela, std::optional<Ti
     if (!momento_)
         return;
     garanteTabela(dm);
-    le_ = std::make_unique<db::Query>(dm.DB(), le());
+    db::Query q(dm.DB(), maisNovas());
+    q.setParam(kChave[0].nome, Value::text(tabela_));
+    q.setParam(kMomento.nome, Value::timestamp(*momento_));
+    for (q.open(); !q.eof(); q.next())
+        maisNovas_.emplace(q.value(0).asInt64(), q.value(1).asInt64());
     grava_ = std::make_unique<db::Query>(dm.DB(), grava());
 }
 
 VersoesRecebidas::~VersoesRecebidas() = default;
 
-void VersoesRecebidas::chave(db::Query& q, const Value& cdUnd, const Value& cdEdi) const {
-    q.setParam(kChave[0].nome, Value::text(tabela_));
-    q.setParam(kChave[1].nome, Value::int64(cdUnd.asInt64()));
-    q.setParam(kChave[2].nome, Value::int64(cdEdi.asInt64()));
-}
-
-bool VersoesRecebidas::ultrapassada(const Value& cdUnd, const Value& cdEdi) {
-    if (!momento_)
-        return false;
-    le_->close();
-    chave(*le_, cdUnd, cdEdi);
-    le_->open();
-    const bool maisNova = !le_->eof() && le_->value(0).asTimestamp() > *momento_;
-    le_->close();
-    return maisNova;
+bool VersoesRecebidas::ultrapassada(const Value& cdUnd, const Value& cdEdi) const {
+    return !maisNovas_.empty() && maisNovas_.count({cdUnd.asInt64(), cdEdi.asInt64()}) > 0;
 }
 
 void VersoesRecebidas::registra(const Value& cdUnd, const Value& cdEdi) {
     if (!momento_)
         return;
-    chave(*grava_, cdUnd, cdEdi);
+    grava_->setParam(kChave[0].nome, Value::text(tabela_));
+    grava_->setParam(kChave[1].nome, Value::int64(cdUnd.asInt64()));
+    grava_->setParam(kChave[2].nome, Value::int64(cdEdi.asInt64()));
     grava_->setParam(kMomento.nome, Value::timestamp(*momento_));
     grava_->execute();
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 namespace edi {
@@ -23,17 +24,17 @@ public:
     VersoesRecebidas(TDM& dm, std::string tabela, std::optional<Timestamp> momento);
     ~VersoesRecebidas();
 
-    // True when a newer packet already wrote the row.
-    bool ultrapassada(const Value& cdUnd, const Value& cdEdi);
+    // True when a newer packet already wrote the row (as the memory stood when the file was opened: the
+    // records of this file remember this file's moment, never a newer one).
+    bool ultrapassada(const Value& cdUnd, const Value& cdEdi) const;
     // Remembers this packet as the row's last writer, in the transaction that writes the row.
     void registra(const Value& cdUnd, const Value& cdEdi);
 
 private:
-    void chave(db::Query& q, const Value& cdUnd, const Value& cdEdi) const;
-
     std::string tabela_;
     std::optional<Timestamp> momento_;
-    std::unique_ptr<db::Query> le_, grava_;
+    std::set<std::pair<int64_t, int64_t>> maisNovas_; // (CD_UND, CD_EDI) of the rows newer packets wrote
+    std::unique_ptr<db::Query> grava_;
 };
 
 } // namespace edi

@@ -225,6 +225,16 @@ TEST_F(DatabaseTest, DatasetInsertsEditsAndDeletesThroughItsStatements) {
     ds.remove();
     EXPECT_EQ(scalar(scratch.db(), "select count(*) from T").asInt64(), 0);
     EXPECT_THROW(ds.setValue("NOME", Value::text("x")), DatabaseError); // not editing
+
+    // The same insert under a select of the columns in another order takes each value from its own column.
+    ds.setSelectSql("select VALOR, NOME, ID from T where ID = :ID");
+    ds.setParam("ID", Value::int32(3));
+    ds.open();
+    ds.append();
+    ds.setValue("ID", Value::int32(3));
+    ds.setValue("NOME", Value::text("Bia"));
+    ds.post();
+    EXPECT_EQ(scalar(scratch.db(), "select NOME from T where ID = 3"), Value::text("Bia"));
 }
 
 // Text crosses the access layer as UTF-8 whatever the connection's character set; columns in NONE hold the
