@@ -1,8 +1,23 @@
 #pragma once
 // Figures of edi-bench that live in their own files.
 #include <filesystem>
+#include <string>
+#include <string_view>
 
 namespace edi::bench {
+
+// Said after each figure's goal.
+inline const char* veredicto(bool atingida) {
+    return atingida ? "atingida" : "NÃO ATINGIDA";
+}
+
+// A figure's name padded to the column its numbers start at (counted in characters, not UTF-8 bytes).
+inline std::string rotulo(std::string_view nome) {
+    size_t largura = 0;
+    for (const char c : nome)
+        largura += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return std::string(nome) + std::string(largura < 35 ? 35 - largura : 1, ' ');
+}
 
 // The raw database work of exporting and importing `rows` rows, measured by the export and import figures.
 struct RawParts {

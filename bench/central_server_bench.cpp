@@ -49,9 +49,8 @@ void writeState(const fs::path& file, const std::vector<int>& units, long long d
     for (long long i = 0; i < deliveries; ++i) {
         const int unit = units[static_cast<std::size_t>(i / 2) % units.size()];
         const bool toCentral = i % 2 == 0;
-        out << "<delivery id=\"" << i + 1 << "\" name=\"P" << i << ".xml\" from=\""
-            << (toCentral ? unit : kCentralUnit) << "\" to=\"" << (toCentral ? kCentralUnit : unit)
-            << "\" registered=\"" << kMoment << "\"";
+        out << "<delivery id=\"" << i + 1 << "\" name=\"P" << i << ".xml\" from=\"" << (toCentral ? unit : kCentralUnit)
+            << "\" to=\"" << (toCentral ? kCentralUnit : unit) << "\" registered=\"" << kMoment << "\"";
         if (i >= waitingFrom)
             out << " status=\"waiting\"/>\n";
         else
@@ -79,8 +78,8 @@ template <typename Request> double rate(int limit, Request request) {
 
 void mustAnswer(const httplib::Result& res, const std::string& what) {
     if (!res || res->status != 200)
-        throw std::runtime_error(what + ": " + (res ? std::to_string(res->status) + " " + res->body
-                                                     : httplib::to_string(res.error())));
+        throw std::runtime_error(
+            what + ": " + (res ? std::to_string(res->status) + " " + res->body : httplib::to_string(res.error())));
 }
 
 ServerRates measure(const fs::path& root, int unitCount, long long deliveries) {
@@ -115,9 +114,9 @@ ServerRates measure(const fs::path& root, int unitCount, long long deliveries) {
     });
     r.registrationsPerSecond = rate(kRegistrations, [&](int i) {
         const int unit = units[static_cast<std::size_t>(i) % units.size()];
-        mustAnswer(client.Get("/dbArquivo.php?op=I&nome=NOVO" + std::to_string(i) +
-                              ".xml&unidade=" + std::to_string(unit)),
-                   "op=I");
+        mustAnswer(
+            client.Get("/dbArquivo.php?op=I&nome=NOVO" + std::to_string(i) + ".xml&unidade=" + std::to_string(unit)),
+            "op=I");
     });
     server.stop();
     return r;
@@ -133,11 +132,13 @@ void centralServerFigures(const fs::path& dir, int units, long long deliveries) 
     const ServerRates large = measure(dir / "central-large", units, deliveries);
     fs::remove_all(dir / "central-small");
     fs::remove_all(dir / "central-large");
-    std::printf("%-34s %10.1f s para carregar %lld entregas\n", "servidor: arranque", large.startSeconds, deliveries);
+    std::printf("%s%10.1f s para carregar %lld entregas\n", rotulo("servidor: arranque").c_str(), large.startSeconds,
+                deliveries);
     // The goal: a request costs the same at any size of the state.
     const auto line = [&](const char* what, double atSmall, double atLarge) {
-        std::printf("%-34s %10.0f pedidos/s  (com %lld entregas %8.0f/s)  razão %.2f  meta <= 1,50\n", what, atLarge,
-                    kSmall, atSmall, atSmall / atLarge);
+        std::printf("%s%10.0f pedidos/s  (com %lld entregas %8.0f/s)  razão %.2f  meta <= 1,50: %s\n",
+                    rotulo(what).c_str(), atLarge, kSmall, atSmall, atSmall / atLarge,
+                    veredicto(atSmall / atLarge <= 1.50));
     };
     line("servidor: op=S (lista)", small.listsPerSecond, large.listsPerSecond);
     line("servidor: op=I (registro)", small.registrationsPerSecond, large.registrationsPerSecond);

@@ -89,10 +89,11 @@ void wholeExchangeFigure(const fs::path& dir, int patients, const RawParts& raw)
     const double transfer = rawTransfer(packetsIn(config.root / "edi" / "out"), "http://" + address, dir / "e2e-bruto");
     server.stop();
     const double parts = raw.exportSeconds + transfer + raw.importSeconds;
-    std::printf("%-34s %10.0f linhas/s  (partes diretas %8.0f linhas/s: exportação %.1f s, transferência %.1f s, "
-                "importação %.1f s)  razão %.2f  meta <= 1,30\n",
-                "troca completa", static_cast<double>(raw.rows) / whole, static_cast<double>(raw.rows) / parts,
-                raw.exportSeconds, transfer, raw.importSeconds, whole / parts);
+    std::printf("%s%10.0f linhas/s  (partes diretas %8.0f linhas/s: exportação %.1f s, transferência %.1f s, "
+                "importação %.1f s)  razão %.2f  meta <= 1,30: %s\n",
+                rotulo("troca completa").c_str(), static_cast<double>(raw.rows) / whole,
+                static_cast<double>(raw.rows) / parts, raw.exportSeconds, transfer, raw.importSeconds, whole / parts,
+                veredicto(whole / parts <= 1.30));
 }
 
 } // namespace edi::bench
