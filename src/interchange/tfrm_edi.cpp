@@ -536,6 +536,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
 
     LoteImportacao lote(dm_, loteImportacao, kIdadeMaximaDoLote);
     auto confirmaLote = [&] {
+        versoes.grava();
         if (lote.confirma())
             pontoDeTeste("import:batch-committed");
     };

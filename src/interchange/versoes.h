@@ -1,20 +1,22 @@
 #pragma once
 
 #include "core/datetime.h"
-#include "interchange/nomes.h"
 #include "core/value.h"
 #include "db/query.h"
+#include "interchange/nomes.h"
 
+#include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace edi {
 
 class TDM;
 
-// What import remembers of every row it wrote: the moment of the packet that last wrote it. A unit killed after
+// What import remembers of every row it wrote: the moment of the packet that wrote it. A unit killed after
 // registering a packet and before archiving it registers it again in a later run, and the central unit may
 // receive it after a newer packet of the same rows; its records must not put the older values back.
 class VersoesRecebidas {
@@ -27,13 +29,20 @@ public:
     // True when a newer packet already wrote the row (as the memory stood when the file was opened: the
     // records of this file remember this file's moment, never a newer one).
     bool ultrapassada(const Value& cdUnd, const Value& cdEdi) const;
-    // Remembers this packet as the row's last writer, in the transaction that writes the row.
+    // This file wrote the row: remembered by grava, in the transaction that wrote the row.
     void registra(const Value& cdUnd, const Value& cdEdi);
+    // Writes what registra gathered, as runs of consecutive codes; due before each commit of the rows.
+    void grava();
 
 private:
+    void carregaMaisNovas(const std::string& sql);
+
+    TDM& dm_;
     std::string tabela_;
     std::optional<Timestamp> momento_;
-    std::set<std::pair<int64_t, int64_t>> maisNovas_; // (CD_UND, CD_EDI) of the rows newer packets wrote
+    // Per owner (CD_UND), the runs of CD_EDI that newer packets wrote: sorted and disjoint.
+    std::map<int64_t, std::vector<std::pair<int64_t, int64_t>>> maisNovas_;
+    std::vector<std::pair<int64_t, int64_t>> pendentes_; // (CD_UND, CD_EDI) written since the last grava
     std::unique_ptr<db::Query> grava_;
 };
 

@@ -44,29 +44,49 @@ TEST(RowVersion, ARecordOfAnOlderPacketArrivingLateDoesNotOverwriteWhatANewerPac
     EXPECT_EQ(central.numero("select count(*) from PACIENTE where NM_PACIENTE = 'Revisto'"), 2);
 }
 
-// The memory is written after the row, under the record's savepoint: when it cannot be written, the row goes too
-// (and only that record's row), or the row would stay without its version. The memory here is the table an earlier
-// version made, without the index on the moment, which the import adds.
-TEST(RowVersion, ARecordWhoseVersionCannotBeWrittenIsUndoneWholeAndAlone) {
+// An installation upgraded from the memory kept a row per row still has it: it is read (through an index on the
+// moment that the import adds), never written again.
+TEST(RowVersion, TheRowPerRowMemoryOfAnEarlierVersionIsStillHonoured) {
     Instalacao u("12"), central("31");
     u.registra("PACIENTE", 1);
     central.registra("PACIENTE", 1);
-    central.sql("create table EDI_VERSAO (NM_TABELA varchar(31) not null, CD_UND bigint not null, CD_EDI bigint not "
-                "null, DT_ARQUIVO timestamp not null, primary key (NM_TABELA, CD_UND, CD_EDI))");
-    for (int k = 1; k <= 4; ++k)
+    for (int k = 1; k <= 3; ++k)
         u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
               ", 12, 'Paciente " + std::to_string(k) + "')");
     entrega(u, central, "050124100000");
-    const int64_t terceiro = u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 3");
-    central.sql("alter table EDI_VERSAO add constraint NAO_O_TERCEIRO check (CD_EDI <> " + std::to_string(terceiro) +
-                ")");
+    central.sql("create table EDI_VERSAO (NM_TABELA varchar(31) not null, CD_UND bigint not null, CD_EDI bigint not "
+                "null, DT_ARQUIVO timestamp not null, primary key (NM_TABELA, CD_UND, CD_EDI))");
+    const int64_t segundo = u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 2");
+    central.sql("insert into EDI_VERSAO values ('PACIENTE', 12, " + std::to_string(segundo) +
+                ", timestamp '2024-01-06 00:00:00')");
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE"), 2);
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE where CD_EDI = " + std::to_string(segundo)), 0);
+    EXPECT_EQ(central.numero("select count(*) from EDI_VERSAO"), 1);
+    EXPECT_EQ(central.numero("select count(*) from RDB$INDICES where RDB$INDEX_NAME = 'EDI_VERSAO_MOMENTO'"), 1);
+}
+
+// The memory of a batch is written with its rows, before their commit: when it cannot be, the batch goes and the
+// file waits for the next run, which writes both.
+TEST(RowVersion, ABatchWhoseMemoryCannotBeWrittenLeavesNothingAndItsFileWaits) {
+    Instalacao u("12"), central("31");
+    u.registra("PACIENTE", 1);
+    central.registra("PACIENTE", 1);
+    for (int k = 1; k <= 3; ++k)
+        u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
+              ", 12, 'Paciente " + std::to_string(k) + "')");
+    entrega(u, central, "050124100000");
+    central.sql("create table EDI_VERSAO_FAIXA (NM_TABELA varchar(31) not null, CD_UND bigint not null, CD_EDI_DE "
+                "bigint not null, CD_EDI_ATE bigint not null, DT_ARQUIVO timestamp not null, constraint CHEIA check "
+                "(CD_UND <> 12))");
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.numero("select count(*) from PACIENTE"), 0);
+    EXPECT_TRUE(fs::exists(central.geral.sPathIn / "PACIENTE12050124100000.xml"));
+
+    central.sql("alter table EDI_VERSAO_FAIXA drop constraint CHEIA");
     central.engine->btImportarClick();
     EXPECT_EQ(central.numero("select count(*) from PACIENTE"), 3);
-    EXPECT_EQ(central.numero("select count(*) from PACIENTE where CD_EDI = " + std::to_string(terceiro)), 0);
-    EXPECT_EQ(central.numero("select count(*) from EDI_VERSAO"), 3);
-    EXPECT_EQ(central.numero("select count(*) from RDB$INDICES where RDB$RELATION_NAME = 'EDI_VERSAO' and "
-                             "RDB$INDEX_NAME not starting 'RDB$'"),
-              1);
+    EXPECT_EQ(central.numero("select count(*) from EDI_VERSAO_FAIXA"), 1); // three new codes: one run
 }
 
 } // namespace
