@@ -23,40 +23,57 @@ ListaLogSQL::ListaLogSQL(std::size_t maximo) : estado_(std::make_unique<Estado>(
 
 ListaLogSQL::~ListaLogSQL() = default;
 
-std::string LinhaLogSQL(const db::TraceEvent& evento) {
-    // One line per statement the session runs: built in one go, it stays cheap beside the statement.
+namespace {
+
+// "<dd/mm/yyyy> <hh:nn:ss> - <kind>: <text>" into `linha`, keeping its storage.
+void escreveLinha(std::string& linha, const db::TraceEvent& evento) {
     int ano = 0, mes = 0, dia = 0;
     evento.time.date.toYmd(ano, mes, dia);
     const Time& hora = evento.time.time;
     char prefixo[64];
     const int n = std::snprintf(prefixo, sizeof prefixo, "%02d/%02d/%04d %02d:%02d:%02d - %s: ", dia, mes, ano,
                                 hora.hour(), hora.minute(), hora.second(), db::traceKindName(evento.kind));
+    linha.assign(prefixo, static_cast<size_t>(n)).append(evento.text);
+}
+
+} // namespace
+
+std::string LinhaLogSQL(const db::TraceEvent& evento) {
     std::string linha;
-    linha.reserve(static_cast<size_t>(n) + evento.text.size());
-    linha.append(prefixo, static_cast<size_t>(n)).append(evento.text);
+    escreveLinha(linha, evento);
     return linha;
 }
 
-void ListaLogSQL::Registra(const db::TraceEvent& evento) {
-    Add(LinhaLogSQL(evento));
-}
-
-void ListaLogSQL::Add(std::string linha) {
-    // Every statement of the session passes here: one lock, and copies only for observers there are.
+// Every statement of the session passes here: one lock, the storage of the line that leaves the list reused for
+// the one that comes in, and copies only for observers there are.
+template <typename Escreve> void ListaLogSQL::acrescenta(Escreve&& escreve) {
     std::map<int, Observador> observadores;
     std::string aviso;
     {
         std::lock_guard lock(estado_->mutex);
+        auto& linhas = estado_->linhas;
+        std::string linha;
+        if (linhas.size() >= estado_->maximo) {
+            linha = std::move(linhas.front());
+            linhas.pop_front();
+        }
+        escreve(linha);
         if (!estado_->observadores.empty()) {
             observadores = estado_->observadores;
             aviso = linha;
         }
-        estado_->linhas.push_back(std::move(linha));
-        while (estado_->linhas.size() > estado_->maximo)
-            estado_->linhas.pop_front();
+        linhas.push_back(std::move(linha));
     }
     for (const auto& [handle, observador] : observadores)
         observador(&aviso);
+}
+
+void ListaLogSQL::Registra(const db::TraceEvent& evento) {
+    acrescenta([&](std::string& linha) { escreveLinha(linha, evento); });
+}
+
+void ListaLogSQL::Add(std::string linha) {
+    acrescenta([&](std::string& destino) { destino = std::move(linha); });
 }
 
 void ListaLogSQL::Clear() {

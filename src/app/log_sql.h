@@ -38,6 +38,8 @@ public:
     void Esquece(int handle);
 
 private:
+    template <typename Escreve> void acrescenta(Escreve&& escreve);
+
     // Apart, so that this header stays light for the windows that include it. Observers are called on a copy of
     // their list, outside the lock, so that one may forget itself or add a line.
     struct Estado;

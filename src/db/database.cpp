@@ -276,7 +276,7 @@ void Database::execute(const std::string& sql) {
     }
 }
 
-void Database::trace(TraceKind kind, const std::string& text) const {
+void Database::trace(TraceKind kind, std::string_view text) const {
     if (trace_)
         trace_(TraceEvent{Timestamp::localNow(), kind, text});
 }

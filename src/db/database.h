@@ -93,7 +93,7 @@ public:
     std::string statementText(const std::string& sql) const;
 
     void setTraceListener(TraceListener listener) { trace_ = std::move(listener); }
-    void trace(TraceKind kind, const std::string& text) const;
+    void trace(TraceKind kind, std::string_view text) const;
 
     // Engine access for the query classes.
     Firebird::IAttachment* attachment() const { return attachment_; }

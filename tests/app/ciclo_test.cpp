@@ -21,7 +21,7 @@ struct CycleFixture : test::AppFixture {
         dm->DB().setTraceListener([this](const db::TraceEvent& e) {
             const std::string prefix = "Update PARAMETRO set VALOR = '";
             if (e.kind == db::TraceKind::Execute && e.text.rfind(prefix, 0) == 0)
-                statuses.push_back(e.text.substr(prefix.size(), e.text.find('\'', prefix.size()) - prefix.size()));
+                statuses.emplace_back(e.text.substr(prefix.size(), e.text.find('\'', prefix.size()) - prefix.size()));
         });
         ciclo = std::make_unique<CicloEDI>(*dm, ui, corpos());
         ciclo->pausaMs = 5;
@@ -32,7 +32,7 @@ struct CycleFixture : test::AppFixture {
         return [this, name] { ran.push_back(name); };
     }
     CorposDasEtapas corpos() {
-        return {recorder("exportar"), recorder("enviar"), recorder("versoes"),
+        return {recorder("exportar"), recorder("enviar"),   recorder("versoes"),
                 recorder("receber"),  recorder("importar"), recorder("aplicacao")};
     }
     void replace(CorposDasEtapas c) {
@@ -47,8 +47,8 @@ TEST(Cycle, StartUpRunsEveryStageInOrderAndEndsWithInicio) {
     CycleFixture f;
     f.ciclo->ExecucaoInicial("12");
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao"}));
-    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Enviar!", "Receber!", "Importar!", "EDI - Fim:",
-                                                     "EDI - Inicio:"}));
+    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Enviar!", "Receber!", "Importar!",
+                                                    "EDI - Fim:", "EDI - Inicio:"}));
     EXPECT_EQ(f.scalarText("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "EDI - Inicio:");
     EXPECT_EQ(f.ui.unit, "12");
     EXPECT_EQ(f.ui.of("pause").size(), 8u); // two per stage that got past its busy check
@@ -61,8 +61,8 @@ TEST(Cycle, OfflineStartUpRefusesSendAndReceiveSkipsTheUpdateAndStillEndsWithIni
     f.online = false;
     f.ciclo->ExecucaoInicial("12");
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "importar"}));
-    EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Erro:", "Erro:", "Importar!", "EDI - Fim:",
-                                                     "EDI - Inicio:"}));
+    EXPECT_EQ(f.statuses,
+              (std::vector<std::string>{"Exportar!", "Erro:", "Erro:", "Importar!", "EDI - Fim:", "EDI - Inicio:"}));
     const auto warnings = f.ui.of("warning");
     ASSERT_EQ(warnings.size(), 2u);
     EXPECT_EQ(warnings[0], "Atenção: Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
@@ -89,7 +89,8 @@ TEST(Cycle, TimerRunFollowsTheConfigurationAndReenablesTheTimer) {
         CycleFixture f;
         f.ciclo->bImportar = f.ciclo->bExportar = true;
         f.ciclo->tmEDITimer();
-        EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+        EXPECT_EQ(f.ran,
+                  (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
         EXPECT_EQ(f.statuses.back(), "Enviar!");
     }
     {

@@ -106,7 +106,7 @@ TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
     std::vector<std::string> executed;
     dm->DB().setTraceListener([&](const db::TraceEvent& e) {
         if (e.kind == db::TraceKind::Execute && (e.text.rfind("ALTER", 0) == 0 || e.text.rfind("CREATE", 0) == 0))
-            executed.push_back(e.text);
+            executed.emplace_back(e.text);
     });
     EXPECT_TRUE(engine.ValidaCamposEDI("REGISTRO_TESTES_POSITIVOS"));
     EXPECT_EQ(executed, (std::vector<std::string>{
@@ -121,8 +121,8 @@ TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
     executed.clear();
     EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
     EXPECT_FALSE(engine.ValidaCamposEDI("PAIS"));
-    EXPECT_TRUE(std::none_of(executed.begin(), executed.end(),
-                             [](const std::string& s) { return s.rfind("ALTER", 0) == 0; }));
+    EXPECT_TRUE(
+        std::none_of(executed.begin(), executed.end(), [](const std::string& s) { return s.rfind("ALTER", 0) == 0; }));
     EXPECT_THROW(engine.ValidaCamposEDI("NAO_EXISTE"), DatabaseError);
 
     // Names alike in their first 24 characters still each get an index.
@@ -164,7 +164,8 @@ TEST(FileNames, PacketNamesAndTheirMatchingToTables) {
     EXPECT_EQ(NomeArquivoPacote("PACIENTE", "12", t), "PACIENTE12311210230509.xml");
     EXPECT_EQ(NomeArquivoPacote("PACIENTE", "-999", t), "PACIENTE-999311210230509.xml");
     EXPECT_TRUE(PertenceATabela("REGISTRO_TARV12311210230509.xml", "REGISTRO_TARV"));
-    EXPECT_TRUE(PertenceATabela("registro_tarv12311210230509.xml", "REGISTRO_TARV")); // the prefix is matched without case
+    EXPECT_TRUE(
+        PertenceATabela("registro_tarv12311210230509.xml", "REGISTRO_TARV")); // the prefix is matched without case
     EXPECT_FALSE(PertenceATabela("REGISTRO_TARV_ACOMP12311210230509.xml", "REGISTRO_TARV"));
     EXPECT_TRUE(PertenceATabela("REGISTRO_TARV_ACOMP12311210230509.xml", "REGISTRO_TARV_ACOMP"));
     EXPECT_FALSE(PertenceATabela("REGISTRO_TARV-999311210230509.xml", "REGISTRO_TARV"));
