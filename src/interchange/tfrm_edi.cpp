@@ -310,8 +310,8 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
         TB.saveToNewFile(
             [&](int n) {
                 for (;; ++enviadosSaltados) {
-                    fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade,
-                                                                         inicio.plusSeconds(n + enviadosSaltados));
+                    fs::path nome = geral_.sPathOut /
+                                    NomeArquivoPacote(T, geral_.prmUnidade, inicio.plusSeconds(n + enviadosSaltados));
                     if (!enviados_.count(nome.filename().string()))
                         return nome;
                 }
@@ -412,8 +412,8 @@ void TfrmEDI::btImportarClick() {
         // Each unreadable file leaves the incoming folder before the run starts over, so the number of
         // restarts is bounded by the files there; the cap guards against a file that cannot be moved.
         size_t reinicios = 0;
-        const size_t limite = 16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn),
-                                                                       fs::directory_iterator{}));
+        const size_t limite =
+            16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn), fs::directory_iterator{}));
         liberaArquivosCorrompidos();
         while (execucaoImportacao(pastaDia, D) == FimDaImportacao::Reiniciar && ++reinicios < limite) {
         }
@@ -425,6 +425,7 @@ void TfrmEDI::btImportarClick() {
 }
 
 TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
+    memoriaDeVersoes_.reset(); // looked at again by each run: the database may have changed in between
     btOrdemClick();
     ValidaDiretorio(pastaDia);
     ValidaDiretorio(geral_.sPathIn / "corrompido" / D / "Liberado");
@@ -471,8 +472,8 @@ std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
     return nomes;
 }
 
-TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs::path& pastaDia,
-                                                const std::string& D, std::string& ultimoArquivo) {
+TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs::path& pastaDia, const std::string& D,
+                                                std::string& ultimoArquivo) {
     dm_.Transacao();
     const std::string& T = reg.NM_TABELA;
     const std::string& destino = reg.destino();
@@ -510,7 +511,10 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     Log.push_back("Lendo arquivo:" + F);
     int nI = 0, nA = 0, nE = 0, nV = 0;
     const bool unidade = destino == "UNIDADE";
-    VersoesRecebidas versoes(dm_, destino, unidade ? std::nullopt : MomentoDoPacote(F));
+    const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(F);
+    if (momento && !memoriaDeVersoes_)
+        memoriaDeVersoes_ = std::make_unique<MemoriaDeVersoes>(dm_);
+    VersoesRecebidas versoes(momento ? memoriaDeVersoes_.get() : nullptr, destino, momento);
     const std::string select = unidade ? "SELECT * FROM " + destino + " WHERE CD_UNIDADE = :CD_UNIDADE "
                                        : "SELECT * FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI";
     db::Dataset oibds(dm_.DB());
@@ -520,7 +524,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     oibds.setSelectSql(select);
     const int total = static_cast<int>(ocds.recordCount());
     const auto& campos = ocds.fields();
-    std::vector<int> destinos; // the table's column for each of the packet's, found with the first record
+    std::vector<int> destinos;      // the table's column for each of the packet's, found with the first record
     std::optional<int64_t> central; // read with the first record that needs it, failing it when unreadable
 
     auto valorDoPacote = [&](const char* nome) -> const Value& {
@@ -546,7 +550,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
             ++numero;
             try {
                 ui_.pumpEvents();
-                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) + textoMemoria(" ", memoriaRecente()));
+                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
+                               textoMemoria(" ", memoriaRecente()));
                 oibds.close();
                 if (unidade) {
                     oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));

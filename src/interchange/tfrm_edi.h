@@ -20,6 +20,7 @@ namespace edi {
 
 class TDM;
 class PacketTable;
+class MemoriaDeVersoes;
 namespace db {
 class Dataset;
 } // namespace db
@@ -82,10 +83,10 @@ private:
     std::string indiceLivre(const std::string& T);
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
-    FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia,
-                                  const std::string& D, std::string& ultimoArquivo);
-    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
-                        const std::string& F, PacketTable& ocds, const std::filesystem::path& pastaDia);
+    FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,
+                                  std::string& ultimoArquivo);
+    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const std::string& F,
+                        PacketTable& ocds, const std::filesystem::path& pastaDia);
     void arquivoIlegivel(const std::string& F, const std::string& D);
     // Asks the server to drop its reference to a file set aside; moves it into "Liberado" beside it when
     // the server did. False when it did not.
@@ -106,6 +107,7 @@ private:
     std::set<std::string> enviados_;
     std::optional<MemoriaFisica> memoriaRecente_;
     std::chrono::steady_clock::time_point memoriaLidaEm_;
+    std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
 };
 
 // The machine's figures; zero when the system does not tell.

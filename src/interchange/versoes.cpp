@@ -86,30 +86,38 @@ void garante(TDM& dm, const char* catalogo, const char* coluna, const char* nome
 
 } // namespace
 
-VersoesRecebidas::VersoesRecebidas(TDM& dm, std::string tabela, std::optional<Timestamp> momento)
-    : dm_(dm), tabela_(std::move(tabela)), momento_(momento) {
-    if (!momento_)
-        return;
+MemoriaDeVersoes::MemoriaDeVersoes(TDM& dm) {
     garante(dm, "RDB$RELATIONS", "RDB$RELATION_NAME", kFaixas, criaFaixas());
     garante(dm, "RDB$INDICES", "RDB$INDEX_NAME", kIndiceFaixas, criaIndice(kIndiceFaixas, kFaixas));
-    carregaMaisNovas(maisNovas(kFaixas, kIndiceFaixas, "CD_EDI_DE", "CD_EDI_ATE"));
+    maisNovasFaixas_ =
+        std::make_unique<db::Query>(dm.DB(), maisNovas(kFaixas, kIndiceFaixas, "CD_EDI_DE", "CD_EDI_ATE"));
     if (existe(dm, "RDB$RELATIONS", "RDB$RELATION_NAME", kLinhas)) {
         garante(dm, "RDB$INDICES", "RDB$INDEX_NAME", kIndiceLinhas, criaIndice(kIndiceLinhas, kLinhas));
-        carregaMaisNovas(maisNovas(kLinhas, kIndiceLinhas, "CD_EDI", "CD_EDI"));
+        maisNovasLinhas_ = std::make_unique<db::Query>(dm.DB(), maisNovas(kLinhas, kIndiceLinhas, "CD_EDI", "CD_EDI"));
     }
-    for (auto& [und, faixas] : maisNovas_)
-        juntaSobrepostas(faixas);
     grava_ = std::make_unique<db::Query>(dm.DB(), gravaFaixa());
 }
 
-VersoesRecebidas::~VersoesRecebidas() = default;
+MemoriaDeVersoes::~MemoriaDeVersoes() = default;
 
-void VersoesRecebidas::carregaMaisNovas(const std::string& sql) {
-    db::Query q(dm_.DB(), sql);
+VersoesRecebidas::VersoesRecebidas(MemoriaDeVersoes* memoria, std::string tabela, std::optional<Timestamp> momento)
+    : memoria_(memoria), tabela_(std::move(tabela)), momento_(memoria ? momento : std::nullopt) {
+    if (!momento_)
+        return;
+    carregaMaisNovas(*memoria_->maisNovasFaixas_);
+    if (memoria_->maisNovasLinhas_)
+        carregaMaisNovas(*memoria_->maisNovasLinhas_);
+    for (auto& [und, faixas] : maisNovas_)
+        juntaSobrepostas(faixas);
+}
+
+void VersoesRecebidas::carregaMaisNovas(db::Query& q) {
+    q.close();
     q.setParam("NM_TABELA", Value::text(tabela_));
     q.setParam("DT_ARQUIVO", Value::timestamp(*momento_));
     for (q.open(); !q.eof(); q.next())
         maisNovas_[q.value(0).asInt64()].emplace_back(q.value(1).asInt64(), q.value(2).asInt64());
+    q.close();
 }
 
 bool VersoesRecebidas::ultrapassada(const Value& cdUnd, const Value& cdEdi) const {
@@ -134,17 +142,18 @@ void VersoesRecebidas::grava() {
     if (!momento_ || pendentes_.empty())
         return;
     std::sort(pendentes_.begin(), pendentes_.end());
-    grava_->setParam("NM_TABELA", Value::text(tabela_));
-    grava_->setParam("DT_ARQUIVO", Value::timestamp(*momento_));
+    db::Query& q = *memoria_->grava_;
+    q.setParam("NM_TABELA", Value::text(tabela_));
+    q.setParam("DT_ARQUIVO", Value::timestamp(*momento_));
     for (size_t i = 0; i < pendentes_.size();) {
         const auto [und, de] = pendentes_[i];
         int64_t ate = de;
         while (++i < pendentes_.size() && pendentes_[i].first == und && pendentes_[i].second <= ate + 1)
             ate = std::max(ate, pendentes_[i].second);
-        grava_->setParam("CD_UND", Value::int64(und));
-        grava_->setParam("CD_EDI_DE", Value::int64(de));
-        grava_->setParam("CD_EDI_ATE", Value::int64(ate));
-        grava_->execute();
+        q.setParam("CD_UND", Value::int64(und));
+        q.setParam("CD_EDI_DE", Value::int64(de));
+        q.setParam("CD_EDI_ATE", Value::int64(ate));
+        q.execute();
     }
     pendentes_.clear();
 }
