@@ -109,45 +109,47 @@ private:
 
 void packValue(const FieldDef &field, const Value &v, std::string &out) {
     using K = Value::Kind;
-    out += static_cast<char>(v.kind());
     switch (v.kind()) {
     case K::Null:
+        packNull(out);
         return;
     case K::Int16:
     case K::Int32:
     case K::Int64:
-        putSigned(out, v.rawInt());
+        packInteger(v.kind(), v.rawInt(), out);
         return;
     case K::Double:
+        out += static_cast<char>(v.kind());
         putRaw(out, v.asDouble());
         return;
     case K::Numeric: {
         const Numeric n = v.asNumeric(field.scale);
+        out += static_cast<char>(v.kind());
         out += static_cast<char>(n.scale);
         putSigned(out, n.units);
         return;
     }
     case K::Date:
-        putSigned(out, v.asDate().days);
+        packDate(v.asDate(), out);
         return;
     case K::Time:
+        out += static_cast<char>(v.kind());
         putVarint(out, v.asTime().units);
         return;
-    case K::Timestamp: {
-        const Timestamp ts = v.asTimestamp();
-        putSigned(out, ts.date.days);
-        putVarint(out, ts.time.units);
+    case K::Timestamp:
+        packTimestamp(v.asTimestamp(), out);
         return;
-    }
     case K::Text:
-        putBytes(out, v.rawText().data(), v.rawText().size());
+        packText(v.rawText(), out);
         return;
     case K::Blob: {
         const Bytes &b = v.rawBytes();
+        out += static_cast<char>(v.kind());
         putBytes(out, reinterpret_cast<const char *>(b.data()), b.size());
         return;
     }
     case K::Bool:
+        out += static_cast<char>(v.kind());
         out += static_cast<char>(v.asBool() ? 1 : 0);
         return;
     }
@@ -165,6 +167,26 @@ void packField(const FieldDef &field, const Value &v, std::string &out) { packVa
 void packText(std::string_view text, std::string &out) {
     out += static_cast<char>(Value::Kind::Text);
     putBytes(out, text.data(), text.size());
+}
+
+void packNull(std::string &out) {
+    out += static_cast<char>(Value::Kind::Null);
+}
+
+void packInteger(Value::Kind kind, int64_t v, std::string &out) {
+    out += static_cast<char>(kind);
+    putSigned(out, v);
+}
+
+void packDate(Date d, std::string &out) {
+    out += static_cast<char>(Value::Kind::Date);
+    putSigned(out, d.days);
+}
+
+void packTimestamp(const Timestamp &ts, std::string &out) {
+    out += static_cast<char>(Value::Kind::Timestamp);
+    putSigned(out, ts.date.days);
+    putVarint(out, ts.time.units);
 }
 
 void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
