@@ -217,6 +217,10 @@ std::optional<RowsRegion> findRowsRegion(std::string_view text) {
                 if (m->name != "ROWDATA")
                     return std::nullopt;
                 region.end = p;
+                // The parser stops at a NUL byte: a slice would end there quietly, losing the rows after it,
+                // where the whole document is reported as cut short.
+                if (std::memchr(text.data() + region.begin, '\0', region.end - region.begin))
+                    return std::nullopt;
                 return region;
             }
             --rowDepth;

@@ -218,6 +218,9 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
     std::string unbalanced = largePacket("", rows);
     unbalanced.insert(unbalanced.find("<ROW CD_UNIDADE=\"30000\""), "<X>");
     EXPECT_NE(errorOf(unbalanced).find("XML malformado"), std::string::npos);
+    std::string zeroed = largePacket("", rows); // a block a crash left zero-filled must not pass for fewer rows
+    zeroed.replace(zeroed.find("/>", zeroed.size() / 2) + 2, 4096, 4096, '\0');
+    EXPECT_NE(errorOf(zeroed).find("XML malformado"), std::string::npos);
 }
 
 TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
