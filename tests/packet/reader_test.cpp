@@ -205,18 +205,27 @@ TEST(PacketReader, RowsReadStraightFromTheTextEqualTheDocumentParse) {
         " NR_S=\"-32768\" CD_G=\"-9007199254740993\" DT_D=\"20240229\" DT_T=\"20101231T23:05:09123\" VL_F=\"1,5\"/>\n"
         "\t<ROW\r\n nm_b='x\"y&apos;' CD_UNIDADE='2' NM_UNIDADE=\"a>b\r\nc\" DT_T=\"19880701\" DT_D=\"2024-03-15\"/>"
         "<ROW CD_UNIDADE=\"\" NM_UNIDADE=\"\" CD_G=\" 7\" DT_T=\"2024-03-15 14:30:05\" /><ROW/>";
+    const auto documentParse = [](std::string text) { // a document type declaration leaves it to that parse
+        const std::string declaration = "standalone=\"yes\"?>";
+        text.insert(text.find(declaration) + declaration.size(), "<!DOCTYPE DATAPACKET>");
+        return PacketTable::loadFromString(text);
+    };
     const std::string text = packet(fields, rows, "<PARAMS CHANGE_LOG=\"1 0 4\"/>");
-    const std::string declaration = "standalone=\"yes\"?>";
-    std::string whole = text; // a document type declaration leaves the packet to the document parse
-    whole.insert(whole.find(declaration) + declaration.size(), "<!DOCTYPE DATAPACKET>");
-
     PacketTable direct = PacketTable::loadFromString(text);
-    PacketTable document = PacketTable::loadFromString(whole);
+    PacketTable document = documentParse(text);
     ASSERT_EQ(direct.recordCount(), 4u);
     direct.first();
     EXPECT_EQ(direct.value(1).rawText(), "Jo\xC3\xA3o & \"a\"");
     EXPECT_EQ(direct.value(2).rawText(), "S\xC3\xA3o <b>");
     EXPECT_EQ(allValues(direct), allValues(document));
+
+    // References the document parse keeps as written or turns into something other than a character.
+    for (const std::string odd : {"a&#0;b", "&#X41;", "&#xD800;", "&#x110000;", "&foo;", "&amp b;", "&#;"}) {
+        const std::string oddRow = packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"" + odd + "\"/>");
+        PacketTable read = PacketTable::loadFromString(oddRow);
+        PacketTable reference = documentParse(oddRow);
+        EXPECT_EQ(allValues(read), allValues(reference)) << odd;
+    }
 }
 
 // Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
