@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -34,14 +35,10 @@ bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Inline: most candidates differ in their first character, and a call per candidate costs more than the test.
+// Most candidates differ in length or first character; only a likely match costs a call.
 bool sameName(const std::string &name, std::string_view attribute) {
-    if (name.size() != attribute.size())
-        return false;
-    for (size_t k = 0; k < name.size(); ++k)
-        if (name[k] != attribute[k])
-            return false;
-    return true;
+    return name.size() == attribute.size() && !name.empty() && name[0] == attribute[0] &&
+           std::memcmp(name.data(), attribute.data(), name.size()) == 0;
 }
 
 bool onlySpace(std::string_view s) {
@@ -92,12 +89,21 @@ bool hasHighBytes(std::string_view s) {
     return false;
 }
 
+constexpr std::string_view kParamsEnd = "</PARAMS>";
+
+// The text before the rows, which may be large.
+std::string_view headOf(std::string_view text, size_t start) {
+    return text.substr(0, std::min(text.find("<ROWDATA", start), text.size()));
+}
+
+bool hasParamsEnd(std::string_view text, size_t start) {
+    return headOf(text, start).find(kParamsEnd, start) != std::string_view::npos;
+}
+
 // An old writer closed a self-closed <PARAMS .../> a second time; blank the stray end tag out so the rest parses.
 void blankStrayParamsEnd(std::string &text, size_t start) {
-    const size_t rowData = text.find("<ROWDATA", start);
-    const size_t limit = rowData == std::string::npos ? text.size() : rowData;
-    static constexpr std::string_view kEnd = "</PARAMS>";
-    const std::string_view head(text.data(), limit); // the rows may be large: leave them out of the search
+    static constexpr std::string_view kEnd = kParamsEnd;
+    const std::string_view head = headOf(text, start);
     for (size_t p = head.find(kEnd, start); p != std::string::npos; p = head.find(kEnd, p + 1)) {
         const size_t open = text.rfind("<PARAMS", p);
         if (open == std::string::npos || open < start)
@@ -236,12 +242,24 @@ std::optional<RowsRegion> findRowsRegion(std::string_view text) {
 // or turn into something other than a character, any fault) leaves the packet to the document parse, which reads
 // it or refuses it exactly as before.
 
+// Attribute names of plain ASCII; others take the document parse.
+constexpr uint8_t kNameStart = 1, kNameChar = 2;
+constexpr auto kNameClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        table[static_cast<size_t>(c)] = static_cast<uint8_t>((start ? kNameStart | kNameChar : 0) | (other ? kNameChar : 0));
+    }
+    return table;
+}();
+
 bool isNameStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+    return kNameClass[static_cast<unsigned char>(c)] & kNameStart;
 }
 
 bool isNameChar(char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return kNameClass[static_cast<unsigned char>(c)] & kNameChar;
 }
 
 std::optional<char32_t> characterReference(std::string_view digits, unsigned base) {
@@ -429,7 +447,10 @@ std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) co
             ++e;
         if (e == p)
             break;
-        const auto v = formats::parseInteger(s.substr(p, e - p));
+        const std::string_view number = s.substr(p, e - p);
+        auto v = packet_detail::plainInteger(number, INT64_MIN, INT64_MAX);
+        if (!v)
+            v = formats::parseInteger(number);
         if (!v)
             fail("PARAMS CHANGE_LOG não é uma lista de números");
         numbers.push_back(*v);
@@ -492,8 +513,10 @@ void PacketReader::Load::beginRow() {
 
 void PacketReader::Load::readAttribute(std::string_view name, std::string_view value, bool transient) {
     using packet_detail::TextForm;
-    if (!name.empty() && (name[0] == 'R' || name[0] == 'r') && formats::equalsIgnoreCase(name, "RowState")) {
-        const auto v = formats::parseInteger(value);
+    if (name.size() == 8 && (name[0] == 'R' || name[0] == 'r') && formats::equalsIgnoreCase(name, "RowState")) {
+        auto v = packet_detail::plainInteger(value, 0, 255);
+        if (!v)
+            v = formats::parseInteger(value);
         if (!v || *v < 0 || *v > 255)
             failInRow(": RowState " + msg::notANumber(std::string(value)));
         state_ = static_cast<int>(*v);
@@ -517,7 +540,7 @@ void PacketReader::Load::readAttribute(std::string_view name, std::string_view v
         texts_[i] = value;
         return;
     case TextForm::Integer:
-        if (const auto v = packet_detail::plainInteger(value, reading)) {
+        if (const auto v = packet_detail::plainInteger(value, reading.min, reading.max)) {
             integers_[i] = *v;
             return;
         }
@@ -629,13 +652,17 @@ bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, siz
             const std::string_view name(s + nameStart, p - nameStart);
             if (end - p < 2 || s[p] != '=' || (s[p + 1] != '"' && s[p + 1] != '\''))
                 return false;
+            // Most values are a few characters long: one pass finds the closing quote and any reference.
+            const char quote = s[p + 1];
             const size_t valueStart = p + 2;
-            const void *close = std::memchr(s + valueStart, s[p + 1], end - valueStart);
-            if (!close)
+            bool references = false;
+            for (p = valueStart; p < end && s[p] != quote; ++p)
+                references |= s[p] == '&';
+            if (p == end)
                 return false;
-            const std::string_view raw(s + valueStart, static_cast<const char *>(close) - (s + valueStart));
-            p = valueStart + raw.size() + 1;
-            if (!std::memchr(raw.data(), '&', raw.size())) {
+            const std::string_view raw(s + valueStart, p - valueStart);
+            ++p;
+            if (!references) {
                 readAttribute(name, raw, false);
             } else {
                 if (!decodeReferences(raw, decoded_))
@@ -743,52 +770,67 @@ PacketTable PacketReader::Load::run(char *text, size_t size) {
     return finish(std::move(ds));
 }
 
-void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
+std::optional<std::string> PacketReader::convertedToUtf8(std::string_view bytes, size_t &start) const {
     start = 0;
     const auto byteAt = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
     if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
         start = 3;
-        if (!encoding::isValidUtf8(std::string_view(bytes).substr(3)))
+        if (!encoding::isValidUtf8(bytes.substr(3)))
             fail(source_, "marcado como UTF-8, mas não é UTF-8 válido");
-        return;
+        return std::nullopt;
     }
     const bool le = (byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == '<' && byteAt(1) == 0);
     const bool be = (byteAt(0) == 0xFE && byteAt(1) == 0xFF) || (byteAt(0) == 0 && byteAt(1) == '<');
     if (le || be) {
         const size_t bom = byteAt(0) == '<' || byteAt(1) == '<' ? 0 : 2;
-        std::string utf8 = encoding::utf16ToUtf8(std::string_view(bytes).substr(bom), be);
-        bytes.swap(utf8);
-        return;
+        return encoding::utf16ToUtf8(bytes.substr(bom), be);
     }
     const auto declared = declaredEncoding(bytes);
     if (!declared || *declared == "us-ascii" || *declared == "ascii") {
         // Undeclared: UTF-8 when the bytes are valid UTF-8, otherwise raw Latin-1 from a server.
-        if (!encoding::isValidUtf8(bytes)) {
-            std::string utf8 = encoding::windows1252ToUtf8(bytes);
-            bytes.swap(utf8);
-        }
+        if (!encoding::isValidUtf8(bytes))
+            return encoding::windows1252ToUtf8(bytes);
     } else if (*declared == "utf-8" || *declared == "utf8") {
         if (!encoding::isValidUtf8(bytes))
             fail(source_, "declarado como UTF-8, mas não é UTF-8 válido");
     } else if (isSingleByteWesternEncoding(*declared)) {
-        if (hasHighBytes(bytes)) {
-            std::string utf8 = encoding::windows1252ToUtf8(bytes);
-            bytes.swap(utf8);
-        }
+        if (hasHighBytes(bytes))
+            return encoding::windows1252ToUtf8(bytes);
     } else {
         fail(source_, "codificação não suportada '" + *declared + "'");
     }
+    return std::nullopt;
+}
+
+PacketTable PacketReader::readUtf8(std::string text, size_t start) const {
+    blankStrayParamsEnd(text, start);
+    if (auto ds = Load(source_).runDirect(std::string_view(text).substr(start)))
+        return std::move(*ds);
+    return Load(source_).run(text.data() + start, text.size() - start);
 }
 
 PacketTable PacketReader::read(std::string bytes) const {
     if (onlySpace(bytes))
         fail(source_, "o arquivo está vazio");
     size_t start = 0;
-    decodeToUtf8(bytes, start);
-    blankStrayParamsEnd(bytes, start);
-    if (auto ds = Load(source_).runDirect(std::string_view(bytes).substr(start)))
+    if (auto utf8 = convertedToUtf8(bytes, start))
+        bytes.swap(*utf8);
+    return readUtf8(std::move(bytes), start);
+}
+
+PacketTable PacketReader::read(std::string_view bytes) const {
+    if (onlySpace(bytes))
+        fail(source_, "o arquivo está vazio");
+    size_t start = 0;
+    if (auto utf8 = convertedToUtf8(bytes, start))
+        return readUtf8(std::move(*utf8), start);
+    if (hasParamsEnd(bytes, start))
+        return readUtf8(std::string(bytes), start);
+    // Rows read straight from the text leave it as it is: no copy unless the document parse must take over.
+    if (auto ds = Load(source_).runDirect(bytes.substr(start)))
         return std::move(*ds);
-    return Load(source_).run(bytes.data() + start, bytes.size() - start);
+    std::string text(bytes);
+    return Load(source_).run(text.data() + start, text.size() - start);
 }
 
 } // namespace edi

@@ -277,7 +277,7 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
     notA(text, "readable");
 }
 
-std::optional<int64_t> plainInteger(std::string_view text, const FieldReading &reading) {
+std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t max) {
     const bool negative = !text.empty() && text[0] == '-';
     const std::string_view digits = text.substr(negative ? 1 : 0);
     if (digits.empty() || digits.size() > 18)
@@ -290,7 +290,7 @@ std::optional<int64_t> plainInteger(std::string_view text, const FieldReading &r
     }
     if (negative)
         v = -v;
-    if (v < reading.min || v > reading.max)
+    if (v < min || v > max)
         return std::nullopt;
     return v;
 }

@@ -42,9 +42,9 @@ Value::Kind integerKind(FieldType type);
 Value parseValueText(std::string_view text, const FieldReading &reading);
 
 // The spellings nearly every value of these forms has, read without the general parsers above: a plain decimal
-// integer within the field's range; yyyymmdd with or without Thh:nn:ssmmm. nullopt for anything else, which
-// parseValueText then reads or refuses.
-std::optional<int64_t> plainInteger(std::string_view text, const FieldReading &reading);
+// integer within min..max; yyyymmdd with or without Thh:nn:ssmmm. nullopt for anything else, which parseValueText
+// then reads or refuses.
+std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t max);
 std::optional<Timestamp> compactTimestamp(std::string_view text);
 
 // Said of a table or a packet that names one field twice.

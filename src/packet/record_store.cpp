@@ -11,12 +11,16 @@ namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kOwnBlockThreshold = kBlockSize / 4;
 
+// Appended in one piece: a record is packed a few bytes at a time, and a call per byte shows.
 void putVarint(std::string &out, uint64_t v) {
+    char bytes[10];
+    size_t n = 0;
     while (v >= 0x80) {
-        out += static_cast<char>(static_cast<uint8_t>(v) | 0x80);
+        bytes[n++] = static_cast<char>(static_cast<uint8_t>(v) | 0x80);
         v >>= 7;
     }
-    out += static_cast<char>(v);
+    bytes[n++] = static_cast<char>(v);
+    out.append(bytes, n);
 }
 
 void putSigned(std::string &out, int64_t v) {
