@@ -513,7 +513,7 @@ void PacketReader::Load::beginRow() {
 
 void PacketReader::Load::readAttribute(std::string_view name, std::string_view value, bool transient) {
     using packet_detail::TextForm;
-    if (name.size() == 8 && (name[0] == 'R' || name[0] == 'r') && formats::equalsIgnoreCase(name, "RowState")) {
+    if (name.size() == 8 && (name == "RowState" || formats::equalsIgnoreCase(name, "RowState"))) {
         auto v = packet_detail::plainInteger(value, 0, 255);
         if (!v)
             v = formats::parseInteger(value);

@@ -11,20 +11,35 @@ namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kOwnBlockThreshold = kBlockSize / 4;
 
-// Appended in one piece: a record is packed a few bytes at a time, and a call per byte shows.
-void putVarint(std::string &out, uint64_t v) {
-    char bytes[10];
-    size_t n = 0;
-    while (v >= 0x80) {
-        bytes[n++] = static_cast<char>(static_cast<uint8_t>(v) | 0x80);
-        v >>= 7;
+// A kind byte and the varints after it, appended in one piece: records are packed a few bytes at a time, and a
+// call per byte shows.
+class Packed {
+public:
+    explicit Packed(Value::Kind kind) { bytes_[n_++] = static_cast<char>(kind); }
+    Packed() = default;
+
+    Packed &varint(uint64_t v) {
+        while (v >= 0x80) {
+            bytes_[n_++] = static_cast<char>(static_cast<uint8_t>(v) | 0x80);
+            v >>= 7;
+        }
+        bytes_[n_++] = static_cast<char>(v);
+        return *this;
     }
-    bytes[n++] = static_cast<char>(v);
-    out.append(bytes, n);
+    Packed &signedVarint(int64_t v) { return varint((static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63)); }
+    void appendTo(std::string &out) const { out.append(bytes_, n_); }
+
+private:
+    char bytes_[1 + 2 * 10];
+    size_t n_ = 0;
+};
+
+void putVarint(std::string &out, uint64_t v) {
+    Packed().varint(v).appendTo(out);
 }
 
 void putSigned(std::string &out, int64_t v) {
-    putVarint(out, (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63));
+    Packed().signedVarint(v).appendTo(out);
 }
 
 template <typename T> void putRaw(std::string &out, const T &v) {
@@ -169,8 +184,8 @@ void beginRecord(uint8_t flags, std::string &out) {
 void packField(const FieldDef &field, const Value &v, std::string &out) { packValue(field, v, out); }
 
 void packText(std::string_view text, std::string &out) {
-    out += static_cast<char>(Value::Kind::Text);
-    putBytes(out, text.data(), text.size());
+    Packed(Value::Kind::Text).varint(text.size()).appendTo(out);
+    out.append(text);
 }
 
 void packNull(std::string &out) {
@@ -178,19 +193,15 @@ void packNull(std::string &out) {
 }
 
 void packInteger(Value::Kind kind, int64_t v, std::string &out) {
-    out += static_cast<char>(kind);
-    putSigned(out, v);
+    Packed(kind).signedVarint(v).appendTo(out);
 }
 
 void packDate(Date d, std::string &out) {
-    out += static_cast<char>(Value::Kind::Date);
-    putSigned(out, d.days);
+    Packed(Value::Kind::Date).signedVarint(d.days).appendTo(out);
 }
 
 void packTimestamp(const Timestamp &ts, std::string &out) {
-    out += static_cast<char>(Value::Kind::Timestamp);
-    putSigned(out, ts.date.days);
-    putVarint(out, ts.time.units);
+    Packed(Value::Kind::Timestamp).signedVarint(ts.date.days).varint(ts.time.units).appendTo(out);
 }
 
 void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
@@ -217,14 +228,14 @@ Value unpackField(const char *record, size_t index) {
 const char *RecordStore::add(std::string_view packed) {
     if (packed.size() > kOwnBlockThreshold) {
         // Insert before the shared block so that the shared block stays last.
-        auto own = std::make_unique<char[]>(packed.size());
+        auto own = std::make_unique_for_overwrite<char[]>(packed.size());
         std::memcpy(own.get(), packed.data(), packed.size());
         const char *p = own.get();
         blocks_.insert(blocks_.end() - (capacity_ ? 1 : 0), std::move(own));
         return p;
     }
     if (capacity_ == 0 || capacity_ - used_ < packed.size()) {
-        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
         capacity_ = kBlockSize;
         used_ = 0;
     }
