@@ -249,7 +249,8 @@ constexpr auto kNameClass = [] {
     for (int c = 0; c < 256; ++c) {
         const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
         const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
-        table[static_cast<size_t>(c)] = static_cast<uint8_t>((start ? kNameStart | kNameChar : 0) | (other ? kNameChar : 0));
+        const int bits = (start ? kNameStart | kNameChar : 0) | (other ? kNameChar : 0);
+        table[static_cast<size_t>(c)] = static_cast<uint8_t>(bits);
     }
     return table;
 }();
@@ -674,6 +675,8 @@ bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, siz
     }
 }
 
+// Rows in ROWDATA order; an original (state 1) is replaced in its place by its newest modified version, deleted
+// rows (2) are left out and modified versions are not listed a second time.
 std::vector<const char *> PacketReader::Load::currentView(const std::vector<int64_t> &changeLog) const {
     const size_t n = packed_.size();
     auto valid = [n](int64_t rowNo) { return rowNo >= 1 && static_cast<uint64_t>(rowNo) <= n; };

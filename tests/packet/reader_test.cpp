@@ -199,7 +199,7 @@ TEST(PacketReader, RowsReadStraightFromTheTextEqualTheDocumentParse) {
                                              "<FIELD attrname=\"CD_G\" fieldtype=\"i8\"/>"
                                              "<FIELD attrname=\"DT_D\" fieldtype=\"date\"/>"
                                              "<FIELD attrname=\"DT_T\" fieldtype=\"dateTime\"/>"
-                                             "<FIELD attrname=\"VL_F\" fieldtype=\"fixed\" DECIMALS=\"2\" WIDTH=\"9\"/>";
+                                             "<FIELD attrname=\"VL_F\" fieldtype=\"fixed\" DECIMALS=\"2\"/>";
     const std::string rows =
         "<ROW RowState=\"4\" CD_UNIDADE=\"1\" NM_UNIDADE=\"Jo&#227;o &amp; &quot;a&quot;\" NM_B=\"S&#xE3;o &lt;b&gt;\""
         " NR_S=\"-32768\" CD_G=\"-9007199254740993\" DT_D=\"20240229\" DT_T=\"20101231T23:05:09123\" VL_F=\"1,5\"/>\n"
