@@ -10,6 +10,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -34,13 +35,10 @@ bool isXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-// Inline: most candidates differ in their first character, and a call per candidate costs more than the test.
-bool sameName(const std::string &name, const char *attribute) {
-    size_t k = 0;
-    for (; k < name.size(); ++k)
-        if (name[k] != attribute[k])
-            return false;
-    return attribute[k] == '\0';
+// Most candidates differ in length or first character; only a likely match costs a call.
+bool sameName(const std::string &name, std::string_view attribute) {
+    return name.size() == attribute.size() && !name.empty() && name[0] == attribute[0] &&
+           std::memcmp(name.data(), attribute.data(), name.size()) == 0;
 }
 
 bool onlySpace(std::string_view s) {
@@ -91,12 +89,22 @@ bool hasHighBytes(std::string_view s) {
     return false;
 }
 
+constexpr std::string_view kParamsEnd = "</PARAMS>";
+
+// The text before the rows, which may be large.
+std::string_view headOf(std::string_view text, size_t start) {
+    return text.substr(0, std::min(text.find("<ROWDATA", start), text.size()));
+}
+
+bool hasParamsEnd(std::string_view text, size_t start) {
+    return headOf(text, start).find(kParamsEnd, start) != std::string_view::npos;
+}
+
 // An old writer closed a self-closed <PARAMS .../> a second time; blank the stray end tag out so the rest parses.
 void blankStrayParamsEnd(std::string &text, size_t start) {
-    const size_t rowData = text.find("<ROWDATA", start);
-    const size_t limit = rowData == std::string::npos ? text.size() : rowData;
-    static constexpr std::string_view kEnd = "</PARAMS>";
-    for (size_t p = text.find(kEnd, start); p != std::string::npos && p < limit; p = text.find(kEnd, p + 1)) {
+    static constexpr std::string_view kEnd = kParamsEnd;
+    const std::string_view head = headOf(text, start);
+    for (size_t p = head.find(kEnd, start); p != std::string::npos; p = head.find(kEnd, p + 1)) {
         const size_t open = text.rfind("<PARAMS", p);
         if (open == std::string::npos || open < start)
             continue;
@@ -170,8 +178,8 @@ struct RowsRegion {
     std::vector<size_t> slices; // where each slice after the first begins
 };
 
-std::optional<RowsRegion> findRowsRegion(std::string_view text) {
-    RowsRegion region;
+// Just past the ROWDATA start tag, when the markup before it is what the scan follows.
+std::optional<size_t> findRowsBegin(std::string_view text) {
     int depth = 0;
     for (size_t p = text.find('<');; p = text.find('<', p)) {
         if (p == std::string_view::npos)
@@ -181,15 +189,21 @@ std::optional<RowsRegion> findRowsRegion(std::string_view text) {
             return std::nullopt;
         p = m->end;
         if (m->kind == Markup::Start) {
-            if (depth == 1 && m->name == "ROWDATA") {
-                region.begin = p;
-                break;
-            }
+            if (depth == 1 && m->name == "ROWDATA")
+                return p;
             ++depth;
         } else if (m->kind == Markup::End && --depth < 0) {
             return std::nullopt;
         }
     }
+}
+
+std::optional<RowsRegion> findRowsRegion(std::string_view text) {
+    RowsRegion region;
+    if (const auto begin = findRowsBegin(text))
+        region.begin = *begin;
+    else
+        return std::nullopt;
     int rowDepth = 0;
     size_t sliceStart = region.begin;
     for (size_t p = text.find('<', region.begin);; p = text.find('<', p)) {
@@ -209,11 +223,97 @@ std::optional<RowsRegion> findRowsRegion(std::string_view text) {
                 if (m->name != "ROWDATA")
                     return std::nullopt;
                 region.end = p;
+                // The parser stops at a NUL byte: a slice would end there quietly, losing the rows after it,
+                // where the whole document is reported as cut short.
+                if (std::memchr(text.data() + region.begin, '\0', region.end - region.begin))
+                    return std::nullopt;
                 return region;
             }
             --rowDepth;
         }
         p = m->end;
+    }
+}
+
+// ---- Rows read straight from the text ----
+//
+// Nearly every packet's rows are empty ROW elements with quoted attributes and blanks between them. Those are read
+// without building a document; anything else (other markup, a reference the document parse would keep as written
+// or turn into something other than a character, any fault) leaves the packet to the document parse, which reads
+// it or refuses it exactly as before.
+
+// Attribute names of plain ASCII; others take the document parse.
+constexpr uint8_t kNameStart = 1, kNameChar = 2;
+constexpr auto kNameClass = [] {
+    std::array<uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        const bool start = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        const int bits = (start ? kNameStart | kNameChar : 0) | (other ? kNameChar : 0);
+        table[static_cast<size_t>(c)] = static_cast<uint8_t>(bits);
+    }
+    return table;
+}();
+
+bool isNameStart(char c) {
+    return kNameClass[static_cast<unsigned char>(c)] & kNameStart;
+}
+
+bool isNameChar(char c) {
+    return kNameClass[static_cast<unsigned char>(c)] & kNameChar;
+}
+
+std::optional<char32_t> characterReference(std::string_view digits, unsigned base) {
+    if (digits.empty())
+        return std::nullopt;
+    char32_t cp = 0;
+    for (const char c : digits) {
+        unsigned d = 0;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (base == 16 && (c | ' ') >= 'a' && (c | ' ') <= 'f')
+            d = static_cast<unsigned>((c | ' ') - 'a' + 10);
+        else
+            return std::nullopt;
+        cp = cp * base + d;
+    }
+    if (cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return std::nullopt;
+    return cp;
+}
+
+// The five entities and character references, into `out`; false for any other use of '&'.
+bool decodeReferences(std::string_view raw, std::string &out) {
+    out.clear();
+    for (size_t p = 0;;) {
+        const size_t amp = raw.find('&', p);
+        if (amp == std::string_view::npos) {
+            out.append(raw.substr(p));
+            return true;
+        }
+        out.append(raw.substr(p, amp - p));
+        const size_t semi = raw.find(';', amp);
+        if (semi == std::string_view::npos || semi - amp > 9) // the longest is &#x10FFFF;
+            return false;
+        const std::string_view ref = raw.substr(amp + 1, semi - amp - 1);
+        if (ref == "amp")
+            out += '&';
+        else if (ref == "lt")
+            out += '<';
+        else if (ref == "gt")
+            out += '>';
+        else if (ref == "quot")
+            out += '"';
+        else if (ref == "apos")
+            out += '\'';
+        else if (const auto cp = ref.size() > 1 && ref[0] == '#'
+                                     ? (ref[1] == 'x' ? characterReference(ref.substr(2), 16)
+                                                      : characterReference(ref.substr(1), 10))
+                                     : std::nullopt)
+            encoding::appendUtf8(out, *cp);
+        else
+            return false;
+        p = semi + 1;
     }
 }
 
@@ -224,38 +324,59 @@ class PacketReader::Load {
 public:
     explicit Load(const std::string &source) : source_(source) {}
 
+    // Reads the packet when its rows have the common shape, without changing the text; nullopt leaves it to run().
+    std::optional<PacketTable> runDirect(std::string_view text);
+    // Any packet; the text is parsed in place.
     PacketTable run(char *text, size_t size);
 
 private:
     [[noreturn]] void fail(const std::string &problem) const { edi::fail(source_, problem); }
-    [[noreturn]] void failInRow(size_t rowNo, const std::string &problem) const {
-        fail("registro " + std::to_string(rowNo) + problem);
+    [[noreturn]] void failInRow(const std::string &problem) const {
+        fail("registro " + std::to_string(rowNo_) + problem);
     }
 
     // Offsets in messages count in the text given to run(): `shift` is added to offsets from `shiftFrom` on.
     void parse(pugi::xml_document &doc, char *text, size_t size, unsigned options, size_t shiftFrom,
                size_t shift) const;
     pugi::xml_node root(const pugi::xml_document &doc) const;
+    // The table with the packet's fields, ready for rows; keeps the change log for finish().
+    PacketTable open(pugi::xml_node packet);
+    PacketTable finish(PacketTable ds);
     void readFields(pugi::xml_node fields);
     std::vector<int64_t> readChangeLog(pugi::xml_node params) const;
     void readRows(pugi::xml_node parent, PacketTable &ds);
     void readRowSlices(char *text, const RowsRegion &region, PacketTable &ds);
-    void readRow(pugi::xml_node row, size_t rowNo, PacketTable &ds);
-    int fieldOf(const char *attribute, size_t &expected) const;
+    bool readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable &ds);
+    void beginRow();
+    // One attribute of the current row; `transient` when `value` does not outlive the call.
+    void readAttribute(std::string_view name, std::string_view value, bool transient);
+    void endRow(PacketTable &ds);
+    int fieldOf(std::string_view attribute);
     std::vector<const char *> currentView(const std::vector<int64_t> &changeLog) const;
 
     const std::string &source_;
     std::vector<FieldReading> readings_;
     std::vector<std::string> attrNames_;
     std::unordered_map<std::string, size_t> byUpperName_;
+    std::vector<int64_t> changeLog_;
 
     // Per stored row, in ROWDATA order.
     std::vector<const char *> packed_;
     std::vector<int> states_; // RowState, -1 when the row has none
-    std::vector<Value> values_;
-    std::vector<std::string_view> texts_; // plain text values of the current row, in the document
-    std::vector<size_t> seenInRow_;
+
+    // The current row, per field. The common forms are kept unboxed (direct_): texts as views, integers, and dates
+    // as timestamps; the others as values.
     size_t rowNo_ = 0;
+    int state_ = -1;
+    size_t expected_ = 0; // the field the next attribute most likely names
+    std::vector<size_t> seenInRow_;
+    std::vector<char> direct_;
+    std::vector<std::string_view> texts_;
+    std::vector<std::string> keptTexts_; // decoded texts the views point to
+    std::vector<int64_t> integers_;
+    std::vector<Timestamp> stamps_;
+    std::vector<Value> values_;
+    std::string decoded_;
     std::string scratch_;
 };
 
@@ -327,7 +448,10 @@ std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) co
             ++e;
         if (e == p)
             break;
-        const auto v = formats::parseInteger(s.substr(p, e - p));
+        const std::string_view number = s.substr(p, e - p);
+        auto v = packet_detail::plainInteger(number, INT64_MIN, INT64_MAX);
+        if (!v)
+            v = formats::parseInteger(number);
         if (!v)
             fail("PARAMS CHANGE_LOG não é uma lista de números");
         numbers.push_back(*v);
@@ -338,70 +462,151 @@ std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) co
     return numbers;
 }
 
-int PacketReader::Load::fieldOf(const char *attribute, size_t &expected) const {
+PacketTable PacketReader::Load::open(pugi::xml_node packet) {
+    const pugi::xml_node metadata = packet.child("METADATA");
+    const pugi::xml_node fields = metadata.child("FIELDS");
+    if (!fields)
+        fail("não é um pacote de dados (sem METADATA/FIELDS)");
+    readFields(fields);
+    changeLog_ = readChangeLog(metadata.child("PARAMS"));
+
+    std::vector<FieldDef> defs;
+    defs.reserve(readings_.size());
+    for (const auto &r : readings_)
+        defs.push_back(r.def);
+    const size_t n = readings_.size();
+    seenInRow_.assign(n, 0);
+    direct_.assign(n, 0);
+    texts_.assign(n, std::string_view());
+    keptTexts_.assign(n, std::string());
+    integers_.assign(n, 0);
+    stamps_.assign(n, Timestamp{});
+    values_.assign(n, Value());
+    return PacketTable(std::move(defs));
+}
+
+PacketTable PacketReader::Load::finish(PacketTable ds) {
+    ds.records_ = currentView(changeLog_);
+    ds.first();
+    return ds;
+}
+
+int PacketReader::Load::fieldOf(std::string_view attribute) {
     // Rows list their fields in order, leaving the null ones out: look a few fields ahead before hashing.
-    const size_t ahead = std::min(attrNames_.size(), expected + 8);
-    for (size_t i = expected; i < ahead; ++i)
+    const size_t ahead = std::min(attrNames_.size(), expected_ + 8);
+    for (size_t i = expected_; i < ahead; ++i)
         if (sameName(attrNames_[i], attribute)) {
-            expected = i + 1;
+            expected_ = i + 1;
             return static_cast<int>(i);
         }
     const auto it = byUpperName_.find(formats::toUpper(attribute));
     if (it == byUpperName_.end())
         return -1;
-    expected = it->second + 1;
+    expected_ = it->second + 1;
     return static_cast<int>(it->second);
 }
 
-void PacketReader::Load::readRow(pugi::xml_node row, size_t rowNo, PacketTable &ds) {
-    int state = -1;
-    size_t expected = 0;
-    for (pugi::xml_attribute a : row.attributes()) {
-        const char *name = a.name();
-        if ((name[0] == 'R' || name[0] == 'r') && formats::equalsIgnoreCase(name, "RowState")) {
-            const auto v = formats::parseInteger(a.value());
-            if (!v || *v < 0 || *v > 255)
-                failInRow(rowNo, ": RowState " + msg::notANumber(a.value()));
-            state = static_cast<int>(*v);
-            continue;
-        }
-        const int found = fieldOf(a.name(), expected);
-        if (found < 0)
-            failInRow(rowNo, std::string(": o atributo ") + a.name() + " não corresponde a nenhum campo");
-        const auto i = static_cast<size_t>(found);
-        if (seenInRow_[i] == rowNo)
-            failInRow(rowNo, ": campo " + attrNames_[i] + " repetido");
-        seenInRow_[i] = rowNo;
-        if (readings_[i].form == packet_detail::TextForm::Text) {
-            texts_[i] = a.value(); // packed straight from the document
-            continue;
-        }
-        try {
-            values_[i] = packet_detail::parseValueText(a.value(), readings_[i]);
-        } catch (const ConversionError &e) {
-            failInRow(rowNo, ", campo " + readings_[i].def.name + ": " + e.what());
-        }
+void PacketReader::Load::beginRow() {
+    ++rowNo_;
+    state_ = -1;
+    expected_ = 0;
+}
+
+void PacketReader::Load::readAttribute(std::string_view name, std::string_view value, bool transient) {
+    using packet_detail::TextForm;
+    if (name.size() == 8 && (name == "RowState" || formats::equalsIgnoreCase(name, "RowState"))) {
+        auto v = packet_detail::plainInteger(value, 0, 255);
+        if (!v)
+            v = formats::parseInteger(value);
+        if (!v || *v < 0 || *v > 255)
+            failInRow(": RowState " + msg::notANumber(std::string(value)));
+        state_ = static_cast<int>(*v);
+        return;
     }
+    const int found = fieldOf(name);
+    if (found < 0)
+        failInRow(": o atributo " + std::string(name) + " não corresponde a nenhum campo");
+    const auto i = static_cast<size_t>(found);
+    if (seenInRow_[i] == rowNo_)
+        failInRow(": campo " + attrNames_[i] + " repetido");
+    seenInRow_[i] = rowNo_;
+    const FieldReading &reading = readings_[i];
+    direct_[i] = 1;
+    switch (reading.form) {
+    case TextForm::Text:
+        if (transient) {
+            keptTexts_[i].assign(value);
+            value = keptTexts_[i];
+        }
+        texts_[i] = value;
+        return;
+    case TextForm::Integer:
+        if (const auto v = packet_detail::plainInteger(value, reading.min, reading.max)) {
+            integers_[i] = *v;
+            return;
+        }
+        break;
+    case TextForm::Date:
+    case TextForm::DateTime:
+        if (const auto ts = packet_detail::compactTimestamp(value)) {
+            stamps_[i] = *ts;
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    direct_[i] = 0;
+    try {
+        values_[i] = packet_detail::parseValueText(value, reading);
+    } catch (const ConversionError &e) {
+        failInRow(", campo " + reading.def.name + ": " + e.what());
+    }
+}
+
+void PacketReader::Load::endRow(PacketTable &ds) {
+    using packet_detail::TextForm;
     packet_detail::beginRecord(0, scratch_);
-    for (size_t i = 0; i < values_.size(); ++i) {
-        if (seenInRow_[i] == rowNo && readings_[i].form == packet_detail::TextForm::Text)
+    for (size_t i = 0; i < readings_.size(); ++i) {
+        if (seenInRow_[i] != rowNo_) {
+            packet_detail::packNull(scratch_);
+            continue;
+        }
+        const FieldReading &reading = readings_[i];
+        if (!direct_[i]) {
+            packet_detail::packField(reading.def, values_[i], scratch_);
+            values_[i] = Value();
+            continue;
+        }
+        switch (reading.form) {
+        case TextForm::Text:
             packet_detail::packText(texts_[i], scratch_);
-        else
-            packet_detail::packField(ds.fields_[i], values_[i], scratch_);
+            break;
+        case TextForm::Integer:
+            packet_detail::packInteger(packet_detail::integerKind(reading.def.type), integers_[i], scratch_);
+            break;
+        case TextForm::Date:
+            packet_detail::packDate(stamps_[i].date, scratch_);
+            break;
+        default:
+            packet_detail::packTimestamp(stamps_[i], scratch_);
+            break;
+        }
     }
     packed_.push_back(ds.store_.add(scratch_));
-    states_.push_back(state);
-    for (size_t i = 0; i < values_.size(); ++i)
-        if (seenInRow_[i] == rowNo && readings_[i].form != packet_detail::TextForm::Text)
-            values_[i] = Value();
+    states_.push_back(state_);
 }
 
 void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable &ds) {
     // Each row leaves the document once stored, so the document shrinks while the table grows.
     for (pugi::xml_node n = parent.first_child(); n;) {
         const pugi::xml_node next = n.next_sibling();
-        if (n.type() == pugi::node_element && std::strcmp(n.name(), "ROW") == 0)
-            readRow(n, ++rowNo_, ds);
+        if (n.type() == pugi::node_element && std::strcmp(n.name(), "ROW") == 0) {
+            beginRow();
+            for (pugi::xml_attribute a : n.attributes())
+                readAttribute(a.name(), a.value(), false);
+            endRow(ds);
+        }
         parent.remove_child(n);
         n = next;
     }
@@ -416,6 +621,57 @@ void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, Pac
         parse(slice, text + from, end - from, pugi::parse_escapes | pugi::parse_fragment, 0, from);
         readRows(slice, ds);
         from = end;
+    }
+}
+
+bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable &ds) {
+    const char *s = text.data();
+    if (std::memchr(s + begin, '\0', end - begin))
+        return false;
+    for (size_t p = begin;;) {
+        while (p < end && isXmlSpace(s[p]))
+            ++p;
+        if (p == end)
+            return true;
+        if (end - p < 5 || std::memcmp(s + p, "<ROW", 4) != 0)
+            return false;
+        p += 4;
+        beginRow();
+        for (;;) {
+            const size_t blank = p;
+            while (p < end && isXmlSpace(s[p]))
+                ++p;
+            if (end - p >= 2 && s[p] == '/' && s[p + 1] == '>') {
+                p += 2;
+                break;
+            }
+            if (p == blank || p == end || !isNameStart(s[p]))
+                return false;
+            const size_t nameStart = p;
+            while (p < end && isNameChar(s[p]))
+                ++p;
+            const std::string_view name(s + nameStart, p - nameStart);
+            if (end - p < 2 || s[p] != '=' || (s[p + 1] != '"' && s[p + 1] != '\''))
+                return false;
+            // Most values are a few characters long: one pass finds the closing quote and any reference.
+            const char quote = s[p + 1];
+            const size_t valueStart = p + 2;
+            bool references = false;
+            for (p = valueStart; p < end && s[p] != quote; ++p)
+                references |= s[p] == '&';
+            if (p == end)
+                return false;
+            const std::string_view raw(s + valueStart, p - valueStart);
+            ++p;
+            if (!references) {
+                readAttribute(name, raw, false);
+            } else {
+                if (!decodeReferences(raw, decoded_))
+                    return false;
+                readAttribute(name, decoded_, true);
+            }
+        }
+        endRow(ds);
     }
 }
 
@@ -475,6 +731,25 @@ void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size,
     }
 }
 
+std::optional<PacketTable> PacketReader::Load::runDirect(std::string_view text) {
+    const auto begin = findRowsBegin(text);
+    const size_t end = text.rfind("</ROWDATA>");
+    if (!begin || end == std::string_view::npos || end < *begin)
+        return std::nullopt;
+    try {
+        std::string outline(text.substr(0, *begin));
+        outline.append(text.substr(end));
+        pugi::xml_document doc;
+        parse(doc, outline.data(), outline.size(), pugi::parse_escapes, *begin, end - *begin);
+        PacketTable ds = open(root(doc));
+        if (!readRowsDirect(text, *begin, end, ds))
+            return std::nullopt;
+        return finish(std::move(ds));
+    } catch (const PacketError &) {
+        return std::nullopt; // the document parse says what is wrong, as it always has
+    }
+}
+
 PacketTable PacketReader::Load::run(char *text, size_t size) {
     // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
     const unsigned options = pugi::parse_escapes;
@@ -489,75 +764,76 @@ PacketTable PacketReader::Load::run(char *text, size_t size) {
         parse(doc, text, size, options, 0, 0);
     }
     const pugi::xml_node packet = root(doc);
-    const pugi::xml_node metadata = packet.child("METADATA");
-    const pugi::xml_node fields = metadata.child("FIELDS");
-    if (!fields)
-        fail("não é um pacote de dados (sem METADATA/FIELDS)");
-    readFields(fields);
-    const std::vector<int64_t> changeLog = readChangeLog(metadata.child("PARAMS"));
-
-    std::vector<FieldDef> defs;
-    defs.reserve(readings_.size());
-    for (const auto &r : readings_)
-        defs.push_back(r.def);
-    PacketTable ds(std::move(defs));
-    values_.assign(readings_.size(), Value());
-    texts_.assign(readings_.size(), std::string_view());
-    seenInRow_.assign(readings_.size(), 0);
+    PacketTable ds = open(packet);
     if (region)
         readRowSlices(text, *region, ds);
     else
         readRows(packet.child("ROWDATA"), ds);
     doc.reset();
-    ds.records_ = currentView(changeLog);
-    ds.first();
-    return ds;
+    return finish(std::move(ds));
 }
 
-void PacketReader::decodeToUtf8(std::string &bytes, size_t &start) const {
+std::optional<std::string> PacketReader::convertedToUtf8(std::string_view bytes, size_t &start) const {
     start = 0;
     const auto byteAt = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
     if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {
         start = 3;
-        if (!encoding::isValidUtf8(std::string_view(bytes).substr(3)))
+        if (!encoding::isValidUtf8(bytes.substr(3)))
             fail(source_, "marcado como UTF-8, mas não é UTF-8 válido");
-        return;
+        return std::nullopt;
     }
     const bool le = (byteAt(0) == 0xFF && byteAt(1) == 0xFE) || (byteAt(0) == '<' && byteAt(1) == 0);
     const bool be = (byteAt(0) == 0xFE && byteAt(1) == 0xFF) || (byteAt(0) == 0 && byteAt(1) == '<');
     if (le || be) {
         const size_t bom = byteAt(0) == '<' || byteAt(1) == '<' ? 0 : 2;
-        std::string utf8 = encoding::utf16ToUtf8(std::string_view(bytes).substr(bom), be);
-        bytes.swap(utf8);
-        return;
+        return encoding::utf16ToUtf8(bytes.substr(bom), be);
     }
     const auto declared = declaredEncoding(bytes);
     if (!declared || *declared == "us-ascii" || *declared == "ascii") {
         // Undeclared: UTF-8 when the bytes are valid UTF-8, otherwise raw Latin-1 from a server.
-        if (!encoding::isValidUtf8(bytes)) {
-            std::string utf8 = encoding::windows1252ToUtf8(bytes);
-            bytes.swap(utf8);
-        }
+        if (!encoding::isValidUtf8(bytes))
+            return encoding::windows1252ToUtf8(bytes);
     } else if (*declared == "utf-8" || *declared == "utf8") {
         if (!encoding::isValidUtf8(bytes))
             fail(source_, "declarado como UTF-8, mas não é UTF-8 válido");
     } else if (isSingleByteWesternEncoding(*declared)) {
-        if (hasHighBytes(bytes)) {
-            std::string utf8 = encoding::windows1252ToUtf8(bytes);
-            bytes.swap(utf8);
-        }
+        if (hasHighBytes(bytes))
+            return encoding::windows1252ToUtf8(bytes);
     } else {
         fail(source_, "codificação não suportada '" + *declared + "'");
     }
+    return std::nullopt;
+}
+
+PacketTable PacketReader::readUtf8(std::string text, size_t start) const {
+    blankStrayParamsEnd(text, start);
+    if (auto ds = Load(source_).runDirect(std::string_view(text).substr(start)))
+        return std::move(*ds);
+    return Load(source_).run(text.data() + start, text.size() - start);
 }
 
 PacketTable PacketReader::read(std::string bytes) const {
     if (onlySpace(bytes))
         fail(source_, "o arquivo está vazio");
     size_t start = 0;
-    decodeToUtf8(bytes, start);
-    blankStrayParamsEnd(bytes, start);
-    return Load(source_).run(bytes.data() + start, bytes.size() - start);
+    if (auto utf8 = convertedToUtf8(bytes, start))
+        bytes.swap(*utf8);
+    return readUtf8(std::move(bytes), start);
+}
+
+PacketTable PacketReader::read(std::string_view bytes) const {
+    if (onlySpace(bytes))
+        fail(source_, "o arquivo está vazio");
+    size_t start = 0;
+    if (auto utf8 = convertedToUtf8(bytes, start))
+        return readUtf8(std::move(*utf8), start);
+    if (hasParamsEnd(bytes, start))
+        return readUtf8(std::string(bytes), start);
+    // Rows read straight from the text leave it as it is: no copy unless the document parse must take over.
+    if (auto ds = Load(source_).runDirect(bytes.substr(start)))
+        return std::move(*ds);
+    std::string text(bytes);
+    return Load(source_).run(text.data() + start, text.size() - start);
 }
 
 } // namespace edi

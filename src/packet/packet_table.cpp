@@ -218,7 +218,7 @@ PacketTable PacketTable::loadFromFile(const std::filesystem::path &path) {
 }
 
 PacketTable PacketTable::loadFromString(std::string_view bytes, std::string_view sourceName) {
-    return PacketReader(sourceName.empty() ? "pacote de dados" : std::string(sourceName)).read(std::string(bytes));
+    return PacketReader(sourceName.empty() ? "pacote de dados" : std::string(sourceName)).read(bytes);
 }
 
 } // namespace edi

@@ -69,10 +69,10 @@ Value parseInteger(std::string_view text, const FieldReading &r) {
         notA(text, "um número inteiro válido");
     if (*v < r.min || *v > r.max)
         notA(text, "um número inteiro dentro da faixa do campo");
-    switch (r.def.type) {
-    case FieldType::SmallInt:
+    switch (integerKind(r.def.type)) {
+    case Value::Kind::Int16:
         return Value::int16(static_cast<int16_t>(*v));
-    case FieldType::Integer:
+    case Value::Kind::Int32:
         return Value::int32(static_cast<int32_t>(*v));
     default:
         return Value::int64(*v);
@@ -100,6 +100,17 @@ std::string_view asChars(const Bytes &b) {
 }
 
 } // namespace
+
+Value::Kind integerKind(FieldType type) {
+    switch (type) {
+    case FieldType::SmallInt:
+        return Value::Kind::Int16;
+    case FieldType::Integer:
+        return Value::Kind::Int32;
+    default:
+        return Value::Kind::Int64;
+    }
+}
 
 PacketFieldType packetFieldType(FieldType type) {
     switch (type) {
@@ -264,6 +275,59 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
         break;
     }
     notA(text, "readable");
+}
+
+std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t max) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string_view digits = text.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.size() > 18)
+        return std::nullopt;
+    int64_t v = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        v = v * 10 + (c - '0');
+    }
+    if (negative)
+        v = -v;
+    if (v < min || v > max)
+        return std::nullopt;
+    return v;
+}
+
+namespace {
+
+bool twoDigits(std::string_view s, size_t pos, int &out) {
+    const char a = s[pos], b = s[pos + 1];
+    if (a < '0' || a > '9' || b < '0' || b > '9')
+        return false;
+    out = (a - '0') * 10 + (b - '0');
+    return true;
+}
+
+} // namespace
+
+std::optional<Timestamp> compactTimestamp(std::string_view text) {
+    if (text.size() != 8 && text.size() != 20)
+        return std::nullopt;
+    int century = 0, year = 0, month = 0, day = 0;
+    if (!twoDigits(text, 0, century) || !twoDigits(text, 2, year) || !twoDigits(text, 4, month) ||
+        !twoDigits(text, 6, day) || !isValidDate(century * 100 + year, month, day))
+        return std::nullopt;
+    Timestamp ts{Date::fromYmd(century * 100 + year, month, day), Time{}};
+    if (text.size() == 8)
+        return ts;
+    int hour = 0, minute = 0, second = 0, msHigh = 0;
+    const char msLow = text[19];
+    if (text[8] != 'T' || !twoDigits(text, 9, hour) || text[11] != ':' || !twoDigits(text, 12, minute) ||
+        text[14] != ':' || !twoDigits(text, 15, second) || !twoDigits(text, 17, msHigh) || msLow < '0' ||
+        msLow > '9')
+        return std::nullopt;
+    const int ms = msHigh * 10 + (msLow - '0');
+    if (!isValidTime(hour, minute, second, ms))
+        return std::nullopt;
+    ts.time = Time::fromHms(hour, minute, second, ms);
+    return ts;
 }
 
 } // namespace edi::packet_detail

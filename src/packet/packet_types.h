@@ -3,6 +3,7 @@
 #include "core/value.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,8 +35,17 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
 // cannot hold (a non-finite double, a year outside 1..9999).
 std::string valueText(const Value &v, const FieldDef &field);
 
+// The kind of the values an integer field of this type holds.
+Value::Kind integerKind(FieldType type);
+
 // Reads a non-empty attribute text; throws ConversionError naming what it expected.
 Value parseValueText(std::string_view text, const FieldReading &reading);
+
+// The spellings nearly every value of these forms has, read without the general parsers above: a plain decimal
+// integer within min..max; yyyymmdd with or without Thh:nn:ssmmm. nullopt for anything else, which parseValueText
+// then reads or refuses.
+std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t max);
+std::optional<Timestamp> compactTimestamp(std::string_view text);
 
 // Said of a table or a packet that names one field twice.
 inline std::string fieldNamedTwice(const std::string &name) {

@@ -11,16 +11,35 @@ namespace {
 constexpr size_t kBlockSize = 64 * 1024;
 constexpr size_t kOwnBlockThreshold = kBlockSize / 4;
 
-void putVarint(std::string &out, uint64_t v) {
-    while (v >= 0x80) {
-        out += static_cast<char>(static_cast<uint8_t>(v) | 0x80);
-        v >>= 7;
+// A kind byte and the varints after it, appended in one piece: records are packed a few bytes at a time, and a
+// call per byte shows.
+class Packed {
+public:
+    explicit Packed(Value::Kind kind) { bytes_[n_++] = static_cast<char>(kind); }
+    Packed() = default;
+
+    Packed &varint(uint64_t v) {
+        while (v >= 0x80) {
+            bytes_[n_++] = static_cast<char>(static_cast<uint8_t>(v) | 0x80);
+            v >>= 7;
+        }
+        bytes_[n_++] = static_cast<char>(v);
+        return *this;
     }
-    out += static_cast<char>(v);
+    Packed &signedVarint(int64_t v) { return varint((static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63)); }
+    void appendTo(std::string &out) const { out.append(bytes_, n_); }
+
+private:
+    char bytes_[1 + 2 * 10];
+    size_t n_ = 0;
+};
+
+void putVarint(std::string &out, uint64_t v) {
+    Packed().varint(v).appendTo(out);
 }
 
 void putSigned(std::string &out, int64_t v) {
-    putVarint(out, (static_cast<uint64_t>(v) << 1) ^ static_cast<uint64_t>(v >> 63));
+    Packed().signedVarint(v).appendTo(out);
 }
 
 template <typename T> void putRaw(std::string &out, const T &v) {
@@ -109,45 +128,47 @@ private:
 
 void packValue(const FieldDef &field, const Value &v, std::string &out) {
     using K = Value::Kind;
-    out += static_cast<char>(v.kind());
     switch (v.kind()) {
     case K::Null:
+        packNull(out);
         return;
     case K::Int16:
     case K::Int32:
     case K::Int64:
-        putSigned(out, v.rawInt());
+        packInteger(v.kind(), v.rawInt(), out);
         return;
     case K::Double:
+        out += static_cast<char>(v.kind());
         putRaw(out, v.asDouble());
         return;
     case K::Numeric: {
         const Numeric n = v.asNumeric(field.scale);
+        out += static_cast<char>(v.kind());
         out += static_cast<char>(n.scale);
         putSigned(out, n.units);
         return;
     }
     case K::Date:
-        putSigned(out, v.asDate().days);
+        packDate(v.asDate(), out);
         return;
     case K::Time:
+        out += static_cast<char>(v.kind());
         putVarint(out, v.asTime().units);
         return;
-    case K::Timestamp: {
-        const Timestamp ts = v.asTimestamp();
-        putSigned(out, ts.date.days);
-        putVarint(out, ts.time.units);
+    case K::Timestamp:
+        packTimestamp(v.asTimestamp(), out);
         return;
-    }
     case K::Text:
-        putBytes(out, v.rawText().data(), v.rawText().size());
+        packText(v.rawText(), out);
         return;
     case K::Blob: {
         const Bytes &b = v.rawBytes();
+        out += static_cast<char>(v.kind());
         putBytes(out, reinterpret_cast<const char *>(b.data()), b.size());
         return;
     }
     case K::Bool:
+        out += static_cast<char>(v.kind());
         out += static_cast<char>(v.asBool() ? 1 : 0);
         return;
     }
@@ -163,8 +184,24 @@ void beginRecord(uint8_t flags, std::string &out) {
 void packField(const FieldDef &field, const Value &v, std::string &out) { packValue(field, v, out); }
 
 void packText(std::string_view text, std::string &out) {
-    out += static_cast<char>(Value::Kind::Text);
-    putBytes(out, text.data(), text.size());
+    Packed(Value::Kind::Text).varint(text.size()).appendTo(out);
+    out.append(text);
+}
+
+void packNull(std::string &out) {
+    out += static_cast<char>(Value::Kind::Null);
+}
+
+void packInteger(Value::Kind kind, int64_t v, std::string &out) {
+    Packed(kind).signedVarint(v).appendTo(out);
+}
+
+void packDate(Date d, std::string &out) {
+    Packed(Value::Kind::Date).signedVarint(d.days).appendTo(out);
+}
+
+void packTimestamp(const Timestamp &ts, std::string &out) {
+    Packed(Value::Kind::Timestamp).signedVarint(ts.date.days).varint(ts.time.units).appendTo(out);
 }
 
 void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags,
@@ -191,14 +228,14 @@ Value unpackField(const char *record, size_t index) {
 const char *RecordStore::add(std::string_view packed) {
     if (packed.size() > kOwnBlockThreshold) {
         // Insert before the shared block so that the shared block stays last.
-        auto own = std::make_unique<char[]>(packed.size());
+        auto own = std::make_unique_for_overwrite<char[]>(packed.size());
         std::memcpy(own.get(), packed.data(), packed.size());
         const char *p = own.get();
         blocks_.insert(blocks_.end() - (capacity_ ? 1 : 0), std::move(own));
         return p;
     }
     if (capacity_ == 0 || capacity_ - used_ < packed.size()) {
-        blocks_.push_back(std::make_unique<char[]>(kBlockSize));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(kBlockSize));
         capacity_ = kBlockSize;
         used_ = 0;
     }

@@ -21,6 +21,11 @@ void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &v
 void beginRecord(uint8_t flags, std::string &out);
 void packField(const FieldDef &field, const Value &v, std::string &out);
 void packText(std::string_view text, std::string &out);
+// What packField packs for a null, for Value::int16/int32/int64 (by `kind`), Value::date and Value::timestamp.
+void packNull(std::string &out);
+void packInteger(Value::Kind kind, int64_t v, std::string &out);
+void packDate(Date d, std::string &out);
+void packTimestamp(const Timestamp &ts, std::string &out);
 // Replaces `out` with the record's values.
 void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out);
 Value unpackField(const char *record, size_t index);

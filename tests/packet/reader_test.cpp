@@ -184,6 +184,50 @@ TEST(PacketReader, AttributesMayComeInAnyOrderAndCase) {
     EXPECT_EQ(unitRows(ds), (std::vector<std::string>{"3:x", "4:"}));
 }
 
+// Every value of every row, "null" for nulls.
+std::vector<std::string> allValues(PacketTable &ds) {
+    std::vector<std::string> values;
+    for (ds.first(); !ds.eof(); ds.next())
+        for (size_t i = 0; i < ds.fieldCount(); ++i)
+            values.push_back(ds.value(i).debugString());
+    return values;
+}
+
+TEST(PacketReader, RowsReadStraightFromTheTextEqualTheDocumentParse) {
+    const std::string fields = kUnitFields + "<FIELD attrname=\"NM_B\" fieldtype=\"string\" WIDTH=\"20\"/>"
+                                             "<FIELD attrname=\"NR_S\" fieldtype=\"i2\"/>"
+                                             "<FIELD attrname=\"CD_G\" fieldtype=\"i8\"/>"
+                                             "<FIELD attrname=\"DT_D\" fieldtype=\"date\"/>"
+                                             "<FIELD attrname=\"DT_T\" fieldtype=\"dateTime\"/>"
+                                             "<FIELD attrname=\"VL_F\" fieldtype=\"fixed\" DECIMALS=\"2\"/>";
+    const std::string rows =
+        "<ROW RowState=\"4\" CD_UNIDADE=\"1\" NM_UNIDADE=\"Jo&#227;o &amp; &quot;a&quot;\" NM_B=\"S&#xE3;o &lt;b&gt;\""
+        " NR_S=\"-32768\" CD_G=\"-9007199254740993\" DT_D=\"20240229\" DT_T=\"20101231T23:05:09123\" VL_F=\"1,5\"/>\n"
+        "\t<ROW\r\n nm_b='x\"y&apos;' CD_UNIDADE='2' NM_UNIDADE=\"a>b\r\nc\" DT_T=\"19880701\" DT_D=\"2024-03-15\"/>"
+        "<ROW CD_UNIDADE=\"\" NM_UNIDADE=\"\" CD_G=\" 7\" DT_T=\"2024-03-15 14:30:05\" /><ROW/>";
+    const auto documentParse = [](std::string text) { // a document type declaration leaves it to that parse
+        const std::string declaration = "standalone=\"yes\"?>";
+        text.insert(text.find(declaration) + declaration.size(), "<!DOCTYPE DATAPACKET>");
+        return PacketTable::loadFromString(text);
+    };
+    const std::string text = packet(fields, rows, "<PARAMS CHANGE_LOG=\"1 0 4\"/>");
+    PacketTable direct = PacketTable::loadFromString(text);
+    PacketTable document = documentParse(text);
+    ASSERT_EQ(direct.recordCount(), 4u);
+    direct.first();
+    EXPECT_EQ(direct.value(1).rawText(), "Jo\xC3\xA3o & \"a\"");
+    EXPECT_EQ(direct.value(2).rawText(), "S\xC3\xA3o <b>");
+    EXPECT_EQ(allValues(direct), allValues(document));
+
+    // References the document parse keeps as written or turns into something other than a character.
+    for (const std::string odd : {"a&#0;b", "&#X41;", "&#xD800;", "&#x110000;", "&foo;", "&amp b;", "&#;"}) {
+        const std::string oddRow = packet(kUnitFields, "<ROW CD_UNIDADE=\"1\" NM_UNIDADE=\"" + odd + "\"/>");
+        PacketTable read = PacketTable::loadFromString(oddRow);
+        PacketTable reference = documentParse(oddRow);
+        EXPECT_EQ(allValues(read), allValues(reference)) << odd;
+    }
+}
+
 // Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
 std::string largePacket(const std::string &prolog, int rows, int badRow = 0) {
     std::string body;
@@ -218,6 +262,9 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
     std::string unbalanced = largePacket("", rows);
     unbalanced.insert(unbalanced.find("<ROW CD_UNIDADE=\"30000\""), "<X>");
     EXPECT_NE(errorOf(unbalanced).find("XML malformado"), std::string::npos);
+    std::string zeroed = largePacket("", rows); // a block a crash left zero-filled must not pass for fewer rows
+    zeroed.replace(zeroed.find("/>", zeroed.size() / 2) + 2, 4096, 4096, '\0');
+    EXPECT_NE(errorOf(zeroed).find("XML malformado"), std::string::npos);
 }
 
 TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
