@@ -216,6 +216,7 @@ void memory(const fs::path& dir, int megabytes) {
     central.dm.reset();
     std::printf("\nImportando um pacote de %.1f MB com %lld linhas num processo filho...\n",
                 static_cast<double>(size) / 1e6, static_cast<long long>(n));
+    std::fflush(stdout); // or the child would print again what the parent has not written out yet
     const pid_t pid = fork();
     if (pid == 0) {
         SilentUi ui;
