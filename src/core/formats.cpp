@@ -1,5 +1,7 @@
 #include "core/formats.h"
 
+#include <algorithm>
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -37,6 +39,10 @@ std::string trim(std::string_view s) {
     while (e > b && isSpace(s[e - 1]))
         --e;
     return std::string(s.substr(b, e - b));
+}
+
+bool isBlank(std::string_view s) {
+    return std::all_of(s.begin(), s.end(), isSpace);
 }
 
 std::string toUpper(std::string_view s) {

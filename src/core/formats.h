@@ -31,6 +31,7 @@ std::optional<Timestamp> parseTimestamp(std::string_view text);
 std::optional<Time> parseTime(std::string_view text);
 
 std::string trim(std::string_view s);
+bool isBlank(std::string_view s); // empty or only spaces: trim(s).empty() without the copy
 std::string toUpper(std::string_view s);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 

@@ -117,7 +117,7 @@ void Dataset::append() {
 }
 
 Query& Dataset::statement(Statement& slot, const std::string& sql, const char* what) {
-    if (formats::trim(sql).empty())
+    if (formats::isBlank(sql))
         throw DatabaseError(std::string("Falta o comando de ") + what + " para " + select_.sql());
     if (!slot.query)
         slot.query = std::make_unique<Query>(db_, transaction_);

@@ -276,7 +276,7 @@ void Query::fail(const std::string& what, const std::exception& e) {
 void Query::prepare() {
     if (impl_->statement)
         return;
-    if (formats::trim(sql_).empty())
+    if (formats::isBlank(sql_))
         throw DatabaseError("Nenhum comando a preparar");
     detail::Status st;
     db_.trace(TraceKind::Prepare, sql_);

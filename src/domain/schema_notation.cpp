@@ -33,7 +33,7 @@ std::vector<std::string> splitItems(std::string_view text) {
             current += c;
         }
     }
-    if (!formats::trim(current).empty() || !items.empty())
+    if (!formats::isBlank(current) || !items.empty())
         items.push_back(formats::trim(current));
     return items;
 }

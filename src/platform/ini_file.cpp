@@ -114,7 +114,7 @@ void checkStorable(std::string_view section, std::string_view key, std::string_v
     requireOneLine("nome de seção", section);
     requireOneLine("chave", key);
     requireOneLine("valor", value);
-    if (formats::trim(key).empty() || key.find('=') != std::string_view::npos || key != formats::trim(key))
+    if (formats::isBlank(key) || key.find('=') != std::string_view::npos || key != formats::trim(key))
         throw Error("Um arquivo de configuração não guarda a chave \"" + std::string(key) + "\"");
     if (section.find(']') != std::string_view::npos || section != formats::trim(section))
         throw Error("Um arquivo de configuração não guarda o nome de seção \"" + std::string(section) + "\"");
