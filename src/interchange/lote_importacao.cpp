@@ -7,13 +7,8 @@
 
 namespace edi {
 
-namespace {
-constexpr const char* kSavepoint = "EDI_REGISTRO";
-}
-
 LoteImportacao::LoteImportacao(TDM& dm, int tamanho, std::chrono::milliseconds idadeMaxima)
-    : dm_(dm), tamanho_(std::max(1, tamanho)), idadeMaxima_(idadeMaxima),
-      abre_(dm.DB(), std::string("SAVEPOINT ") + kSavepoint), desfaz_(dm.DB(), std::string("ROLLBACK TO SAVEPOINT ") + kSavepoint) {}
+    : dm_(dm), tamanho_(std::max(1, tamanho)), idadeMaxima_(idadeMaxima) {}
 
 void LoteImportacao::abreRegistro() {
     dm_.Transacao();
@@ -21,27 +16,14 @@ void LoteImportacao::abreRegistro() {
         inicio_ = std::chrono::steady_clock::now();
         rollbacksNoInicio_ = dm_.TS().rollbackCount();
     }
-    abre_.execute();
-    registroAberto_ = true;
 }
 
-// The record's savepoint stays until the next record's, which replaces it (a savepoint of the same name is
-// released by the engine), or the commit: a release per record would be one more statement per row.
 void LoteImportacao::fechaRegistro() {
-    registroAberto_ = false;
     ++registros_;
 }
 
-void LoteImportacao::desfazRegistro() {
-    if (!registroAberto_)
-        return;
-    registroAberto_ = false;
-    desfaz_.execute();
-}
-
 bool LoteImportacao::cheio() const {
-    return registros_ >= tamanho_ ||
-           (registros_ > 0 && std::chrono::steady_clock::now() - inicio_ >= idadeMaxima_);
+    return registros_ >= tamanho_ || (registros_ > 0 && std::chrono::steady_clock::now() - inicio_ >= idadeMaxima_);
 }
 
 bool LoteImportacao::confirma() {
@@ -56,7 +38,6 @@ bool LoteImportacao::confirma() {
 }
 
 void LoteImportacao::abandona() noexcept {
-    registroAberto_ = false;
     registros_ = 0;
     try {
         dm_.Rollback();

@@ -1,27 +1,24 @@
 #pragma once
 
-#include "db/query.h"
-
 #include <chrono>
 #include <cstdint>
-#include <string>
 
 namespace edi {
 
 class TDM;
 
 // Records an import writes between two commits of the session transaction. Waiting for the disk once per
-// batch instead of once per record is what makes import fast; each record is written under a savepoint, so a
-// failing record is undone alone and the rest of the batch stays.
+// batch instead of once per record is what makes import fast. A record writes its row with one statement, which
+// the engine undoes whole when it fails, so a failing record leaves nothing and the rest of the batch stays; a
+// record that came to write more than one statement would need a savepoint of its own.
 class LoteImportacao {
 public:
     // Full after `tamanho` records (1: every record on its own) or once its first record is `idadeMaxima`
     // old, so the data-entry application never waits on the batch's locks for longer than that.
     LoteImportacao(TDM& dm, int tamanho, std::chrono::milliseconds idadeMaxima);
 
-    void abreRegistro();    // the record's savepoint
-    void fechaRegistro();   // the record is written: it joins the batch
-    void desfazRegistro();  // undoes what the open record wrote; nothing when none is open
+    void abreRegistro();  // a record is about to be written
+    void fechaRegistro(); // the record is written: it joins the batch
     bool cheio() const;
     // Makes the batch durable; false when it held no record. Throws when something rolled the session
     // transaction back under the batch: its records are gone, and what the caller took as done is not.
@@ -34,11 +31,8 @@ private:
     int tamanho_;
     std::chrono::milliseconds idadeMaxima_;
     int registros_ = 0;
-    bool registroAberto_ = false;
     std::chrono::steady_clock::time_point inicio_;
     uint64_t rollbacksNoInicio_ = 0;
-    // Prepared once: a statement parsed per record costs as much as the record's own writing.
-    db::Query abre_, desfaz_;
 };
 
 } // namespace edi

@@ -597,7 +597,6 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                               std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
                 oibds.cancel();
                 oibds.close();
-                lote.desfazRegistro(); // neither the row nor its version stays half written
             }
             if (lote.cheio())
                 confirmaLote();
