@@ -46,7 +46,9 @@ void rethrow(const FbException& e, const std::string& context) {
 }
 
 Status::Status() : status_(Database::master()->getStatus()), wrapper_(status_) {}
-Status::~Status() { status_->dispose(); }
+Status::~Status() {
+    status_->dispose();
+}
 
 } // namespace detail
 
@@ -89,7 +91,9 @@ void fillDpb(detail::Status& st, IXpbBuilder* dpb, const ConnectionParams& p) {
 
 } // namespace
 
-bool isTransliterationFailure(const DatabaseError& e) { return e.gdsCode() == isc_transliteration_failed; }
+bool isTransliterationFailure(const DatabaseError& e) {
+    return e.gdsCode() == isc_transliteration_failed;
+}
 
 bool isEmbeddedPath(const std::string& connection) {
     if (connection.empty())
@@ -157,6 +161,7 @@ void Transaction::act(const char* what, const char* failure, bool ends, Operatio
 
 void Transaction::commitRetaining() {
     act("Confirmação retendo a transação", kCommitFailed, false, [this](auto* st) { handle_->commitRetaining(st); });
+    ++commits_;
 }
 
 void Transaction::rollbackRetaining() {
@@ -166,6 +171,7 @@ void Transaction::rollbackRetaining() {
 
 void Transaction::commit() {
     act("Confirmação da transação", kCommitFailed, true, [this](auto* st) { handle_->commit(st); });
+    ++commits_;
 }
 
 void Transaction::rollback() {
@@ -175,9 +181,13 @@ void Transaction::rollback() {
 
 // ---- Database ----
 
-IMaster* Database::master() { return fb_get_master_interface(); }
+IMaster* Database::master() {
+    return fb_get_master_interface();
+}
 
-IUtil* Database::util() { return master()->getUtilInterface(); }
+IUtil* Database::util() {
+    return master()->getUtilInterface();
+}
 
 Database::Database(ConnectionParams params, IAttachment* attachment)
     : params_(std::move(params)), attachment_(attachment), transaction_(std::make_unique<Transaction>(*this)) {}
@@ -217,7 +227,9 @@ std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool 
     }
 }
 
-std::unique_ptr<Database> Database::open(const ConnectionParams& params) { return attach(params, false, {}); }
+std::unique_ptr<Database> Database::open(const ConnectionParams& params) {
+    return attach(params, false, {});
+}
 
 std::unique_ptr<Database> Database::create(const ConnectionParams& params, const std::string& defaultCharset,
                                            int pageSize, bool forcedWrites) {

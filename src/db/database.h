@@ -55,6 +55,8 @@ public:
     // How many rollbacks (retaining or not) the transaction has seen: work done since a count was taken
     // is gone when the count has changed.
     uint64_t rollbackCount() const { return rollbacks_; }
+    // How many commits (retaining or not) the transaction has made.
+    uint64_t commitCount() const { return commits_; }
 
     Database& database() { return db_; }
     // Starts the transaction when needed and gives the engine handle.
@@ -66,6 +68,7 @@ private:
     Database& db_;
     Firebird::ITransaction* handle_ = nullptr;
     uint64_t rollbacks_ = 0;
+    uint64_t commits_ = 0;
 };
 
 // One attachment. Owns a default transaction, which every query and dataset uses unless given another.
@@ -102,8 +105,9 @@ public:
 
 private:
     Database(ConnectionParams params, Firebird::IAttachment* attachment);
-    static std::unique_ptr<Database> attach(const ConnectionParams& params, bool create,
-                                            const std::function<void(detail::Status&, Firebird::IXpbBuilder*)>& moreDpb);
+    static std::unique_ptr<Database>
+    attach(const ConnectionParams& params, bool create,
+           const std::function<void(detail::Status&, Firebird::IXpbBuilder*)>& moreDpb);
 
     ConnectionParams params_;
     Firebird::IAttachment* attachment_;

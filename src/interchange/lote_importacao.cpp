@@ -15,6 +15,7 @@ void LoteImportacao::abreRegistro() {
     if (registros_ == 0) {
         inicio_ = std::chrono::steady_clock::now();
         rollbacksNoInicio_ = dm_.TS().rollbackCount();
+        commitsNoInicio_ = dm_.TS().commitCount();
     }
 }
 
@@ -23,7 +24,8 @@ void LoteImportacao::fechaRegistro() {
 }
 
 bool LoteImportacao::cheio() const {
-    return registros_ >= tamanho_ || (registros_ > 0 && std::chrono::steady_clock::now() - inicio_ >= idadeMaxima_);
+    return registros_ >= tamanho_ || (registros_ > 0 && (std::chrono::steady_clock::now() - inicio_ >= idadeMaxima_ ||
+                                                         dm_.TS().commitCount() != commitsNoInicio_));
 }
 
 bool LoteImportacao::confirma() {

@@ -19,6 +19,8 @@ public:
 
     void abreRegistro();  // a record is about to be written
     void fechaRegistro(); // the record is written: it joins the batch
+    // Also full once something else committed the session transaction under it (from the message loop): its
+    // rows are durable then, and what the caller writes with the commit (the rows' memory) is due at once.
     bool cheio() const;
     // Makes the batch durable; false when it held no record. Throws when something rolled the session
     // transaction back under the batch: its records are gone, and what the caller took as done is not.
@@ -33,6 +35,7 @@ private:
     int registros_ = 0;
     std::chrono::steady_clock::time_point inicio_;
     uint64_t rollbacksNoInicio_ = 0;
+    uint64_t commitsNoInicio_ = 0;
 };
 
 } // namespace edi

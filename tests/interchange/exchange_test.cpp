@@ -470,6 +470,20 @@ TEST(Import, RecordsAreCommittedInBatchesAndAFailingOneIsUndoneAlone) {
     EXPECT_EQ(vistosACadaLote(um, 1), (std::vector<int64_t>{1, 2, 3, 4}));
 }
 
+// Something started from the message loop that commits the session makes the batch's rows durable: the batch
+// is then full, so their memory is written and committed with the next record rather than at the batch's end.
+TEST(Import, ABatchCommittedUnderTheImportIsClosedAtOnce) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV", 1);
+    int vezes = 0;
+    c.ui.onPump = [&] {
+        if (++vezes == 4) // before record 3
+            c.dm->Commit();
+    };
+    EXPECT_EQ(vistosACadaLote(c, 500), (std::vector<int64_t>{3, 5}));
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV"), 5);
+}
+
 // The window's message loop runs between records: an operation started there that rolls the session back
 // takes the batch with it, and the file must then wait rather than leave as if imported.
 TEST(Import, ABatchRolledBackUnderTheImportLeavesItsFileForTheNextRun) {
