@@ -24,13 +24,21 @@ void entrega(Instalacao& u, Instalacao& central, const std::string& momento) {
     fs::rename(u.saida()[0], central.geral.sPathIn / ("PACIENTE12" + momento + ".xml"));
 }
 
+// Unit 12 with `pacientes` new patients to send, the central unit 31 receiving them.
+struct Par {
+    Instalacao u{"12"}, central{"31"};
+    explicit Par(int pacientes) {
+        u.registra("PACIENTE", 1);
+        central.registra("PACIENTE", 1);
+        for (int k = 1; k <= pacientes; ++k)
+            u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
+                  ", 12, 'Paciente " + std::to_string(k) + "')");
+    }
+};
+
 TEST(RowVersion, ARecordOfAnOlderPacketArrivingLateDoesNotOverwriteWhatANewerPacketWrote) {
-    Instalacao u("12"), central("31");
-    u.registra("PACIENTE", 1);
-    central.registra("PACIENTE", 1);
-    for (int k = 1; k <= 4; ++k)
-        u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
-              ", 12, 'Paciente " + std::to_string(k) + "')");
+    Par par(4);
+    auto& [u, central] = par;
     const fs::path guardado = u.home.path() / "antigo.xml";
     entrega(u, central, "050124100000");
     fs::rename(central.geral.sPathIn / "PACIENTE12050124100000.xml", guardado);
@@ -47,12 +55,8 @@ TEST(RowVersion, ARecordOfAnOlderPacketArrivingLateDoesNotOverwriteWhatANewerPac
 // An installation upgraded from the memory kept a row per row still has it: it is read (through an index on the
 // moment that the import adds), never written again.
 TEST(RowVersion, TheRowPerRowMemoryOfAnEarlierVersionIsStillHonoured) {
-    Instalacao u("12"), central("31");
-    u.registra("PACIENTE", 1);
-    central.registra("PACIENTE", 1);
-    for (int k = 1; k <= 3; ++k)
-        u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
-              ", 12, 'Paciente " + std::to_string(k) + "')");
+    Par par(3);
+    auto& [u, central] = par;
     entrega(u, central, "050124100000");
     central.sql("create table EDI_VERSAO (NM_TABELA varchar(31) not null, CD_UND bigint not null, CD_EDI bigint not "
                 "null, DT_ARQUIVO timestamp not null, primary key (NM_TABELA, CD_UND, CD_EDI))");
@@ -69,12 +73,8 @@ TEST(RowVersion, TheRowPerRowMemoryOfAnEarlierVersionIsStillHonoured) {
 // The memory of a batch is written with its rows, before their commit: when it cannot be, the batch goes and the
 // file waits for the next run, which writes both.
 TEST(RowVersion, ABatchWhoseMemoryCannotBeWrittenLeavesNothingAndItsFileWaits) {
-    Instalacao u("12"), central("31");
-    u.registra("PACIENTE", 1);
-    central.registra("PACIENTE", 1);
-    for (int k = 1; k <= 3; ++k)
-        u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (" + std::to_string(k) +
-              ", 12, 'Paciente " + std::to_string(k) + "')");
+    Par par(3);
+    auto& [u, central] = par;
     entrega(u, central, "050124100000");
     central.sql("create table EDI_VERSAO_FAIXA (NM_TABELA varchar(31) not null, CD_UND bigint not null, CD_EDI_DE "
                 "bigint not null, CD_EDI_ATE bigint not null, DT_ARQUIVO timestamp not null, constraint CHEIA check "
