@@ -36,19 +36,23 @@ constexpr IntegerType kIntegerTypes[] = {
     throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " não é " + what);
 }
 
-// Like printf's %0*u, into a buffer with room for it; returns the end.
-char *putPadded(char *p, uint32_t v, int width) {
-    char digits[10];
-    int n = 0;
-    do {
-        digits[n++] = static_cast<char>('0' + v % 10);
+// A pointer pair would take the string's general iterator path.
+void appendUpTo(std::string &out, const char *begin, const char *end) {
+    out.append(begin, static_cast<size_t>(end - begin));
+}
+
+// Like printf's %0*u (width Width), into a buffer with room for it; returns the end.
+template <int Width> char *putPadded(char *p, uint32_t v) {
+    uint32_t limit = 1;
+    for (int i = 0; i < Width; ++i)
+        limit *= 10;
+    if (v >= limit)
+        return std::to_chars(p, p + 10, v).ptr;
+    for (int i = Width - 1; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + v % 10);
         v /= 10;
-    } while (v);
-    for (int i = n; i < width; ++i)
-        *p++ = '0';
-    while (n)
-        *p++ = digits[--n];
-    return p;
+    }
+    return p + Width;
 }
 
 char *putYyyymmdd(char *p, Date d) {
@@ -56,19 +60,19 @@ char *putYyyymmdd(char *p, Date d) {
     d.toYmd(y, m, day);
     if (y < 1 || y > 9999)
         throw ConversionError("o ano " + std::to_string(y) + " não pode ser gravado num pacote de dados");
-    p = putPadded(p, static_cast<uint32_t>(y), 4);
-    p = putPadded(p, static_cast<uint32_t>(m), 2);
-    return putPadded(p, static_cast<uint32_t>(day), 2);
+    p = putPadded<4>(p, static_cast<uint32_t>(y));
+    p = putPadded<2>(p, static_cast<uint32_t>(m));
+    return putPadded<2>(p, static_cast<uint32_t>(day));
 }
 
 // Milliseconds are glued to the seconds, as the old writer did.
 char *putHhnnssmmm(char *p, Time t) {
-    p = putPadded(p, static_cast<uint32_t>(t.hour()), 2);
+    p = putPadded<2>(p, static_cast<uint32_t>(t.hour()));
     *p++ = ':';
-    p = putPadded(p, static_cast<uint32_t>(t.minute()), 2);
+    p = putPadded<2>(p, static_cast<uint32_t>(t.minute()));
     *p++ = ':';
-    p = putPadded(p, static_cast<uint32_t>(t.second()), 2);
-    return putPadded(p, static_cast<uint32_t>(t.millisecond()), 3);
+    p = putPadded<2>(p, static_cast<uint32_t>(t.second()));
+    return putPadded<3>(p, static_cast<uint32_t>(t.millisecond()));
 }
 
 // Plain decimal like every number of the layout, never exponent form; still the shortest text that reads back to
@@ -78,7 +82,7 @@ void appendShortestDouble(std::string &out, double v) {
         throw ConversionError("o número real " + std::to_string(v) + " não pode ser gravado num pacote de dados");
     char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    out.append(buf, res.ptr);
+    appendUpTo(out, buf, res.ptr);
 }
 
 // Numeric::toString without its temporaries.
@@ -109,7 +113,7 @@ void appendNumeric(std::string &out, const Numeric &n) {
             p = std::copy(digits + whole, digits + len, p);
         }
     }
-    out.append(buf, p);
+    appendUpTo(out, buf, p);
 }
 
 Value parseInteger(std::string_view text, const FieldReading &r) {
@@ -254,7 +258,7 @@ void appendValueText(std::string &out, const PackedValue &v, const FieldDef &fie
     case K::Int16:
     case K::Int32:
     case K::Int64:
-        out.append(buf, std::to_chars(buf, buf + sizeof buf, v.integer).ptr);
+        appendUpTo(out, buf, std::to_chars(buf, buf + sizeof buf, v.integer).ptr);
         return;
     case K::Double:
         appendShortestDouble(out, v.real);
@@ -265,15 +269,15 @@ void appendValueText(std::string &out, const PackedValue &v, const FieldDef &fie
         return;
     }
     case K::Date:
-        out.append(buf, putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)}));
+        appendUpTo(out, buf, putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)}));
         return;
     case K::Time:
-        out.append(buf, putHhnnssmmm(buf, Time{v.time}));
+        appendUpTo(out, buf, putHhnnssmmm(buf, Time{v.time}));
         return;
     case K::Timestamp: {
         char *p = putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)});
         *p++ = 'T';
-        out.append(buf, putHhnnssmmm(p, Time{v.time}));
+        appendUpTo(out, buf, putHhnnssmmm(p, Time{v.time}));
         return;
     }
     case K::Text:

@@ -20,6 +20,8 @@ namespace edi {
 namespace {
 
 constexpr size_t kFlushSize = 64 * 1024;
+// Rows written before a packet kept whole in memory reserves room for the rest, from their average size.
+constexpr size_t kSampleRows = 64;
 
 bool isNameStart(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -137,7 +139,7 @@ void appendEscaped(std::string &out, std::string_view text) {
         char ref[16] = {'&', '#'};
         char *end = std::to_chars(ref + 2, ref + sizeof ref, static_cast<uint32_t>(*cp)).ptr;
         *end++ = ';';
-        out.append(ref, end);
+        out.append(ref, static_cast<size_t>(end - ref));
     }
 }
 
@@ -221,6 +223,7 @@ void PacketWriter::writeRows() {
     std::vector<std::string> openers;
     for (const auto &name : attrNames_)
         openers.push_back(' ' + name + "=\"");
+    const size_t rowsStart = buf_.size();
     for (size_t r = 0; r < ds_.records_.size(); ++r) {
         const char *record = ds_.records_[r];
         buf_ += packet_detail::recordFlags(record) & packet_detail::kRecordInserted ? "<ROW RowState=\"4\"" : "<ROW";
@@ -241,6 +244,8 @@ void PacketWriter::writeRows() {
             buf_ += '"';
         }
         buf_ += "/>";
+        if (!out_ && r + 1 == kSampleRows)
+            buf_.reserve(buf_.size() + (buf_.size() - rowsStart) / kSampleRows * (ds_.records_.size() - r - 1) * 9 / 8);
         flushIfFull();
     }
     buf_ += "</ROWDATA>";
