@@ -4,9 +4,9 @@
 #include "core/errors.h"
 #include "core/formats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 namespace edi::packet_detail {
@@ -36,31 +36,84 @@ constexpr IntegerType kIntegerTypes[] = {
     throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " não é " + what);
 }
 
-std::string yyyymmdd(const Date &d) {
+// A pointer pair would take the string's general iterator path.
+void appendUpTo(std::string &out, const char *begin, const char *end) {
+    out.append(begin, static_cast<size_t>(end - begin));
+}
+
+// Like printf's %0*u (width Width), into a buffer with room for it; returns the end.
+template <int Width> char *putPadded(char *p, uint32_t v) {
+    uint32_t limit = 1;
+    for (int i = 0; i < Width; ++i)
+        limit *= 10;
+    if (v >= limit)
+        return std::to_chars(p, p + 10, v).ptr;
+    for (int i = Width - 1; i >= 0; --i) {
+        p[i] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    }
+    return p + Width;
+}
+
+char *putYyyymmdd(char *p, Date d) {
     int y = 0, m = 0, day = 0;
     d.toYmd(y, m, day);
     if (y < 1 || y > 9999)
         throw ConversionError("o ano " + std::to_string(y) + " não pode ser gravado num pacote de dados");
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, day);
-    return buf;
+    p = putPadded<4>(p, static_cast<uint32_t>(y));
+    p = putPadded<2>(p, static_cast<uint32_t>(m));
+    return putPadded<2>(p, static_cast<uint32_t>(day));
 }
 
 // Milliseconds are glued to the seconds, as the old writer did.
-std::string hhnnssmmm(const Time &t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d%03d", t.hour(), t.minute(), t.second(), t.millisecond());
-    return buf;
+char *putHhnnssmmm(char *p, Time t) {
+    p = putPadded<2>(p, static_cast<uint32_t>(t.hour()));
+    *p++ = ':';
+    p = putPadded<2>(p, static_cast<uint32_t>(t.minute()));
+    *p++ = ':';
+    p = putPadded<2>(p, static_cast<uint32_t>(t.second()));
+    return putPadded<3>(p, static_cast<uint32_t>(t.millisecond()));
 }
 
 // Plain decimal like every number of the layout, never exponent form; still the shortest text that reads back to
 // the same double. The longest, the smallest subnormal, needs 327 characters.
-std::string shortestDouble(double v) {
+void appendShortestDouble(std::string &out, double v) {
     if (!std::isfinite(v))
         throw ConversionError("o número real " + std::to_string(v) + " não pode ser gravado num pacote de dados");
     char buf[400];
     const auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, res.ptr);
+    appendUpTo(out, buf, res.ptr);
+}
+
+// Numeric::toString without its temporaries.
+void appendNumeric(std::string &out, const Numeric &n) {
+    if (n.scale < 0 || n.scale > 18) {
+        out += n.toString();
+        return;
+    }
+    const bool negative = n.units < 0;
+    const uint64_t mag = negative ? 0 - static_cast<uint64_t>(n.units) : static_cast<uint64_t>(n.units);
+    char digits[20];
+    const auto len = static_cast<int>(std::to_chars(digits, digits + sizeof digits, mag).ptr - digits);
+    char buf[48];
+    char *p = buf;
+    if (negative)
+        *p++ = '-';
+    const int whole = len - n.scale;
+    if (whole <= 0) {
+        *p++ = '0';
+        *p++ = '.';
+        for (int i = whole; i < 0; ++i)
+            *p++ = '0';
+        p = std::copy(digits, digits + len, p);
+    } else {
+        p = std::copy(digits, digits + whole, p);
+        if (n.scale > 0) {
+            *p++ = '.';
+            p = std::copy(digits + whole, digits + len, p);
+        }
+    }
+    appendUpTo(out, buf, p);
 }
 
 Value parseInteger(std::string_view text, const FieldReading &r) {
@@ -196,36 +249,51 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
     throw ConversionError("tipo de campo desconhecido '" + std::string(fieldtype) + "'");
 }
 
-std::string valueText(const Value &v, const FieldDef &field) {
+void appendValueText(std::string &out, const PackedValue &v, const FieldDef &field) {
     using K = Value::Kind;
-    switch (v.kind()) {
+    char buf[32];
+    switch (v.kind) {
     case K::Null:
-        return "";
+        return;
     case K::Int16:
     case K::Int32:
     case K::Int64:
-        return std::to_string(v.rawInt());
+        appendUpTo(out, buf, std::to_chars(buf, buf + sizeof buf, v.integer).ptr);
+        return;
     case K::Double:
-        return shortestDouble(v.asDouble());
-    case K::Numeric:
-        return v.asNumeric(field.scale).toString();
+        appendShortestDouble(out, v.real);
+        return;
+    case K::Numeric: {
+        const Numeric n{v.integer, v.scale};
+        appendNumeric(out, n.scale == field.scale ? n : n.rescaled(field.scale));
+        return;
+    }
     case K::Date:
-        return yyyymmdd(v.asDate());
+        appendUpTo(out, buf, putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)}));
+        return;
     case K::Time:
-        return hhnnssmmm(v.asTime());
+        appendUpTo(out, buf, putHhnnssmmm(buf, Time{v.time}));
+        return;
     case K::Timestamp: {
-        const Timestamp ts = v.asTimestamp();
-        return yyyymmdd(ts.date) + "T" + hhnnssmmm(ts.time);
+        char *p = putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)});
+        *p++ = 'T';
+        appendUpTo(out, buf, putHhnnssmmm(p, Time{v.time}));
+        return;
     }
     case K::Text:
         // Text blobs travel as base64 of their UTF-8 bytes.
-        return field.type == FieldType::TextBlob ? encoding::base64Encode(v.rawText()) : v.rawText();
+        if (field.type == FieldType::TextBlob)
+            out += encoding::base64Encode(v.bytes);
+        else
+            out += v.bytes;
+        return;
     case K::Blob:
-        return encoding::base64Encode(v.rawBytes().data(), v.rawBytes().size());
+        out += encoding::base64Encode(reinterpret_cast<const uint8_t *>(v.bytes.data()), v.bytes.size());
+        return;
     case K::Bool:
-        return v.asBool() ? "TRUE" : "FALSE";
+        out += v.integer ? "TRUE" : "FALSE";
+        return;
     }
-    return "";
 }
 
 Value parseValueText(std::string_view text, const FieldReading &r) {

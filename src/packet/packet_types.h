@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/value.h"
+#include "packet/record_store.h"
 
 #include <cstdint>
 #include <optional>
@@ -31,9 +32,9 @@ struct FieldReading {
 FieldReading readingFor(std::string name, std::string_view fieldtype, std::string_view subtype, int width, int decimals,
                         bool required);
 
-// The attribute text of a non-null value (before XML escaping). Throws ConversionError for a value the layout
-// cannot hold (a non-finite double, a year outside 1..9999).
-std::string valueText(const Value &v, const FieldDef &field);
+// Appends the attribute text of a non-null value, before XML escaping (only the text of a Text value may need
+// any). Throws ConversionError for a value the layout cannot hold (a non-finite double, a year outside 1..9999).
+void appendValueText(std::string &out, const PackedValue &v, const FieldDef &field);
 
 // The kind of the values an integer field of this type holds.
 Value::Kind integerKind(FieldType type);

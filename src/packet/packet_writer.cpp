@@ -8,7 +8,9 @@
 #include "packet/packet_table.h"
 #include "packet/packet_types.h"
 
+#include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <ostream>
 #include <set>
@@ -18,6 +20,8 @@ namespace edi {
 namespace {
 
 constexpr size_t kFlushSize = 64 * 1024;
+// Rows written before a packet kept whole in memory reserves room for the rest, from their average size.
+constexpr size_t kSampleRows = 64;
 
 bool isNameStart(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
@@ -68,57 +72,74 @@ std::string codePointName(char32_t cp) {
     return buf;
 }
 
+// Bytes that stand for themselves in attribute content.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x80; ++c)
+        plain[static_cast<size_t>(c)] = c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+    return plain;
+}();
+
+// A byte that is not plain: an escape, or a refusal.
+void appendEscapedByte(std::string &out, unsigned char c) {
+    switch (c) {
+    case '&':
+        out += "&amp;";
+        return;
+    case '<':
+        out += "&lt;";
+        return;
+    case '>':
+        out += "&gt;";
+        return;
+    case '"':
+        out += "&quot;";
+        return;
+    case '\'':
+        out += "&apos;";
+        return;
+    case '\r':
+        out += "&#13;";
+        return;
+    case '\n':
+        out += "&#10;";
+        return;
+    case '\t':
+        out += "&#9;";
+        return;
+    default:
+        throw ConversionError("o caractere de controle " + codePointName(c) +
+                              " não pode ser gravado num pacote de dados");
+    }
+}
+
 // Attribute content in pure ASCII: markup characters and line breaks escaped, everything above 127 as a decimal
-// character reference. Throws ConversionError for what XML 1.0 cannot carry at all.
+// character reference. Throws ConversionError for what XML 1.0 cannot carry at all. Plain runs go in one piece.
 void appendEscaped(std::string &out, std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
+        const size_t run = pos;
+        while (pos < text.size() && kPlain[static_cast<unsigned char>(text[pos])])
+            ++pos;
+        out.append(text.data() + run, pos - run);
+        if (pos == text.size())
+            return;
         const auto c = static_cast<unsigned char>(text[pos]);
-        if (c >= 0x80) {
-            const size_t at = pos;
-            const auto cp = encoding::nextCodePoint(text, pos);
-            if (!cp)
-                throw ConversionError("o texto não é UTF-8 válido (byte " + std::to_string(at + 1) + ")");
-            if (*cp == 0xFFFE || *cp == 0xFFFF)
-                throw ConversionError("o caractere " + codePointName(*cp) +
-                                      " não pode ser gravado num pacote de dados");
-            out += "&#";
-            out += std::to_string(static_cast<uint32_t>(*cp));
-            out += ';';
+        if (c < 0x80) {
+            appendEscapedByte(out, c);
+            ++pos;
             continue;
         }
-        ++pos;
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        default:
-            if (c < 0x20)
-                throw ConversionError("o caractere de controle " + codePointName(c) +
-                                      " não pode ser gravado num pacote de dados");
-            out += static_cast<char>(c);
-        }
+        const size_t at = pos;
+        const auto cp = encoding::nextCodePoint(text, pos);
+        if (!cp)
+            throw ConversionError("o texto não é UTF-8 válido (byte " + std::to_string(at + 1) + ")");
+        if (*cp == 0xFFFE || *cp == 0xFFFF)
+            throw ConversionError("o caractere " + codePointName(*cp) + " não pode ser gravado num pacote de dados");
+        char ref[16] = {'&', '#'};
+        char *end = std::to_chars(ref + 2, ref + sizeof ref, static_cast<uint32_t>(*cp)).ptr;
+        *end++ = ';';
+        out.append(ref, static_cast<size_t>(end - ref));
     }
 }
 
@@ -198,23 +219,33 @@ void PacketWriter::writeParams() {
 void PacketWriter::writeRows() {
     buf_ += "<ROWDATA>";
     const auto &fields = ds_.fields_;
-    std::vector<Value> values;
+    // ` NAME="` for each field, ready to append.
+    std::vector<std::string> openers;
+    for (const auto &name : attrNames_)
+        openers.push_back(' ' + name + "=\"");
+    const size_t rowsStart = buf_.size();
     for (size_t r = 0; r < ds_.records_.size(); ++r) {
         const char *record = ds_.records_[r];
-        packet_detail::unpackRecord(record, fields.size(), values);
-        buf_ += "<ROW";
-        if (packet_detail::recordFlags(record) & packet_detail::kRecordInserted)
-            buf_ += " RowState=\"4\"";
+        buf_ += packet_detail::recordFlags(record) & packet_detail::kRecordInserted ? "<ROW RowState=\"4\"" : "<ROW";
+        packet_detail::PackedFields values(record);
         for (size_t i = 0; i < fields.size(); ++i) {
-            if (values[i].isNull())
+            const packet_detail::PackedValue v = values.next();
+            if (v.kind == Value::Kind::Null)
                 continue;
+            buf_ += openers[i];
             try {
-                appendAttribute(buf_, attrNames_[i], packet_detail::valueText(values[i], fields[i]));
+                if (v.kind == Value::Kind::Text && fields[i].type != FieldType::TextBlob)
+                    appendEscaped(buf_, v.bytes);
+                else // nothing to escape in the other forms
+                    packet_detail::appendValueText(buf_, v, fields[i]);
             } catch (const ConversionError &e) {
                 failAt(r, i, e.what());
             }
+            buf_ += '"';
         }
         buf_ += "/>";
+        if (!out_ && r + 1 == kSampleRows)
+            buf_.reserve(buf_.size() + (buf_.size() - rowsStart) / kSampleRows * (ds_.records_.size() - r - 1) * 9 / 8);
         flushIfFull();
     }
     buf_ += "</ROWDATA>";

@@ -53,79 +53,6 @@ void putBytes(std::string &out, const char *data, size_t size) {
     out.append(data, size);
 }
 
-// Reads packed values; the data was written by packRecord in this process, so it is trusted.
-class Reader {
-public:
-    explicit Reader(const char *p) : p_(p) {}
-
-    uint8_t byte() { return static_cast<uint8_t>(*p_++); }
-    uint64_t varint() {
-        uint64_t v = 0;
-        for (int shift = 0;; shift += 7) {
-            const uint8_t b = byte();
-            v |= static_cast<uint64_t>(b & 0x7F) << shift;
-            if (!(b & 0x80))
-                return v;
-        }
-    }
-    int64_t signedVarint() {
-        const uint64_t z = varint();
-        return static_cast<int64_t>((z >> 1) ^ (0 - (z & 1)));
-    }
-    template <typename T> T raw() {
-        T v;
-        std::memcpy(&v, p_, sizeof(T));
-        p_ += sizeof(T);
-        return v;
-    }
-    std::string_view bytes() {
-        const size_t n = varint();
-        std::string_view s(p_, n);
-        p_ += n;
-        return s;
-    }
-
-    Value value() {
-        using K = Value::Kind;
-        switch (static_cast<K>(byte())) {
-        case K::Null:
-            return Value();
-        case K::Int16:
-            return Value::int16(static_cast<int16_t>(signedVarint()));
-        case K::Int32:
-            return Value::int32(static_cast<int32_t>(signedVarint()));
-        case K::Int64:
-            return Value::int64(signedVarint());
-        case K::Double:
-            return Value::real(raw<double>());
-        case K::Numeric: {
-            const int scale = byte();
-            return Value::numeric(Numeric{signedVarint(), scale});
-        }
-        case K::Date:
-            return Value::date(Date{static_cast<int32_t>(signedVarint())});
-        case K::Time:
-            return Value::time(Time{static_cast<uint32_t>(varint())});
-        case K::Timestamp: {
-            const Date d{static_cast<int32_t>(signedVarint())};
-            return Value::timestamp(Timestamp{d, Time{static_cast<uint32_t>(varint())}});
-        }
-        case K::Text:
-            return Value::text(std::string(bytes()));
-        case K::Blob: {
-            const std::string_view b = bytes();
-            return Value::blob(Bytes(b.begin(), b.end()));
-        }
-        case K::Bool:
-            return Value::boolean(byte() != 0);
-        }
-        throw Error("Registro compactado corrompido");
-    }
-
-private:
-    const char *p_;
-};
-
 void packValue(const FieldDef &field, const Value &v, std::string &out) {
     using K = Value::Kind;
     switch (v.kind()) {
@@ -211,18 +138,109 @@ void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &v
         packValue(fields[i], values[i], out);
 }
 
+// The data was written by packRecord in this process, so it is trusted.
+uint64_t PackedFields::varint() {
+    uint64_t v = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto b = static_cast<uint8_t>(*p_++);
+        v |= static_cast<uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            return v;
+    }
+}
+
+int64_t PackedFields::signedVarint() {
+    const uint64_t z = varint();
+    return static_cast<int64_t>((z >> 1) ^ (0 - (z & 1)));
+}
+
+PackedValue PackedFields::next() {
+    using K = Value::Kind;
+    PackedValue v;
+    v.kind = static_cast<K>(*p_++);
+    switch (v.kind) {
+    case K::Null:
+        break;
+    case K::Int16:
+    case K::Int32:
+    case K::Int64:
+    case K::Date:
+        v.integer = signedVarint();
+        break;
+    case K::Double:
+        std::memcpy(&v.real, p_, sizeof v.real);
+        p_ += sizeof v.real;
+        break;
+    case K::Numeric:
+        v.scale = static_cast<uint8_t>(*p_++);
+        v.integer = signedVarint();
+        break;
+    case K::Time:
+        v.time = static_cast<uint32_t>(varint());
+        break;
+    case K::Timestamp:
+        v.integer = signedVarint();
+        v.time = static_cast<uint32_t>(varint());
+        break;
+    case K::Text:
+    case K::Blob: {
+        const size_t n = varint();
+        v.bytes = std::string_view(p_, n);
+        p_ += n;
+        break;
+    }
+    case K::Bool:
+        v.integer = *p_++ != 0;
+        break;
+    default:
+        throw Error("Registro compactado corrompido");
+    }
+    return v;
+}
+
+Value toValue(const PackedValue &v) {
+    using K = Value::Kind;
+    switch (v.kind) {
+    case K::Null:
+        return Value();
+    case K::Int16:
+        return Value::int16(static_cast<int16_t>(v.integer));
+    case K::Int32:
+        return Value::int32(static_cast<int32_t>(v.integer));
+    case K::Int64:
+        return Value::int64(v.integer);
+    case K::Double:
+        return Value::real(v.real);
+    case K::Numeric:
+        return Value::numeric(Numeric{v.integer, v.scale});
+    case K::Date:
+        return Value::date(Date{static_cast<int32_t>(v.integer)});
+    case K::Time:
+        return Value::time(Time{v.time});
+    case K::Timestamp:
+        return Value::timestamp(Timestamp{Date{static_cast<int32_t>(v.integer)}, Time{v.time}});
+    case K::Text:
+        return Value::text(std::string(v.bytes));
+    case K::Blob:
+        return Value::blob(Bytes(v.bytes.begin(), v.bytes.end()));
+    case K::Bool:
+        return Value::boolean(v.integer != 0);
+    }
+    return Value();
+}
+
 void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out) {
-    Reader r(record + 1);
+    PackedFields fields(record);
     out.resize(fieldCount);
     for (size_t i = 0; i < fieldCount; ++i)
-        out[i] = r.value();
+        out[i] = toValue(fields.next());
 }
 
 Value unpackField(const char *record, size_t index) {
-    Reader r(record + 1);
+    PackedFields fields(record);
     for (size_t i = 0; i < index; ++i)
-        r.value();
-    return r.value();
+        fields.next();
+    return toValue(fields.next());
 }
 
 const char *RecordStore::add(std::string_view packed) {

@@ -26,6 +26,31 @@ void packNull(std::string &out);
 void packInteger(Value::Kind kind, int64_t v, std::string &out);
 void packDate(Date d, std::string &out);
 void packTimestamp(const Timestamp &ts, std::string &out);
+// One packed value seen in place, without making a Value: the writer formats straight from the store.
+struct PackedValue {
+    Value::Kind kind = Value::Kind::Null;
+    int64_t integer = 0;    // Int16, Int32, Int64 and Numeric units; Date and Timestamp days; Bool as 0 or 1
+    uint32_t time = 0;      // Time and Timestamp: units of the day
+    int scale = 0;          // Numeric
+    double real = 0;        // Double
+    std::string_view bytes; // Text and Blob
+};
+
+// Walks a packed record's values in field order.
+class PackedFields {
+public:
+    explicit PackedFields(const char *record) : p_(record + 1) {}
+    PackedValue next();
+
+private:
+    uint64_t varint();
+    int64_t signedVarint();
+
+    const char *p_;
+};
+
+Value toValue(const PackedValue &v);
+
 // Replaces `out` with the record's values.
 void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out);
 Value unpackField(const char *record, size_t index);

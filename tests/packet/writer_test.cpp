@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace edi {
 namespace {
 
@@ -150,6 +152,64 @@ TEST(PacketWriter, LoadedRowsAreWrittenMergedAndAppendedOnesAsInserted) {
     EXPECT_NE(xml.find("<PARAMS CHANGE_LOG=\"2 0 4\"/>"), std::string::npos) << xml;
     EXPECT_NE(xml.find("<ROW CD_PACIENTE=\"1\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("<ROW RowState=\"4\" CD_PACIENTE=\"2\""), std::string::npos) << xml;
+}
+
+// Every value form with its edges, escapes at the ends of a text, plain runs between them, nulls and empty texts:
+// these are the bytes peers read.
+TEST(PacketWriter, EveryValueFormIsWrittenExactly) {
+    PacketTable ds({{"SI", FieldType::SmallInt},
+                    {"IN", FieldType::Integer},
+                    {"BI", FieldType::BigInt},
+                    {"RE", FieldType::Double},
+                    {"N4", FieldType::Numeric, 18, 4},
+                    {"N0", FieldType::Numeric, 18, 0},
+                    {"DT", FieldType::Date},
+                    {"HR", FieldType::Time},
+                    {"TS", FieldType::Timestamp},
+                    {"TX", FieldType::VarChar, 60},
+                    {"MM", FieldType::TextBlob},
+                    {"BL", FieldType::BinaryBlob},
+                    {"FL", FieldType::Boolean}});
+    const std::vector<std::vector<Value>> rows = {
+        {Value::int16(INT16_MIN), Value::int32(INT32_MIN), Value::int64(INT64_MIN), Value::real(-0.1),
+         Value::numeric({INT64_MIN, 4}), Value::numeric({INT64_MIN, 0}), Value::date(Date::fromYmd(1, 1, 1)),
+         Value::time(Time::fromHms(0, 0, 0)), Value::timestamp(Timestamp::fromParts(1, 1, 1, 0, 0, 0, 0)),
+         Value::text("&<>\"'\r\n\t\x7F plain \"run\"&"), Value::text("Linha\r\n"), Value::blob(Bytes{0, 255, 128}),
+         Value::boolean(true)},
+        {Value::int16(INT16_MAX), Value::int32(INT32_MAX), Value::int64(INT64_MAX), Value::real(1.5e21),
+         Value::numeric({INT64_MAX, 4}), Value::numeric({INT64_MAX, 0}), Value::date(Date::fromYmd(9999, 12, 31)),
+         Value::time(Time::fromHms(23, 59, 59, 999)),
+         Value::timestamp(Timestamp::fromParts(9999, 12, 31, 23, 59, 59, 999)),
+         Value::text("Concei\xC3\xA7\xC3\xA3o \xE2\x82\xAC\xF0\x9F\x98\x80"), Value::text(""), Value::blob(Bytes{}),
+         Value::boolean(false)},
+        {Value::int16(0), Value::int32(-1), Value::int64(1), Value::real(0.1 + 0.2), Value::numeric({-1, 4}),
+         Value::numeric({0, 0}), Value::date(Date::fromYmd(1969, 12, 31)), Value::time(Time::fromHms(12, 0, 0, 5)),
+         Value::timestamp(Timestamp::fromParts(1899, 12, 30, 12, 0, 0, 5)), Value::text(""), Value::text("\xC3\xA9"),
+         Value(), Value()},
+        {Value(), Value(), Value(), Value::real(1e-7), Value::numeric({5, 4}), Value(), Value(), Value(), Value(),
+         Value::text("\xC3\xA9"), Value(), Value(), Value()},
+    };
+    for (const auto &row : rows) {
+        ds.append();
+        for (size_t i = 0; i < row.size(); ++i)
+            ds.setValue(i, row[i]);
+        ds.post();
+    }
+    const std::string xml = ds.saveToString();
+    EXPECT_EQ(
+        xml.substr(xml.find("<ROWDATA>")),
+        "<ROWDATA><ROW RowState=\"4\" SI=\"-32768\" IN=\"-2147483648\" BI=\"-9223372036854775808\" RE=\"-0.1\""
+        " N4=\"-922337203685477.5808\" N0=\"-9223372036854775808\" DT=\"00010101\" HR=\"00:00:00000\""
+        " TS=\"00010101T00:00:00000\" TX=\"&amp;&lt;&gt;&quot;&apos;&#13;&#10;&#9;\x7F plain &quot;run&quot;&amp;\""
+        " MM=\"TGluaGENCg==\" BL=\"AP+A\" FL=\"TRUE\"/>"
+        "<ROW RowState=\"4\" SI=\"32767\" IN=\"2147483647\" BI=\"9223372036854775807\""
+        " RE=\"1500000000000000000000\" N4=\"922337203685477.5807\" N0=\"9223372036854775807\" DT=\"99991231\""
+        " HR=\"23:59:59999\" TS=\"99991231T23:59:59999\" TX=\"Concei&#231;&#227;o &#8364;&#128512;\" MM=\"\""
+        " BL=\"\" FL=\"FALSE\"/>"
+        "<ROW RowState=\"4\" SI=\"0\" IN=\"-1\" BI=\"1\" RE=\"0.30000000000000004\" N4=\"-0.0001\" N0=\"0\""
+        " DT=\"19691231\" HR=\"12:00:00005\" TS=\"18991230T12:00:00005\" TX=\"\" MM=\"w6k=\"/>"
+        "<ROW RowState=\"4\" RE=\"0.0000001\" N4=\"0.0005\" TX=\"&#233;\"/></ROWDATA></DATAPACKET>")
+        << xml;
 }
 
 } // namespace
