@@ -35,6 +35,7 @@ std::vector<int> colunasDestino(db::Dataset& tabela, const std::vector<FieldDef>
         destinos.push_back(tabela.fieldIndex(c.name));
     return destinos;
 }
+
 // How many seconds after the table's start a packet name may take when earlier ones are taken.
 constexpr int kSegundosDoDia = 86400;
 // The longest the data-entry application may wait on the locks of an import batch.
