@@ -55,6 +55,14 @@ class DeParaJanelaTest : public QObject {
     test::TempDir registro; // the error log
     QStringList erros;
 
+    // Both databases connected and the register's table named, as an operator starts.
+    void conectaAmbosNoRegistro(gui::TfrmDePara& j) const {
+        j.edDe->setText(QString::fromStdString(bancos->conexaoDe()));
+        j.edPara->setText(QString::fromStdString(bancos->conexaoPara()));
+        j.btDe->click();
+        j.btPara->click();
+        j.edTabela->setText(QStringLiteral("REGISTRO_TARV"));
+    }
     QStringList linhasDoLog() const { return janela->mLog->toPlainText().split(QLatin1Char('\n')); }
     int64_t linhasPara() { return test::DoisBancos::conta(bancos->para(), "select count(*) from REGISTRO_TARV"); }
 
@@ -113,11 +121,7 @@ private slots:
 
     void opensCopiesAndDeletesAfterConfirmationKeepingItsStateWhenHidden() {
         gui::TfrmDePara& j = *janela;
-        j.edDe->setText(QString::fromStdString(bancos->conexaoDe()));
-        j.edPara->setText(QString::fromStdString(bancos->conexaoPara()));
-        j.btDe->click();
-        j.btPara->click();
-        j.edTabela->setText(QStringLiteral("REGISTRO_TARV"));
+        conectaAmbosNoRegistro(j);
         j.edMesAno->setText(QStringLiteral("202401, 202402"));
         j.btAbrir->click();
         QCOMPARE(erros, QStringList());
@@ -177,11 +181,7 @@ private slots:
 
     void aRefusedFilterGoesToTheErrorReporterAndOpensNothing() {
         gui::TfrmDePara& j = *janela;
-        j.edDe->setText(QString::fromStdString(bancos->conexaoDe()));
-        j.edPara->setText(QString::fromStdString(bancos->conexaoPara()));
-        j.btDe->click();
-        j.btPara->click();
-        j.edTabela->setText(QStringLiteral("REGISTRO_TARV"));
+        conectaAmbosNoRegistro(j);
         j.edUnd->setText(QStringLiteral("10 /* e o resto */"));
         j.btAbrir->click();
         QCOMPARE(erros.size(), 1);
