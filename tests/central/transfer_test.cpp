@@ -112,25 +112,15 @@ TEST(CentralUpload, AChunkedUploadAboveTheLimitIsRefusedAndNotStored) {
     ServerConfig c;
     c.maxUploadBytes = 1u << 20;
     CentralRig rig(c);
-    const std::string boundary = "----chunked";
-    const std::string body = "--" + boundary +
-                             "\r\nContent-Disposition: form-data; name=\"file1\"; filename=\"huge.zip\"\r\n\r\n" +
-                             patternedBytes(3u << 20) + "\r\n--" + boundary + "--\r\n";
+    const std::string body = "--b\r\nContent-Disposition: form-data; name=\"file1\"; filename=\"huge.zip\"\r\n\r\n" +
+                             patternedBytes(3u << 20) + "\r\n--b--\r\n";
     httplib::Client raw("127.0.0.1", rig.server().port());
     raw.set_basic_auth("quelmar", "dorven");
-    const auto res = raw.Post(
-        "/edi/ReceiveUpload.aspx",
-        [&](std::size_t offset, httplib::DataSink& sink) {
-            const std::size_t n = std::min<std::size_t>(64 * 1024, body.size() - offset);
-            if (n == 0)
-                sink.done();
-            return n == 0 || sink.write(body.data() + offset, n);
-        },
-        "multipart/form-data; boundary=" + boundary);
-    // The refusal may reach the client before it has sent everything, or the closed connection first.
-    if (res) {
-        EXPECT_EQ(res->status, 413);
-    }
+    const auto chunks = [&](std::size_t offset, httplib::DataSink& sink) {
+        const std::size_t n = std::min<std::size_t>(64 * 1024, body.size() - offset);
+        return n == 0 ? (sink.done(), true) : sink.write(body.data() + offset, n);
+    };
+    raw.Post("/edi/ReceiveUpload.aspx", chunks, "multipart/form-data; boundary=b");
     EXPECT_TRUE(rig.log().waitFor("POST /edi/ReceiveUpload.aspx 413"));
     EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
     EXPECT_TRUE(rig.upload("small.xml", "<x/>"));
