@@ -155,6 +155,12 @@ void writeFileAtomically(const fs::path& path, std::string_view content) {
     file.commit();
 }
 
+fs::path writeNewFile(const std::function<fs::path(int)>& candidate, int attempts, std::string_view content) {
+    AtomicFile file(candidate(0));
+    file.stream().write(content.data(), static_cast<std::streamsize>(content.size()));
+    return file.commitUnderFreeName(candidate, attempts);
+}
+
 void moveFileReplacing(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     if (fs::exists(to, ec))

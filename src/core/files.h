@@ -46,6 +46,10 @@ std::string describeWriteError(int errorNumber);
 
 std::string readFile(const std::filesystem::path& path);            // throws IoError
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
+// Writes `content` under the first free name of candidate(0), candidate(1), ..., never replacing a file (see
+// AtomicFile::commitUnderFreeName). Returns the name taken.
+std::filesystem::path writeNewFile(const std::function<std::filesystem::path(int)>& candidate, int attempts,
+                                   std::string_view content);
 // `text` with every line end made CR LF and a last line end added: the text files operators open elsewhere.
 std::string linesWithCrLf(std::string_view text);
 // Moves a file, replacing one of the same name at the target (delete first, then rename).

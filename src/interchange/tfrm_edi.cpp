@@ -618,7 +618,12 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     std::ostringstream texto;
     for (const auto& linha : Log)
         texto << linha << "\r\n";
-    writeFileAtomically(pastaDia / (T + formatDateTime("hhnss", Timestamp::localNow()) + ".log"), texto.str());
+    // Files of one table imported within the same second would share the name: the later logs take a suffix,
+    // so no log of refused records is ever replaced.
+    const std::string nomeLog = T + formatDateTime("hhnss", Timestamp::localNow());
+    writeNewFile(
+        [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
+        kSegundosDoDia, texto.str());
 }
 
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {

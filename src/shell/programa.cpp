@@ -34,6 +34,8 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     dm_ = std::make_unique<TDM>(db::ConnectionParams{config_.DB, config_.usuario, config_.senha, config_.charset}, ui_);
     dmGeral_ = std::make_unique<datamodule::TDMGERAL>(*dm_, geral_);
     dmGeral_->DataModuleCreate();
+    // Before any stage runs: an error report of a single stage identifies the installation too.
+    identificaInstalacao();
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
@@ -79,11 +81,14 @@ void Programa::Protocolo1Click() {
     transporte_->Protocolo1Click(*dm_, dmGeral_->TB_PROTOCOLO_ENVIO().raw());
 }
 
-void Programa::ExecucaoInicial() {
+void Programa::identificaInstalacao() {
     geral_.sLogComputer = platform::NomeDoComputador();
     geral_.sLogUnidade = SelectNomeUnidadeParametro(*dm_);
     geral_.sLogUsuario = "-"; // the login query is never opened: code and name read empty
     geral_.sLogSistema = std::string("EDI - ( Versão: ").append(geral_.prmVersao).append(" )");
+}
+
+void Programa::ExecucaoInicial() {
     geral_.sPathTemp = geral_.sPath / "Temp" / ""; // created with the interchange folders
     ciclo_->ExecucaoInicial(geral_.prmUnidade);
 }

@@ -26,7 +26,7 @@ public:
     Programa(const std::filesystem::path& home, Ui& ui);
     ~Programa();
 
-    // FormShow: the start-up run (report texts, Temp folder, unit code in panel 3, every stage).
+    // FormShow: the start-up run (Temp folder, unit code in panel 3, every stage).
     void ExecucaoInicial();
     // Sends the pending protocols ("Protocolo" in the menu, the edi-sync stage "protocols").
     void Protocolo1Click();
@@ -43,6 +43,8 @@ public:
 
 private:
     CorposDasEtapas corpos();
+    // The lines of the error reports that say which computer, unit, user and system version.
+    void identificaInstalacao();
 
     Ui& ui_;
     Configuracao config_;

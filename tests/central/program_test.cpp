@@ -151,9 +151,9 @@ TEST(CentralProgram, BadCommandLinesExitWithTheUsage) {
 }
 
 TEST(CentralCommandLine, ReadsTheServerOptions) {
-    const auto command =
-        parseCommandLine({"--root", "/srv/edi", "--listen", "0.0.0.0:8080", "--central", "7", "--units",
-                          "12,14:2.1.0-05", "--login", "l", "--password", "p", "--database", "/data/central.fdb"});
+    const auto command = parseCommandLine({"--root", "/srv/edi", "--listen", "0.0.0.0:8080", "--central", "7",
+                                           "--units", "12,14:2.1.0-05", "--login", "l", "--password", "p", "--database",
+                                           "/data/central.fdb", "--max-upload-mb", "3"});
     const ServerConfig &c = std::get<ServeCommand>(command).config;
     EXPECT_EQ(c.root, "/srv/edi");
     EXPECT_EQ(c.host, "0.0.0.0");
@@ -168,6 +168,7 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
     EXPECT_EQ(c.password, "p");
     ASSERT_TRUE(c.database.has_value());
     EXPECT_EQ(c.database->database, "/data/central.fdb");
+    EXPECT_EQ(c.maxUploadBytes, std::size_t{3} << 20);
 
     const ServerConfig defaults =
         std::get<ServeCommand>(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0"})).config;
@@ -175,11 +176,15 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
     EXPECT_EQ(defaults.login, "quelmar");
     EXPECT_EQ(defaults.password, "dorven");
     EXPECT_FALSE(defaults.database.has_value());
+    EXPECT_EQ(defaults.maxUploadBytes, std::size_t{512} << 20);
 
     for (const std::string units : {"", "12,", "x", "12:", "0", "-3"})
         EXPECT_THROW(parseUnitList(units), UsageError) << units;
     EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--login", "only"}), UsageError);
     EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:70000"}), UsageError);
+    for (const std::string mb : {"0", "-1", "1.5", "", "99999999999999999999"})
+        EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--max-upload-mb", mb}), UsageError)
+            << mb;
     EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
 }
 

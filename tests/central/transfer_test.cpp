@@ -67,8 +67,8 @@ TEST(CentralUpload, ALargeBinaryFileArrivesIntact) {
 
 TEST(CentralUpload, NamesThatCouldLeaveTheFolderAreRefused) {
     CentralRig rig;
-    for (const std::string name :
-         {"../evil.xml", "sub/evil.xml", "C:\\Temp\\evil.xml", "..evil.xml", "", ".hidden", "a\nb.xml"}) {
+    for (const std::string name : {"../evil.xml", "sub/evil.xml", "C:\\Temp\\evil.xml", "..evil.xml", "", ".hidden",
+                                   "a\nb.xml", "..", "/abs.xml"}) {
         const auto res = postFile(rig, "file1", name, "<x/>");
         ASSERT_TRUE(res) << name;
         EXPECT_EQ(res->status, 400) << name;
@@ -76,6 +76,12 @@ TEST(CentralUpload, NamesThatCouldLeaveTheFolderAreRefused) {
     EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
     EXPECT_THAT(filesIn(rig.root()),
                 ElementsAre("app", "central-state.db", "central-state.db-shm", "central-state.db-wal", "edi"));
+}
+
+TEST(CentralUpload, DotsInsideANameAreNoPathStep) {
+    CentralRig rig;
+    EXPECT_EQ(rig.send("x..y.xml", 12), 200);
+    EXPECT_EQ(rig.mustGet("/edi/out/x..y.xml"), "<DATAPACKET/>");
 }
 
 TEST(CentralUpload, OnlyTheFieldFile1IsTaken) {
@@ -98,6 +104,25 @@ TEST(CentralUpload, AnUploadAboveTheLimitIsRefusedAndNotStored) {
     }
     EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
     // The server goes on serving.
+    EXPECT_TRUE(rig.upload("small.xml", "<x/>"));
+}
+
+// A chunked body has no length to check first: it is bounded while it streams.
+TEST(CentralUpload, AChunkedUploadAboveTheLimitIsRefusedAndNotStored) {
+    ServerConfig c;
+    c.maxUploadBytes = 1u << 20;
+    CentralRig rig(c);
+    const std::string body = "--b\r\nContent-Disposition: form-data; name=\"file1\"; filename=\"huge.zip\"\r\n\r\n" +
+                             patternedBytes(3u << 20) + "\r\n--b--\r\n";
+    httplib::Client raw("127.0.0.1", rig.server().port());
+    raw.set_basic_auth("quelmar", "dorven");
+    const auto chunks = [&](std::size_t offset, httplib::DataSink& sink) {
+        const std::size_t n = std::min<std::size_t>(64 * 1024, body.size() - offset);
+        return n == 0 ? (sink.done(), true) : sink.write(body.data() + offset, n);
+    };
+    raw.Post("/edi/ReceiveUpload.aspx", chunks, "multipart/form-data; boundary=b");
+    EXPECT_TRUE(rig.log().waitFor("POST /edi/ReceiveUpload.aspx 413"));
+    EXPECT_THAT(filesIn(rig.root() / "edi" / "out"), IsEmpty());
     EXPECT_TRUE(rig.upload("small.xml", "<x/>"));
 }
 

@@ -260,6 +260,31 @@ TEST(Import, AFailingRecordIsLoggedAndTheOthersStayCommitted) {
     EXPECT_NE(log.find("\r\n" + F + " Erros :1 Alterados :0 Novos :3\r\n"), std::string::npos) << log;
 }
 
+// Logs named for the current second and the next minutes are already there: the import must write beside them.
+TEST(Import, ALogNeverReplacesAnotherOfTheSameTableAndSecond) {
+    Instalacao c("31");
+    c.registra("REGISTRO_TARV_ACOMP", 1);
+    const Timestamp agora = Timestamp::localNow();
+    const fs::path dia = c.geral.sPathIn / formatDateTime("ddmmyy", agora);
+    fs::create_directories(dia);
+    for (int s = 0; s < 600; ++s)
+        std::ofstream(dia / ("REGISTRO_TARV_ACOMP" + formatDateTime("hhnss", agora.plusSeconds(s)) + ".log"))
+            << "antes";
+    const std::vector<std::string> pacotes = {"REGISTRO_TARV_ACOMP12311210230509.xml",
+                                              "REGISTRO_TARV_ACOMP12311210230510.xml"};
+    pacoteRegistro(c.geral.sPathIn / pacotes[0], {{1, -5}}); // the check refuses both
+    pacoteRegistro(c.geral.sPathIn / pacotes[1], {{2, -6}});
+    c.engine->btImportarClick();
+
+    std::string novos;
+    for (const auto& f : c.arquivos(dia))
+        if (f.extension() == ".log" && readFile(f) != "antes")
+            novos += readFile(f);
+    EXPECT_EQ(c.arquivos(dia).size(), 600u + 2 + 2); // the earlier logs, the two packets, a log each
+    for (const auto& F : pacotes)
+        EXPECT_NE(novos.find("\r\n" + F + " Erros :1 "), std::string::npos) << novos;
+}
+
 TEST(Import, UnitsAreMatchedByTheirOwnCodeAndAMissingKeyFailsTheRecord) {
     Instalacao c("12");
     c.registra("UNIDADE", 1);

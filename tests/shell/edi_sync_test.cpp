@@ -1,6 +1,7 @@
 // The headless program as scripts and services run it.
 #include "core/files.h"
 #include "domain/create_database.h"
+#include "platform/system_info.h"
 #include "support/smtp_server.h"
 #include "support/temp_dir.h"
 
@@ -132,7 +133,12 @@ TEST(EdiSync, AnErrorThatEscapesAStageIsLoggedMailedAndPrintedAndExitsOne) {
     ASSERT_EQ(m.size(), 1u) << e.saida;
     EXPECT_EQ(m[0].assunto, "Haldren - Erro");
     EXPECT_NE(m[0].corpo.find("Pilha de chamadas:"), std::string::npos) << m[0].corpo;
-    EXPECT_NE(m[0].corpo.find("\nLocal:" + (home / "").string() + "\n"), std::string::npos) << m[0].corpo;
+    // A single stage identifies the installation as the start-up run does.
+    for (const std::string& linha :
+         {"\nComputer:" + platform::NomeDoComputador() + "\n", std::string("\nUnidade:12-Unidade 12\n"),
+          std::string("\nUsuário:-\n"), "\nSistema:EDI - ( Versão: " + domain::CreateOptions{}.version + " )\n",
+          "\nLocal:" + (home / "").string() + "\n"})
+        EXPECT_NE(m[0].corpo.find(linha), std::string::npos) << linha << m[0].corpo;
     EXPECT_EQ(m[0].corpo.find(servidor.opcoes().senha), std::string::npos);
     EXPECT_FALSE(fs::exists(home / "EDIMorvanix.log"));
 }

@@ -3,6 +3,7 @@
 #include "central/moment.h"
 
 #include <charconv>
+#include <limits>
 #include <map>
 #include <set>
 
@@ -25,6 +26,8 @@ const char *const kUsage =
     "      --units CÓDIGO[:VERSÃO],...  unidades conhecidas desde o início; VERSÃO é a versão mostrada até os\n"
     "                            pedidos da unidade trazerem versao= (2.1.0-04 por omissão)\n"
     "      --login L --password S  a conta que as unidades usam (quelmar / dorven por omissão)\n"
+    "      --max-upload-mb MB    o maior envio aceite, em megabytes (512 por omissão); um envio maior é\n"
+    "                            recusado, também quando chega aos pedaços\n"
     "      --database LIGAÇÃO    uma base Firebird para a consola SQL (um caminho simples abre-a com o motor\n"
     "                            embutido); --db-user U e --db-password S para entrar nela\n"
     "  -h, --help                mostra esta ajuda e sai\n"
@@ -45,6 +48,15 @@ int parseCode(const std::string &text, const std::string &what) {
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || value <= 0)
         throw UsageError(what + " \"" + text + "\" não é um código de unidade positivo");
     return value;
+}
+
+std::size_t parseMegabytes(const std::string& text, const std::string& option) {
+    std::size_t value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || value == 0 ||
+        value > (std::numeric_limits<std::size_t>::max() >> 20))
+        throw UsageError(option + " \"" + text + "\" não é um número positivo de megabytes");
+    return value << 20;
 }
 
 // Options with a value, and the positional arguments, of one command.
@@ -95,7 +107,7 @@ void parseListen(const std::string &text, ServerConfig &config) {
 ServeCommand parseServe(const std::vector<std::string> &args) {
     const Arguments a(args, 0,
                       {"--root", "--listen", "--central", "--units", "--login", "--password", "--database", "--db-user",
-                       "--db-password"});
+                       "--db-password", "--max-upload-mb"});
     if (!a.positional.empty())
         throw UsageError("argumento inesperado: " + a.positional.front());
     if (a.has("--login") != a.has("--password"))
@@ -108,6 +120,8 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
         c.centralUnit = parseCode(a.get("--central"), "--central");
     if (a.has("--units"))
         c.units = parseUnitList(a.get("--units"));
+    if (a.has("--max-upload-mb"))
+        c.maxUploadBytes = parseMegabytes(a.get("--max-upload-mb"), "--max-upload-mb");
     c.login = a.get("--login", c.login);
     c.password = a.get("--password", c.password);
     if (a.has("--database")) {
@@ -153,7 +167,7 @@ std::vector<UnitSeed> parseUnitList(const std::string &text) {
         const std::string item = text.substr(start, comma == std::string::npos ? comma : comma - start);
         const std::size_t colon = item.find(':');
         UnitSeed unit;
-        unit.code = parseCode(item.substr(0, colon), "--units entry");
+        unit.code = parseCode(item.substr(0, colon), "a entrada de --units");
         if (colon != std::string::npos) {
             unit.version = item.substr(colon + 1);
             if (unit.version.empty())

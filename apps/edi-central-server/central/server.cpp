@@ -101,7 +101,8 @@ std::string contentTypeOf(const fs::path &file) {
 // The uploaded parts of one request, each written under a temporary name and renamed into place once complete.
 class UploadReceiver {
 public:
-    UploadReceiver(fs::path folder, bool accept) : folder_(std::move(folder)), accept_(accept) {}
+    UploadReceiver(fs::path folder, bool accept, std::size_t maxBytes)
+        : folder_(std::move(folder)), accept_(accept), maxBytes_(maxBytes) {}
 
     bool startPart(const httplib::MultipartFormData &part) {
         if (!finishPart())
@@ -119,6 +120,8 @@ public:
     }
 
     bool receive(const char *data, std::size_t size) {
+        if (!withinLimit(size))
+            return false;
         if (!current_)
             return true;
         current_->stream().write(data, static_cast<std::streamsize>(size));
@@ -139,6 +142,14 @@ public:
         });
     }
 
+    // A chunked body announces no length for the server to check beforehand: it is bounded as it streams.
+    bool withinLimit(std::size_t size) {
+        received_ += size;
+        tooLarge_ = tooLarge_ || received_ > maxBytes_;
+        return !tooLarge_;
+    }
+
+    bool tooLarge() const { return tooLarge_; }
     const std::vector<std::string> &stored() const { return stored_; }
     const std::string &refused() const { return refused_; }
     const std::string &error() const { return error_; }
@@ -156,6 +167,9 @@ private:
 
     fs::path folder_;
     bool accept_;
+    std::size_t maxBytes_;
+    std::size_t received_ = 0;
+    bool tooLarge_ = false;
     std::unique_ptr<AtomicFile> current_;
     std::string currentName_;
     std::vector<std::string> stored_;
@@ -310,18 +324,20 @@ void CentralServer::Impl::logRequest(const httplib::Request &req, const httplib:
 void CentralServer::Impl::upload(const httplib::Request &req, httplib::Response &res,
                                  const httplib::ContentReader &reader) {
     const bool accept = authorised(req);
-    UploadReceiver receiver(root.uploads(), accept);
+    UploadReceiver receiver(root.uploads(), accept, config.maxUploadBytes);
     bool complete = false;
     if (req.is_multipart_form_data())
         complete = reader([&](const httplib::MultipartFormData &part) { return receiver.startPart(part); },
                           [&](const char *data, std::size_t size) { return receiver.receive(data, size); }) &&
                    receiver.finishPart();
     else
-        complete = reader([](const char *, std::size_t) { return true; });
+        complete = reader([&](const char*, std::size_t size) { return receiver.withinLimit(size); });
 
+    if (receiver.tooLarge()) // the rest of the body is still on its way: the connection cannot serve another request
+        res.set_header("Connection", "close");
     if (!accept)
         return refuseUnauthorised(res);
-    if (res.status == 413)
+    if (res.status == 413 || receiver.tooLarge())
         return answerText(res, 413, "envio maior que " + std::to_string(config.maxUploadBytes) + " bytes");
     if (!receiver.error().empty())
         return answerText(res, 500, msg::withCause("envio não guardado", receiver.error()));

@@ -9,9 +9,8 @@ namespace edi::central {
 namespace fs = std::filesystem;
 
 bool isBareFileName(std::string_view name) {
-    if (name.empty() || name.size() > kMaxFileNameBytes || name.front() == '.')
-        return false;
-    if (name.find("..") != std::string_view::npos || !encoding::isValidUtf8(name))
+    // Without separators, a leading dot also rules out the steps "." and "..": dots inside a name are plain text.
+    if (name.empty() || name.size() > kMaxFileNameBytes || name.front() == '.' || !encoding::isValidUtf8(name))
         return false;
     for (const char c : name) {
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 32 || c == 127)

@@ -11,8 +11,9 @@ inline constexpr std::string_view kServerWebRoot = "E:\\Home\\quelmar\\Web";
 // Longest file name accepted for uploads and publications.
 inline constexpr std::size_t kMaxFileNameBytes = 200;
 
-// A plain file name that cannot leave its folder: UTF-8, not empty, no "/", "\", "..", no control characters, and
-// not starting with "." (temporary files being written are hidden names, never served or registered).
+// A plain file name that cannot leave its folder: UTF-8, not empty, no "/", "\", no control characters, and not
+// starting with "." (so never a "." or ".." step; temporary files being written are hidden names, never served or
+// registered). Dots elsewhere are allowed: "x..y.xml" is a name like any other.
 bool isBareFileName(std::string_view name);
 
 // `folder` below the web root in the server's notation, e.g. serverPath("edi\\out", "X.xml").
