@@ -105,7 +105,18 @@ void DataSet::settle() {
     }
     for (DataSet* detail : details_)
         if (detail->isOpen())
-            detail->settle();
+            settleDetail(*detail, ", e " + def_.name + " não mudou de registro");
+}
+
+void DataSet::settleDetail(DataSet& detail, const std::string& outcome) {
+    try {
+        detail.settle();
+    } catch (const Abort&) {
+        throw;
+    } catch (const Error& e) {
+        throw Error("Não foi possível gravar o registro pendente de " + detail.name() + " (detalhe de " + def_.name +
+                    ")" + outcome + ": " + e.what());
+    }
 }
 
 void DataSet::open() {
@@ -130,8 +141,10 @@ void DataSet::rowMoved() {
     for (DataSet* detail : details_) {
         for (const auto& column : detail->def_.master.columns)
             detail->setParam(column, data_.eof() ? Value() : data_.value(column));
-        if (detail->isOpen())
+        if (detail->isOpen()) {
+            settleDetail(*detail, "");
             detail->open();
+        }
     }
 }
 

@@ -96,6 +96,7 @@ public:
 private:
     template <typename Operation> void guarded(const Hooks::OnError& onError, Operation operation);
     void settle();
+    void settleDetail(DataSet& detail, const std::string& outcome);
     bool pending() const;
     void rowMoved();
     void calculate();
