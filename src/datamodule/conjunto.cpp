@@ -63,9 +63,9 @@ void DataSet::splice(const std::string& marker, const std::string& text) {
     sql.insert(at + marker.size(), text.empty() ? "" : "\n" + text + "\n");
     if (sql == data_.selectSql())
         return;
+    // A new select text closes the dataset and forgets the parameters given: save first, give them again.
     if (isOpen())
-        settle(); // a new select text closes the dataset
-    // ... and forgets its parameters: the caller's filter stays.
+        settle();
     db::Query& select = data_.selectQuery();
     std::vector<std::pair<std::string, Value>> params;
     for (size_t i = 0; i < select.paramNames().size(); ++i)
