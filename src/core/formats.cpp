@@ -74,6 +74,18 @@ std::string formatDouble(double v) {
     return s;
 }
 
+std::string formatFixed(double v, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(v * scale) / scale;
+    char buf[400];
+    auto res = std::to_chars(buf, buf + sizeof buf, rounded == 0 ? 0.0 : rounded, std::chars_format::fixed, decimals);
+    std::string s(buf, res.ptr);
+    for (char& c : s)
+        if (c == '.')
+            c = kDecimalSeparator;
+    return s;
+}
+
 std::string formatInteger(int64_t v) { return std::to_string(v); }
 
 std::string formatThousands(int64_t v) {

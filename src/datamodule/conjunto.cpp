@@ -29,11 +29,13 @@ DataSet::DataSet(db::Database& db, const DatasetDef& def) : def_(def), data_(db)
     data_.setInsertSql(s.insert);
     data_.setModifySql(s.update);
     data_.setDeleteSql(s.remove);
+    data_.setMissingRow(def_.insertWhenMissing ? db::MissingRow::Insert : db::MissingRow::Fail);
 }
 
-void DataSet::addCalculated(const FieldDef& field) {
+void DataSet::addCalculated(const FieldDef& field, int decimals) {
     calculated_.push_back(field);
     calculatedValues_.emplace_back();
+    calculatedDecimals_.push_back(decimals);
 }
 
 void DataSet::setCalculated(std::string_view column, const Value& value) {
@@ -55,9 +57,23 @@ bool DataSet::hasParam(std::string_view name) {
 
 void DataSet::splice(const std::string& marker, const std::string& text) {
     std::string sql = baseSelect_;
-    if (const size_t at = sql.find(marker); at != std::string::npos)
-        sql.insert(at + marker.size(), text.empty() ? "" : "\n" + text + "\n");
+    const size_t at = sql.find(marker);
+    if (marker.empty() || at == std::string::npos)
+        throw Error("A seleção de " + def_.name + " não tem o marcador " + marker);
+    sql.insert(at + marker.size(), text.empty() ? "" : "\n" + text + "\n");
+    if (sql == data_.selectSql())
+        return;
+    // A new select text closes the dataset and forgets the parameters given: save first, give them again.
+    if (isOpen())
+        settle();
+    db::Query& select = data_.selectQuery();
+    std::vector<std::pair<std::string, Value>> params;
+    for (size_t i = 0; i < select.paramNames().size(); ++i)
+        params.emplace_back(select.paramNames()[i], select.param(i));
     data_.setSelectSql(sql);
+    for (const auto& [name, value] : params)
+        if (select.hasParam(name))
+            select.setParam(name, value);
 }
 
 // Every statement parameter must find its column in the selected row: a missing one would be written as the
@@ -76,7 +92,36 @@ void DataSet::requireStatements() const {
     }
 }
 
+bool DataSet::pending() const {
+    return state() == db::DatasetState::Edit || state() == db::DatasetState::Insert;
+}
+
+// Saves what is pending before the rows are read again or the current row changes. A detail's pending row
+// refers to its master's stored row, so the master goes first: its post reopens the details, which settle.
+void DataSet::settle() {
+    if (pending()) {
+        post();
+        return;
+    }
+    for (DataSet* detail : details_)
+        if (detail->isOpen())
+            settleDetail(*detail, ", e " + def_.name + " não mudou de registro");
+}
+
+void DataSet::settleDetail(DataSet& detail, const std::string& outcome) {
+    try {
+        detail.settle();
+    } catch (const Abort&) {
+        throw;
+    } catch (const Error& e) {
+        throw Error("Não foi possível gravar o registro pendente de " + detail.name() + " (detalhe de " + def_.name +
+                    ")" + outcome + ": " + e.what());
+    }
+}
+
 void DataSet::open() {
+    if (isOpen())
+        settle();
     if (hooks_.beforeOpen)
         hooks_.beforeOpen(*this);
     data_.open();
@@ -84,13 +129,11 @@ void DataSet::open() {
         requireStatements();
         checked_ = true;
     }
-    row_ = 0;
     rowMoved();
 }
 
 void DataSet::close() {
     data_.close();
-    row_ = 0;
 }
 
 void DataSet::rowMoved() {
@@ -98,22 +141,20 @@ void DataSet::rowMoved() {
     for (DataSet* detail : details_) {
         for (const auto& column : detail->def_.master.columns)
             detail->setParam(column, data_.eof() ? Value() : data_.value(column));
-        if (detail->isOpen())
+        if (detail->isOpen()) {
+            settleDetail(*detail, "");
             detail->open();
+        }
     }
 }
 
 void DataSet::first() {
-    if (state() == db::DatasetState::Edit || state() == db::DatasetState::Insert)
-        post();
     open();
 }
 
 void DataSet::next() {
-    if (state() == db::DatasetState::Edit || state() == db::DatasetState::Insert)
-        post();
+    settle();
     data_.next();
-    ++row_;
     rowMoved();
 }
 
@@ -133,22 +174,8 @@ bool DataSet::locate(std::string_view column, const Value& value) {
     return false;
 }
 
-void DataSet::reposition(int row) {
-    data_.open();
-    for (row_ = 0; row_ < row && !data_.eof(); ++row_)
-        data_.next();
-    rowMoved();
-}
-
 int DataSet::recordCount() {
-    if (!isOpen())
-        return 0;
-    const int here = row_;
-    int count = 0;
-    for (data_.open(); !data_.eof(); data_.next())
-        ++count;
-    reposition(here);
-    return count;
+    return data_.countRows();
 }
 
 template <typename Operation> void DataSet::guarded(const Hooks::OnError& onError, Operation operation) {
@@ -177,6 +204,8 @@ void DataSet::fillGenerators(GeneratorTiming timing) {
 void DataSet::insert() {
     if (!def_.canInsert)
         throw Error("Não é possível incluir registros em " + def_.name);
+    if (pending())
+        post();
     data_.append();
     calculate();
     try {
@@ -213,7 +242,13 @@ void DataSet::post() {
     if (before == db::DatasetState::Insert)
         fillGenerators(GeneratorTiming::AtPost);
     applyFills();
-    guarded(before == db::DatasetState::Insert ? hooks_.postError : hooks_.updateError, [&] { data_.post(); });
+    guarded(before == db::DatasetState::Insert ? hooks_.postError : hooks_.updateError, [&] {
+        try {
+            data_.post();
+        } catch (const db::RowNotFound& e) {
+            throw Error("Não foi possível gravar em " + def_.name + ": " + e.what());
+        }
+    });
     rowMoved();
     if (hooks_.afterPost)
         hooks_.afterPost(*this);
@@ -227,6 +262,11 @@ void DataSet::cancel() {
 void DataSet::remove() {
     if (!def_.canDelete)
         throw Error("Não é possível excluir registros de " + def_.name);
+    if (state() == db::DatasetState::Insert) {
+        // Nothing is stored yet: no question, no cascade, no commit.
+        cancel();
+        return;
+    }
     if (hooks_.beforeDelete)
         hooks_.beforeDelete(*this);
     guarded(hooks_.deleteError, [&] { data_.remove(); });
@@ -248,6 +288,17 @@ Value DataSet::value(std::string_view column) {
     return data_.value(column);
 }
 
+std::string DataSet::displayText(std::string_view column) {
+    for (size_t i = 0; i < calculated_.size(); ++i)
+        if (sameName(calculated_[i].name, column)) {
+            const Value& v = calculatedValues_[i];
+            return v.isNull() || calculatedDecimals_[i] < 0
+                       ? v.asText()
+                       : formats::formatFixed(v.asDouble(), calculatedDecimals_[i]);
+        }
+    return data_.value(column).asText();
+}
+
 bool DataSet::isSettable(std::string_view column) const {
     if (containsName(def_.undeclared, column))
         return false;
@@ -256,6 +307,11 @@ bool DataSet::isSettable(std::string_view column) const {
 }
 
 void DataSet::setValue(std::string_view column, const Value& value) {
+    if (!isOpen())
+        throw Error("O conjunto " + def_.name + " está fechado: " + std::string(column) + " não pode ser alterado");
+    if (!pending())
+        throw Error("O conjunto " + def_.name + " não está em edição nem em inclusão: " + std::string(column) +
+                    " não pode ser alterado");
     if (!isSettable(column))
         throw Error(notSettable(def_.name, column));
     if (auto it = hooks_.validate.find(upper(column)); it != hooks_.validate.end())

@@ -45,13 +45,15 @@ public:
     Hooks& hooks() { return hooks_; }
     db::Dataset& raw() { return data_; }
 
-    // Calculated columns: they follow the selected columns and are filled by the calcFields hook.
-    void addCalculated(const FieldDef& field);
+    // Calculated columns: they follow the selected columns and are filled by the calcFields hook. `decimals`
+    // is the display pattern of a figure ("0.00" is 2); negative shows the value as it is.
+    void addCalculated(const FieldDef& field, int decimals = -1);
     void setCalculated(std::string_view column, const Value& value);
 
     void setParam(std::string_view name, const Value& value);
     bool hasParam(std::string_view name);
-    // Appends text at the marker comment of the select (for example "/*WHERE*/"); empty restores it.
+    // Appends text at the marker comment of the select (for example "/*WHERE*/"); empty restores it. A select
+    // without the marker refuses: the caller's condition would silently not apply.
     void splice(const std::string& marker, const std::string& text);
 
     void open();
@@ -63,17 +65,21 @@ public:
     void first();
     void next();
     bool locate(std::string_view column, const Value& value); // first row whose column equals the value
-    int recordCount();
+    int recordCount(); // the stored rows the select gives; a pending row stays pending
 
+    // A pending row (this dataset's, then its details') is saved through post() before a new row starts,
+    // before the current row changes and before the dataset is read again: never dropped, never saved raw.
     void insert();
-    void edit();
-    void post();
+    void edit(); // a row being inserted stays a new row
+    void post(); // a save that finds no stored row is an error
     void cancel();
-    void remove();
+    void remove(); // on a row being inserted: cancels it, and nothing else
 
     // Selected and calculated columns, in that order.
     std::vector<FieldDef> columns();
     Value value(std::string_view column);
+    // The value as a person sees it: calculated figures in their display pattern.
+    std::string displayText(std::string_view column);
     bool isSettable(std::string_view column) const;
     // Runs the column's validation, then keeps the value; a column the dataset does not declare refuses it.
     void setValue(std::string_view column, const Value& value);
@@ -89,11 +95,13 @@ public:
 
 private:
     template <typename Operation> void guarded(const Hooks::OnError& onError, Operation operation);
+    void settle();
+    void settleDetail(DataSet& detail, const std::string& outcome);
+    bool pending() const;
     void rowMoved();
     void calculate();
     void applyFills();
     void fillGenerators(GeneratorTiming timing);
-    void reposition(int row);
     void requireStatements() const;
 
     DatasetDef def_;
@@ -102,8 +110,8 @@ private:
     std::string baseSelect_;
     std::vector<FieldDef> calculated_;
     std::vector<Value> calculatedValues_;
+    std::vector<int> calculatedDecimals_;
     std::vector<DataSet*> details_;
-    int row_ = 0; // rows passed since open
     bool checked_ = false;
 };
 

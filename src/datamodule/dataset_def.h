@@ -57,6 +57,9 @@ struct DatasetDef {
     std::vector<std::string> key;
     std::vector<std::string> deleteKey;
     bool canInsert = true, canUpdate = true, canDelete = true;
+    // The select shows rows that may not be stored yet (an outer join): saving one that the update does not
+    // find inserts it.
+    bool insertWhenMissing = false;
     std::vector<ColumnFill> fills;
     std::vector<GeneratorBinding> generators;
     MasterLink master;

@@ -283,7 +283,9 @@ const std::map<std::string, Patch>& patches() {
         {"TB_REQUISICAO", [](DatasetDef& d) { d.where = "t.CD_AGENDA = :CD_AGENDA"; }},
         {"TB_RESULTADO_CD4",
          [](DatasetDef& d) {
-             d.select = "select t.CD_AGENDA, t.NR_CD3, t.NR_CD4, t.NR_CD8, t.CD_RESPONSAVEL, t.DT_RESULTADO, "
+             // An appointment without a result shows its own code, so saving it stores its first result.
+             d.select = "select coalesce(t.CD_AGENDA, a.CD_AGENDA) as CD_AGENDA, t.NR_CD3, t.NR_CD4, t.NR_CD8, "
+                        "t.CD_RESPONSAVEL, t.DT_RESULTADO, "
                         "t.CD_ARQUIVO, t.FL_REFAZER,\n"
                         "  a.CD_PACIENTE, pa.NM_PACIENTE, pa.IDADE, a.DT_AGENDA, pa.NR_PROCESSO, pa.TP_SEXO, a.NR_LAB, "
                         "a.DT_CONFIRMACAO,\n"
@@ -293,6 +295,7 @@ const std::map<std::string, Patch>& patches() {
                         "left outer join RESULTADO_CD4 t on t.CD_AGENDA = a.CD_AGENDA\n"
                         "left outer join PACIENTE pa on pa.CD_PACIENTE = a.CD_PACIENTE and pa.CD_UND = a.CD_UND\n"
                         "where a.NR_LAB = :NR_LAB";
+             d.insertWhenMissing = true;
          }},
         {"TB_ATENDIMENTO",
          [](DatasetDef& d) {

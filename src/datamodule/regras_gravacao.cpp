@@ -169,6 +169,8 @@ void calculaResultadoCd4(DataSet& ds) {
 FieldDef texto(const char* nome, int tamanho) { return {nome, FieldType::VarChar, tamanho, 0, false}; }
 FieldDef numero(const char* nome, FieldType tipo) { return {nome, tipo, 0, 0, false}; }
 
+constexpr int kCasasCd4 = 2; // the figures' display pattern "0.00"
+
 void instalaCalculados(TDMGERAL& modulo) {
     DataSet& agenda = modulo.dataset("TB_AGENDA");
     for (const char* c : {"DS_REALIZADO", "DS_REMARCADO", "DS_TRANSFERIDO", "DS_CONFIRMADO"})
@@ -179,7 +181,7 @@ void instalaCalculados(TDMGERAL& modulo) {
 
     DataSet& cd4 = modulo.dataset("TB_RESULTADO_CD4");
     for (const char* c : {"NR_PRCD4", "NR_PRCD8", "NR_RCD4CD8"})
-        cd4.addCalculated(numero(c, FieldType::Double));
+        cd4.addCalculated(numero(c, FieldType::Double), kCasasCd4);
     cd4.addCalculated(texto("CTX_REFAZER", 10));
     cd4.hooks().calcFields = calculaResultadoCd4;
 }

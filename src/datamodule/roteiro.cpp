@@ -47,8 +47,8 @@ Value scriptValue(const std::string& text) {
     return text == "null" ? Value() : Value::text(text);
 }
 
-std::string printed(const Value& v) {
-    return v.isNull() ? "<null>" : v.asText();
+std::string printed(DataSet& ds, const std::string& column) {
+    return ds.value(column).isNull() ? "<null>" : ds.displayText(column);
 }
 
 class Roteiro {
@@ -87,6 +87,12 @@ public:
         } else if (cmd == "set") {
             const auto [name, value] = assignment(line, afterName);
             ds.setValue(name, scriptValue(value));
+        } else if (cmd == "splice") {
+            // "splice DATASET MARKER [TEXT]": the text after the marker, up to the end of the line
+            if (w.size() < 3)
+                throw ScriptError("splice espera o conjunto e o marcador");
+            const size_t afterMarker = line.find(w[2], afterName) + w[2].size();
+            ds.splice(w[2], formats::trim(line.substr(afterMarker)));
         } else if (cmd == "locate") {
             const auto [name, value] = assignment(line, afterName);
             if (!ds.locate(name, scriptValue(value)))
@@ -138,7 +144,7 @@ private:
             return;
         }
         for (const FieldDef& f : ds.columns())
-            out_ << f.name << "=" << printed(ds.value(f.name)) << "\n";
+            out_ << f.name << "=" << printed(ds, f.name) << "\n";
     }
 
     void user(const std::string& code) {

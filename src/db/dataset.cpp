@@ -56,6 +56,19 @@ void Dataset::next() {
     original_ = current_;
 }
 
+int Dataset::countRows() {
+    if (state_ == DatasetState::Inactive)
+        return 0;
+    Query counter(db_, select_.sql(), transaction_);
+    const size_t params = select_.paramNames().size();
+    for (size_t i = 0; i < params; ++i)
+        counter.setParam(i, select_.param(i));
+    int count = 0;
+    for (counter.open(); !counter.eof(); counter.next())
+        ++count;
+    return count;
+}
+
 const std::vector<FieldDef>& Dataset::fields() { return select_.fields(); }
 
 int Dataset::fieldIndex(std::string_view name) { return select_.fieldIndex(name); }
@@ -70,7 +83,11 @@ size_t Dataset::indexOf(std::string_view name) const {
 
 const FieldDef& Dataset::field(std::string_view name) { return fields()[indexOf(name)]; }
 
-const Value& Dataset::value(std::string_view name) const { return current_.at(indexOf(name)); }
+const Value& Dataset::value(std::string_view name) const {
+    if (state_ == DatasetState::Inactive)
+        throw DatabaseError("Impossível ler " + std::string(name) + ": o conjunto de registros está fechado");
+    return current_.at(indexOf(name));
+}
 
 const Value& Dataset::value(size_t index) const { return current_.at(index); }
 
@@ -100,7 +117,7 @@ void Dataset::requireRow(const char* operation) const {
 }
 
 void Dataset::edit() {
-    if (state_ == DatasetState::Edit)
+    if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
         return;
     requireRow("editar");
     state_ = DatasetState::Edit;
@@ -111,6 +128,7 @@ void Dataset::append() {
         throw DatabaseError("Impossível incluir: o conjunto de registros está fechado");
     if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
         post();
+    shown_ = {hasRow_, current_};
     current_.assign(fields().size(), Value());
     original_ = current_;
     state_ = DatasetState::Insert;
@@ -150,17 +168,29 @@ void Dataset::bindRow(Statement& s) {
     }
 }
 
+void Dataset::runStatement(Statement& s, const std::string& sql, const char* what) {
+    Query& q = statement(s, sql, what);
+    bindRow(s);
+    q.execute();
+    const bool changed = q.rowsAffected() != 0;
+    q.close();
+    if (changed || &s != &modify_ || missingRow_ == MissingRow::Ignore)
+        return;
+    if (missingRow_ == MissingRow::Fail)
+        throw RowNotFound("o registro não foi encontrado (outro usuário pode tê-lo excluído ou mudado a sua "
+                          "chave, ou a sua inclusão foi desfeita)");
+    runStatement(insert_, insertSql_, "inclusão");
+}
+
 void Dataset::post() {
     if (state_ == DatasetState::Browse)
         return;
     if (state_ == DatasetState::Inactive)
         throw DatabaseError("Impossível gravar: o conjunto de registros está fechado");
-    const bool inserting = state_ == DatasetState::Insert;
-    Statement& s = inserting ? insert_ : modify_;
-    Query& q = statement(s, inserting ? insertSql_ : modifySql_, inserting ? "inclusão" : "alteração");
-    bindRow(s);
-    q.execute();
-    q.close();
+    if (state_ == DatasetState::Insert)
+        runStatement(insert_, insertSql_, "inclusão");
+    else
+        runStatement(modify_, modifySql_, "alteração");
     original_ = current_;
     hasRow_ = true;
     state_ = DatasetState::Browse;
@@ -170,9 +200,9 @@ void Dataset::cancel() {
     if (state_ == DatasetState::Edit) {
         current_ = original_;
     } else if (state_ == DatasetState::Insert) {
-        // Back to the row the cursor stands on.
-        for (size_t i = 0; i < current_.size(); ++i)
-            current_[i] = hasRow_ && !select_.eof() ? select_.value(i) : Value();
+        // Back to the row shown before the new one.
+        hasRow_ = shown_.hasRow;
+        current_ = std::move(shown_.values);
         original_ = current_;
     }
     if (state_ != DatasetState::Inactive)
@@ -180,11 +210,11 @@ void Dataset::cancel() {
 }
 
 void Dataset::remove() {
-    requireRow("excluir");
     if (state_ == DatasetState::Insert) {
         cancel();
         return;
     }
+    requireRow("excluir");
     current_ = original_;
     Query& q = statement(delete_, deleteSql_, "delete");
     bindRow(delete_);

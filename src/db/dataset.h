@@ -12,6 +12,19 @@ namespace edi::db {
 
 enum class DatasetState { Inactive, Browse, Edit, Insert };
 
+// What posting an edited row does when its modify statement changes no row.
+enum class MissingRow {
+    Ignore, // counts as saved
+    Fail,   // RowNotFound; the row stays in editing
+    Insert, // the row is stored by the insert statement (a select that shows rows not stored yet)
+};
+
+// A modify statement that found no row to change.
+class RowNotFound : public DatabaseError {
+public:
+    using DatabaseError::DatabaseError;
+};
+
 // An updatable view of single rows, driven by four statement texts:
 // select (opened), insert (posting a new row), modify (posting an edited row) and delete.
 // Insert, modify and delete take their parameters from the current row by column name; a parameter
@@ -42,6 +55,8 @@ public:
     bool eof() const;
     bool isEmpty() const { return !hasRow_ && state_ == DatasetState::Browse; }
     void next();
+    // The rows the select gives now, counted on a cursor of its own: the current row stays as it is.
+    int countRows();
 
     const std::vector<FieldDef>& fields();
     int fieldIndex(std::string_view name);
@@ -53,7 +68,9 @@ public:
     void setValue(std::string_view name, const Value& value);
     void setValue(size_t index, const Value& value);
 
-    void edit();    // current row -> Edit
+    void setMissingRow(MissingRow policy) { missingRow_ = policy; }
+
+    void edit();    // current row -> Edit; a row being inserted stays in Insert
     void append();  // empty row -> Insert
     void post();    // runs insert or modify; back to Browse with the posted values
     void cancel();  // drops pending changes
@@ -74,6 +91,7 @@ private:
     Query& statement(Statement& slot, const std::string& sql, const char* what);
     size_t indexOf(std::string_view name) const;
     void requireRow(const char* operation) const;
+    void runStatement(Statement& s, const std::string& sql, const char* what);
 
     Database& db_;
     Transaction* transaction_;
@@ -81,9 +99,14 @@ private:
     std::string insertSql_, modifySql_, deleteSql_;
     Statement insert_, modify_, delete_;
     DatasetState state_ = DatasetState::Inactive;
+    MissingRow missingRow_ = MissingRow::Ignore;
     bool hasRow_ = false;
     std::vector<Value> current_;
     std::vector<Value> original_;
+    struct Shown {
+        bool hasRow = false;
+        std::vector<Value> values;
+    } shown_; // the row shown before a new one started, back on cancel
 };
 
 } // namespace edi::db

@@ -332,6 +332,10 @@ void Query::setParam(std::string_view name, const Value& value) {
 
 void Query::setParam(size_t index, const Value& value) { impl_->paramValues.at(index) = value; }
 
+const Value& Query::param(size_t index) const {
+    return impl_->paramValues.at(index);
+}
+
 void Query::clearParams() { impl_->paramValues.assign(impl_->distinctNames.size(), Value()); }
 
 namespace {

@@ -30,6 +30,11 @@ TEST(Value, TextFollowsProcessFormats) {
     EXPECT_EQ(Value::null().asText(), "");
     EXPECT_EQ(formats::formatThousands(2096633), "2.096.633");
     EXPECT_EQ(formats::formatThousands(633), "633");
+    // "0.00" patterns: fixed decimals, a half rounded away from zero, no "-0,00".
+    EXPECT_EQ(formats::formatFixed(25, 2), "25,00");
+    EXPECT_EQ(formats::formatFixed(0.125, 2), "0,13");
+    EXPECT_EQ(formats::formatFixed(200.0 / 3, 2), "66,67");
+    EXPECT_EQ(formats::formatFixed(-0.001, 2), "0,00");
 }
 
 TEST(Value, ConvertsForColumnsAndRefusesWhatDoesNotFit) {

@@ -161,7 +161,11 @@ TEST(Datasets, EveryDatasetRoundTripsARow) {
             }
             if (ds.def().canDelete) {
                 ASSERT_NO_THROW(ds.remove());
-                EXPECT_FALSE(findsRow(ds));
+                // A select that shows rows not stored yet still shows this one, without what was stored.
+                if (ds.def().insertWhenMissing)
+                    EXPECT_TRUE(changed && findsRow(ds) && ds.value(changed->name).isNull());
+                else
+                    EXPECT_FALSE(findsRow(ds));
             }
         }
         ds.close();
