@@ -7,6 +7,7 @@
 #include "db/catalogue.h"
 #include "db/dataset.h"
 #include "db/query.h"
+#include "interchange/chaves.h"
 #include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
 #include "interchange/versoes.h"
@@ -178,7 +179,19 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
     }
     if (!temCdEdi)
         dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
-    return !temDtExp || !temCdEdi;
+    return preparaChaves(T) || !temDtExp || !temCdEdi;
+}
+
+bool TfrmEDI::preparaChaves(const std::string& T) {
+    if (!chaves_)
+        chaves_ = std::make_unique<PreparacaoChaves>(dm_.DB(), geral_.prmUnidade);
+    // The statements of the table handled before may name a table whose keys change now.
+    ibds_ = std::make_unique<db::Dataset>(dm_.DB());
+    std::vector<std::string> avisos;
+    const bool alterou = chaves_->prepara(T, avisos);
+    for (const auto& aviso : avisos)
+        registraErro(T, aviso);
+    return alterou;
 }
 
 // Two tables whose names share their first 24 characters would get the same index name, and the second
