@@ -68,8 +68,8 @@ std::string nameList(const std::vector<std::string>& names) {
 
 std::string createForeignKeySql(const Table& table, const ForeignKey& key) {
     const std::string columns = nameList(key.columns);
-    return "ALTER TABLE " + table.name + " ADD CONSTRAINT " + key.name + " FOREIGN KEY (" + columns +
-           ") REFERENCES " + key.parent + " (" + columns + ")";
+    return "ALTER TABLE " + table.name + " ADD CONSTRAINT " + key.name + " FOREIGN KEY (" + columns + ") REFERENCES " +
+           key.parent + " (" + columns + ")";
 }
 
 SchemaDdl schemaDdl() {

@@ -147,8 +147,8 @@ TEST_F(EngineBasics, SchemaPreparationWidensTheKeyToTheOwnerWhereItCan) {
     // Through the session: rows another attachment wrote keep their table in use there, and the engine then
     // refuses schema changes.
     test::runScript(dm->DB(), "insert into FORMA (CD_FORMA, CD_UND) values (1, null)\n;\n"
-                        "insert into FORMA (CD_FORMA, CD_UND) values (2, 31)\n;\n"
-                        "insert into SEM_DONO values (1, null)");
+                              "insert into FORMA (CD_FORMA, CD_UND) values (2, 31)\n;\n"
+                              "insert into SEM_DONO values (1, null)");
     {
         geral.prmUnidade = "-999";
         TfrmEDI engine(*dm, geral, ui);
@@ -160,8 +160,9 @@ TEST_F(EngineBasics, SchemaPreparationWidensTheKeyToTheOwnerWhereItCan) {
     TfrmEDI engine(*dm, geral, ui);
     EXPECT_TRUE(engine.ValidaCamposEDI("FORMA"));
     engine.ValidaCamposEDI("PAI");
-    EXPECT_EQ(engine.lbLog(), "PAI:a chave primária (ID) não inclui CD_UND e não foi alargada: outras tabelas "
-                              "referem-se a ela; linhas de duas unidades com o mesmo código não podem coexistir aqui\r");
+    EXPECT_EQ(engine.lbLog(),
+              "PAI:a chave primária (ID) não inclui CD_UND e não foi alargada: outras tabelas "
+              "referem-se a ela; linhas de duas unidades com o mesmo código não podem coexistir aqui\r");
     dm->Commit();
     const ComandosTabela f = MontaComandos(*dm, "FORMA");
     EXPECT_EQ(f.chaves, (std::vector<std::string>{"CD_FORMA", "CD_UND"}));
@@ -178,8 +179,8 @@ TEST_F(EngineBasics, SchemaPreparationAddsAForeignKeyOnlyWhenNoRowIsAnOrphan) {
                 " CD_UND integer, DT_EXP timestamp, CD_EDI integer)");
     scratch.detach();
     test::runScript(dm->DB(), "insert into PACIENTE values (1, 12)\n;\n"
-                        "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (10, 1, 12)\n;\n"
-                        "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (11, 2, 12)");
+                              "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (10, 1, 12)\n;\n"
+                              "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (11, 2, 12)");
     auto chaveEstrangeira = [&] {
         db::Query q(dm->DB(), "select count(*) from rdb$relation_constraints"
                               " where rdb$constraint_name = 'FK_NOTIFICACAO_PACIENTE'");
