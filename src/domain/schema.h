@@ -44,7 +44,7 @@ struct GeneratorUse {
 
 // A reference to the row of a parent table of the same owner.
 struct ForeignKey {
-    std::string name;                 // FK_<child>_<parent>, cut to the engine's 31 characters
+    std::string name; // FK_<child>_<parent>, cut to the engine's 31 characters
     std::string parent;
     std::vector<std::string> columns; // the parent's primary key, named alike in the child
 };

@@ -110,7 +110,7 @@ private:
     std::set<std::string> enviados_;
     std::optional<MemoriaFisica> memoriaRecente_;
     std::chrono::steady_clock::time_point memoriaLidaEm_;
-    std::unique_ptr<PreparacaoChaves> chaves_; // made at the first schema preparation
+    std::unique_ptr<PreparacaoChaves> chaves_;           // made at the first schema preparation
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
 };
 
