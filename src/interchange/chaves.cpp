@@ -7,6 +7,8 @@
 #include "domain/ddl.h"
 #include "domain/schema.h"
 
+#include <ibase.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -88,6 +90,9 @@ std::optional<std::string> aplica(db::Database& db, const std::vector<std::strin
         db.transaction().rollbackRetaining();
         std::string texto = e.what();
         std::replace(texto.begin(), texto.end(), '\n', ' ');
+        const auto* erro = dynamic_cast<const DatabaseError*>(&e);
+        if (erro && erro->gdsCode() == isc_lock_conflict)
+            texto = "outro programa está a usar a tabela (" + texto + ")";
         return texto;
     }
     return std::nullopt;
@@ -101,8 +106,11 @@ bool PreparacaoChaves::prepara(const std::string& tabela, std::vector<std::strin
     const std::string T = formats::toUpper(tabela);
     if (!feitas_.insert(T).second)
         return false;
+    const size_t antes = avisos.size();
     bool alterou = alargaChave(T, avisos);
     alterou = criaChavesEstrangeiras(T, avisos) || alterou;
+    if (avisos.size() > antes)
+        feitas_.erase(T); // tried again by the next run: the rows or the other program may have changed
     return alterou;
 }
 

@@ -17,8 +17,8 @@ public:
     // `unidade`: this installation's code, the owner of rows that have none yet.
     PreparacaoChaves(db::Database& db, std::string unidade);
 
-    // Once per table and run; true when a statement changed the schema (to be committed before use). Lines for
-    // the operator are added to `avisos`.
+    // Once per table, and again at each call while something could not be done; true when a statement changed
+    // the schema (committed already). Lines for the operator are added to `avisos`.
     bool prepara(const std::string& tabela, std::vector<std::string>& avisos);
 
 private:

@@ -47,9 +47,9 @@ public:
     void btOrdemClick();
     const std::vector<RegistroEDI>& CDSTabela() const { return registro_; }
 
-    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them, and, once per run, widens its primary key
-    // to the owning unit and adds its foreign keys where that is safe (what cannot be done goes to the engine log).
-    // True when the schema changed: commit before using the table.
+    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them, and widens its primary key to the owning
+    // unit and adds its foreign keys where that is safe (once; what cannot be done goes to the engine log and is
+    // tried again at the next call). True when the schema changed: commit before using the table.
     bool ValidaCamposEDI(const std::string& T);
 
     void btExportarClick();

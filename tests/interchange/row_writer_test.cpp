@@ -172,6 +172,21 @@ TEST_F(EngineBasics, SchemaPreparationWidensTheKeyToTheOwnerWhereItCan) {
     EXPECT_EQ(q.value(0).asText(), "1/12 2/12 2/31"); // the row without an owner was made here
 }
 
+// Another program holding the table (the data-entry application) makes the engine refuse the change at commit:
+// said, and the table is still usable as it was.
+TEST_F(EngineBasics, SchemaPreparationThatTheEngineRefusesIsToldAndLeavesTheTableAsItWas) {
+    scratch.run("insert into FORMA (CD_FORMA, CD_UND) values (1, 31)");
+    TfrmEDI engine(*dm, geral, ui);
+    EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
+    EXPECT_EQ(engine.lbLog().rfind("FORMA:a chave primária (CD_FORMA) não inclui CD_UND e não foi alargada: outro "
+                                   "programa está a usar a tabela (",
+                                   0),
+              0u)
+        << engine.lbLog();
+    EXPECT_EQ(MontaComandos(*dm, "FORMA").chaves, std::vector<std::string>{"CD_FORMA"});
+    test::runScript(dm->DB(), "insert into FORMA (CD_FORMA, CD_UND) values (2, 12)");
+}
+
 // A table of the description gets its foreign keys once no row lacks its parent; its parent's key is widened first.
 TEST_F(EngineBasics, SchemaPreparationAddsAForeignKeyOnlyWhenNoRowIsAnOrphan) {
     scratch.run("create table PACIENTE (CD_PACIENTE integer not null primary key, CD_UND integer)\n;\n"
