@@ -92,7 +92,7 @@ std::optional<std::string> aplica(db::Database& db, const std::vector<std::strin
         std::replace(texto.begin(), texto.end(), '\n', ' ');
         const auto* erro = dynamic_cast<const DatabaseError*>(&e);
         if (erro && erro->gdsCode() == isc_lock_conflict)
-            texto = "outro programa está a usar a tabela (" + texto + ")";
+            texto = "a tabela está em uso por outro programa (" + texto + ")";
         return texto;
     }
     return std::nullopt;

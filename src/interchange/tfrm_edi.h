@@ -84,6 +84,7 @@ private:
     void registraErro(const std::string& T, const std::string& mensagem);
     std::string indiceLivre(const std::string& T);
     bool preparaChaves(const std::string& T);
+    void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,

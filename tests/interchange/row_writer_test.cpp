@@ -178,8 +178,8 @@ TEST_F(EngineBasics, SchemaPreparationThatTheEngineRefusesIsToldAndLeavesTheTabl
     scratch.run("insert into FORMA (CD_FORMA, CD_UND) values (1, 31)");
     TfrmEDI engine(*dm, geral, ui);
     EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
-    EXPECT_EQ(engine.lbLog().rfind("FORMA:a chave primária (CD_FORMA) não inclui CD_UND e não foi alargada: outro "
-                                   "programa está a usar a tabela (",
+    EXPECT_EQ(engine.lbLog().rfind("FORMA:a chave primária (CD_FORMA) não inclui CD_UND e não foi alargada: a tabela "
+                                   "está em uso por outro programa (",
                                    0),
               0u)
         << engine.lbLog();
