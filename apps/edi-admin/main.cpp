@@ -167,7 +167,8 @@ int createDb(const CommandLine& line) {
     o.defaultCharset = line.option("charset").value_or("UTF8");
     const domain::CreateSummary s = domain::createDatabase(o);
     std::cout << "Criada " << line.database << " para a unidade " << o.unit << " (unidade central " << o.central
-              << "): " << s.tables << " tabelas, " << s.indexes << " índices, " << s.generators << " geradores.\n"
+              << "): " << s.tables << " tabelas, " << s.indexes << " índices, " << s.generators << " geradores, "
+              << s.foreignKeys << " chaves estrangeiras.\n"
               << "Registo: " << s.registered << " tabelas, " << s.sent << " enviadas e " << s.received
               << " recebidas por esta " << (o.unit == o.central ? "unidade central" : "unidade") << ".\n";
     return 0;

@@ -146,6 +146,8 @@ const std::map<std::string, Patch>& patches() {
              d.where = "t.CD_UNIDADE = :CD_UNIDADE";
              d.lookups = description("SERVICOS", "CD_SERVICO", "CD_SERVICO", "DS_SERVICO", "DS_SERVICO");
              d.undeclared = {"DT_EXP", "CD_EDI", "CD_UND"};
+             // The owner is part of the key: a new row gets the code its first export would give it.
+             d.fills = {{"CD_UND", Fill::UnitCode}};
              d.master = {"TB_UNIDADE", {"CD_UNIDADE"}};
          }},
         {"TB_PAIS", [](DatasetDef& d) { orderBy(d, "t.CD_PAIS"); }},

@@ -115,9 +115,12 @@ void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     runAll(db, ddl.indexes);
     runAll(db, ddl.generators);
     db.transaction().commitRetaining();
+    runAll(db, ddl.foreignKeys); // the parents' keys are committed
+    db.transaction().commitRetaining();
     summary.tables = ddl.tables.size();
     summary.indexes = ddl.indexes.size();
     summary.generators = ddl.generators.size();
+    summary.foreignKeys = ddl.foreignKeys.size();
 
     TableWriter dual(db, table("DUAL"));
     dual.set("DUMMY", Value::text("X"));

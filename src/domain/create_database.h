@@ -25,6 +25,7 @@ struct CreateSummary {
     size_t tables = 0;
     size_t indexes = 0;
     size_t generators = 0;
+    size_t foreignKeys = 0;
     size_t registered = 0; // TABELA_EDI rows
     size_t sent = 0;       // of which FL_ENVIAR = 'S'
     size_t received = 0;   // of which FL_RECEBER = 'S'

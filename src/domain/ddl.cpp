@@ -55,6 +55,23 @@ std::string createGeneratorSql(std::string_view name) {
     return "CREATE SEQUENCE " + std::string(name);
 }
 
+namespace {
+
+std::string nameList(const std::vector<std::string>& names) {
+    std::string list;
+    for (const std::string& n : names)
+        list += (list.empty() ? "" : ", ") + n;
+    return list;
+}
+
+} // namespace
+
+std::string createForeignKeySql(const Table& table, const ForeignKey& key) {
+    const std::string columns = nameList(key.columns);
+    return "ALTER TABLE " + table.name + " ADD CONSTRAINT " + key.name + " FOREIGN KEY (" + columns + ") REFERENCES " +
+           key.parent + " (" + columns + ")";
+}
+
 SchemaDdl schemaDdl() {
     SchemaDdl ddl;
     for (const Table& t : tables()) {
@@ -62,6 +79,8 @@ SchemaDdl schemaDdl() {
         for (std::string index : {createExportIndexSql(t), createInterchangeIndexSql(t)})
             if (!index.empty())
                 ddl.indexes.push_back(std::move(index));
+        for (const ForeignKey& key : t.foreignKeys)
+            ddl.foreignKeys.push_back(createForeignKeySql(t, key));
     }
     for (const std::string& g : generatorNames())
         ddl.generators.push_back(createGeneratorSql(g));

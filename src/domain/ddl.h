@@ -15,13 +15,15 @@ std::string createTableSql(const Table& table);       // columns, NOT NULL and t
 std::string createExportIndexSql(const Table& table); // empty when the table has no export index
 std::string createInterchangeIndexSql(const Table& table); // empty when the table has no CD_UND
 std::string createGeneratorSql(std::string_view name);
+std::string createForeignKeySql(const Table& table, const ForeignKey& key);
 
-// Every statement, in order: the tables, then their indexes, then the generators. Tables must be
-// committed before statements that use them.
+// Every statement, in order: the tables, then their indexes, then the generators, then the foreign keys.
+// Tables must be committed before statements that use them.
 struct SchemaDdl {
     std::vector<std::string> tables;
     std::vector<std::string> indexes;
     std::vector<std::string> generators;
+    std::vector<std::string> foreignKeys;
 };
 SchemaDdl schemaDdl();
 

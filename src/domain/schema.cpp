@@ -45,7 +45,7 @@ std::vector<std::string> primaryKeyOf(const Table& t, std::vector<std::string> r
     const Column* owner = t.findColumn("CD_UND");
     const bool hasOwner =
         std::any_of(rowKey.begin(), rowKey.end(), [](const auto& k) { return sameName(k, "CD_UND"); });
-    if (owner && owner->required && travels(t) && !hasOwner)
+    if (owner && travels(t) && !hasOwner)
         rowKey.push_back(owner->name);
     return rowKey;
 }
@@ -93,6 +93,35 @@ std::string uniqueIndexName(const std::string& tableName, const std::string& suf
     return name;
 }
 
+Table& tableIn(std::vector<Table>& all, const char* name, size_t& position) {
+    for (position = 0; position < all.size(); ++position)
+        if (sameName(all[position].name, name))
+            return all[position];
+    throw Error(std::string("Chave estrangeira de uma tabela desconhecida: ") + name);
+}
+
+void addForeignKeys(std::vector<Table>& all) {
+    for (const detail::ForeignKeySource& src : detail::foreignKeySources()) {
+        size_t childAt = 0, parentAt = 0;
+        Table& child = tableIn(all, src.child, childAt);
+        const Table& parent = tableIn(all, src.parent, parentAt);
+        if (parentAt >= childAt)
+            badTable(child, "a tabela " + parent.name + " que ela referencia tem de vir antes dela");
+        if (std::none_of(parent.primaryKey.begin(), parent.primaryKey.end(),
+                         [](const std::string& k) { return sameName(k, "CD_UND"); }))
+            badTable(child, "a chave de " + parent.name + " não inclui o dono da linha");
+        for (const std::string& k : parent.primaryKey)
+            if (!child.hasColumn(k))
+                badTable(child, "falta a coluna " + k + " da chave de " + parent.name);
+        ForeignKey fk{("FK_" + child.name + "_" + parent.name).substr(0, kMaxNameLength), parent.name,
+                      parent.primaryKey};
+        for (const ForeignKey& other : child.foreignKeys)
+            if (other.name == fk.name)
+                badTable(child, "chave estrangeira " + fk.name + " repetida");
+        child.foreignKeys.push_back(std::move(fk));
+    }
+}
+
 std::vector<Table> buildTables() {
     std::vector<Table> result;
     int registered = 0;
@@ -118,6 +147,7 @@ std::vector<Table> buildTables() {
                 badTable(t, "tabela listada duas vezes");
         result.push_back(std::move(t));
     }
+    addForeignKeys(result);
     return result;
 }
 

@@ -7,9 +7,11 @@
 //    when the list lacks them) and an index on DT_EXP named as the export's schema preparation names it,
 //    so a fresh database needs no ALTER at its first export. (The one pair of tables whose names share
 //    their first 24 characters gets a digit in the second index name: names must be unique.)
-//  - Primary key: the table's row key; when the table has a required CD_UND, its rows travel between units
-//    and the row key lacks CD_UND, CD_UND is added, so that rows of two owning units never collide on
-//    import. Key columns are always NOT NULL.
+//  - Primary key: the table's row key; when the table's rows travel between units and the row key lacks
+//    CD_UND, CD_UND is added (required or not in the list), so that rows of two owning units never collide
+//    on import. Key columns are always NOT NULL.
+//  - Foreign keys: a child row refers to its parent row of the same owner (the parent's key, CD_UND in it);
+//    parents come before their children in the list.
 //  - Registry: every travelling table (a CD_UND and not a local table) gets a TABELA_EDI row; its NR_ORDEM
 //    follows the order of the list, which puts parents before children.
 
@@ -40,6 +42,13 @@ struct GeneratorUse {
     std::string column;
 };
 
+// A reference to the row of a parent table of the same owner.
+struct ForeignKey {
+    std::string name; // FK_<child>_<parent>, cut to the engine's 31 characters
+    std::string parent;
+    std::vector<std::string> columns; // the parent's primary key, named alike in the child
+};
+
 struct Table {
     std::string name;
     std::string dataset; // the data module's dataset (TB_...), empty for tables read only through queries
@@ -52,6 +61,7 @@ struct Table {
     // row would cost a scan of the whole table. Empty when the table has no CD_UND.
     std::string interchangeIndex;
     int registryOrder = 0;   // NR_ORDEM of the table's TABELA_EDI row; 0 when it is not registered
+    std::vector<ForeignKey> foreignKeys;
 
     const Column* findColumn(std::string_view columnName) const; // case-insensitive
     const Column& column(std::string_view columnName) const;     // throws Error when absent

@@ -580,4 +580,34 @@ std::span<const TableSource> tableSources() {
     return kTables;
 }
 
+// Only parent and child rows of one owner: a row the central unit keeps (a province, a unit) that a unit's row
+// points at stays without a key, since the two owners' rows arrive in separate packets and at different times,
+// and a code of a list may exist under several owners. The parent comes first in the list, so the import, which
+// follows the registry order, meets it first.
+constexpr ForeignKeySource kForeignKeys[] = {
+    {"PROVINCIA", "PAIS"},
+    {"MUNICIPIO", "PROVINCIA"},
+    {"DOCUMENTO", "PESSOA"},
+    {"ENDERECO", "PESSOA"},
+    {"PESSOA_DOC", "PESSOA"},
+    {"PESSOA_DOC", "DOCUMENTO"},
+    {"PESSOA_ENDERECO", "PESSOA"},
+    {"PESSOA_ENDERECO", "ENDERECO"},
+    {"NOTIFICACAO", "PACIENTE"},
+    {"TRANSFUSAO", "NOTIFICACAO"},
+    {"PERFURACAO", "NOTIFICACAO"},
+    {"TATUAGEM", "NOTIFICACAO"},
+    {"DENTARIO", "NOTIFICACAO"},
+    {"INTERV_CIRURGICA", "NOTIFICACAO"},
+    {"CIRCUNCISAO", "NOTIFICACAO"},
+    {"ASPECTO_NOTIFICACAO", "NOTIFICACAO"},
+    {"EXCECAO_IMPORTAR", "NOTIFICACAO"},
+    {"ABANDONO_HIST", "PACIENTE"},
+    {"AGENDA", "PACIENTE"},
+};
+
+std::span<const ForeignKeySource> foreignKeySources() {
+    return kForeignKeys;
+}
+
 } // namespace edi::domain::detail

@@ -19,4 +19,13 @@ struct TableSource {
 
 std::span<const TableSource> tableSources();
 
+// A child table whose rows belong to a row of the parent of the same owner: the child's columns named as the
+// parent's primary key (CD_UND among them) must find that row.
+struct ForeignKeySource {
+    const char* child;
+    const char* parent;
+};
+
+std::span<const ForeignKeySource> foreignKeySources();
+
 } // namespace edi::domain::detail

@@ -7,6 +7,8 @@
 #include "db/catalogue.h"
 #include "db/dataset.h"
 #include "db/query.h"
+#include "domain/schema.h"
+#include "interchange/chaves.h"
 #include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
 #include "interchange/versoes.h"
@@ -178,7 +180,41 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
     }
     if (!temCdEdi)
         dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
-    return !temDtExp || !temCdEdi;
+    return preparaChaves(T) || !temDtExp || !temCdEdi;
+}
+
+bool TfrmEDI::preparaChaves(const std::string& T) {
+    if (!chaves_)
+        chaves_ = std::make_unique<PreparacaoChaves>(dm_.DB(), geral_.prmUnidade);
+    // The statements of the table handled before may name a table whose keys change now.
+    ibds_ = std::make_unique<db::Dataset>(dm_.DB());
+    std::vector<std::string> avisos;
+    const bool alterou = chaves_->prepara(T, avisos);
+    avisaOrdemDasMaes(T, avisos);
+    for (const auto& aviso : avisos)
+        registraErro(T, aviso);
+    return alterou;
+}
+
+// Import walks the registry in its order: a child table listed before its parent would meet its rows before
+// the rows they belong to.
+void TfrmEDI::avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const {
+    const domain::Table* descrita = domain::findTable(T);
+    if (!descrita)
+        return;
+    auto posicao = [&](const std::string& nome) {
+        auto it = std::find_if(registro_.begin(), registro_.end(),
+                               [&](const RegistroEDI& r) { return formats::equalsIgnoreCase(r.NM_TABELA, nome); });
+        return it == registro_.end() ? std::optional<size_t>() : std::optional<size_t>(it - registro_.begin());
+    };
+    const auto propria = posicao(T);
+    for (const domain::ForeignKey& fk : descrita->foreignKeys) {
+        const auto mae = posicao(fk.parent);
+        if (propria && mae && *mae > *propria)
+            avisos.push_back("a tabela " + fk.parent +
+                             ", de que esta depende, vem depois dela em TABELA_EDI (NR_ORDEM): "
+                             "ponha-a antes, ou os registros desta que chegarem junto com os dela falham");
+    }
 }
 
 // Two tables whose names share their first 24 characters would get the same index name, and the second

@@ -21,6 +21,7 @@ namespace edi {
 class TDM;
 class PacketTable;
 class MemoriaDeVersoes;
+class PreparacaoChaves;
 namespace db {
 class Dataset;
 } // namespace db
@@ -46,8 +47,9 @@ public:
     void btOrdemClick();
     const std::vector<RegistroEDI>& CDSTabela() const { return registro_; }
 
-    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them; no commit.
-    // True when a column was added.
+    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them, and widens its primary key to the owning
+    // unit and adds its foreign keys where that is safe (once; what cannot be done goes to the engine log and is
+    // tried again at the next call). True when the schema changed: commit before using the table.
     bool ValidaCamposEDI(const std::string& T);
 
     void btExportarClick();
@@ -81,6 +83,8 @@ private:
     std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
     void registraErro(const std::string& T, const std::string& mensagem);
     std::string indiceLivre(const std::string& T);
+    bool preparaChaves(const std::string& T);
+    void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,
@@ -107,6 +111,7 @@ private:
     std::set<std::string> enviados_;
     std::optional<MemoriaFisica> memoriaRecente_;
     std::chrono::steady_clock::time_point memoriaLidaEm_;
+    std::unique_ptr<PreparacaoChaves> chaves_;           // made at the first schema preparation
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
 };
 

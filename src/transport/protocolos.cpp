@@ -1,8 +1,10 @@
 // Sending protocols: the documents of the pending PROTOCOLO_ENVIO rows, then a summary of them.
+#include "app/constants.h"
 #include "app/session.h"
 #include "core/datetime.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/formats.h"
 #include "db/dataset.h"
 #include "transport/transporte.h"
 
@@ -16,11 +18,21 @@ using transport::encodeQueryValue;
 
 namespace {
 
-constexpr const char* kProtocolosPendentes =
-    "SELECT PE.*,  U.DS_UNIDADE,  M.DS_MUNICIPIO,   P.DS_PROVINCIA    from PROTOCOLO_ENVIO PE   left outer join "
-    "MUNICIPIO M on      PE.CD_MUNICIPIO = M.CD_MUNICIPIO     left outer join PROVINCIA P on       PE.CD_PROVINCIA "
-    "= P.CD_PROVINCIA    left outer join UNIDADE U on       PE.CD_UNIDADE = U.CD_UNIDADE    WHERE "
-    "((PE.FL_ENVIADO IS NULL) OR (PE.FL_ENVIADO='N'))";
+// The pending protocols, each once. A name list may hold a code under several owners (the central unit's list
+// and a unit's own rows): one name is taken, the central unit's first, then the protocol's own unit's.
+std::string protocolosPendentes(const std::string& unidadeCentral) {
+    const auto central = formats::parseInteger(unidadeCentral);
+    const std::string preferencia = central ? std::to_string(*central) : std::to_string(NUMERO_INDEFINIDO);
+    auto nome = [&](const char* tabela, const char* coluna, const char* codigo) {
+        return std::string("(SELECT FIRST 1 X.") + coluna + " FROM " + tabela + " X WHERE X." + codigo + " = PE." +
+               codigo + " ORDER BY CASE WHEN X.CD_UND = " + preferencia +
+               " THEN 0 WHEN X.CD_UND = PE.CD_UND THEN 1 ELSE 2 END, X.CD_UND) AS " + coluna;
+    };
+    return "SELECT PE.*, " + nome("UNIDADE", "DS_UNIDADE", "CD_UNIDADE") + ", " +
+           nome("MUNICIPIO", "DS_MUNICIPIO", "CD_MUNICIPIO") + ", " +
+           nome("PROVINCIA", "DS_PROVINCIA", "CD_PROVINCIA") +
+           " FROM PROTOCOLO_ENVIO PE WHERE ((PE.FL_ENVIADO IS NULL) OR (PE.FL_ENVIADO='N'))";
+}
 
 // The columns that name the month sheet a protocol announces; the marking dataset selects by them.
 constexpr std::array<const char*, 5> kFolhaDoMes = {"CD_UNIDADE", "CD_PROVINCIA", "CD_MUNICIPIO", "VL_MESANO",
@@ -83,7 +95,7 @@ void TransporteEDI::Protocolo1Click(TDM& dm, db::Dataset& TB_PROTOCOLO_ENVIO) {
     auto linha = [&Memo1](std::string_view texto) { Memo1.append(texto).append("\r\n"); };
 
     db::Query& qyGeral = dm.qyGeral();
-    qyGeral.setSql(kProtocolosPendentes);
+    qyGeral.setSql(protocolosPendentes(geral_.prmUnidadeCentral));
     qyGeral.open();
     if (qyGeral.eof()) {
         qyGeral.close();

@@ -4,6 +4,7 @@
 #include "datamodule/tdmgeral.h"
 #include "db/query.h"
 #include "domain/create_database.h"
+#include "domain/schema.h"
 #include "support/recording_ui.h"
 #include "support/temp_dir.h"
 
@@ -24,6 +25,7 @@ public:
         o.unit = 12;
         o.forcedWrites = false;
         domain::createDatabase(o);
+        dropForeignKeys(o.connection);
         ui_.answerYes = true;
         dm_ = std::make_unique<TDM>(o.connection, ui_);
         modulo_ = std::make_unique<TDMGERAL>(*dm_, geral_);
@@ -33,6 +35,16 @@ public:
     TDMGERAL* operator->() { return modulo_.get(); }
 
 private:
+    // The statements are under test here, row by row with sample codes that name no parent row: the foreign keys
+    // are the scenarios' business.
+    static void dropForeignKeys(const db::ConnectionParams& p) {
+        auto db = db::Database::open(p);
+        for (const domain::Table& t : domain::tables())
+            for (const domain::ForeignKey& k : t.foreignKeys)
+                db->execute("alter table " + t.name + " drop constraint " + k.name);
+        db->transaction().commit();
+    }
+
     test::TempDir dir_;
     test::RecordingUi ui_;
     UGeral geral_;

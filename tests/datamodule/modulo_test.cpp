@@ -61,8 +61,11 @@ TEST(DataModuleCreate, ProvinceAndMunicipalityAreLookedUpEachByItsOwnOwningUnit)
     {
         auto db = db::Database::open(u.params);
         for (const char* sql :
-             {"insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (5, 1, 'De outra', 12)",
-              "insert into MUNICIPIO (CD_MUNICIPIO, CD_PROVINCIA, DS_MUNICIPIO, CD_UND) values (6, 5, 'Viana', 31)",
+             {"insert into PAIS (CD_PAIS, DS_PAIS, CD_UND) values (1, 'Angola', 12)",
+              "insert into PAIS (CD_PAIS, DS_PAIS, CD_UND) values (1, 'Angola', 31)",
+              "insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (5, 1, 'De outra', 12)",
+              "insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (8, 1, 'Luanda', 31)",
+              "insert into MUNICIPIO (CD_MUNICIPIO, CD_PROVINCIA, DS_MUNICIPIO, CD_UND) values (6, 8, 'Viana', 31)",
               "update UNIDADE set CD_PROVINCIA = 5, CD_MUNICIPIO = 6 where CD_UNIDADE = 12"})
             db->execute(sql);
         db->transaction().commit();

@@ -114,7 +114,8 @@ TEST(Schema, PrimaryKeyAddsTheOwningUnitWhereRowsTravelAndTheKeyLacksIt) {
     EXPECT_EQ(table("NOTIFICACAO").primaryKey, (Key{"CD_FICHA", "CD_UND"}));
     EXPECT_EQ(table("TRANSFUSAO").primaryKey, (Key{"CD_TRANSFUSAO", "CD_FICHA", "CD_UND"}));
     EXPECT_EQ(table("UNIDADE").primaryKey, (Key{"CD_UNIDADE", "CD_UND"})) << "already keyed by its owner";
-    EXPECT_EQ(table("PESSOA_DOC").primaryKey, (Key{"CD_PESSOA", "CD_DOCUMENTO"})) << "CD_UND is not required";
+    EXPECT_EQ(table("PESSOA_DOC").primaryKey, (Key{"CD_PESSOA", "CD_DOCUMENTO", "CD_UND"})) << "CD_UND may be null";
+    EXPECT_EQ(table("ENDERECO").primaryKey, (Key{"CD_ENDERECO", "CD_UND"}));
     EXPECT_EQ(table("PARAMETRO").primaryKey, (Key{"CD_PARAMETRO"})) << "parameters never travel";
     EXPECT_EQ(table("TELEFONE").primaryKey, (Key{"CD_TELEFONE"})) << "no CD_UND";
     EXPECT_EQ(table("TABELA_EDI").primaryKey, (Key{"NM_TABELA"}));
@@ -127,7 +128,31 @@ TEST(Schema, PrimaryKeyAddsTheOwningUnitWhereRowsTravelAndTheKeyLacksIt) {
         const size_t keyColumns = static_cast<size_t>(
             std::count_if(t.columns.begin(), t.columns.end(), [](const Column& c) { return c.key; }));
         EXPECT_EQ(keyColumns, t.primaryKey.size()) << t.name;
+        if (t.isRegistered()) {
+            EXPECT_TRUE(t.column("CD_UND").key) << t.name;
+        }
     }
+}
+
+TEST(Schema, ForeignKeysReferToAParentOfTheSameOwnerRegisteredBeforeTheChild) {
+    using Key = std::vector<std::string>;
+    const auto& notificacao = table("NOTIFICACAO").foreignKeys;
+    ASSERT_EQ(notificacao.size(), 1u);
+    EXPECT_EQ(notificacao[0].name, "FK_NOTIFICACAO_PACIENTE");
+    EXPECT_EQ(notificacao[0].parent, "PACIENTE");
+    EXPECT_EQ(notificacao[0].columns, (Key{"CD_PACIENTE", "CD_UND"}));
+    EXPECT_EQ(table("ASPECTO_NOTIFICACAO").foreignKeys.at(0).name, "FK_ASPECTO_NOTIFICACAO_NOTIFICA");
+    EXPECT_TRUE(table("PACIENTE").foreignKeys.empty()) << "the lists of the central unit are not referred to";
+    size_t keys = 0;
+    for (const Table& t : tables())
+        for (const ForeignKey& k : t.foreignKeys) {
+            ++keys;
+            EXPECT_LE(k.name.size(), 31u);
+            EXPECT_EQ(k.columns, table(k.parent).primaryKey) << k.name;
+            EXPECT_LT(table(k.parent).registryOrder, t.registryOrder) << k.name;
+            EXPECT_GT(table(k.parent).registryOrder, 0) << k.name;
+        }
+    EXPECT_EQ(keys, schemaDdl().foreignKeys.size());
 }
 
 TEST(Schema, NamesAreUniqueAndFitTheEngine) {
@@ -245,11 +270,11 @@ TEST(Schema, GeneratorsAreListedOnceAsSpelled) {
 TEST(Ddl, WritesColumnsKeysAndIndexes) {
     EXPECT_EQ(createTableSql(table("FORMA")), "CREATE TABLE FORMA (\n"
                                               "    CD_FORMA INTEGER NOT NULL,\n"
-                                              "    CD_UND INTEGER,\n"
+                                              "    CD_UND INTEGER NOT NULL,\n"
                                               "    DS_FORMA VARCHAR(50),\n"
                                               "    DT_EXP TIMESTAMP,\n"
                                               "    CD_EDI INTEGER,\n"
-                                              "    CONSTRAINT PK_FORMA PRIMARY KEY (CD_FORMA)\n"
+                                              "    CONSTRAINT PK_FORMA PRIMARY KEY (CD_FORMA, CD_UND)\n"
                                               ")");
     EXPECT_EQ(createExportIndexSql(table("PAIS")), "CREATE INDEX PAIS_EXP_IX ON PAIS (DT_EXP)");
     EXPECT_EQ(createExportIndexSql(table("DUAL")), "");
@@ -257,6 +282,9 @@ TEST(Ddl, WritesColumnsKeysAndIndexes) {
     EXPECT_EQ(columnTypeSql(table("TABELA_EDI").column("NM_TABELA")), "CHAR(31)");
     EXPECT_EQ(columnTypeSql(table("REQUISICAO").column("BL_REQUISICAO")), "BLOB SUB_TYPE BINARY");
     EXPECT_NE(createTableSql(table("PACIENTE")).find("PRIMARY KEY (CD_PACIENTE, CD_UND)"), std::string::npos);
+    EXPECT_EQ(createForeignKeySql(table("TATUAGEM"), table("TATUAGEM").foreignKeys.at(0)),
+              "ALTER TABLE TATUAGEM ADD CONSTRAINT FK_TATUAGEM_NOTIFICACAO FOREIGN KEY (CD_FICHA, CD_UND) "
+              "REFERENCES NOTIFICACAO (CD_FICHA, CD_UND)");
 
     const SchemaDdl ddl = schemaDdl();
     EXPECT_EQ(ddl.tables.size(), tables().size());

@@ -68,6 +68,18 @@ TEST(Export, StampsMarksAndPacksEveryPendingRow) {
     EXPECT_EQ(u.saida().size(), 1u); // nothing pending any more
 }
 
+TEST(Export, AChildTableRegisteredBeforeItsParentIsSaid) {
+    Instalacao u("12");
+    u.sql("create table NOTIFICACAO (CD_FICHA integer not null, CD_UND integer not null, CD_PACIENTE integer,"
+          " DT_EXP timestamp, CD_EDI integer, primary key (CD_FICHA, CD_UND))");
+    u.registra("NOTIFICACAO", 1);
+    u.registra("PACIENTE", 2);
+    u.engine->btExportarClick();
+    EXPECT_EQ(u.engine->lbLog(), "NOTIFICACAO:a tabela PACIENTE, de que esta depende, vem depois dela em TABELA_EDI "
+                                 "(NR_ORDEM): ponha-a antes, ou os registros desta que chegarem junto com os dela "
+                                 "falham\r");
+}
+
 TEST(Export, ATableThatFailsIsLoggedAndTheOthersGoOn) {
     Instalacao u("12");
     u.registra("NAO_EXISTE", 1);

@@ -131,6 +131,7 @@ TEST(ExportPacket, NumericsDeclareTheirPrecisionAndRealsAreWrittenWithoutExponen
     u.sql("insert into MEDIDA (ID, VL_R) values (2, 1.5e21)");
     u.registra("MEDIDA", 1);
     u.engine->btExportarClick();
+    EXPECT_EQ(u.engine->lbLog(), "");
     ASSERT_EQ(u.saida().size(), 1u);
     const std::string xml = readFile(u.saida()[0]);
     for (const char* campo : {"<FIELD attrname=\"NR_A\" fieldtype=\"fixed\" DECIMALS=\"1\" WIDTH=\"3\"/>",

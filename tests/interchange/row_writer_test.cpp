@@ -24,7 +24,10 @@ struct EngineBasics : ::testing::Test {
                     "create table T (K integer not null primary key)\n;\n"
                     "create table DUAS (A integer not null, B integer not null, C varchar(5), primary key (A, B))\n;\n"
                     "create table LOG_SEM_CHAVE (X integer)\n;\n"
-                    "create table REGISTRO_TESTES_POSITIVOS (ID integer not null primary key, CD_UND integer)\n;\n"
+                    "create table REGISTRO_TESTES_POSITIVOS (ID integer not null, CD_UND integer not null,"
+                    " primary key (ID, CD_UND))\n;\n"
+                    "create table OCUPACAO (CD integer not null, CD_UND integer not null, DT_EXP timestamp,"
+                    " CD_EDI integer, primary key (CD, CD_UND))\n;\n"
                     "create table PAIS (ID integer not null primary key, CD_EDI integer)\n;\n"
                     "create table TABELA_EDI (NM_TABELA char(31) not null primary key, FL_ENVIAR char(1),"
                     " FL_RECEBER char(1), NR_ORDEM integer, NM_ALIAS varchar(50))");
@@ -119,20 +122,104 @@ TEST_F(EngineBasics, SchemaPreparationAddsOnlyWhatIsMissing) {
     dm->Commit();
     EXPECT_EQ(indexes("PAIS"), std::vector<std::string>{"PAIS_EXP_IX"});
     executed.clear();
-    EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
+    EXPECT_FALSE(engine.ValidaCamposEDI("OCUPACAO"));
     EXPECT_FALSE(engine.ValidaCamposEDI("PAIS"));
     EXPECT_TRUE(
         std::none_of(executed.begin(), executed.end(), [](const std::string& s) { return s.rfind("ALTER", 0) == 0; }));
     EXPECT_THROW(engine.ValidaCamposEDI("NAO_EXISTE"), DatabaseError);
 
     // Names alike in their first 24 characters still each get an index.
-    scratch.run("create table REGISTRO_TARV_ESQUEMA_AR (ID integer not null primary key, CD_UND integer)\n;\n"
-                "create table REGISTRO_TARV_ESQUEMA_ARE (ID integer not null primary key, CD_UND integer)");
+    scratch.run("create table REGISTRO_TARV_ESQUEMA_AR (ID integer not null primary key)\n;\n"
+                "create table REGISTRO_TARV_ESQUEMA_ARE (ID integer not null primary key)");
     engine.ValidaCamposEDI("REGISTRO_TARV_ESQUEMA_AR");
     dm->Commit();
     engine.ValidaCamposEDI("REGISTRO_TARV_ESQUEMA_ARE");
     dm->Commit();
     EXPECT_EQ(indexes("REGISTRO_TARV_ESQUEMA_ARE"), std::vector<std::string>{"REGISTRO_TARV_ESQUEMA_A2_EXP_IX"});
+}
+
+// Tables made before the owner was part of every key: widened where it is safe, and said where it is not.
+TEST_F(EngineBasics, SchemaPreparationWidensTheKeyToTheOwnerWhereItCan) {
+    scratch.run("create table PAI (ID integer not null primary key, CD_UND integer not null)\n;\n"
+                "create table FILHA (X integer not null primary key, ID integer references PAI (ID))\n;\n"
+                "create table SEM_DONO (ID integer not null primary key, CD_UND integer)");
+    scratch.detach(); // its transaction would keep every row version alive, the engine's checks would see them
+    // Through the session: rows another attachment wrote keep their table in use there, and the engine then
+    // refuses schema changes.
+    test::runScript(dm->DB(), "insert into FORMA (CD_FORMA, CD_UND) values (1, null)\n;\n"
+                              "insert into FORMA (CD_FORMA, CD_UND) values (2, 31)\n;\n"
+                              "insert into SEM_DONO values (1, null)");
+    {
+        geral.prmUnidade = "-999";
+        TfrmEDI engine(*dm, geral, ui);
+        engine.ValidaCamposEDI("SEM_DONO");
+        EXPECT_EQ(engine.lbLog(), "SEM_DONO:a chave primária (ID) não inclui CD_UND e não foi alargada: há linhas sem "
+                                  "CD_UND e o código desta unidade não está definido\r");
+    }
+    geral.prmUnidade = "12";
+    TfrmEDI engine(*dm, geral, ui);
+    EXPECT_TRUE(engine.ValidaCamposEDI("FORMA"));
+    engine.ValidaCamposEDI("PAI");
+    EXPECT_EQ(engine.lbLog(),
+              "PAI:a chave primária (ID) não inclui CD_UND e não foi alargada: outras tabelas "
+              "referem-se a ela; linhas de duas unidades com o mesmo código não podem coexistir aqui\r");
+    dm->Commit();
+    const ComandosTabela f = MontaComandos(*dm, "FORMA");
+    EXPECT_EQ(f.chaves, (std::vector<std::string>{"CD_FORMA", "CD_UND"}));
+    test::runScript(dm->DB(), "insert into FORMA (CD_FORMA, CD_UND) values (2, 12)");
+    db::Query q(dm->DB(), "select list(CD_FORMA || '/' || CD_UND, ' ') from (select * from FORMA order by 1, 2)");
+    q.open();
+    EXPECT_EQ(q.value(0).asText(), "1/12 2/12 2/31"); // the row without an owner was made here
+}
+
+// Another program holding the table (the data-entry application) makes the engine refuse the change at commit:
+// said, and the table is still usable as it was.
+TEST_F(EngineBasics, SchemaPreparationThatTheEngineRefusesIsToldAndLeavesTheTableAsItWas) {
+    scratch.run("insert into FORMA (CD_FORMA, CD_UND) values (1, 31)");
+    TfrmEDI engine(*dm, geral, ui);
+    EXPECT_FALSE(engine.ValidaCamposEDI("FORMA"));
+    EXPECT_EQ(engine.lbLog().rfind("FORMA:a chave primária (CD_FORMA) não inclui CD_UND e não foi alargada: a tabela "
+                                   "está em uso por outro programa (",
+                                   0),
+              0u)
+        << engine.lbLog();
+    EXPECT_EQ(MontaComandos(*dm, "FORMA").chaves, std::vector<std::string>{"CD_FORMA"});
+    test::runScript(dm->DB(), "insert into FORMA (CD_FORMA, CD_UND) values (2, 12)");
+}
+
+// A table of the description gets its foreign keys once no row lacks its parent; its parent's key is widened first.
+TEST_F(EngineBasics, SchemaPreparationAddsAForeignKeyOnlyWhenNoRowIsAnOrphan) {
+    scratch.run("create table PACIENTE (CD_PACIENTE integer not null primary key, CD_UND integer)\n;\n"
+                "create table NOTIFICACAO (CD_FICHA bigint not null primary key, CD_PACIENTE integer,"
+                " CD_UND integer, DT_EXP timestamp, CD_EDI integer)");
+    scratch.detach();
+    test::runScript(dm->DB(), "insert into PACIENTE values (1, 12)\n;\n"
+                              "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (10, 1, 12)\n;\n"
+                              "insert into NOTIFICACAO (CD_FICHA, CD_PACIENTE, CD_UND) values (11, 2, 12)");
+    auto chaveEstrangeira = [&] {
+        db::Query q(dm->DB(), "select count(*) from rdb$relation_constraints"
+                              " where rdb$constraint_name = 'FK_NOTIFICACAO_PACIENTE'");
+        q.open();
+        return q.value(0).asInt64();
+    };
+    geral.prmUnidade = "12";
+    {
+        TfrmEDI engine(*dm, geral, ui);
+        EXPECT_TRUE(engine.ValidaCamposEDI("NOTIFICACAO"));
+        EXPECT_EQ(engine.lbLog(), "NOTIFICACAO:a chave estrangeira FK_NOTIFICACAO_PACIENTE para PACIENTE não foi "
+                                  "criada: 1 linha(s) de NOTIFICACAO sem a linha de PACIENTE do mesmo dono "
+                                  "(CD_PACIENTE, CD_UND)\r");
+        dm->Commit();
+        EXPECT_EQ(MontaComandos(*dm, "PACIENTE").chaves, (std::vector<std::string>{"CD_PACIENTE", "CD_UND"}));
+        EXPECT_EQ(chaveEstrangeira(), 0);
+    }
+    test::runScript(dm->DB(), "delete from NOTIFICACAO where CD_FICHA = 11");
+    TfrmEDI engine(*dm, geral, ui);
+    EXPECT_TRUE(engine.ValidaCamposEDI("NOTIFICACAO"));
+    EXPECT_EQ(engine.lbLog(), "");
+    dm->Commit();
+    EXPECT_EQ(chaveEstrangeira(), 1);
+    EXPECT_THROW(dm->DB().execute("delete from PACIENTE"), DatabaseError);
 }
 
 TEST_F(EngineBasics, RegistryIsOrderedNullsFirstThenByNameAndReadOncePerRun) {

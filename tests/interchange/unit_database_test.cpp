@@ -61,12 +61,40 @@ TEST(UnitDatabases, EveryDataRowOfAUnitReachesTheCentralUnitAndListsFlowBackWith
     // A list the central unit keeps reaches the unit with its mark, so the unit does not send it on.
     for (const auto& f : c.saida())
         std::filesystem::remove(f);
+    // A country both sides already hold (marked: not sent again), and a new province of it.
+    c.sql("insert into PAIS (CD_PAIS, DS_PAIS, CD_UND, DT_EXP) values (1, 'Angola', 31, current_timestamp)");
     c.sql("insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (900, 1, 'Província Nova', 31)");
     c.engine->btExportarClick();
     c.entregaPara(u);
     u.engine->btImportarClick();
     EXPECT_EQ(u.texto("select DS_PROVINCIA from PROVINCIA where CD_PROVINCIA = 900 and CD_UND = 31"), "Província Nova");
     EXPECT_EQ(u.numero("select count(*) from PROVINCIA where CD_PROVINCIA = 900 and DT_EXP is null"), 0);
+}
+
+// Codes are drawn per installation, so two units give their first address the same code: the central unit keeps
+// both, each under its owner.
+TEST(UnitDatabases, RowsOfTwoUnitsWithTheSameCodesBothReachTheCentralUnit) {
+    Instalacao c(baseDaUnidade(31, 0), "c31.fdb");
+    for (int unidade : {12, 13}) {
+        Instalacao u(baseDaUnidade(unidade, 0), "u.fdb");
+        const std::string und = std::to_string(unidade);
+        u.sql("insert into PESSOA (CD_PESSOA, CD_UND, NM_PESSOA) values (1, " + und + ", 'Pessoa " + und + "')");
+        u.sql("insert into DOCUMENTO (CD_DOCUMENTO, CD_UND, CD_PESSOA, FL_PRINCIPAL) values (1, " + und + ", 1, 'S')");
+        u.sql("insert into ENDERECO (CD_ENDERECO, CD_UND, CD_PESSOA, FL_PRINCIPAL, DS_ENDERECO) values (1, " + und +
+              ", 1, 'S', 'Rua " + und + "')");
+        u.sql("insert into PESSOA_DOC (CD_PESSOA, CD_UND, CD_DOCUMENTO) values (1, " + und + ", 1)");
+        u.sql("insert into PESSOA_ENDERECO (CD_PESSOA, CD_UND, CD_ENDERECO, FL_PRINCIPAL) values (1, " + und +
+              ", 1, 'S')");
+        u.engine->btExportarClick();
+        EXPECT_EQ(u.engine->lbLog(), "");
+        u.entregaPara(c);
+    }
+    c.engine->btImportarClick();
+    for (const char* tabela : {"PESSOA", "DOCUMENTO", "ENDERECO", "PESSOA_DOC", "PESSOA_ENDERECO"})
+        EXPECT_EQ(c.numero(std::string("select count(distinct CD_UND) from ") + tabela + " where CD_UND in (12, 13)"),
+                  2)
+            << tabela;
+    EXPECT_EQ(c.texto("select DS_ENDERECO from ENDERECO where CD_ENDERECO = 1 and CD_UND = 13"), "Rua 13");
 }
 
 } // namespace

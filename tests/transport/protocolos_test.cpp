@@ -73,6 +73,7 @@ const std::regex kResumo(R"(Protocolo12_\d{12}\.html)");
 
 TEST(Protocols, EachPendingDocumentGoesUpAndIsMarkedThenTheSummaryIsSentAndRegistered) {
     Protocolos e;
+    e.executa("insert into PAIS (CD_PAIS, DS_PAIS, CD_UND) values (1, 'Angola', 31)");
     e.executa("insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (5, 1, 'Norte & <Sul>', 31)");
     e.executa("insert into MUNICIPIO (CD_MUNICIPIO, CD_PROVINCIA, DS_MUNICIPIO, CD_UND) values (7, 5, 'Vila', 31)");
     // Sent before, and of the same month sheet as the next one, which it comes before.
@@ -124,6 +125,33 @@ TEST(Protocols, EachPendingDocumentGoesUpAndIsMarkedThenTheSummaryIsSentAndRegis
     e.Protocolo1Click();
     EXPECT_EQ(e.servidor.requests().size(), 4u);
     EXPECT_EQ(test::filesIn(e.geral.sPathProt / "bk").size(), 3u);
+}
+
+// The names of a protocol's province, municipality and unit may be kept under several owners: the protocol still
+// goes once and is listed once, with the names the central unit keeps.
+TEST(Protocols, ACodeKeptUnderTwoOwnersSendsAndListsTheProtocolOnce) {
+    Protocolos e;
+    for (const std::string dono : {"12", "31"}) {
+        e.executa("insert into PAIS (CD_PAIS, DS_PAIS, CD_UND) values (1, 'Angola', " + dono + ")");
+        e.executa("insert into PROVINCIA (CD_PROVINCIA, CD_PAIS, DS_PROVINCIA, CD_UND) values (5, 1, 'Norte " + dono +
+                  "', " + dono + ")");
+        e.executa("insert into MUNICIPIO (CD_MUNICIPIO, CD_PROVINCIA, DS_MUNICIPIO, CD_UND) values (7, 5, 'Vila " +
+                  dono + "', " + dono + ")");
+    }
+    e.executa("insert into UNIDADE (CD_UNIDADE, CD_UND, DS_UNIDADE) values (12, 12, 'Unidade 12 local')");
+    e.protocolo(2, 1, 12, 7, "01/2013", "null", "'dois'");
+    e.geral.prmUnidadeCentral = "31"; // as the start-up reads it from the new database
+    e.Protocolo1Click();
+
+    const auto nomes = e.enviados();
+    ASSERT_EQ(nomes.size(), 2u);
+    EXPECT_EQ(nomes[0], "Protocolo12_2.xml");
+    EXPECT_TRUE(std::regex_match(nomes[1], kResumo)) << nomes[1];
+    const std::string resumo = e.servidor.requests()[1].parts[0].content;
+    EXPECT_NE(resumo.find("<td>Relatório de ATV</td>\r\n<td>Norte 31</td>\r\n<td>Vila 31</td>\r\n<td>Unidade 12</td>"),
+              std::string::npos)
+        << resumo;
+    EXPECT_EQ(resumo.find("Relatório de ATV"), resumo.rfind("Relatório de ATV")) << resumo;
 }
 
 TEST(Protocols, ARefusedUploadLeavesTheProtocolPendingAndItsFileInThePlace) {
