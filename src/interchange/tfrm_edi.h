@@ -21,6 +21,7 @@ namespace edi {
 class TDM;
 class PacketTable;
 class MemoriaDeVersoes;
+class EstadoDaInstalacao;
 namespace db {
 class Dataset;
 } // namespace db
@@ -71,6 +72,8 @@ public:
     int loteImportacao = kLoteImportacaoPadrao;
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
+    // This computer's name, which the packets carry beside the installation's identity.
+    std::string computador;
 
 private:
     enum class FimDaImportacao { Normal, Reiniciar };
@@ -80,6 +83,13 @@ private:
     void carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c);
     std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
     void registraErro(const std::string& T, const std::string& mensagem);
+    EstadoDaInstalacao& estado();
+    int64_t valorDoGerador(const std::string& gerador, int64_t passo = 0);
+    void preparaMomentosECodigos();
+    void passaCodigosJaEmitidos();
+    void guardaCodigosEmitidos();
+    Timestamp reservaMomento();
+    void confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds);
     std::string indiceLivre(const std::string& T);
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
@@ -108,6 +118,9 @@ private:
     std::optional<MemoriaFisica> memoriaRecente_;
     std::chrono::steady_clock::time_point memoriaLidaEm_;
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
+    std::unique_ptr<EstadoDaInstalacao> estado_;        // read at first use
+    int ignoradosPorVersao_ = 0;                        // records of the import run skipped as older
+    std::set<std::string> remetentesDuplicados_;        // what the import run found: two installations, one unit
 };
 
 // The machine's figures; zero when the system does not tell.
