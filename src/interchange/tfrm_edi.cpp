@@ -385,13 +385,15 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
         // server keeps one file per name.
         TB.setParam(kParamInstalacao, estado().identidade());
         TB.setParam(kParamComputador, computador);
+        std::vector<fs::path> candidatos; // the nth candidate is asked for more than once
         TB.saveToNewFile(
-            [&](int) {
-                for (;;) {
+            [&](int n) {
+                while (candidatos.size() <= static_cast<size_t>(n)) {
                     fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, reservaMomento());
                     if (!enviados_.count(nome.filename().string()))
-                        return nome;
+                        candidatos.push_back(std::move(nome));
                 }
+                return candidatos[static_cast<size_t>(n)];
             },
             kSegundosDoDia);
         pontoDeTeste("export:packet-written");
