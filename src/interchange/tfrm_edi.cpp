@@ -505,13 +505,17 @@ void TfrmEDI::btImportarClick() {
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());
     }
-    // Every record was still imported; this must reach whoever can give one of the installations its own code.
-    if (!remetentesDuplicados_.empty()) {
-        std::string texto;
-        for (const auto& r : remetentesDuplicados_)
-            texto += (texto.empty() ? "" : "\n") + r;
-        throw Error(texto);
-    }
+}
+
+// Every record was still imported; this must reach whoever can give one of the installations its own code.
+void TfrmEDI::LancaAlertas() {
+    if (remetentesDuplicados_.empty())
+        return;
+    std::string texto;
+    for (const auto& r : remetentesDuplicados_)
+        texto += (texto.empty() ? "" : "\n") + r;
+    remetentesDuplicados_.clear();
+    throw Error(texto);
 }
 
 // Packets of one unit code alternating between two installations: each overwrites the other's rows at the

@@ -53,6 +53,8 @@ public:
 
     void btExportarClick();
     void btImportarClick();
+    // Throws, once, what the last import found that a person must act on (two installations sending as one unit).
+    void LancaAlertas();
     void MudaTodasDatasExp();
     void btLimparDtExpClick() { MudaTodasDatasExp(); }
 
