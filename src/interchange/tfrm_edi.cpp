@@ -534,12 +534,15 @@ void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const
     } catch (const std::exception& e) {
         registraErro(T, e.what()); // the records matter more than this memory
     }
-    if (outro)
-        remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + unidade +
-                                     ": os computadores \"" + remetente.computador + "\" e \"" + *outro +
-                                     "\". Os registros foram importados, mas os códigos de intercâmbio das duas "
-                                     "podem coincidir e uma sobrepor as linhas da outra: dê a cada instalação o "
-                                     "seu próprio código de unidade.");
+    if (!outro)
+        return;
+    const std::string onde = remetente.computador == *outro
+                                 ? "duas pastas do programa no computador \"" + *outro + "\""
+                                 : "os computadores \"" + remetente.computador + "\" e \"" + *outro + "\"";
+    remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + unidade + ": " + onde +
+                                 ". Os registros foram importados, mas os códigos de intercâmbio das duas podem "
+                                 "coincidir e uma sobrepor as linhas da outra: dê a cada instalação o seu próprio "
+                                 "código de unidade.");
 }
 
 TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
