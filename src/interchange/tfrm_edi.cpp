@@ -232,6 +232,7 @@ void TfrmEDI::btExportarClick() {
     btOrdemClick();
     dm_.Transacao();
     enviados_ = pacotesJaEnviados(geral_.sPathOut);
+    momentoDaExportacao_.reset();
     preparaMomentosECodigos();
     ui_.setProgressMax(static_cast<int>(registro_.size()));
     ui_.setProgressPosition(0);
@@ -305,6 +306,14 @@ Timestamp TfrmEDI::reservaMomento() {
     estado().guardaMomento(momento);
     valorDoGerador(kGeradorDeMomentos, SegundosDoMomento(momento) - noBanco);
     return momento;
+}
+
+// One moment per export run, reserved when its first packet is written: the clock's second, unless earlier runs
+// took it, and never more than a second ahead of the clock however many tables the run writes.
+Timestamp TfrmEDI::momentoDaExportacao() {
+    if (!momentoDaExportacao_)
+        momentoDaExportacao_ = reservaMomento();
+    return *momentoDaExportacao_;
 }
 
 void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
@@ -385,11 +394,15 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
         // server keeps one file per name.
         TB.setParam(kParamInstalacao, estado().identidade());
         TB.setParam(kParamComputador, computador);
+        // The run's moment first, which the other tables' packets share; then moments of their own.
         std::vector<fs::path> candidatos; // the nth candidate is asked for more than once
+        bool daExportacao = true;
         TB.saveToNewFile(
             [&](int n) {
                 while (candidatos.size() <= static_cast<size_t>(n)) {
-                    fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, reservaMomento());
+                    const Timestamp momento = daExportacao ? momentoDaExportacao() : reservaMomento();
+                    daExportacao = false;
+                    fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, momento);
                     if (!enviados_.count(nome.filename().string()))
                         candidatos.push_back(std::move(nome));
                 }

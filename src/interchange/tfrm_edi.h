@@ -91,6 +91,7 @@ private:
     void passaCodigosJaEmitidos();
     void guardaCodigosEmitidos();
     Timestamp reservaMomento();
+    Timestamp momentoDaExportacao();
     void confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds);
     std::string indiceLivre(const std::string& T);
 
@@ -121,6 +122,7 @@ private:
     std::chrono::steady_clock::time_point memoriaLidaEm_;
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
     std::unique_ptr<EstadoDaInstalacao> estado_;        // read at first use
+    std::optional<Timestamp> momentoDaExportacao_;      // of the export run, reserved with its first packet
     int ignoradosPorVersao_ = 0;                        // records of the import run skipped as older
     std::set<std::string> remetentesDuplicados_;        // what the import run found: two installations, one unit
 };
