@@ -62,7 +62,9 @@ const std::string& EstadoDaInstalacao::identidade() {
     return id;
 }
 
-std::optional<Timestamp> EstadoDaInstalacao::ultimoMomento() const { return leMomento(valor(kMomento)); }
+std::optional<Timestamp> EstadoDaInstalacao::ultimoMomento() const {
+    return leMomento(valor(kMomento));
+}
 
 void EstadoDaInstalacao::guardaMomento(const Timestamp& momento) {
     guarda(kMomento, formatDateTime(kFormatoMomento, momento));
@@ -73,7 +75,9 @@ int64_t EstadoDaInstalacao::marcaGenEdi() const {
     return n ? *n : 0;
 }
 
-void EstadoDaInstalacao::guardaMarcaGenEdi(int64_t valor) { guarda(kGenEdi, std::to_string(valor)); }
+void EstadoDaInstalacao::guardaMarcaGenEdi(int64_t valor) {
+    guarda(kGenEdi, std::to_string(valor));
+}
 
 std::string EstadoDaInstalacao::valor(const std::string& chave) const {
     const auto it = valores_.find(chave);
@@ -146,8 +150,8 @@ std::optional<std::string> RegistraRemetente(EstadoDaInstalacao& estado, const s
     auto eleMesmo = [&](const Visto& v) {
         return v.remetente.identidade == limpo.identidade && v.remetente.computador == limpo.computador;
     };
-    const auto maisRecente =
-        std::max_element(vistos.begin(), vistos.end(), [](const Visto& a, const Visto& b) { return a.ultimo < b.ultimo; });
+    const auto maisRecente = std::max_element(vistos.begin(), vistos.end(),
+                                              [](const Visto& a, const Visto& b) { return a.ultimo < b.ultimo; });
     const auto proprio = std::find_if(vistos.begin(), vistos.end(), eleMesmo);
     std::optional<std::string> outro;
     if (proprio != vistos.end() && !eleMesmo(*maisRecente) && segundos > maisRecente->ultimo)

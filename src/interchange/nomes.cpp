@@ -13,7 +13,9 @@ constexpr int kPrimeiroAnoDoNome = 1970;
 // A clock before this is wrong: no packet of this program was made earlier.
 constexpr int kPrimeiroAnoReal = 2000;
 
-int anoDoNome(int yy) { return yy >= kPrimeiroAnoDoNome % 100 ? 1900 + yy : 2000 + yy; }
+int anoDoNome(int yy) {
+    return yy >= kPrimeiroAnoDoNome % 100 ? 1900 + yy : 2000 + yy;
+}
 
 bool podeSerReal(const Timestamp& t) {
     return t >= Timestamp::fromParts(kPrimeiroAnoReal, 1, 1) &&
@@ -79,6 +81,8 @@ int64_t SegundosDoMomento(const Timestamp& momento) {
     return int64_t{momento.date.days} * 86400 + momento.time.units / Time::kUnitsPerSecond;
 }
 
-Timestamp MomentoDosSegundos(int64_t segundos) { return Timestamp{}.plusSeconds(segundos); }
+Timestamp MomentoDosSegundos(int64_t segundos) {
+    return Timestamp{}.plusSeconds(segundos);
+}
 
 } // namespace edi

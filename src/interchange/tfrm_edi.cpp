@@ -143,7 +143,8 @@ MemoriaFisica memoriaDaMaquina() {
 }
 
 TfrmEDI::TfrmEDI(TDM& dm, UGeral& geral, Ui& ui)
-    : memoria(memoriaDaMaquina), computador(platform::NomeDoComputador()), dm_(dm), geral_(geral), ui_(ui), ibds_(std::make_unique<db::Dataset>(dm.DB())) {}
+    : memoria(memoriaDaMaquina), computador(platform::NomeDoComputador()), dm_(dm), geral_(geral), ui_(ui),
+      ibds_(std::make_unique<db::Dataset>(dm.DB())) {}
 
 TfrmEDI::~TfrmEDI() = default;
 

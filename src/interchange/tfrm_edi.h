@@ -121,10 +121,10 @@ private:
     std::optional<MemoriaFisica> memoriaRecente_;
     std::chrono::steady_clock::time_point memoriaLidaEm_;
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
-    std::unique_ptr<EstadoDaInstalacao> estado_;        // read at first use
-    std::optional<Timestamp> momentoDaExportacao_;      // of the export run, reserved with its first packet
-    int ignoradosPorVersao_ = 0;                        // records of the import run skipped as older
-    std::set<std::string> remetentesDuplicados_;        // what the import run found: two installations, one unit
+    std::unique_ptr<EstadoDaInstalacao> estado_;         // read at first use
+    std::optional<Timestamp> momentoDaExportacao_;       // of the export run, reserved with its first packet
+    int ignoradosPorVersao_ = 0;                         // records of the import run skipped as older
+    std::set<std::string> remetentesDuplicados_;         // what the import run found: two installations, one unit
 };
 
 // The machine's figures; zero when the system does not tell.

@@ -4,8 +4,8 @@
 #include "db/database.h"
 #include "support/temp_dir.h"
 
-#include <filesystem>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <sstream>
