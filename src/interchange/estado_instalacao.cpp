@@ -40,6 +40,13 @@ std::optional<Timestamp> leMomento(const std::string& t) {
 } // namespace
 
 EstadoDaInstalacao::EstadoDaInstalacao(std::filesystem::path arquivo) : arquivo_(std::move(arquivo)) {
+    carrega();
+}
+
+// Read again before every use: another process of the installation (the desktop program beside the service) may
+// have written it since.
+void EstadoDaInstalacao::carrega() const {
+    valores_.clear();
     std::error_code ec;
     if (!std::filesystem::exists(arquivo_, ec))
         return;
@@ -53,7 +60,8 @@ EstadoDaInstalacao::EstadoDaInstalacao(std::filesystem::path arquivo) : arquivo_
     }
 }
 
-const std::string& EstadoDaInstalacao::identidade() {
+std::string EstadoDaInstalacao::identidade() {
+    carrega();
     std::string& id = valores_[kIdentidade];
     if (id.empty()) {
         id = identidadeNova();
@@ -80,11 +88,13 @@ void EstadoDaInstalacao::guardaMarcaGenEdi(int64_t valor) {
 }
 
 std::string EstadoDaInstalacao::valor(const std::string& chave) const {
+    carrega();
     const auto it = valores_.find(chave);
     return it == valores_.end() ? std::string() : it->second;
 }
 
 void EstadoDaInstalacao::guarda(const std::string& chave, const std::string& valor) {
+    carrega();
     std::string& atual = valores_[chave];
     if (atual == valor)
         return;

@@ -20,7 +20,7 @@ public:
     explicit EstadoDaInstalacao(std::filesystem::path arquivo);
 
     // A random identity, made and kept on first use.
-    const std::string& identidade();
+    std::string identidade();
 
     std::optional<Timestamp> ultimoMomento() const;
     void guardaMomento(const Timestamp& momento);
@@ -36,10 +36,11 @@ public:
     static constexpr const char* kNomeDoArquivo = "EstadoInstalacao.txt";
 
 private:
+    void carrega() const;
     void grava() const;
 
     std::filesystem::path arquivo_;
-    std::map<std::string, std::string> valores_;
+    mutable std::map<std::string, std::string> valores_;
 };
 
 // An installation as its packets name it.
