@@ -11,6 +11,7 @@ PACKAGES=(
     python3-aiosmtpd openssl
     zip unzip xvfb x11-utils imagemagick
     help2man lintian dpkg-dev fakeroot
+    faketime
 )
 
 missing=()

@@ -125,6 +125,8 @@ void CicloEDI::Importar1Click() {
     GravaStatus("EDI - Fim:");
     ocupado.libera();
     AtualizaStatus();
+    if (!emExecucao_)
+        run(alertas);
 }
 
 void CicloEDI::Aplicao1Click() {
@@ -152,6 +154,12 @@ void CicloEDI::execucao(const std::function<void()>& etapas) {
         if (etapasEmCurso_ == 0)
             dm_.RenovaTransacao();
     };
+    struct EmExecucao {
+        bool& flag;
+        bool antes = flag;
+        ~EmExecucao() { flag = antes; }
+    } emExecucao{emExecucao_};
+    emExecucao_ = true;
     try {
         etapas();
     } catch (...) {
@@ -163,6 +171,9 @@ void CicloEDI::execucao(const std::function<void()>& etapas) {
         throw;
     }
     renova();
+    emExecucao_ = emExecucao.antes;
+    if (!emExecucao_) // a run that came in through a stage's message loop leaves them to the run it interrupted
+        run(alertas);
 }
 
 void CicloEDI::ExecucaoInicial(const std::string& unidade) {

@@ -32,6 +32,9 @@ public:
     int pausaMs = 2000;        // the visible pauses around each stage body
     std::function<bool()> estaNaInternet = [] { return true; };
     std::function<void(bool)> habilitaTimer = [](bool) {}; // enables or disables tmEDI
+    // Throws what the stages found that a person must act on; called once the whole run is over, so that it
+    // holds back none of the run's stages (after an import on its own, once that is over).
+    std::function<void()> alertas;
 
     bool bImportando = false, bExportando = false, bEnviando = false, bRecebendo = false;
     bool bAtivo = false;
@@ -68,6 +71,7 @@ private:
     Ui& ui_;
     CorposDasEtapas corpos_;
     int etapasEmCurso_ = 0;
+    bool emExecucao_ = false; // a start-up or timer run is going on
 };
 
 } // namespace edi

@@ -6,6 +6,24 @@
 
 namespace edi {
 
+namespace {
+
+// The two-digit years a name can hold: 1970 to 2069.
+constexpr int kPrimeiroAnoDoNome = 1970;
+// A clock before this is wrong: no packet of this program was made earlier.
+constexpr int kPrimeiroAnoReal = 2000;
+
+int anoDoNome(int yy) {
+    return yy >= kPrimeiroAnoDoNome % 100 ? 1900 + yy : 2000 + yy;
+}
+
+bool podeSerReal(const Timestamp& t) {
+    return t >= Timestamp::fromParts(kPrimeiroAnoReal, 1, 1) &&
+           t < Timestamp::fromParts(kPrimeiroAnoDoNome + 100, 1, 1);
+}
+
+} // namespace
+
 std::string RetiraNumero(const std::string& F, const std::string& T) {
     std::string out = T;
     for (size_t i = T.size(); i < F.size(); ++i)
@@ -44,10 +62,27 @@ std::optional<Timestamp> MomentoDoPacote(const std::string& F) {
         d[i] = c - '0';
     }
     auto par = [&](int i) { return d[i] * 10 + d[i + 1]; };
-    const int dia = par(0), mes = par(2), ano = 2000 + par(4), hora = par(6), minuto = par(8), segundo = par(10);
+    const int dia = par(0), mes = par(2), ano = anoDoNome(par(4)), hora = par(6), minuto = par(8), segundo = par(10);
     if (!isValidDate(ano, mes, dia) || !isValidTime(hora, minuto, segundo))
         return std::nullopt;
     return Timestamp::fromParts(ano, mes, dia, hora, minuto, segundo);
+}
+
+Timestamp ProximoMomento(const Timestamp& relogio, const std::optional<Timestamp>& ultimo) {
+    Timestamp agora = relogio;
+    agora.time.units -= agora.time.units % Time::kUnitsPerSecond; // the name holds whole seconds
+    if (!ultimo)
+        return podeSerReal(agora) ? agora : Timestamp::fromParts(kPrimeiroAnoReal, 1, 1);
+    const Timestamp seguinte = ultimo->plusSeconds(1);
+    return podeSerReal(agora) && agora > seguinte ? agora : seguinte;
+}
+
+int64_t SegundosDoMomento(const Timestamp& momento) {
+    return int64_t{momento.date.days} * 86400 + momento.time.units / Time::kUnitsPerSecond;
+}
+
+Timestamp MomentoDosSegundos(int64_t segundos) {
+    return Timestamp{}.plusSeconds(segundos);
 }
 
 } // namespace edi

@@ -9,6 +9,7 @@
 #include "db/query.h"
 #include "domain/schema.h"
 #include "interchange/chaves.h"
+#include "interchange/estado_instalacao.h"
 #include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
 #include "interchange/versoes.h"
@@ -38,8 +39,13 @@ std::vector<int> colunasDestino(db::Dataset& tabela, const std::vector<FieldDef>
     return destinos;
 }
 
-// How many seconds after the table's start a packet name may take when earlier ones are taken.
+// How many names a packet may try when earlier ones are taken.
 constexpr int kSegundosDoDia = 86400;
+// The last moment that named a packet, as seconds (SegundosDoMomento), kept in the database too.
+constexpr const char* kGeradorDeMomentos = "GEN_EDI_PACOTE";
+// Attributes of a packet's PARAMS naming the installation that made it; older readers ignore them.
+constexpr const char* kParamInstalacao = "EDI_INSTALACAO";
+constexpr const char* kParamComputador = "EDI_COMPUTADOR";
 // The longest the data-entry application may wait on the locks of an import batch.
 constexpr std::chrono::seconds kIdadeMaximaDoLote{1};
 
@@ -139,7 +145,8 @@ MemoriaFisica memoriaDaMaquina() {
 }
 
 TfrmEDI::TfrmEDI(TDM& dm, UGeral& geral, Ui& ui)
-    : memoria(memoriaDaMaquina), dm_(dm), geral_(geral), ui_(ui), ibds_(std::make_unique<db::Dataset>(dm.DB())) {}
+    : memoria(memoriaDaMaquina), computador(platform::NomeDoComputador()), dm_(dm), geral_(geral), ui_(ui),
+      ibds_(std::make_unique<db::Dataset>(dm.DB())) {}
 
 TfrmEDI::~TfrmEDI() = default;
 
@@ -238,6 +245,19 @@ void TfrmEDI::registraErro(const std::string& T, const std::string& mensagem) {
     lbLog_ += T + ":" + mensagem + CR;
 }
 
+EstadoDaInstalacao& TfrmEDI::estado() {
+    if (!estado_)
+        estado_ = std::make_unique<EstadoDaInstalacao>(geral_.sPath / EstadoDaInstalacao::kNomeDoArquivo);
+    return *estado_;
+}
+
+// Generators change outside transactions: what they give is taken at once, whatever becomes of the transaction.
+int64_t TfrmEDI::valorDoGerador(const std::string& gerador, int64_t passo) {
+    db::Query q(dm_.DB(), "select gen_id(" + gerador + ", " + std::to_string(passo) + ") from dual");
+    q.open();
+    return q.value(0).asInt64();
+}
+
 // ---------------------------------------------------------------------------------------------------------------
 // Export
 
@@ -249,6 +269,8 @@ void TfrmEDI::btExportarClick() {
     btOrdemClick();
     dm_.Transacao();
     enviados_ = pacotesJaEnviados(geral_.sPathOut);
+    momentoDaExportacao_.reset();
+    preparaMomentosECodigos();
     ui_.setProgressMax(static_cast<int>(registro_.size()));
     ui_.setProgressPosition(0);
     for (size_t i = 0; i < registro_.size(); ++i) {
@@ -267,13 +289,76 @@ void TfrmEDI::btExportarClick() {
     ui_.setMessage("Pronto!");
 }
 
+void TfrmEDI::preparaMomentosECodigos() {
+    try {
+        db::Query existe(dm_.DB(), "select count(*) from rdb$generators where rdb$generator_name = :NOME");
+        existe.setParam("NOME", Value::text(kGeradorDeMomentos));
+        existe.open();
+        if (existe.value(0).asInt64() == 0) {
+            existe.close();
+            dm_.DB().execute(std::string("CREATE SEQUENCE ") + kGeradorDeMomentos);
+            dm_.Commit();
+        }
+    } catch (const std::exception& e) {
+        dm_.Rollback();
+        registraErro(kGeradorDeMomentos, e.what());
+    }
+    try {
+        passaCodigosJaEmitidos();
+    } catch (const std::exception& e) {
+        registraErro("GEN_EDI", e.what());
+    }
+}
+
+// A database restored from a copy draws again codes its rows already carried to the central unit, where they would
+// overwrite other rows: the generator moves past the highest code this installation ever issued.
+void TfrmEDI::passaCodigosJaEmitidos() {
+    const int64_t marca = estado().marcaGenEdi();
+    const int64_t atual = valorDoGerador("GEN_EDI");
+    if (atual >= marca)
+        return;
+    valorDoGerador("GEN_EDI", marca - atual);
+    const std::string aviso = "A base de dados foi restaurada de uma cópia: o gerador GEN_EDI estava em " +
+                              std::to_string(atual) + " e os códigos de intercâmbio passaram para depois de " +
+                              std::to_string(marca) + ", o último já emitido por esta instalação";
+    registraErro("GEN_EDI", aviso);
+    ui_.setMessage(aviso);
+}
+
+// Due after the keys are stamped and before any packet carries them.
+void TfrmEDI::guardaCodigosEmitidos() {
+    const int64_t atual = valorDoGerador("GEN_EDI");
+    if (atual > estado().marcaGenEdi())
+        estado().guardaMarcaGenEdi(atual);
+}
+
+// The moment is durable in both places before a file bears it: a run killed after this never names another
+// packet with it. Each place alone may have been rewound (a restored database, a lost program folder).
+Timestamp TfrmEDI::reservaMomento() {
+    std::optional<Timestamp> ultimo = estado().ultimoMomento();
+    const int64_t noBanco = valorDoGerador(kGeradorDeMomentos);
+    if (noBanco > 0 && (!ultimo || MomentoDosSegundos(noBanco) > *ultimo))
+        ultimo = MomentoDosSegundos(noBanco);
+    const Timestamp momento = ProximoMomento(relogio(), ultimo);
+    estado().guardaMomento(momento);
+    valorDoGerador(kGeradorDeMomentos, SegundosDoMomento(momento) - noBanco);
+    return momento;
+}
+
+// One moment per export run, reserved when its first packet is written: the clock's second, unless earlier runs
+// took it, and never more than a second ahead of the clock however many tables the run writes.
+Timestamp TfrmEDI::momentoDaExportacao() {
+    if (!momentoDaExportacao_)
+        momentoDaExportacao_ = reservaMomento();
+    return *momentoDaExportacao_;
+}
+
 void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     const std::string& T = reg.NM_TABELA;
     ui_.setMessage("Exportando " + T + " ...");
     ValidaCamposEDI(T);
     dm_.Commit();
     ValidaDiretorio(geral_.sPathOut);
-    const Timestamp inicio = relogio();
     dm_.Transacao();
     const ComandosTabela c = MontaDataSet(dm_, T, *ibds_);
 
@@ -289,6 +374,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     // then carries the codes the database kept, and exporting again sends the same codes.
     carimbaChaves(T, c);
     dm_.Commit();
+    guardaCodigosEmitidos();
     pontoDeTeste("export:keys-stamped");
 
     db::Query linhas(dm_.DB(), pendentes);
@@ -340,18 +426,24 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
     }
     linhas.close();
     if (TB.recordCount() > 0) {
-        // A packet waiting under the name is never replaced: the name takes the next free second instead,
-        // without waiting for the clock, and claims it atomically against another export of this installation.
-        // A name already sent is passed over too: the server keeps one file per name.
-        int enviadosSaltados = 0;
+        // A packet waiting under the name is never replaced: the name takes the next moment instead, and claims
+        // it atomically against another export of this installation. A name already sent is passed over too: the
+        // server keeps one file per name.
+        TB.setParam(kParamInstalacao, estado().identidade());
+        TB.setParam(kParamComputador, computador);
+        // The run's moment first, which the other tables' packets share; then moments of their own.
+        std::vector<fs::path> candidatos; // the nth candidate is asked for more than once
+        bool daExportacao = true;
         TB.saveToNewFile(
             [&](int n) {
-                for (;; ++enviadosSaltados) {
-                    fs::path nome = geral_.sPathOut /
-                                    NomeArquivoPacote(T, geral_.prmUnidade, inicio.plusSeconds(n + enviadosSaltados));
+                while (candidatos.size() <= static_cast<size_t>(n)) {
+                    const Timestamp momento = daExportacao ? momentoDaExportacao() : reservaMomento();
+                    daExportacao = false;
+                    fs::path nome = geral_.sPathOut / NomeArquivoPacote(T, geral_.prmUnidade, momento);
                     if (!enviados_.count(nome.filename().string()))
-                        return nome;
+                        candidatos.push_back(std::move(nome));
                 }
+                return candidatos[static_cast<size_t>(n)];
             },
             kSegundosDoDia);
         pontoDeTeste("export:packet-written");
@@ -449,16 +541,58 @@ void TfrmEDI::btImportarClick() {
         // Each unreadable file leaves the incoming folder before the run starts over, so the number of
         // restarts is bounded by the files there; the cap guards against a file that cannot be moved.
         size_t reinicios = 0;
+        ignoradosPorVersao_ = 0;
+        remetentesDuplicados_.clear();
         const size_t limite =
             16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn), fs::directory_iterator{}));
         liberaArquivosCorrompidos();
         while (execucaoImportacao(pastaDia, D) == FimDaImportacao::Reiniciar && ++reinicios < limite) {
         }
-        ui_.setMessage("Pronto!");
+        ui_.setMessage(ignoradosPorVersao_ == 0 ? std::string("Pronto!")
+                                                : "Pronto! Registros ignorados por já terem versão mais recente: " +
+                                                      std::to_string(ignoradosPorVersao_));
         dm_.ExecutaECommita("Update PARAMETRO set VALOR = 'Importar!' \nwhere CD_PARAMETRO = 29");
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());
     }
+}
+
+// Every record was still imported; this must reach whoever can give one of the installations its own code.
+void TfrmEDI::LancaAlertas() {
+    if (remetentesDuplicados_.empty())
+        return;
+    std::string texto;
+    for (const auto& r : remetentesDuplicados_)
+        texto += (texto.empty() ? "" : "\n") + r;
+    remetentesDuplicados_.clear();
+    throw Error(texto);
+}
+
+// Packets of one unit code alternating between two installations: each overwrites the other's rows at the
+// central unit with codes both draw. Packets of older installations carry no identity.
+void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds) {
+    const std::string* identidade = ocds.param(kParamInstalacao);
+    const std::optional<Timestamp> momento = MomentoDoPacote(F);
+    if (!identidade || !momento || F.size() < T.size() + 16)
+        return;
+    const std::string* seuComputador = ocds.param(kParamComputador);
+    const Remetente remetente{*identidade, seuComputador ? *seuComputador : std::string()};
+    const std::string unidade = F.substr(T.size(), F.size() - T.size() - 16);
+    std::optional<std::string> outro;
+    try {
+        outro = RegistraRemetente(estado(), unidade, remetente, *momento);
+    } catch (const std::exception& e) {
+        registraErro(T, e.what()); // the records matter more than this memory
+    }
+    if (!outro)
+        return;
+    const std::string onde = remetente.computador == *outro
+                                 ? "duas pastas do programa no computador \"" + *outro + "\""
+                                 : "os computadores \"" + remetente.computador + "\" e \"" + *outro + "\"";
+    remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + unidade + ": " + onde +
+                                 ". Os registros foram importados, mas os códigos de intercâmbio das duas podem "
+                                 "coincidir e uma sobrepor as linhas da outra: dê a cada instalação o seu próprio "
+                                 "código de unidade.");
 }
 
 TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
@@ -547,6 +681,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
     int nI = 0, nA = 0, nE = 0, nV = 0;
+    confereRemetente(T, F, ocds);
     const bool unidade = destino == "UNIDADE";
     const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(F);
     if (momento && !memoriaDeVersoes_)
@@ -648,6 +783,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                   " Novos :" + std::to_string(nI));
     if (nV > 0)
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
+    ignoradosPorVersao_ += nV;
     pontoDeTeste("import:file-read");
     moveFileReplacing(geral_.sPathIn / F, pastaDia / F);
 

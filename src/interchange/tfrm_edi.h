@@ -22,6 +22,7 @@ class TDM;
 class PacketTable;
 class MemoriaDeVersoes;
 class PreparacaoChaves;
+class EstadoDaInstalacao;
 namespace db {
 class Dataset;
 } // namespace db
@@ -54,6 +55,8 @@ public:
 
     void btExportarClick();
     void btImportarClick();
+    // Throws, once, what the last import found that a person must act on (two installations sending as one unit).
+    void LancaAlertas();
     void MudaTodasDatasExp();
     void btLimparDtExpClick() { MudaTodasDatasExp(); }
 
@@ -73,6 +76,8 @@ public:
     int loteImportacao = kLoteImportacaoPadrao;
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
+    // This computer's name, which the packets carry beside the installation's identity.
+    std::string computador;
 
 private:
     enum class FimDaImportacao { Normal, Reiniciar };
@@ -82,6 +87,14 @@ private:
     void carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c);
     std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
     void registraErro(const std::string& T, const std::string& mensagem);
+    EstadoDaInstalacao& estado();
+    int64_t valorDoGerador(const std::string& gerador, int64_t passo = 0);
+    void preparaMomentosECodigos();
+    void passaCodigosJaEmitidos();
+    void guardaCodigosEmitidos();
+    Timestamp reservaMomento();
+    Timestamp momentoDaExportacao();
+    void confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds);
     std::string indiceLivre(const std::string& T);
     bool preparaChaves(const std::string& T);
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
@@ -113,6 +126,10 @@ private:
     std::chrono::steady_clock::time_point memoriaLidaEm_;
     std::unique_ptr<PreparacaoChaves> chaves_;           // made at the first schema preparation
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
+    std::unique_ptr<EstadoDaInstalacao> estado_;         // read at first use
+    std::optional<Timestamp> momentoDaExportacao_;       // of the export run, reserved with its first packet
+    int ignoradosPorVersao_ = 0;                         // records of the import run skipped as older
+    std::set<std::string> remetentesDuplicados_;         // what the import run found: two installations, one unit
 };
 
 // The machine's figures; zero when the system does not tell.

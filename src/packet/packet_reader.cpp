@@ -468,7 +468,8 @@ PacketTable PacketReader::Load::open(pugi::xml_node packet) {
     if (!fields)
         fail("não é um pacote de dados (sem METADATA/FIELDS)");
     readFields(fields);
-    changeLog_ = readChangeLog(metadata.child("PARAMS"));
+    const pugi::xml_node params = metadata.child("PARAMS");
+    changeLog_ = readChangeLog(params);
 
     std::vector<FieldDef> defs;
     defs.reserve(readings_.size());
@@ -482,7 +483,11 @@ PacketTable PacketReader::Load::open(pugi::xml_node packet) {
     integers_.assign(n, 0);
     stamps_.assign(n, Timestamp{});
     values_.assign(n, Value());
-    return PacketTable(std::move(defs));
+    PacketTable ds(std::move(defs));
+    for (const pugi::xml_attribute a : params.attributes())
+        if (std::string_view(a.name()) != "CHANGE_LOG")
+            ds.setParam(a.name(), a.value());
+    return ds;
 }
 
 PacketTable PacketReader::Load::finish(PacketTable ds) {

@@ -168,6 +168,22 @@ void PacketTable::sortBy(std::string_view fieldName) {
     first();
 }
 
+void PacketTable::setParam(const std::string &name, std::string value) {
+    for (auto &[n, v] : params_)
+        if (n == name) {
+            v = std::move(value);
+            return;
+        }
+    params_.emplace_back(name, std::move(value));
+}
+
+const std::string *PacketTable::param(std::string_view name) const {
+    for (const auto &[n, v] : params_)
+        if (n == name)
+            return &v;
+    return nullptr;
+}
+
 void PacketTable::close() {
     records_.clear();
     records_.shrink_to_fit();
@@ -180,6 +196,7 @@ void PacketTable::close() {
 void PacketTable::clear() {
     close();
     fields_.clear();
+    params_.clear();
 }
 
 namespace {

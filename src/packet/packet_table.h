@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace edi {
@@ -29,6 +30,11 @@ public:
     // The table name that error messages use; saveToFile uses the file name when none is set.
     void setName(std::string name) { name_ = std::move(name); }
     const std::string &name() const { return name_; }
+
+    // Attributes of the packet's PARAMS element besides its change log, in order. Readers that do not know one
+    // ignore it, so they can carry facts about the packet without changing its layout.
+    void setParam(const std::string &name, std::string value);
+    const std::string *param(std::string_view name) const;
 
     const std::vector<FieldDef> &fields() const { return fields_; }
     size_t fieldCount() const { return fields_.size(); }
@@ -90,6 +96,7 @@ private:
     void loadCurrent();
 
     std::vector<FieldDef> fields_;
+    std::vector<std::pair<std::string, std::string>> params_;
     std::string name_;
     packet_detail::RecordStore store_;
     std::vector<const char *> records_; // packed records in view order

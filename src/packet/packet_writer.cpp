@@ -213,6 +213,8 @@ void PacketWriter::writeParams() {
     buf_ += "<PARAMS";
     if (!changeLog.empty())
         appendAttribute(buf_, "CHANGE_LOG", changeLog);
+    for (const auto &[name, value] : ds_.params_)
+        appendAttribute(buf_, name, value);
     buf_ += "/>";
 }
 

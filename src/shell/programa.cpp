@@ -56,6 +56,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     ciclo_->intervaloMs = config_.intervaloTimerMs();
     ciclo_->pausaMs = config_.pausaMs;
     ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
+    ciclo_->alertas = [this] { engine_->LancaAlertas(); };
 }
 
 Programa::~Programa() = default;

@@ -1,5 +1,6 @@
 #include "app/ciclo.h"
 #include "app_fixture.h"
+#include "core/errors.h"
 #include "db/query.h"
 
 #include <gtest/gtest.h>
@@ -155,6 +156,22 @@ int64_t oldestActive(test::ScratchDatabase& scratch) {
     db::Query q(*other, "select MON$OLDEST_ACTIVE from MON$DATABASE");
     q.open();
     return q.value(0).asInt64();
+}
+
+// What the stages found for a person to act on is raised once the run is over, never holding back a stage; an
+// import run on its own raises it after the import.
+TEST(Cycle, AlertsAreRaisedAfterTheWholeRun) {
+    CycleFixture f;
+    f.ciclo->alertas = [&f] {
+        f.ran.push_back("alertas");
+        throw Error("alerta");
+    };
+    EXPECT_THROW(f.ciclo->ExecucaoInicial("12"), Error);
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao",
+                                               "alertas"}));
+    f.ran.clear();
+    EXPECT_THROW(f.ciclo->Importar1Click(), Error);
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"importar", "alertas"}));
 }
 
 TEST(Cycle, EveryRunEndsTheSessionTransactionSoTheEngineCanCleanUp) {

@@ -170,21 +170,36 @@ Execucao Rede::roda(Lado lado, const Morte& morte, const std::vector<std::string
     const char* cliente = std::getenv("EDI_CAMPAIGN_CLIENT");
     if (!cliente)
         throw std::runtime_error("EDI_CAMPAIGN_CLIENT not set");
-    std::vector<std::string> args = {cliente, home(lado).string()};
+    const Relogio& relogio = relogios_[lado == Lado::Unidade ? 0 : 1];
+    std::vector<std::string> args, ambiente;
+    for (char** v = environ; *v; ++v)
+        if (relogio.fuso.empty() || std::string(*v).rfind("TZ=", 0) != 0)
+            ambiente.emplace_back(*v);
+    if (relogio.inicio) {
+        const long long deslocamento = static_cast<long long>(*relogio.inicio - std::time(nullptr));
+        args = {"faketime", "-f", (deslocamento >= 0 ? "+" : "") + std::to_string(deslocamento)};
+        ambiente.emplace_back("FAKETIME_DONT_FAKE_MONOTONIC=1"); // waits and timeouts keep their real length
+    }
+    if (!relogio.fuso.empty())
+        ambiente.push_back("TZ=" + relogio.fuso);
+    args.insert(args.end(), {cliente, home(lado).string()});
     if (!morte.ponto.empty())
         args.insert(args.end(), {"--kill", morte.ponto, std::to_string(morte.vez)});
     args.insert(args.end(), etapas.begin(), etapas.end());
-    std::vector<char*> argv;
+    std::vector<char*> argv, envp;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
+    for (auto& a : ambiente)
+        envp.push_back(a.data());
+    envp.push_back(nullptr);
 
     const fs::path saida = home(lado) / ".saida-do-cliente";
     posix_spawn_file_actions_t acoes;
     posix_spawn_file_actions_init(&acoes);
     posix_spawn_file_actions_addopen(&acoes, 1, saida.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     pid_t pid = 0;
-    const int falha = posix_spawn(&pid, cliente, &acoes, nullptr, argv.data(), environ);
+    const int falha = posix_spawnp(&pid, argv[0], &acoes, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&acoes);
     if (falha != 0)
         throw std::runtime_error("cannot start the campaign client");
@@ -204,6 +219,10 @@ Execucao Rede::roda(Lado lado, const Morte& morte, const std::vector<std::string
     if (!e.morto && (!WIFEXITED(status) || WEXITSTATUS(status) != 0))
         e.erro += " (status " + std::to_string(status) + ")";
     return e;
+}
+
+void Rede::acertaRelogio(Lado lado, std::optional<std::time_t> inicio, const std::string& fuso) {
+    relogios_[lado == Lado::Unidade ? 0 : 1] = {inicio, fuso};
 }
 
 void Rede::ciclo() {

@@ -4,8 +4,10 @@
 #include "db/database.h"
 #include "support/temp_dir.h"
 
+#include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -39,6 +41,10 @@ public:
     db::ConnectionParams conexao(Lado lado) const;
     central::CentralServer& servidor() { return *servidor_; }
 
+    // The clock the installation's next runs see, through faketime: each run starts at `inicio` (UTC) and reads
+    // local time in `fuso`. Without `inicio`, the real clock.
+    void acertaRelogio(Lado lado, std::optional<std::time_t> inicio, const std::string& fuso = {});
+
     // One run of the installation's client (the start-up run, or the given stages).
     Execucao roda(Lado lado, const Morte& morte = {}, const std::vector<std::string>& etapas = {});
     // The unit's run then the central unit's run, the kill in whichever reaches its point first.
@@ -64,6 +70,12 @@ private:
     std::string julgaLinhas();
     std::string julgaArquivos(Lado lado);
     std::string julgaUpdate(Lado lado);
+
+    struct Relogio {
+        std::optional<std::time_t> inicio;
+        std::string fuso;
+    };
+    Relogio relogios_[2]; // the unit's, the central unit's
 
     test::TempDir raiz_;
     std::ostringstream logServidor_;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ctime>
 #include <iostream>
 #include <random>
 
@@ -174,6 +175,51 @@ TEST(Campanha, AnOlderPacketRegisteredAgainAfterANewerOneWasImportedDoesNotBring
     // The next cycle registers the older packet again and the central unit receives it after the newer one.
     EXPECT_EQ(rede.assentaEJulga(), "");
 }
+
+// Wrong clocks at the unit, with the users' edits between its runs (Lisbon time): each unit run starts at the
+// given moment (UTC), and the central unit runs after each one, or only after the last.
+struct FalhaDeRelogio {
+    const char* nome;
+    std::vector<const char*> momentos;
+    bool umaImportacao = false;
+};
+
+const FalhaDeRelogio kFalhasDeRelogio[] = {
+    {"atrasado", {"2026-03-01 10:00:00", "2026-01-01 10:00:00"}},
+    // 01:50 summer time, then 01:10 of the repeated hour.
+    {"hora_repetida", {"2026-10-25 00:50:00", "2026-10-25 01:10:00"}},
+    {"hora_repetida_numa_importacao", {"2026-10-25 00:50:00", "2026-10-25 01:10:00"}, true},
+    {"antes_de_2000", {"2026-03-01 10:00:00", "1999-12-31 23:59:00", "2026-03-01 11:00:00"}},
+};
+
+std::time_t utc(const char* texto) {
+    std::tm tm{};
+    strptime(texto, "%Y-%m-%d %H:%M:%S", &tm);
+    return timegm(&tm);
+}
+
+class RelogioErrado : public testing::TestWithParam<FalhaDeRelogio> {};
+
+TEST_P(RelogioErrado, LaterEditsAtTheUnitReachTheCentralUnit) {
+    const FalhaDeRelogio& f = GetParam();
+    Rede rede;
+    for (size_t i = 0; i < f.momentos.size(); ++i) {
+        if (i > 0)
+            rede.renomeiaPacientes(static_cast<int>(i));
+        rede.acertaRelogio(Lado::Unidade, utc(f.momentos[i]), "Europe/Lisbon");
+        const Execucao e = rede.roda(Lado::Unidade);
+        ASSERT_EQ(e.erro, "") << f.momentos[i];
+        if (!f.umaImportacao)
+            rede.roda(Lado::Central);
+    }
+    rede.acertaRelogio(Lado::Unidade, std::nullopt);
+    const std::string falhas = rede.assentaEJulga();
+    relata(std::string("relógio | ") + f.nome, rede, falhas);
+    EXPECT_EQ(falhas, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Campanha, RelogioErrado, testing::ValuesIn(kFalhasDeRelogio),
+                         [](const testing::TestParamInfo<FalhaDeRelogio>& f) { return std::string(f.param.nome); });
 
 } // namespace
 } // namespace edi::campaign

@@ -108,6 +108,22 @@ TEST_P(Disco, APacketThatCannotBeWrittenLeavesNoFileAndNoRowMarked) {
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 0);
 }
 
+// The installation's state (the packet's moment, the codes issued) is durable before a packet exists: when it
+// cannot be written, no packet and no row marked.
+TEST_P(Disco, AnInstallationStateThatCannotBeWrittenLeavesNoPacketAndNoRowMarked) {
+    test::Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (1, 12, 'Paciente')");
+    u.fecha();
+    const Resultado r = rodaComFalha(GetParam(), "EstadoInstalacao",
+                                     {"packet", u.params.database, u.home.path().string()}, true);
+    u.abre();
+    EXPECT_EQ(r.codigo, 1) << r.saida;
+    EXPECT_NE(r.saida.find("EstadoInstalacao.txt"), std::string::npos) << r.saida;
+    soEstes(u.geral.sPathOut, {});
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 1);
+}
+
 TEST_P(Disco, ADownloadThatCannotBeWrittenKeepsTheOldFile) {
     test::RecordingServer servidor;
     servidor.on("/edi/out/A.xml", Reply::text(test::patternedBytes(64 * 1024)));

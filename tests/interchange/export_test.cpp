@@ -72,6 +72,19 @@ TEST(ExportFiles, ANameAlreadySentIsNotTakenAgain) {
     EXPECT_EQ(nomes(u.saida()), std::vector<std::string>{"PACIENTE12010111000000.xml"});
 }
 
+// However many tables a run writes, its packets share one moment: names stay with the clock.
+TEST(ExportFiles, ThePacketsOfOneRunShareItsMoment) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    u.registra("REGISTRO_TARV", 2);
+    u.engine->relogio = [] { return Timestamp::fromParts(2011, 1, 5, 8, 0, 0); };
+    paciente(u, 1);
+    u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD) values (1, 12, 3)");
+    u.engine->btExportarClick();
+    EXPECT_EQ(nomes(u.saida()),
+              (std::vector<std::string>{"PACIENTE12050111080000.xml", "REGISTRO_TARV12050111080000.xml"}));
+}
+
 // Two exports of one installation at once (the desktop client and the daemon) write into one folder.
 TEST(ExportFiles, TwoExportsRacingIntoOneFolderKeepEveryPacket) {
     Instalacao a("12"), b("12");

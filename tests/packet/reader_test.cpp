@@ -228,6 +228,27 @@ TEST(PacketReader, RowsReadStraightFromTheTextEqualTheDocumentParse) {
     }
 }
 
+// Newer writers name the installation that made a packet in PARAMS; a reader that knows no such attribute must read
+// the same rows either way, and ours gives the attributes back.
+TEST(PacketReader, AttributesOfParamsBesidesTheChangeLogLeaveTheRowsAsTheyAre) {
+    const std::string rows = "<ROW RowState=\"4\" CD_UNIDADE=\"1\" NM_UNIDADE=\"a\"/><ROW RowState=\"4\" CD_UNIDADE=\"2\"/>";
+    const std::string plain = packet(kUnitFields, rows, "<PARAMS CHANGE_LOG=\"1 0 4 2 0 4\"/>");
+    const std::string marked = packet(kUnitFields, rows,
+                                      "<PARAMS CHANGE_LOG=\"1 0 4 2 0 4\" EDI_INSTALACAO=\"9f3a\" EDI_COMPUTADOR=\"pc&#227;\"/>");
+    PacketTable reference = PacketTable::loadFromString(plain);
+    std::string whole = marked; // a document type declaration leaves it to the whole-document parse
+    whole.insert(whole.find("?>") + 2, "<!DOCTYPE DATAPACKET>");
+    for (const std::string& text : {marked, whole}) {
+        PacketTable ds = PacketTable::loadFromString(text);
+        EXPECT_EQ(unitRows(ds), unitRows(reference));
+        ASSERT_NE(ds.param("EDI_COMPUTADOR"), nullptr);
+        EXPECT_EQ(*ds.param("EDI_COMPUTADOR"), "pc\xC3\xA3");
+        EXPECT_EQ(ds.param("CHANGE_LOG"), nullptr);
+    }
+    reference.setParam("EDI_INSTALACAO", "9f3a");
+    EXPECT_NE(reference.saveToString().find(" EDI_INSTALACAO=\"9f3a\"/></METADATA>"), std::string::npos);
+}
+
 // Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
 std::string largePacket(const std::string &prolog, int rows, int badRow = 0) {
     std::string body;
