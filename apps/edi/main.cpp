@@ -167,11 +167,12 @@ int main(int argc, char** argv) {
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
         edi::gui::TfrmSQL frmSQL(
             [&p](const std::string& url, std::string& erro) -> std::optional<std::string> {
-                std::string corpo = p.transporte().Get(url);
-                erro = p.transporte().lastError();
-                if (!erro.empty())
+                auto corpo = p.transporte().Get(url);
+                if (!corpo) {
+                    erro = corpo.error();
                     return std::nullopt;
-                return corpo;
+                }
+                return *corpo;
             },
             p.geral().sDominio, p.geral().sPathTemp, &janela);
         frmSQL.exec();

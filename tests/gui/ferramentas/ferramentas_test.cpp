@@ -41,13 +41,14 @@ void salvaFoto(QWidget& janela, const QString& nome) {
 
 // The console's GET, through the program's own HTTP client.
 tools::PedidoGet getReal() {
-    return [](const std::string& url, std::string& erro) {
+    return [](const std::string& url, std::string& erro) -> std::optional<std::string> {
         transport::HttpOptions opcoes;
         opcoes.requestTimeout = std::chrono::seconds(5);
-        transport::HttpClient http(opcoes);
-        auto corpo = http.getText(url);
-        erro = corpo ? std::string() : http.lastError();
-        return corpo;
+        auto corpo = transport::HttpClient(opcoes).getText(url);
+        erro = corpo.error();
+        if (!corpo)
+            return std::nullopt;
+        return *corpo;
     };
 }
 
