@@ -221,8 +221,8 @@ Resultado<> HttpClient::Download(const std::string& url, const fs::path& destina
     lastStatus_ = 0;
     std::error_code ec;
     if (destination.filename().empty() || fs::is_directory(destination, ec))
-        return Falha{"Não foi possível receber " + url + ": sem nome de arquivo para gravar (" +
-                     destination.string() + ")"};
+        return Falha{"Não foi possível receber " + url + ": sem nome de arquivo para gravar (" + destination.string() +
+                     ")"};
     std::optional<AtomicFile> file;
     try {
         file.emplace(destination);

@@ -15,12 +15,9 @@ struct Falha {
 
 // What a request or a transfer gave: its value, or the Falha saying why not. A failure is an ordinary outcome
 // of talking to a server, so it is returned, not thrown; `Resultado<>` carries no value.
-template <typename T = std::monostate>
-class Resultado {
+template <typename T = std::monostate> class Resultado {
 public:
-    Resultado()
-        requires std::is_same_v<T, std::monostate>
-        : valor_(T{}) {}
+    Resultado() requires std::is_same_v<T, std::monostate> : valor_(T{}) {}
     Resultado(T valor) : valor_(std::move(valor)) {}
     Resultado(Falha falha) : erro_(std::move(falha.texto)) {}
 

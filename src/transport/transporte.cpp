@@ -165,7 +165,8 @@ Resultado<std::string> TransporteEDI::ReceberArquivo(const std::string& endereco
     if (baixado) {
         transport::HttpOptions opcoes = opcoes_;
         opcoes.onDownloadPiece = [this, ponto] { pontoDeTeste(ponto); };
-        baixado = transport::HttpClient(opcoes).Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome);
+        baixado =
+            transport::HttpClient(opcoes).Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome);
     }
     if (!baixado) {
         ui_.setMessage(baixado.error());
@@ -338,8 +339,8 @@ Resultado<> TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
         ui_.setMessage("Update: " + nome + " não foi aplicado: " + erro);
         return Falha{erro};
     }
-    const auto recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)),
-                                         "update:downloading");
+    const auto recebido =
+        ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)), "update:downloading");
     if (!recebido)
         return Falha{recebido.error()};
     if (arquivoZip)

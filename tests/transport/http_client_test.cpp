@@ -23,7 +23,7 @@ using test::Reply;
 using ::testing::HasSubstr;
 
 // The text of a failure; a success fails the test.
-template <typename T> std::string failureOf(const Resultado<T> &r) {
+template <typename T> std::string failureOf(const Resultado<T>& r) {
     EXPECT_FALSE(r.has_value()) << "the request should have failed";
     return r.error();
 }
@@ -303,7 +303,8 @@ TEST_F(HttpClientTest, AnswersBeyondTheSizeBoundAreAbandoned) {
     EXPECT_THAT(failureOf(bounded.getText(server.url("/big"))), HasSubstr("maior que 256 KiB"));
     EXPECT_EQ(bounded.getText(server.url("/fits")).value_or("").size(), 256u * 1024);
 
-    EXPECT_THAT(failureOf(bounded.Download(server.url("/endless"), dir / "endless.xml")), HasSubstr("maior que 512 KiB"));
+    EXPECT_THAT(failureOf(bounded.Download(server.url("/endless"), dir / "endless.xml")),
+                HasSubstr("maior que 512 KiB"));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
 
