@@ -165,16 +165,8 @@ int main(int argc, char** argv) {
     edi::gui::TfrmRelatorioWEB frmRelatorioWEB(p.geral().sPathTemp, arquivoDaImagem(p));
     janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
-        edi::gui::TfrmSQL frmSQL(
-            [&p](const std::string& url, std::string& erro) -> std::optional<std::string> {
-                auto corpo = p.transporte().Get(url);
-                if (!corpo) {
-                    erro = corpo.error();
-                    return std::nullopt;
-                }
-                return *corpo;
-            },
-            p.geral().sDominio, p.geral().sPathTemp, &janela);
+        edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); },
+                                 p.geral().sDominio, p.geral().sPathTemp, &janela);
         frmSQL.exec();
     });
     janela.ligaOperacao(janela.Relatorio1, [&p, &janela, &frmRelatorioWEB] {

@@ -41,14 +41,10 @@ void salvaFoto(QWidget& janela, const QString& nome) {
 
 // The console's GET, through the program's own HTTP client.
 tools::PedidoGet getReal() {
-    return [](const std::string& url, std::string& erro) -> std::optional<std::string> {
+    return [](const std::string& url) {
         transport::HttpOptions opcoes;
         opcoes.requestTimeout = std::chrono::seconds(5);
-        auto corpo = transport::HttpClient(opcoes).getText(url);
-        erro = corpo.error();
-        if (!corpo)
-            return std::nullopt;
-        return *corpo;
+        return transport::HttpClient(opcoes).getText(url);
     };
 }
 
