@@ -41,9 +41,11 @@ double rawTransfer(const std::vector<fs::path>& packets, const std::string& serv
         const std::string name = "BRUTO" + p.filename().string();
         const fs::path copy = scratch / name;
         fs::copy_file(p, copy, fs::copy_options::overwrite_existing);
-        if (!client.BlockingUpload(server + "/edi/ReceiveUpload.aspx", copy) ||
-            !client.Download(server + "/edi/out/" + name, scratch / ("baixado-" + name)))
-            throw std::runtime_error("transferência direta falhou: " + client.lastError());
+        auto feito = client.BlockingUpload(server + "/edi/ReceiveUpload.aspx", copy);
+        if (feito)
+            feito = client.Download(server + "/edi/out/" + name, scratch / ("baixado-" + name));
+        if (!feito)
+            throw std::runtime_error("transferência direta falhou: " + feito.error());
     }
     return seconds(start);
 }

@@ -165,15 +165,8 @@ int main(int argc, char** argv) {
     edi::gui::TfrmRelatorioWEB frmRelatorioWEB(p.geral().sPathTemp, arquivoDaImagem(p));
     janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
-        edi::gui::TfrmSQL frmSQL(
-            [&p](const std::string& url, std::string& erro) -> std::optional<std::string> {
-                std::string corpo = p.transporte().Get(url);
-                erro = p.transporte().lastError();
-                if (!erro.empty())
-                    return std::nullopt;
-                return corpo;
-            },
-            p.geral().sDominio, p.geral().sPathTemp, &janela);
+        edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); },
+                                 p.geral().sDominio, p.geral().sPathTemp, &janela);
         frmSQL.exec();
     });
     janela.ligaOperacao(janela.Relatorio1, [&p, &janela, &frmRelatorioWEB] {

@@ -268,9 +268,14 @@ void Query::setSql(std::string sql) {
 
 bool Query::isPrepared() const { return impl_->statement != nullptr; }
 
-void Query::fail(const std::string& what, const std::exception& e) {
-    db_.trace(TraceKind::Error, e.what());
-    throw DatabaseError(what + "\n" + e.what());
+void Query::fail(const FbException& e, const std::string& context, const std::string& statement) const {
+    std::string message = detail::formatStatus(e.getStatus());
+    db_.trace(TraceKind::Error, message);
+    if (!context.empty())
+        message = context + "\n" + message;
+    if (!statement.empty())
+        message += "\nComando: " + statement;
+    throw DatabaseError(message, detail::gdsCode(e.getStatus()));
 }
 
 void Query::prepare() {
@@ -298,11 +303,8 @@ void Query::prepare() {
         impl_->row.assign(impl_->fields.size(), Value());
         impl_->rowErrors.assign(impl_->fields.size(), std::string());
     } catch (const FbException& e) {
-        const std::string message = detail::formatStatus(e.getStatus());
-        db_.trace(TraceKind::Error, message);
-        const long code = detail::gdsCode(e.getStatus());
         impl_->release();
-        throw DatabaseError(message + "\nComando: " + sql_, code);
+        fail(e, {}, sql_);
     }
     if (impl_->inColumns.size() != impl_->parsed.names.size()) {
         impl_->release();
@@ -454,7 +456,7 @@ void Query::open() {
             default: throw ConversionError("Tipo de parâmetro não suportado: " + std::to_string(c.type));
             }
         } catch (const FbException& e) {
-            detail::rethrow(e, "Não foi possível gravar o parâmetro " + name);
+            fail(e, "Não foi possível gravar o parâmetro " + name);
         }
     }
 
@@ -478,13 +480,11 @@ void Query::open() {
             }
         }
     } catch (const FbException& e) {
-        const std::string message = detail::formatStatus(e.getStatus());
-        db_.trace(TraceKind::Error, message);
         m.closeCursor();
         open_ = false;
         eof_ = true;
         rowsAffected_ = 0;
-        throw DatabaseError(message, detail::gdsCode(e.getStatus()));
+        fail(e);
     }
     if (open_ && !m.cursor && !eof_)
         decodeRow();
@@ -502,9 +502,7 @@ void Query::fetchRow() {
             return;
         }
     } catch (const FbException& e) {
-        const std::string message = detail::formatStatus(e.getStatus());
-        db_.trace(TraceKind::Error, message);
-        throw DatabaseError(message, detail::gdsCode(e.getStatus()));
+        fail(e);
     }
     decodeRow();
 }
@@ -562,9 +560,7 @@ void Query::decodeRow() {
             m.row[i] = std::move(v);
         }
     } catch (const FbException& e) {
-        const std::string message = detail::formatStatus(e.getStatus());
-        db_.trace(TraceKind::Error, message);
-        throw DatabaseError(message, detail::gdsCode(e.getStatus()));
+        fail(e);
     }
 }
 
@@ -594,7 +590,7 @@ int64_t Query::rowsAffected() const {
         try {
             rowsAffected_ = static_cast<int64_t>(impl_->statement->getAffectedRecords(&st));
         } catch (const FbException& e) {
-            detail::rethrow(e, "Não foi possível contar as linhas alteradas");
+            fail(e, "Não foi possível contar as linhas alteradas");
         }
     }
     return rowsAffected_;

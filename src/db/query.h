@@ -9,6 +9,10 @@
 #include <string_view>
 #include <vector>
 
+namespace Firebird {
+class FbException;
+}
+
 namespace edi::db {
 
 // A statement with ":NAME" parameters, prepared once and executed many times.
@@ -65,7 +69,10 @@ private:
     void fetchRow();
     void decodeRow();
     Value decodeText(size_t column, std::string_view bytes);
-    [[noreturn]] void fail(const std::string& what, const std::exception& e);
+    // The one way an engine failure leaves a statement: the SQL log gets the engine's text, the caller a
+    // DatabaseError with the engine's code; `context` goes before that text, `statement` after it.
+    [[noreturn]] void fail(const Firebird::FbException& e, const std::string& context = {},
+                           const std::string& statement = {}) const;
 
     Database& db_;
     Transaction* transaction_;

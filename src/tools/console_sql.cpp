@@ -34,9 +34,9 @@ RespostaSQL ExecutaSQLRemoto(const PedidoGet& get, const std::string& dominio, c
                              const std::string& sql, const fs::path& pastaTemp) {
     RespostaSQL resposta;
     resposta.arquivo = pastaTemp / "tmpSQL.html";
-    std::string erro;
-    const auto corpo = get(EnderecoSQL(dominio, operacao, sql), erro);
+    const auto corpo = get(EnderecoSQL(dominio, operacao, sql));
     if (!corpo) {
+        const std::string& erro = corpo.error();
         resposta.erro = "O servidor central não respondeu: " + (erro.empty() ? std::string("sem detalhe") : erro);
         return resposta;
     }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "transport/resultado.h"
+
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace edi::tools {
@@ -14,8 +15,8 @@ struct RespostaSQL {
     bool ok() const { return erro.empty(); }
 };
 
-// An HTTP GET: the body, or nothing with the reason in `erro`.
-using PedidoGet = std::function<std::optional<std::string>(const std::string& url, std::string& erro)>;
+// An HTTP GET: the body, or why it did not come.
+using PedidoGet = std::function<transport::Resultado<std::string>(const std::string& url)>;
 
 // The operation code of the console's radio buttons: "S", "Q", or "" when neither is chosen.
 std::string OperacaoSQL(bool select, bool query);

@@ -155,14 +155,13 @@ struct HttpClient::Transfer {
 
 HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) {}
 
-bool HttpClient::perform(Transfer& t) {
+Resultado<> HttpClient::perform(Transfer& t) {
     ensureCurlInitialised();
+    lastStatus_ = 0;
     const std::string host = hostOf(t.url);
     EasyHandle handle(curl_easy_init());
-    if (!handle) {
-        lastError_ = host + ": não foi possível preparar a transferência";
-        return false;
-    }
+    if (!handle)
+        return Falha{host + ": não foi possível preparar a transferência"};
     CURL* h = handle.get();
     char errorText[CURL_ERROR_SIZE] = "";
     curl_easy_setopt(h, CURLOPT_URL, t.url.c_str());
@@ -188,59 +187,47 @@ bool HttpClient::perform(Transfer& t) {
         curl_easy_setopt(h, CURLOPT_USERNAME, options_.login.c_str());
         curl_easy_setopt(h, CURLOPT_PASSWORD, options_.password.c_str());
     }
-    if (t.configure && !t.configure(h)) {
-        lastError_ = t.sinkError;
-        return false;
-    }
+    if (t.configure && !t.configure(h))
+        return Falha{t.sinkError};
 
     const CURLcode rc = curl_easy_perform(h);
     curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &lastStatus_);
     if (rc != CURLE_OK) {
         if (t.overLimit || rc == CURLE_FILESIZE_EXCEEDED)
-            lastError_ = host + ": resposta maior que " + describeSize(t.limit) + ", transferência abandonada";
-        else if (!t.sinkError.empty())
-            lastError_ = t.sinkError;
-        else
-            lastError_ = host + ": " + describeFailure(rc, errorText);
-        return false;
+            return Falha{host + ": resposta maior que " + describeSize(t.limit) + ", transferência abandonada"};
+        if (!t.sinkError.empty())
+            return Falha{t.sinkError};
+        return Falha{host + ": " + describeFailure(rc, errorText)};
     }
-    if (lastStatus_ < 200 || lastStatus_ > 299) {
-        lastError_ = host + ": o servidor respondeu HTTP " + std::to_string(lastStatus_) +
-                     (t.reason.empty() ? "" : " " + t.reason);
-        return false;
-    }
-    return true;
+    if (lastStatus_ < 200 || lastStatus_ > 299)
+        return Falha{host + ": o servidor respondeu HTTP " + std::to_string(lastStatus_) +
+                     (t.reason.empty() ? "" : " " + t.reason)};
+    return {};
 }
 
-std::optional<std::string> HttpClient::getText(const std::string& url) {
-    lastError_.clear();
-    lastStatus_ = 0;
+Resultado<std::string> HttpClient::getText(const std::string& url) {
     std::string body;
     Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
     t.sink = [&](const char* data, std::size_t n) {
         body.append(data, n);
         return true;
     };
-    if (!perform(t))
-        return std::nullopt;
+    if (auto feito = perform(t); !feito)
+        return Falha{feito.error()};
     return body;
 }
 
-int HttpClient::Download(const std::string& url, const fs::path& destination) {
-    lastError_.clear();
+Resultado<> HttpClient::Download(const std::string& url, const fs::path& destination) {
     lastStatus_ = 0;
     std::error_code ec;
-    if (destination.filename().empty() || fs::is_directory(destination, ec)) {
-        lastError_ =
-            "Não foi possível receber " + url + ": sem nome de arquivo para gravar (" + destination.string() + ")";
-        return 0;
-    }
+    if (destination.filename().empty() || fs::is_directory(destination, ec))
+        return Falha{"Não foi possível receber " + url + ": sem nome de arquivo para gravar (" + destination.string() +
+                     ")"};
     std::optional<AtomicFile> file;
     try {
         file.emplace(destination);
     } catch (const IoError& e) {
-        lastError_ = e.what();
-        return 0;
+        return Falha{e.what()};
     }
     Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxDownloadBytes};
     t.sink = [&](const char* data, std::size_t n) {
@@ -253,28 +240,24 @@ int HttpClient::Download(const std::string& url, const fs::path& destination) {
             options_.onDownloadPiece();
         return true;
     };
-    if (!perform(t))
-        return 0; // the temporary file goes with `file`
+    if (auto feito = perform(t); !feito)
+        return feito; // the temporary file goes with `file`
     // A replaced file keeps its mode: a program stays executable, a private file private.
     if (const auto old = fs::status(destination, ec); !ec && fs::is_regular_file(old))
         fs::permissions(file->temporaryPath(), old.permissions(), ec);
     try {
         file->commit();
     } catch (const IoError& e) {
-        lastError_ = e.what();
-        return 0;
+        return Falha{e.what()};
     }
-    return 1;
+    return {};
 }
 
-int HttpClient::BlockingUpload(const std::string& url, const fs::path& file, const std::string& field) {
-    lastError_.clear();
+Resultado<> HttpClient::BlockingUpload(const std::string& url, const fs::path& file, const std::string& field) {
     lastStatus_ = 0;
     std::error_code ec;
-    if (!fs::is_regular_file(file, ec)) {
-        lastError_ = "Não foi possível enviar " + file.string() + ": o arquivo não existe";
-        return 0;
-    }
+    if (!fs::is_regular_file(file, ec))
+        return Falha{"Não foi possível enviar " + file.string() + ": o arquivo não existe"};
     MimeHandle mime;
     Slist headers;
     Transfer t{completeUrl(url), std::chrono::milliseconds(0), options_.maxAnswerBytes};
@@ -294,7 +277,7 @@ int HttpClient::BlockingUpload(const std::string& url, const fs::path& file, con
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
         return true;
     };
-    return perform(t) ? 1 : 0;
+    return perform(t);
 }
 
 std::string completeUrl(const std::string& url) {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "transport/resultado.h"
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,37 +34,33 @@ struct HttpOptions {
     bool followRedirects = true;
 };
 
-// Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: it returns
-// the failure value and leaves a text (in Portuguese, for the message panel) naming the host and the HTTP status
-// or the transfer error in lastError().
+// Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: its
+// Falha names the host and the HTTP status or the transfer error, in Portuguese for the message panel.
 // Only a library that cannot be initialised at all raises TransportError.
 class HttpClient {
 public:
     explicit HttpClient(HttpOptions options = {});
 
-    // The body of a 2xx answer; nullopt on any failure.
-    std::optional<std::string> getText(const std::string& url);
-    // The body of a 2xx answer; empty text on failure.
-    std::string QuickGetStr(const std::string& url) { return getText(url).value_or(std::string()); }
-    // 1 when the whole body of a 2xx answer was saved to `destination` (created or replaced), else 0.
-    // The body goes to a temporary file beside it first: a failed transfer leaves the destination untouched.
-    int Download(const std::string& url, const std::filesystem::path& destination);
-    // POSTs `file` as multipart/form-data in the form field `field`; 1 when the server answered the POST itself
-    // with 2xx, else 0. No redirect is followed: a page it leads to never stored the file.
-    int BlockingUpload(const std::string& url, const std::filesystem::path& file, const std::string& field = "file1");
+    // The body of a 2xx answer.
+    Resultado<std::string> getText(const std::string& url);
+    // Saves the whole body of a 2xx answer to `destination` (created or replaced). The body goes to a temporary
+    // file beside it first: a failed transfer leaves the destination untouched.
+    Resultado<> Download(const std::string& url, const std::filesystem::path& destination);
+    // POSTs `file` as multipart/form-data in the form field `field`; done when the server answered the POST
+    // itself with 2xx. No redirect is followed: a page it leads to never stored the file.
+    Resultado<> BlockingUpload(const std::string& url, const std::filesystem::path& file,
+                               const std::string& field = "file1");
 
-    const std::string& lastError() const { return lastError_; }
     // The HTTP status of the last answer, 0 when none arrived.
     long lastStatus() const { return lastStatus_; }
     const HttpOptions& options() const { return options_; }
 
 private:
     struct Transfer;
-    bool perform(Transfer& transfer);
+    Resultado<> perform(Transfer& transfer);
     std::string describeFailure(int curlCode, const char* detail) const;
 
     HttpOptions options_;
-    std::string lastError_;
     long lastStatus_ = 0;
 };
 

@@ -132,23 +132,21 @@ void TransporteEDI::Protocolo1Click(TDM& dm, db::Dataset& TB_PROTOCOLO_ENVIO) {
 }
 
 std::string TransporteEDI::EnviarArquivoProtocolo(const fs::path& arquivo, bool bProtocolo) {
-    if (!Envia(arquivo)) {
-        ui_.setMessage(lastError_);
-        return "Erro";
+    const auto enviado = Envia(arquivo);
+    if (enviado) {
+        const fs::path bk = arquivo.parent_path() / "bk";
+        std::error_code ec;
+        fs::create_directories(bk, ec);
+        try {
+            moveFileReplacing(arquivo, bk / arquivo.filename());
+        } catch (const IoError&) {
+            // stays in the protocol folder; a document is written anew when it is sent again
+        }
+        if (bProtocolo)
+            Registra("/dbArquivoProtocolo.php?op=I&nome=" + encodeQueryValue(arquivo.filename().string()) +
+                     consultaUnidade());
     }
-    const fs::path bk = arquivo.parent_path() / "bk";
-    std::error_code ec;
-    fs::create_directories(bk, ec);
-    try {
-        moveFileReplacing(arquivo, bk / arquivo.filename());
-    } catch (const IoError&) {
-        // stays in the protocol folder; a document is written anew when it is sent again
-    }
-    if (bProtocolo)
-        Registra("/dbArquivoProtocolo.php?op=I&nome=" + encodeQueryValue(arquivo.filename().string()) +
-                 consultaUnidade());
-    ui_.setMessage("Arquivo enviado com sucesso!");
-    return "OK";
+    return Desfecho(enviado, "Arquivo enviado com sucesso!");
 }
 
 } // namespace edi

@@ -22,6 +22,8 @@ namespace edi {
 
 namespace fs = std::filesystem;
 using transport::encodeQueryValue;
+using transport::Falha;
+using transport::Resultado;
 
 std::string DominioDoServidor(const std::string& sDominio) {
     std::string d = sDominio;
@@ -120,51 +122,58 @@ std::string TransporteEDI::consultaUnidade() const {
     return "&unidade=" + encodeQueryValue(geral_.prmUnidade);
 }
 
-std::optional<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta) {
+Resultado<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta) {
     return Requisita(caminhoEConsulta, opcoes_);
 }
 
-std::optional<std::string> TransporteEDI::Registra(const std::string& caminhoEConsulta) {
+Resultado<> TransporteEDI::Registra(const std::string& caminhoEConsulta) {
     // A redirected registration was answered by some other page: the endpoint itself must say it was done.
     transport::HttpOptions semRedirecionar = opcoes_;
     semRedirecionar.followRedirects = false;
-    return Requisita(caminhoEConsulta, semRedirecionar);
+    if (auto resposta = Requisita(caminhoEConsulta, semRedirecionar); !resposta)
+        return Falha{resposta.error()};
+    return {};
 }
 
-std::optional<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta,
-                                                    const transport::HttpOptions& opcoes) {
-    transport::HttpClient http(opcoes); // a fresh client per request
-    auto body = http.getText(url(caminhoEConsulta));
-    lastError_ = body ? std::string() : http.lastError();
-    return body;
+Resultado<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsulta,
+                                                const transport::HttpOptions& opcoes) {
+    return transport::HttpClient(opcoes).getText(url(caminhoEConsulta)); // a fresh client per request
 }
 
-std::string TransporteEDI::Get(const std::string& endereco) {
-    transport::HttpClient http(opcoes_);
-    auto body = http.getText(endereco);
-    lastError_ = body ? std::string() : http.lastError();
-    return body.value_or(std::string());
+Resultado<std::string> TransporteEDI::Get(const std::string& endereco) {
+    return transport::HttpClient(opcoes_).getText(endereco);
 }
 
-std::string TransporteEDI::ReceberArquivo(const std::string& endereco, const char* ponto) {
-    const std::string nome = NomeNoUrl(endereco);
-    transport::HttpOptions opcoes = opcoes_;
-    opcoes.onDownloadPiece = [this, ponto] { pontoDeTeste(ponto); };
-    transport::HttpClient http(opcoes);
+namespace {
+
+// Only a file of the central server, by a name of its own, is downloaded.
+Resultado<> EnderecoAceito(const std::string& endereco, const std::string& nome, const std::string& dominio) {
     if (temSegmentoPai(endereco))
-        lastError_ = "Endereço recusado, contém \"..\": " + endereco;
-    else if (!formats::equalsIgnoreCase(transport::hostOf(endereco),
-                                        transport::hostOf(DominioDoServidor(geral_.sDominio))))
-        lastError_ = "Endereço fora do servidor central recusado: " + endereco; // it would get the central account
-    else if (nome.empty())
-        lastError_ = "Endereço sem nome de arquivo: " + endereco;
-    else if (http.Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome) == 1) {
-        ui_.setMessage("Arquivo Recebido com Sucesso!");
-        return nome;
-    } else
-        lastError_ = http.lastError();
-    ui_.setMessage(lastError_);
-    return "";
+        return Falha{"Endereço recusado, contém \"..\": " + endereco};
+    if (!formats::equalsIgnoreCase(transport::hostOf(endereco), transport::hostOf(DominioDoServidor(dominio))))
+        return Falha{"Endereço fora do servidor central recusado: " + endereco}; // it would get the central account
+    if (nome.empty())
+        return Falha{"Endereço sem nome de arquivo: " + endereco};
+    return {};
+}
+
+} // namespace
+
+Resultado<std::string> TransporteEDI::ReceberArquivo(const std::string& endereco, const char* ponto) {
+    const std::string nome = NomeNoUrl(endereco);
+    auto baixado = EnderecoAceito(endereco, nome, geral_.sDominio);
+    if (baixado) {
+        transport::HttpOptions opcoes = opcoes_;
+        opcoes.onDownloadPiece = [this, ponto] { pontoDeTeste(ponto); };
+        baixado =
+            transport::HttpClient(opcoes).Download(transport::encodePathSegments(endereco), geral_.sPathIn / nome);
+    }
+    if (!baixado) {
+        ui_.setMessage(baixado.error());
+        return Falha{baixado.error()};
+    }
+    ui_.setMessage("Arquivo Recebido com Sucesso!");
+    return nome;
 }
 
 PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, const fs::path& arquivo) {
@@ -180,8 +189,8 @@ PacketTable TransporteEDI::CarregaLista(const std::string& caminhoEConsulta, con
         texto += "\r\n";
     writeFileAtomically(arquivo, texto);
     if (!resposta) {
-        ui_.setMessage(lastError_);
-        throw TransportError("O servidor central não respondeu a " + caminhoEConsulta + ": " + lastError_);
+        ui_.setMessage(resposta.error());
+        throw TransportError("O servidor central não respondeu a " + caminhoEConsulta + ": " + resposta.error());
     }
     try {
         return PacketTable::loadFromFile(arquivo);
@@ -221,26 +230,23 @@ void TransporteEDI::btnEnviarArquivoClick() {
     }
 }
 
-bool TransporteEDI::Envia(const fs::path& arquivo) {
-    transport::HttpClient http(opcoes_);
-    const bool enviado = http.BlockingUpload(url("/edi/ReceiveUpload.aspx"), arquivo, "file1") == 1;
-    lastError_ = enviado ? std::string() : http.lastError();
-    return enviado;
+Resultado<> TransporteEDI::Envia(const fs::path& arquivo) {
+    return transport::HttpClient(opcoes_).BlockingUpload(url("/edi/ReceiveUpload.aspx"), arquivo, "file1");
+}
+
+std::string TransporteEDI::Desfecho(const Resultado<>& feito, const char* sucesso) {
+    ui_.setMessage(feito ? std::string(sucesso) : feito.error());
+    return feito ? "OK" : "Erro";
 }
 
 std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
-    if (!Envia(geral_.sPathOut / nome)) {
-        ui_.setMessage(lastError_);
-        return "Erro";
+    auto feito = Envia(geral_.sPathOut / nome);
+    if (feito) {
+        pontoDeTeste("send:uploaded");
+        // A file the server holds but never routes is not sent: it stays here and goes again next time.
+        feito = Registra("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade());
     }
-    pontoDeTeste("send:uploaded");
-    // A file the server holds but never routes is not sent: it stays here and goes again next time.
-    if (!Registra("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
-        ui_.setMessage(lastError_);
-        return "Erro";
-    }
-    ui_.setMessage("Arquivo enviado com sucesso!");
-    return "OK";
+    return Desfecho(feito, "Arquivo enviado com sucesso!");
 }
 
 // ---- Receive ----
@@ -260,7 +266,7 @@ void TransporteEDI::btnReceberArquivoClick() {
         std::error_code ec;
         if (fs::exists(geral_.sPathIn / NomeNoUrl(endereco), ec))
             continue;
-        if (ReceberArquivo(endereco).empty())
+        if (!ReceberArquivo(endereco))
             continue; // not acknowledged: the server keeps offering it
         pontoDeTeste("receive:downloaded");
         Registra("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
@@ -268,12 +274,8 @@ void TransporteEDI::btnReceberArquivoClick() {
 }
 
 std::string TransporteEDI::DeleteRefEDI_UNIDADE(const std::string& nome) {
-    if (!Registra("/dbArquivo.php?op=D&nome=" + encodeQueryValue(nome) + consultaUnidade())) {
-        ui_.setMessage(lastError_);
-        return "Erro";
-    }
-    ui_.setMessage("Referencia corrigida com sucesso!");
-    return "OK";
+    return Desfecho(Registra("/dbArquivo.php?op=D&nome=" + encodeQueryValue(nome) + consultaUnidade()),
+                    "Referencia corrigida com sucesso!");
 }
 
 // ---- Application update ----
@@ -297,13 +299,13 @@ void TransporteEDI::Aplicao1Click() {
         const std::string DESTINO = cds.value("DESTINO").asText();
         if (estado.concluida(NOME, DESTINO))
             continue;
-        const std::string erro =
+        const auto aplicada =
             AplicaLinha(NOME, DESTINO, cds.value("TIPO").asText() == "1", cds.value("EXEC").asText() == "1");
-        if (erro.empty())
+        if (aplicada)
             estado.aplicada(NOME, DESTINO);
         else if (estado.falhou(NOME, DESTINO))
             ui_.setMessage("Update: " + arquivo + " abandonado após " + std::to_string(EstadoUpdate::kTentativas) +
-                           " tentativas: " + erro);
+                           " tentativas: " + aplicada.error());
         else
             pendente = true;
     }
@@ -317,7 +319,7 @@ void TransporteEDI::Aplicao1Click() {
     ui_.setMessage("Update conlcuido!");
 }
 
-std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::string& destinoNaLista, bool arquivoZip,
+Resultado<> TransporteEDI::AplicaLinha(const std::string& nome, const std::string& destinoNaLista, bool arquivoZip,
                                        bool executa) {
     std::string destino = destinoNaLista;
     if (const size_t p = destino.find("/*APP*/"); p != std::string::npos)
@@ -326,7 +328,7 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
     if (!DentroDaPasta(destino, geral_.sPathApp)) {
         const std::string erro = "Update: destino fora da pasta do programa recusado: " + destinoNaLista;
         ui_.setMessage(erro);
-        return erro;
+        return Falha{erro};
     }
     // An installed package keeps its programs where the running program may not write: that row is not
     // downloaded, and is said so.
@@ -335,27 +337,27 @@ std::string TransporteEDI::AplicaLinha(const std::string& nome, const std::strin
         const std::string erro = "a pasta " + pastaDestino.string() +
                                  " não permite escrita (num programa instalado por pacote, atualize pelo pacote)";
         ui_.setMessage("Update: " + nome + " não foi aplicado: " + erro);
-        return erro;
+        return Falha{erro};
     }
-    const std::string recebido = ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)),
-                                                "update:downloading");
-    if (recebido.empty())
-        return lastError_;
+    const auto recebido =
+        ReceberArquivo(CaminhoServidorParaUrl(nome, DominioDoServidor(geral_.sDominio)), "update:downloading");
+    if (!recebido)
+        return Falha{recebido.error()};
     if (arquivoZip)
-        if (std::string erro = Instala(recebido, destino); !erro.empty())
-            return erro;
+        if (auto instalado = Instala(*recebido, destino); !instalado)
+            return instalado;
     if (executa) {
         try {
             iniciaPrograma(destino);
         } catch (const Error& e) {
             ui_.setMessage(std::string("Update: ") + e.what());
-            return e.what();
+            return Falha{e.what()};
         }
     }
     return {};
 }
 
-std::string TransporteEDI::Instala(const std::string& recebido, const fs::path& destino) {
+Resultado<> TransporteEDI::Instala(const std::string& recebido, const fs::path& destino) {
     const fs::path arquivo = geral_.sPathIn / recebido;
     std::string erro;
     try {
@@ -379,7 +381,7 @@ std::string TransporteEDI::Instala(const std::string& recebido, const fs::path& 
     }
     if (!erro.empty()) {
         ui_.setMessage(erro.rfind("Update: ", 0) == 0 ? erro : "Update: " + erro);
-        return erro;
+        return Falha{erro};
     }
     std::error_code ec;
     fs::remove(arquivo, ec);

@@ -3,12 +3,12 @@
 #include "app/geral.h"
 #include "app/ui.h"
 #include "transport/http_client.h"
+#include "transport/resultado.h"
 #include "transport/zip_extract.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace edi {
@@ -36,19 +36,20 @@ bool NomeDePacote(const std::string& nome);
 transport::HttpOptions OpcoesHttp(const Configuracao& config);
 
 // The exchanges with the central server: requests, send, receive, unit versions and application update.
-// Every outcome a person should see goes to the message panel of the UI port.
+// Every outcome a person should see goes to the message panel of the UI port. Inside, a failure travels as a
+// transport::Resultado; the per-file operations answer "OK" or "Erro", and a stage that cannot go on throws.
 class TransporteEDI {
 public:
     TransporteEDI(UGeral& geral, Ui& ui, transport::HttpOptions opcoes);
 
-    // GET of sDominio + path; the body, or nothing when the request failed (lastError() says why).
-    std::optional<std::string> Requisita(const std::string& caminhoEConsulta);
-    // The body as text, empty on failure.
-    std::string Get(const std::string& url);
-    // Downloads into sPathIn; the stored name, or "" after showing the error text. Each path segment of the
+    // GET of sDominio + path; the body.
+    transport::Resultado<std::string> Requisita(const std::string& caminhoEConsulta);
+    // GET of a whole address; the body.
+    transport::Resultado<std::string> Get(const std::string& url);
+    // Downloads into sPathIn; the stored name, or the failure after showing its text. Each path segment of the
     // address is sent percent-encoded; an address with a ".." segment, or on another host than the central
     // server's domain, is refused. `ponto` names the test point reached after each piece written.
-    std::string ReceberArquivo(const std::string& url, const char* ponto = "receive:downloading");
+    transport::Resultado<std::string> ReceberArquivo(const std::string& url, const char* ponto = "receive:downloading");
 
     // Send: every data packet of sPathOut, newest name first; archived as .bkp once uploaded and registered.
     void btnEnviarArquivoClick();
@@ -91,25 +92,26 @@ public:
     // so tests can crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
 
-    const std::string& lastError() const { return lastError_; }
-
 private:
     std::string url(const std::string& caminhoEConsulta) const;
-    std::optional<std::string> Requisita(const std::string& caminhoEConsulta, const transport::HttpOptions& opcoes);
+    transport::Resultado<std::string> Requisita(const std::string& caminhoEConsulta,
+                                                const transport::HttpOptions& opcoes);
     // A request that changes the server's state (registration, acknowledgement, drop): follows no redirect.
-    std::optional<std::string> Registra(const std::string& caminhoEConsulta);
+    transport::Resultado<> Registra(const std::string& caminhoEConsulta);
     std::string consultaUnidade() const;
-    // Posts a file to the upload endpoint; false with lastError() set.
-    bool Envia(const std::filesystem::path& arquivo);
-    // One row of the update list; the error text, empty when the row is applied.
-    std::string AplicaLinha(const std::string& nome, const std::string& destino, bool arquivoZip, bool executa);
-    // Unpacks a downloaded archive over the destination's folder; the error text, empty on success.
-    std::string Instala(const std::string& recebido, const std::filesystem::path& destino);
+    // Posts a file to the upload endpoint.
+    transport::Resultado<> Envia(const std::filesystem::path& arquivo);
+    // The protocol's outcome text of a per-file operation; a failure's text goes to the message panel.
+    std::string Desfecho(const transport::Resultado<>& feito, const char* sucesso);
+    // One row of the update list.
+    transport::Resultado<> AplicaLinha(const std::string& nome, const std::string& destino, bool arquivoZip,
+                                       bool executa);
+    // Unpacks a downloaded archive over the destination's folder.
+    transport::Resultado<> Instala(const std::string& recebido, const std::filesystem::path& destino);
 
     UGeral& geral_;
     Ui& ui_;
     transport::HttpOptions opcoes_;
-    std::string lastError_;
 };
 
 } // namespace edi

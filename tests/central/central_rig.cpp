@@ -72,20 +72,20 @@ std::string CentralRig::url(const std::string &pathAndQuery) const {
     return "http://127.0.0.1:" + std::to_string(config_.port) + pathAndQuery;
 }
 
-std::optional<std::string> CentralRig::get(const std::string &pathAndQuery) {
+transport::Resultado<std::string> CentralRig::get(const std::string &pathAndQuery) {
     return client.getText(url(pathAndQuery));
 }
 
 std::string CentralRig::mustGet(const std::string &pathAndQuery) {
     const auto body = get(pathAndQuery);
-    EXPECT_TRUE(body.has_value()) << pathAndQuery << ": " << client.lastError();
+    EXPECT_TRUE(body.has_value()) << pathAndQuery << ": " << body.error();
     return body.value_or(std::string());
 }
 
-bool CentralRig::upload(const std::string &name, const std::string &content) {
+transport::Resultado<> CentralRig::upload(const std::string &name, const std::string &content) {
     const auto file = scratch() / name;
     writeFileAtomically(file, content);
-    return client.BlockingUpload(url("/edi/ReceiveUpload.aspx"), file) == 1;
+    return client.BlockingUpload(url("/edi/ReceiveUpload.aspx"), file);
 }
 
 long CentralRig::registerFile(const std::string &name, int unit) {
@@ -94,7 +94,8 @@ long CentralRig::registerFile(const std::string &name, int unit) {
 }
 
 long CentralRig::send(const std::string &name, int unit, const std::string &content) {
-    EXPECT_TRUE(upload(name, content)) << client.lastError();
+    const auto sent = upload(name, content);
+    EXPECT_TRUE(sent) << sent.error();
     return registerFile(name, unit);
 }
 

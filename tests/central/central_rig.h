@@ -49,14 +49,14 @@ public:
     const LogCapture &log() const { return *log_; }
 
     std::string url(const std::string &pathAndQuery) const;
-    // The answer body of a GET, nullopt when it failed; status() then tells the HTTP status.
-    std::optional<std::string> get(const std::string &pathAndQuery);
+    // The answer body of a GET, or why it failed; status() tells the HTTP status.
+    transport::Resultado<std::string> get(const std::string &pathAndQuery);
     long status() const { return client.lastStatus(); }
     // GET that must give 2xx: returns the body (the test fails otherwise).
     std::string mustGet(const std::string &pathAndQuery);
 
-    // Uploads `content` under `name` through the real client; true when the server took it.
-    bool upload(const std::string &name, const std::string &content);
+    // Uploads `content` under `name` through the real client; done when the server took it.
+    transport::Resultado<> upload(const std::string &name, const std::string &content);
     // Upload and op=I; the status of the registration.
     long send(const std::string &name, int unit, const std::string &content = "<DATAPACKET/>");
     long registerFile(const std::string &name, int unit);

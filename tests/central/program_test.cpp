@@ -120,7 +120,7 @@ TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
     transport::HttpClient client(clientOptions("central", "s3cret"));
     const auto answer =
         client.getText("127.0.0.1:" + std::to_string(port) + "/dbArquivo.php?op=APP&data=%2701-01-1900%27");
-    ASSERT_TRUE(answer.has_value()) << client.lastError();
+    ASSERT_TRUE(answer.has_value()) << answer.error();
     PacketTable list = PacketTable::loadFromString(*answer);
     ASSERT_EQ(list.recordCount(), 1u);
     list.first();

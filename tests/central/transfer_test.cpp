@@ -37,12 +37,13 @@ httplib::Result postFile(CentralRig &rig, const std::string &field, const std::s
 
 TEST(CentralUpload, StoresTheFileUnderItsNameAndServesItBack) {
     CentralRig rig;
-    ASSERT_TRUE(rig.upload("PACIENTE12010124120000.xml", "<DATAPACKET/>")) << rig.client.lastError();
+    const auto sent = rig.upload("PACIENTE12010124120000.xml", "<DATAPACKET/>");
+    ASSERT_TRUE(sent) << sent.error();
     EXPECT_EQ(readFile(rig.root() / "edi" / "out" / "PACIENTE12010124120000.xml"), "<DATAPACKET/>");
 
     const fs::path landed = rig.scratch() / "in" / "PACIENTE12010124120000.xml";
     fs::create_directories(landed.parent_path());
-    EXPECT_EQ(rig.client.Download(rig.url("/edi/out/PACIENTE12010124120000.xml"), landed), 1);
+    EXPECT_TRUE(rig.client.Download(rig.url("/edi/out/PACIENTE12010124120000.xml"), landed));
     EXPECT_EQ(readFile(landed), "<DATAPACKET/>");
     EXPECT_TRUE(rig.log().waitFor("POST /edi/ReceiveUpload.aspx 200"));
 }
@@ -58,10 +59,12 @@ TEST(CentralUpload, ASecondUploadOfTheSameNameReplacesTheFirst) {
 TEST(CentralUpload, ALargeBinaryFileArrivesIntact) {
     CentralRig rig;
     const std::string body = patternedBytes(24u << 20);
-    ASSERT_TRUE(rig.upload("big.zip", body)) << rig.client.lastError();
+    const auto sent = rig.upload("big.zip", body);
+    ASSERT_TRUE(sent) << sent.error();
     EXPECT_TRUE(readFile(rig.root() / "edi" / "out" / "big.zip") == body);
     const fs::path landed = rig.scratch() / "big-copy.zip";
-    ASSERT_EQ(rig.client.Download(rig.url("/edi/out/big.zip"), landed), 1) << rig.client.lastError();
+    const auto copied = rig.client.Download(rig.url("/edi/out/big.zip"), landed);
+    ASSERT_TRUE(copied) << copied.error();
     EXPECT_TRUE(readFile(landed) == body);
 }
 

@@ -22,6 +22,12 @@ using test::RecordingServer;
 using test::Reply;
 using ::testing::HasSubstr;
 
+// The text of a failure; a success fails the test.
+template <typename T> std::string failureOf(const Resultado<T>& r) {
+    EXPECT_FALSE(r.has_value()) << "the request should have failed";
+    return r.error();
+}
+
 class HttpClientTest : public ::testing::Test {
 protected:
     HttpOptions options() const {
@@ -40,11 +46,12 @@ protected:
     HttpClient client{options()};
 };
 
-TEST_F(HttpClientTest, QuickGetStrGivesTheBodyOfAnAnswerToAUrlWithoutScheme) {
+TEST_F(HttpClientTest, GetTextGivesTheBodyOfAnAnswerToAUrlWithoutScheme) {
     server.on("/dbArquivo.php", Reply::text("<DATAPACKET/>"));
-    EXPECT_EQ(client.QuickGetStr(server.host() + "/dbArquivo.php?op=S&unidade=12"), "<DATAPACKET/>");
+    const auto answer = client.getText(server.host() + "/dbArquivo.php?op=S&unidade=12");
+    EXPECT_EQ(answer.value_or("failed"), "<DATAPACKET/>");
     EXPECT_EQ(client.lastStatus(), 200);
-    EXPECT_EQ(client.lastError(), "");
+    EXPECT_EQ(answer.error(), "");
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -58,17 +65,17 @@ TEST_F(HttpClientTest, OnlyA2xxAnswerCountsAndTheErrorNamesHostAndStatus) {
     server.on("/fails", Reply::text("<html>boom</html>", 500));
     server.on("/empty", Reply::text(""));
 
-    EXPECT_EQ(client.QuickGetStr(server.url("/fails")), "");
+    const std::string failure = failureOf(client.getText(server.url("/fails")));
     EXPECT_EQ(client.lastStatus(), 500);
-    EXPECT_THAT(client.lastError(), HasSubstr(server.host()));
-    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500 Internal Server Error"));
+    EXPECT_THAT(failure, HasSubstr(server.host()));
+    EXPECT_THAT(failure, HasSubstr("HTTP 500 Internal Server Error"));
 
-    EXPECT_EQ(client.getText(server.url("/missing")), std::nullopt);
-    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 404"));
+    EXPECT_THAT(failureOf(client.getText(server.url("/missing"))), HasSubstr("HTTP 404"));
 
     // An empty body is an answer, not a failure, for those who need to tell them apart.
-    EXPECT_EQ(client.getText(server.url("/empty")), std::optional<std::string>(""));
-    EXPECT_EQ(client.lastError(), "");
+    const auto empty = client.getText(server.url("/empty"));
+    EXPECT_EQ(empty.value_or("failed"), "");
+    EXPECT_EQ(empty.error(), "");
 }
 
 TEST_F(HttpClientTest, CredentialsGoWithEveryKindOfRequestAndWrongOnesShowTheStatus) {
@@ -79,28 +86,26 @@ TEST_F(HttpClientTest, CredentialsGoWithEveryKindOfRequestAndWrongOnesShowTheSta
     const fs::path upload = dir / "up.xml";
     writeFileAtomically(upload, "<up/>");
 
-    EXPECT_EQ(client.QuickGetStr(server.url("/list")), "ok");
-    EXPECT_EQ(client.Download(server.url("/file.xml"), dir / "file.xml"), 1);
-    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload), 1);
+    EXPECT_EQ(client.getText(server.url("/list")).value_or("failed"), "ok");
+    EXPECT_TRUE(client.Download(server.url("/file.xml"), dir / "file.xml"));
+    EXPECT_TRUE(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload));
     for (const auto &r : server.requests())
         EXPECT_EQ(r.basicCredentials(), "quelmar:dorven") << r.path;
 
     HttpOptions wrong = options();
     wrong.password = "wrong";
     HttpClient intruder(wrong);
-    EXPECT_EQ(intruder.QuickGetStr(server.url("/list")), "");
-    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
-    EXPECT_EQ(intruder.Download(server.url("/file.xml"), dir / "other.xml"), 0);
-    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
+    EXPECT_THAT(failureOf(intruder.getText(server.url("/list"))), HasSubstr("HTTP 401"));
+    EXPECT_THAT(failureOf(intruder.Download(server.url("/file.xml"), dir / "other.xml")), HasSubstr("HTTP 401"));
     EXPECT_FALSE(fs::exists(dir / "other.xml"));
-    EXPECT_EQ(intruder.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload), 0);
-    EXPECT_THAT(intruder.lastError(), HasSubstr("HTTP 401"));
+    EXPECT_THAT(failureOf(intruder.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload)),
+                HasSubstr("HTTP 401"));
 }
 
 TEST_F(HttpClientTest, EveryRequestOpensItsOwnConnection) {
     server.on("/a", Reply::text("a"));
-    client.QuickGetStr(server.url("/a"));
-    client.QuickGetStr(server.url("/a"));
+    client.getText(server.url("/a"));
+    client.getText(server.url("/a"));
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[0].remotePort, requests[1].remotePort);
@@ -117,7 +122,7 @@ TEST_F(HttpClientTest, EncodedQueryValuesReachTheServerUnchanged) {
         "../../etc/passwd;rm -rf /",
     };
     for (const auto &value : values)
-        client.QuickGetStr(server.host() + "/dbSQL.php?op=S&sql=" + encodeQueryValue(value));
+        client.getText(server.host() + "/dbSQL.php?op=S&sql=" + encodeQueryValue(value));
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), values.size());
@@ -145,7 +150,7 @@ TEST_F(HttpClientTest, DownloadSavesTheWholeBodyAndReplacesAnOlderFile) {
     writeFileAtomically(dir / "PACIENTE12.xml", "old");
     fs::permissions(dir / "PACIENTE12.xml", fs::perms(0750));
 
-    EXPECT_EQ(client.Download(server.host() + "/edi/out/PACIENTE12.xml", dir / "PACIENTE12.xml"), 1);
+    EXPECT_TRUE(client.Download(server.host() + "/edi/out/PACIENTE12.xml", dir / "PACIENTE12.xml"));
     EXPECT_EQ(readFile(dir / "PACIENTE12.xml"), body);
     EXPECT_EQ(fs::status(dir / "PACIENTE12.xml").permissions() & fs::perms::all, fs::perms(0750))
         << "the replaced file's mode is kept";
@@ -157,11 +162,9 @@ TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne
     server.on("/error.xml", Reply::text("<html>server error page</html>", 500));
     writeFileAtomically(dir / "kept.xml", "old content");
 
-    EXPECT_EQ(client.Download(server.url("/cut.xml"), dir / "kept.xml"), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr(server.host()));
-    EXPECT_EQ(client.Download(server.url("/cut.xml"), dir / "new.xml"), 0);
-    EXPECT_EQ(client.Download(server.url("/error.xml"), dir / "error.xml"), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500"));
+    EXPECT_THAT(failureOf(client.Download(server.url("/cut.xml"), dir / "kept.xml")), HasSubstr(server.host()));
+    failureOf(client.Download(server.url("/cut.xml"), dir / "new.xml"));
+    EXPECT_THAT(failureOf(client.Download(server.url("/error.xml"), dir / "error.xml")), HasSubstr("HTTP 500"));
 
     EXPECT_EQ(readFile(dir / "kept.xml"), "old content");
     EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"kept.xml"});
@@ -169,10 +172,9 @@ TEST_F(HttpClientTest, ACutOrRefusedDownloadLeavesNoPartialFileAndKeepsTheOldOne
 
 TEST_F(HttpClientTest, DownloadNeedsAFileNameAndAWritableFolder) {
     server.on("/edi/out/", Reply::text("listing"));
-    EXPECT_EQ(client.Download(server.url("/edi/out/"), dir.path()), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("sem nome de arquivo"));
-    EXPECT_EQ(client.Download(server.url("/edi/out/"), dir / "missing-folder" / "x.xml"), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("missing-folder"));
+    EXPECT_THAT(failureOf(client.Download(server.url("/edi/out/"), dir.path())), HasSubstr("sem nome de arquivo"));
+    EXPECT_THAT(failureOf(client.Download(server.url("/edi/out/"), dir / "missing-folder" / "x.xml")),
+                HasSubstr("missing-folder"));
     EXPECT_TRUE(server.requests().empty()) << "nothing should be asked when nothing can be saved";
 }
 
@@ -181,8 +183,8 @@ TEST_F(HttpClientTest, UploadPostsTheFileInFieldFile1) {
     const std::string content = patternedBytes(70 * 1024); // binary, NUL bytes included
     writeFileAtomically(dir / "PACIENTE12010203.xml", content);
 
-    ASSERT_EQ(client.BlockingUpload(server.host() + "/edi/ReceiveUpload.aspx", dir / "PACIENTE12010203.xml"), 1)
-        << client.lastError();
+    const auto sent = client.BlockingUpload(server.host() + "/edi/ReceiveUpload.aspx", dir / "PACIENTE12010203.xml");
+    ASSERT_TRUE(sent) << sent.error();
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].method, "POST");
@@ -198,8 +200,8 @@ TEST_F(HttpClientTest, AnUploadFollowsNoRedirect) {
     writeFileAtomically(dir / "a.xml", "<a/>");
     for (const int status : {301, 302, 303, 307, 308}) {
         server.on("/edi/ReceiveUpload.aspx", Reply::redirect(status, server.url("/moved")));
-        EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml"), 0) << status;
-        EXPECT_THAT(client.lastError(), HasSubstr("HTTP " + std::to_string(status)));
+        EXPECT_THAT(failureOf(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml")),
+                    HasSubstr("HTTP " + std::to_string(status)));
     }
     for (const auto &r : server.requests())
         EXPECT_EQ(r.path, "/edi/ReceiveUpload.aspx");
@@ -208,11 +210,11 @@ TEST_F(HttpClientTest, AnUploadFollowsNoRedirect) {
 TEST_F(HttpClientTest, UploadFailsOnANon2xxAnswerAndOnAMissingFile) {
     server.on("/edi/ReceiveUpload.aspx", Reply::text("disk full", 500));
     writeFileAtomically(dir / "a.xml", "<a/>");
-    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml"), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("HTTP 500"));
+    EXPECT_THAT(failureOf(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml")),
+                HasSubstr("HTTP 500"));
 
-    EXPECT_EQ(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "gone.xml"), 0);
-    EXPECT_THAT(client.lastError(), HasSubstr("gone.xml"));
+    EXPECT_THAT(failureOf(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "gone.xml")),
+                HasSubstr("gone.xml"));
     EXPECT_EQ(server.requests().size(), 1u);
 }
 
@@ -222,9 +224,9 @@ TEST_F(HttpClientTest, NobodyListeningIsReportedWithTheHost) {
         RecordingServer gone;
         host = gone.host();
     }
-    EXPECT_EQ(client.QuickGetStr(host + "/x"), "");
-    EXPECT_THAT(client.lastError(), HasSubstr(host));
-    EXPECT_THAT(client.lastError(), HasSubstr("não foi possível conectar"));
+    const std::string failure = failureOf(client.getText(host + "/x"));
+    EXPECT_THAT(failure, HasSubstr(host));
+    EXPECT_THAT(failure, HasSubstr("não foi possível conectar"));
     EXPECT_EQ(client.lastStatus(), 0);
 }
 
@@ -248,19 +250,20 @@ TEST_F(HttpTimeoutTest, AServerThatNeverAnswersOrAnswersTooSlowlyTimesOut) {
     server.on("/slow", Reply{200, "late", Reply::Mode::Whole, 4s});
     HttpClient c = quick();
 
-    EXPECT_LT(timed([&] { EXPECT_EQ(c.QuickGetStr(server.url("/silent")), ""); }), 1500ms);
-    EXPECT_THAT(c.lastError(), HasSubstr("tempo esgotado"));
-    EXPECT_THAT(c.lastError(), HasSubstr(server.host()));
+    std::string failure;
+    EXPECT_LT(timed([&] { failure = failureOf(c.getText(server.url("/silent"))); }), 1500ms);
+    EXPECT_THAT(failure, HasSubstr("tempo esgotado"));
+    EXPECT_THAT(failure, HasSubstr(server.host()));
     // A download has no whole-transfer limit: a silent server is dropped by the lowest speed.
-    EXPECT_LT(timed([&] { EXPECT_EQ(c.Download(server.url("/slow"), dir / "slow.xml"), 0); }), 3s);
-    EXPECT_THAT(c.lastError(), HasSubstr("1024 bytes/s"));
-    EXPECT_THAT(c.lastError(), HasSubstr(server.host()));
+    EXPECT_LT(timed([&] { failure = failureOf(c.Download(server.url("/slow"), dir / "slow.xml")); }), 3s);
+    EXPECT_THAT(failure, HasSubstr("1024 bytes/s"));
+    EXPECT_THAT(failure, HasSubstr(server.host()));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
 
 TEST_F(HttpTimeoutTest, ASlowAnswerWithinTheLimitArrives) {
     server.on("/slow", Reply{200, "late but fine", Reply::Mode::Whole, 100ms});
-    EXPECT_EQ(client.QuickGetStr(server.url("/slow")), "late but fine");
+    EXPECT_EQ(client.getText(server.url("/slow")).value_or("failed"), "late but fine");
 }
 
 TEST_F(HttpTimeoutTest, ATransferBelowTheLowestSpeedIsAbandonedAndASteadyOneIsNeverCut) {
@@ -273,11 +276,15 @@ TEST_F(HttpTimeoutTest, ATransferBelowTheLowestSpeedIsAbandonedAndASteadyOneIsNe
     server.on("/steady.xml", steady);
     HttpClient c = quick();
 
-    EXPECT_LT(timed([&] { EXPECT_EQ(c.Download(server.url("/trickle.xml"), dir / "trickle.xml"), 0); }), 3s);
-    EXPECT_THAT(c.lastError(), HasSubstr("1024 bytes/s"));
+    std::string failure;
+    EXPECT_LT(timed([&] { failure = failureOf(c.Download(server.url("/trickle.xml"), dir / "trickle.xml")); }), 3s);
+    EXPECT_THAT(failure, HasSubstr("1024 bytes/s"));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 
-    EXPECT_GT(timed([&] { EXPECT_EQ(c.Download(server.url("/steady.xml"), dir / "steady.xml"), 1) << c.lastError(); }),
+    EXPECT_GT(timed([&] {
+                  const auto steadily = c.Download(server.url("/steady.xml"), dir / "steady.xml");
+                  EXPECT_TRUE(steadily) << steadily.error();
+              }),
               1s);
     EXPECT_EQ(readFile(dir / "steady.xml"), steady.body);
 }
@@ -291,14 +298,13 @@ TEST_F(HttpClientTest, AnswersBeyondTheSizeBoundAreAbandoned) {
     o.maxDownloadBytes = 512 * 1024;
     HttpClient bounded(o);
 
-    EXPECT_EQ(bounded.QuickGetStr(server.url("/endless")), "");
-    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 256 KiB"));
-    EXPECT_EQ(bounded.QuickGetStr(server.url("/big")), ""); // announced length above the bound
-    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 256 KiB"));
-    EXPECT_EQ(bounded.QuickGetStr(server.url("/fits")).size(), 256u * 1024);
+    EXPECT_THAT(failureOf(bounded.getText(server.url("/endless"))), HasSubstr("maior que 256 KiB"));
+    // announced length above the bound
+    EXPECT_THAT(failureOf(bounded.getText(server.url("/big"))), HasSubstr("maior que 256 KiB"));
+    EXPECT_EQ(bounded.getText(server.url("/fits")).value_or("").size(), 256u * 1024);
 
-    EXPECT_EQ(bounded.Download(server.url("/endless"), dir / "endless.xml"), 0);
-    EXPECT_THAT(bounded.lastError(), HasSubstr("maior que 512 KiB"));
+    EXPECT_THAT(failureOf(bounded.Download(server.url("/endless"), dir / "endless.xml")),
+                HasSubstr("maior que 512 KiB"));
     EXPECT_TRUE(filesIn(dir.path()).empty());
 }
 

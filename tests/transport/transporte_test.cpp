@@ -162,7 +162,7 @@ TEST(Protocol, DownloadAddressesAreEncodedSegmentBySegmentAndParentStepsRefused)
 
     const size_t antes = e.servidor.requests().size();
     for (const std::string caminho : {"/edi/../jaq.ini", "/../x.xml", "/edi/out/.."})
-        EXPECT_EQ(e.transporte->ReceberArquivo(e.geral.sDominio + caminho), "") << caminho;
+        EXPECT_FALSE(e.transporte->ReceberArquivo(e.geral.sDominio + caminho)) << caminho;
     EXPECT_EQ(e.servidor.requests().size(), antes);
     EXPECT_NE(e.ui.message().find(".."), std::string::npos) << e.ui.message();
 }
@@ -293,7 +293,7 @@ TEST(Configuration, TransferLimitsComeFromJaqIniAndATricklingPeerIsDropped) {
     gotejando.pace = 100ms;
     e.servidor.on("/edi/out/lento.xml", gotejando);
     const auto inicio = std::chrono::steady_clock::now();
-    EXPECT_EQ(e.transporte->ReceberArquivo(e.geral.sDominio + "/edi/out/lento.xml"), "");
+    EXPECT_FALSE(e.transporte->ReceberArquivo(e.geral.sDominio + "/edi/out/lento.xml"));
     EXPECT_LT(std::chrono::steady_clock::now() - inicio, 4s);
     EXPECT_NE(e.ui.message().find("2000 bytes/s"), std::string::npos) << e.ui.message();
     EXPECT_TRUE(test::filesIn(e.geral.sPathIn).empty());

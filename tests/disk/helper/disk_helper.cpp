@@ -38,9 +38,10 @@ int main(int argc, char** argv) {
         }
         if (trabalho == "download") {
             edi::transport::HttpClient http;
-            if (http.Download(argv[2], argv[3]) == 1)
+            const auto baixado = http.Download(argv[2], argv[3]);
+            if (baixado)
                 return 0;
-            std::cout << http.lastError() << "\n";
+            std::cout << baixado.error() << "\n";
             return 1;
         }
         if (trabalho == "extract") {

@@ -41,13 +41,10 @@ void salvaFoto(QWidget& janela, const QString& nome) {
 
 // The console's GET, through the program's own HTTP client.
 tools::PedidoGet getReal() {
-    return [](const std::string& url, std::string& erro) {
+    return [](const std::string& url) {
         transport::HttpOptions opcoes;
         opcoes.requestTimeout = std::chrono::seconds(5);
-        transport::HttpClient http(opcoes);
-        auto corpo = http.getText(url);
-        erro = corpo ? std::string() : http.lastError();
-        return corpo;
+        return transport::HttpClient(opcoes).getText(url);
     };
 }
 
