@@ -16,6 +16,7 @@ struct CorposDasEtapas {
     std::function<void()> versoes;       // GetVersaoUnidadesWeb
     std::function<void()> receber;      // btnReceberArquivoClick
     std::function<void()> importar;      // btImportarClick
+    std::function<void()> reimportar;    // btReimportarClick: import, retrying every kept record
     std::function<void()> aplicacao;     // Aplicao1Click
 };
 
@@ -40,6 +41,7 @@ public:
     void Enviar1Click();
     void Receber1Click();
     void Importar1Click();
+    void Reimportar1Click(); // the import stage, also retrying the kept records that wait for the operator
     void Aplicao1Click();
     void PNGButton2Click(); // "Enviar": export then send
     void PNGButton1Click(); // "Receber": receive then import
@@ -63,6 +65,7 @@ private:
     void refreshIndicators();
     // Runs the stages of a start-up or timer run, then renews the session transaction, also when a stage failed.
     void execucao(const std::function<void()>& etapas);
+    void importa(const std::function<void()>& corpo);
 
     TDM& dm_;
     Ui& ui_;

@@ -54,6 +54,8 @@ public:
 
     void btExportarClick();
     void btImportarClick();
+    // An import run that also retries the kept records waiting for the operator.
+    void btReimportarClick();
     void MudaTodasDatasExp();
     void btLimparDtExpClick() { MudaTodasDatasExp(); }
 
@@ -71,11 +73,20 @@ public:
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
     // Records import commits together (1: each on its own); a batch is committed sooner once it is a second old.
     int loteImportacao = kLoteImportacaoPadrao;
+    // How long, in all, one file's records wait for rows another user holds locked before they are left for the
+    // next run.
+    std::chrono::milliseconds esperaPorBloqueio{3000};
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
 
 private:
     enum class FimDaImportacao { Normal, Reiniciar };
+    // A packet an import run takes: one received into EDI/IN, or one of records kept from an earlier run.
+    struct Pacote {
+        std::filesystem::path caminho;
+        std::string nome;              // the received packet's name, whose moment orders it
+        std::optional<int> tentativas; // kept records: the runs that failed them
+    };
 
     void exportaTabela(const RegistroEDI& reg);
     void carimbaChaves(const std::string& T, const ComandosTabela& c);
@@ -89,14 +100,16 @@ private:
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,
                                   std::string& ultimoArquivo);
-    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const std::string& F,
+    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
                         PacketTable& ocds, const std::filesystem::path& pastaDia);
+    // Sleeps a short step of what is left of the file's wait for locked rows, letting the message loop run.
+    std::chrono::milliseconds aguardaBloqueio(std::chrono::milliseconds restante);
     void arquivoIlegivel(const std::string& F, const std::string& D);
     // Asks the server to drop its reference to a file set aside; moves it into "Liberado" beside it when
     // the server did. False when it did not.
     bool pedeDescarte(const std::filesystem::path& arquivo);
     void liberaArquivosCorrompidos();
-    std::vector<std::string> listaArquivos(const std::string& T) const;
+    std::vector<Pacote> listaArquivos(const std::string& T) const;
     static std::string textoMemoria(const char* padrao, const MemoriaFisica& m);
     MemoriaFisica memoriaRecente();
 
@@ -113,6 +126,7 @@ private:
     std::chrono::steady_clock::time_point memoriaLidaEm_;
     std::unique_ptr<PreparacaoChaves> chaves_;           // made at the first schema preparation
     std::unique_ptr<MemoriaDeVersoes> memoriaDeVersoes_; // of the import run, made at its first packet
+    bool incluiRetidosDoOperador_ = false;
 };
 
 // The machine's figures; zero when the system does not tell.

@@ -73,6 +73,7 @@ CorposDasEtapas Programa::corpos() {
     c.versoes = [this] { GetVersaoUnidadesWeb(); };
     c.receber = [this] { transporte_->btnReceberArquivoClick(); };
     c.importar = [this] { engine_->btImportarClick(); };
+    c.reimportar = [this] { engine_->btReimportarClick(); };
     c.aplicacao = [this] { transporte_->Aplicao1Click(); };
     return c;
 }
