@@ -39,6 +39,10 @@ public:
     db::ConnectionParams conexao(Lado lado) const;
     central::CentralServer& servidor() { return *servidor_; }
 
+    // From now on, until solta, each central run has another user holding these changes uncommitted.
+    void prendeNaCentral(std::string sql) { escritaNaCentral_ = std::move(sql); }
+    void solta() { escritaNaCentral_.clear(); }
+
     // One run of the installation's client (the start-up run, or the given stages).
     Execucao roda(Lado lado, const Morte& morte = {}, const std::vector<std::string>& etapas = {});
     // The unit's run then the central unit's run, the kill in whichever reaches its point first.
@@ -70,6 +74,7 @@ private:
     std::unique_ptr<central::CentralServer> servidor_;
     std::filesystem::path unidade_, central_;
     int rodadas_ = 0;
+    std::string escritaNaCentral_;
 };
 
 // Whether many random trials were asked for: `--long` on the command line or EDI_CAMPAIGN_LONG in the environment.
