@@ -24,7 +24,8 @@ struct PontoNomeado {
 };
 
 // Another user's edit, uncommitted, of the patients renamed at the unit.
-const char* kEdicaoNaCentral = "update PACIENTE set NM_PACIENTE = NM_PACIENTE where CD_UND = 12 and mod(CD_PACIENTE, 2) = 0";
+const char* kEdicaoNaCentral =
+    "update PACIENTE set NM_PACIENTE = NM_PACIENTE where CD_UND = 12 and mod(CD_PACIENTE, 2) = 0";
 
 std::ostream& operator<<(std::ostream& out, const PontoNomeado& p) {
     return out << p.morte.ponto << "#" << p.morte.vez << (p.lado == Lado::Unidade ? "@12" : "@31");
