@@ -121,7 +121,7 @@ void CicloEDI::Importar1Click() {
 }
 
 void CicloEDI::Reimportar1Click() {
-    importa(corpos_.reimportar);
+    importa(reimportar);
 }
 
 void CicloEDI::importa(const std::function<void()>& corpo) {

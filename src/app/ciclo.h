@@ -15,8 +15,7 @@ struct CorposDasEtapas {
     std::function<void()> enviar;        // btnEnviarArquivoClick
     std::function<void()> versoes;       // GetVersaoUnidadesWeb
     std::function<void()> receber;      // btnReceberArquivoClick
-    std::function<void()> importar;      // btImportarClick
-    std::function<void()> reimportar;    // btReimportarClick: import, retrying every kept record
+    std::function<void()> importar;     // btImportarClick
     std::function<void()> aplicacao;     // Aplicao1Click
 };
 
@@ -33,6 +32,7 @@ public:
     int pausaMs = 2000;        // the visible pauses around each stage body
     std::function<bool()> estaNaInternet = [] { return true; };
     std::function<void(bool)> habilitaTimer = [](bool) {}; // enables or disables tmEDI
+    std::function<void()> reimportar; // btReimportarClick: the import body that also retries every kept record
 
     bool bImportando = false, bExportando = false, bEnviando = false, bRecebendo = false;
     bool bAtivo = false;

@@ -490,10 +490,11 @@ void TfrmEDI::btImportarClick() {
         while (execucaoImportacao(pastaDia, D) == FimDaImportacao::Reiniciar && ++reinicios < limite) {
         }
         ui_.setMessage("Pronto!");
-        if (const std::string retidos = textoRetidos(contaRetidos(geral_.sPathIn)); !retidos.empty()) {
-            ui_.setMessage(retidos);
-            registraErro("Importação", retidos);
-        }
+        const ContagemRetidos retidos = contaRetidos(geral_.sPathIn);
+        if (!retidos.vazia())
+            ui_.setMessage(textoRetidos(retidos));
+        if (retidos.doOperador > 0) // the panel's text is soon replaced; what needs a person stays in the log
+            registraErro("Importação", textoRetidos(retidos));
         dm_.ExecutaECommita("Update PARAMETRO set VALOR = 'Importar!' \nwhere CD_PARAMETRO = 29");
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());

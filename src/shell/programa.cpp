@@ -56,6 +56,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     ciclo_->intervaloMs = config_.intervaloTimerMs();
     ciclo_->pausaMs = config_.pausaMs;
     ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
+    ciclo_->reimportar = [this] { engine_->btReimportarClick(); };
 }
 
 Programa::~Programa() = default;
@@ -73,7 +74,6 @@ CorposDasEtapas Programa::corpos() {
     c.versoes = [this] { GetVersaoUnidadesWeb(); };
     c.receber = [this] { transporte_->btnReceberArquivoClick(); };
     c.importar = [this] { engine_->btImportarClick(); };
-    c.reimportar = [this] { engine_->btReimportarClick(); };
     c.aplicacao = [this] { transporte_->Aplicao1Click(); };
     return c;
 }
