@@ -86,6 +86,30 @@ TEST(Retidos, ARowReleasedWhileTheImportWaitsIsWrittenInTheSameRun) {
     EXPECT_NE(logsDoDia(b.c).find(" Erros :0 Alterados :1 Novos :1\r\n"), std::string::npos) << logsDoDia(b.c);
 }
 
+// A child refused because its parent has not arrived is retried in its table's turn, after the parent's table.
+TEST(Retidos, AChildKeptForWantOfItsParentArrivesOnceTheParentDoes) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c}) {
+        i->registra("REGISTRO_TARV", 1);
+        i->registra("REGISTRO_TARV_ACOMP", 2);
+    }
+    c.sql("alter table REGISTRO_TARV_ACOMP add constraint FK_ACOMP foreign key (CD_REGISTRO, CD_UND)"
+          " references REGISTRO_TARV");
+    u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD, CD_EDI) values (1, 12, 5, 1)");
+    u.sql("insert into REGISTRO_TARV_ACOMP (CD_REGISTRO, CD_UND, NR_QTD, CD_EDI) values (1, 12, 3, 2)");
+    u.engine->btExportarClick();
+    const auto pacotes = u.saida(); // REGISTRO_TARV..., REGISTRO_TARV_ACOMP...
+    ASSERT_EQ(pacotes.size(), 2u);
+    fs::rename(pacotes[1], c.geral.sPathIn / pacotes[1].filename());
+    c.engine->btImportarClick();
+    EXPECT_EQ(retidos(c), (std::vector<std::string>{"1-" + pacotes[1].filename().string()}));
+
+    fs::rename(pacotes[0], c.geral.sPathIn / pacotes[0].filename());
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_ACOMP"), 1);
+    EXPECT_TRUE(retidos(c).empty());
+}
+
 // A central database in WIN1252 that lacks the unit's new column, holds another unit's address under the same
 // key, and already has a patient of unit 12 under the code a restored unit gives again.
 TEST(Retidos, RefusedRecordsAreKeptRetriedThriceThenHeldUntilTheOperatorReimports) {
