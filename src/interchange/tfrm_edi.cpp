@@ -549,7 +549,7 @@ std::vector<TfrmEDI::Pacote> TfrmEDI::listaArquivos(const std::string& T) const 
     for (const auto& entry : fs::directory_iterator(geral_.sPathIn))
         if (entry.is_regular_file())
             lista({entry.path(), entry.path().filename().string(), std::nullopt});
-    // Kept records go with their packet's moment among the table's files: a parent that arrives later comes first.
+    // Kept records take their packet's moment among the table's files: a newer version of a row still comes after.
     for (auto& r : arquivosRetidos(geral_.sPathIn))
         if (r.tentativas < kTentativasAutomaticas || incluiRetidosDoOperador_)
             lista({std::move(r.caminho), std::move(r.original), r.tentativas});
@@ -735,8 +735,29 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     if (nV > 0)
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
 
-    // Kept before the packet leaves: a kill in between imports the packet again, and a record kept twice is
-    // written once. Kept records are rewritten only after this run's successes are committed.
+    const bool reescrito = guardaNaoEscritos(pacote, falhados, bloqueados, Log);
+    if (falhados.recordCount() + bloqueados.recordCount() > 0)
+        pontoDeTeste("import:kept-written");
+    pontoDeTeste("import:file-read");
+    if (!reescrito)
+        moveFileReplacing(pacote.caminho, pastaDia / F);
+
+    std::ostringstream texto;
+    for (const auto& linha : Log)
+        texto << linha << "\r\n";
+    // Files of one table imported within the same second would share the name: the later logs take a suffix,
+    // so no log of refused records is ever replaced.
+    const std::string nomeLog = T + formatDateTime("hhnss", Timestamp::localNow());
+    writeNewFile(
+        [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
+        kSegundosDoDia, texto.str());
+}
+
+// Kept before the packet leaves: a kill in between imports the packet again, and a record kept twice is written
+// once. Kept records are rewritten only after this run's successes are committed. True when the records left by a
+// lock replaced the kept packet being imported.
+bool TfrmEDI::guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
+                                std::vector<std::string>& Log) {
     const int tentativas = pacote.tentativas.value_or(0);
     bool reescrito = false;
     if (falhados.recordCount() > 0) {
@@ -756,21 +777,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
         Log.push_back("Registros deixados para a próxima execução por estarem bloqueados por outro usuário: " +
                       std::to_string(bloqueados.recordCount()));
     }
-    if (falhados.recordCount() + bloqueados.recordCount() > 0)
-        pontoDeTeste("import:kept-written");
-    pontoDeTeste("import:file-read");
-    if (!reescrito)
-        moveFileReplacing(pacote.caminho, pastaDia / F);
-
-    std::ostringstream texto;
-    for (const auto& linha : Log)
-        texto << linha << "\r\n";
-    // Files of one table imported within the same second would share the name: the later logs take a suffix,
-    // so no log of refused records is ever replaced.
-    const std::string nomeLog = T + formatDateTime("hhnss", Timestamp::localNow());
-    writeNewFile(
-        [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
-        kSegundosDoDia, texto.str());
+    return reescrito;
 }
 
 std::chrono::milliseconds TfrmEDI::aguardaBloqueio(std::chrono::milliseconds restante) {

@@ -102,6 +102,8 @@ private:
                                   std::string& ultimoArquivo);
     void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
                         PacketTable& ocds, const std::filesystem::path& pastaDia);
+    bool guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
+                           std::vector<std::string>& Log);
     // Sleeps a short step of what is left of the file's wait for locked rows, letting the message loop run.
     std::chrono::milliseconds aguardaBloqueio(std::chrono::milliseconds restante);
     void arquivoIlegivel(const std::string& F, const std::string& D);
