@@ -173,23 +173,42 @@ insert into PARAMETRO values (29, ''))");
     EXPECT_EQ(c.ui.message(), aoOperador);
     EXPECT_NE(c.engine->lbLog().find("Importação:" + aoOperador + "\r"), std::string::npos);
 
-    // The unit corrects the name: its newer version arrives and the kept older one never overwrites it.
+    // The unit corrects the name: its newer version is imported, and the kept older one is dropped, never applied.
     u.sql("update PACIENTE set NM_PACIENTE = 'Ana', DT_EXP = null where CD_PACIENTE = 1");
     u.engine->btExportarClick();
     fs::rename(u.saida().at(0), c.geral.sPathIn / "PACIENTE12020124080000.xml");
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.texto("select NM_PACIENTE from PACIENTE where CD_PACIENTE = 1"), "Ana");
     // The operator mends the other causes but the reused code, which needs a person to decide.
     c.sql("alter table REGISTRO_TARV add NR_NOVA_COLUNA integer");
     c.sql("delete from ENDERECO where CD_UND = 13");
     c.engine->btReimportarClick();
-    EXPECT_EQ(c.texto("select NM_PACIENTE from PACIENTE where CD_PACIENTE = 1"), "Ana");
     EXPECT_EQ(c.texto("select NR_NOVA_COLUNA from REGISTRO_TARV"), "7");
     EXPECT_EQ(c.texto("select DS_ENDERECO from ENDERECO"), "Rua A");
-    // Tried before the newer packet, the old name failed once more; from now on the newer version stands.
-    c.engine->btReimportarClick();
-    EXPECT_EQ(c.texto("select NM_PACIENTE from PACIENTE where CD_PACIENTE = 1"), "Ana");
-    EXPECT_EQ(retidos(c), (std::vector<std::string>{"5-PACIENTE12010124080000.xml"}));
-    EXPECT_EQ(PacketTable::loadFromFile(c.geral.sPathIn / "retidos" / "5-PACIENTE12010124080000.xml").recordCount(),
+    EXPECT_EQ(retidos(c), (std::vector<std::string>{"4-PACIENTE12010124080000.xml"}));
+    EXPECT_EQ(PacketTable::loadFromFile(c.geral.sPathIn / "retidos" / "4-PACIENTE12010124080000.xml").recordCount(),
               1u);
+}
+
+// A kept record keeps its packet's moment: once a newer version of its row is in, it is never applied over it.
+TEST(Retidos, AKeptRecordNeverOverwritesANewerVersionOfItsRow) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("REGISTRO_TARV", 1);
+    c.sql("alter table REGISTRO_TARV add constraint QTD_POSITIVA check (NR_QTD >= 0)");
+    u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD, CD_EDI) values (1, 12, -1, 1)");
+    u.engine->btExportarClick();
+    fs::rename(u.saida().at(0), c.geral.sPathIn / "REGISTRO_TARV12010124080000.xml");
+    c.engine->btImportarClick();
+    u.sql("update REGISTRO_TARV set NR_QTD = 5, DT_EXP = null");
+    u.engine->btExportarClick();
+    fs::rename(u.saida().at(0), c.geral.sPathIn / "REGISTRO_TARV12020124080000.xml");
+    c.engine->btImportarClick(); // the kept -1 fails again, then 5 arrives
+    EXPECT_EQ(retidos(c), (std::vector<std::string>{"2-REGISTRO_TARV12010124080000.xml"}));
+    c.sql("alter table REGISTRO_TARV drop constraint QTD_POSITIVA");
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.texto("select NR_QTD from REGISTRO_TARV"), "5");
+    EXPECT_TRUE(retidos(c).empty());
 }
 
 } // namespace
