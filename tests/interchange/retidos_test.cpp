@@ -110,8 +110,8 @@ TEST(Retidos, AChildKeptForWantOfItsParentArrivesOnceTheParentDoes) {
     EXPECT_TRUE(retidos(c).empty());
 }
 
-// A central database in WIN1252 that lacks the unit's new column, holds another unit's address under the same
-// key, and already has a patient of unit 12 under the code a restored unit gives again.
+// A central database in WIN1252 that lacks the unit's new column, holds the unit's address key under another
+// interchange code, and already has a patient of unit 12 under the code a restored unit gives again.
 TEST(Retidos, RefusedRecordsAreKeptRetriedThriceThenHeldUntilTheOperatorReimports) {
     Instalacao u("12");
     Instalacao c(
@@ -138,7 +138,7 @@ insert into PARAMETRO values (29, ''))");
     u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE, CD_EDI) values (2, 12, 'Bia', 2)");
     u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD, NR_NOVA_COLUNA) values (1, 12, 5, 7)");
     u.sql("insert into ENDERECO (CD_ENDERECO, CD_UND, DS_ENDERECO) values (1, 12, 'Rua A')");
-    c.sql("insert into ENDERECO values (1, 13, 'Rua B', null, 1)");
+    c.sql("insert into ENDERECO values (1, 12, 'Rua B', null, 7)"); // the same key under another code
     c.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE, CD_EDI) values (9, 12, 'Criada depois', 2)");
     u.engine->btExportarClick();
     for (const auto& f : u.saida()) { // one moment for every packet, so the later fix is plainly newer
@@ -155,7 +155,7 @@ insert into PARAMETRO values (29, ''))");
     const std::string log = logsDoDia(c);
     for (const char* motivo : {"código de intercâmbio reutilizado: CD_UND 12, CD_EDI 2 já é a linha de CD_PACIENTE 9, "
                                "e o registro traz CD_PACIENTE 2",
-                               "NR_NOVA_COLUNA", "PK_ENDERECO", "Registros retidos em EDI/IN/retidos/1-PACIENTE"})
+                               "NR_NOVA_COLUNA", "violation of PRIMARY or UNIQUE KEY", "Registros retidos em EDI/IN/retidos/1-PACIENTE"})
         EXPECT_NE(log.find(motivo), std::string::npos) << motivo << "\n" << log;
     EXPECT_EQ(c.ui.message(), "Registros retidos em EDI/IN/retidos: 4 para nova tentativa, 0 à espera de um "
                               "registro bloqueado, 0 à espera do operador");
@@ -181,7 +181,7 @@ insert into PARAMETRO values (29, ''))");
     EXPECT_EQ(c.texto("select NM_PACIENTE from PACIENTE where CD_PACIENTE = 1"), "Ana");
     // The operator mends the other causes but the reused code, which needs a person to decide.
     c.sql("alter table REGISTRO_TARV add NR_NOVA_COLUNA integer");
-    c.sql("delete from ENDERECO where CD_UND = 13");
+    c.sql("delete from ENDERECO where CD_EDI = 7");
     c.engine->btReimportarClick();
     EXPECT_EQ(c.texto("select NR_NOVA_COLUNA from REGISTRO_TARV"), "7");
     EXPECT_EQ(c.texto("select DS_ENDERECO from ENDERECO"), "Rua A");
