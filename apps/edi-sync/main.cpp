@@ -53,8 +53,11 @@ constexpr const char* kAjuda =
     "Etapas:\n"
     "  Sem ETAPA, a execução inicial: export, send, receive, import e update, por esta ordem.\n"
     "  Com ETAPA, só as indicadas, pela ordem dada: export send receive import update protocols reset-marks\n"
+    "  reimportar\n"
     "  (protocols envia ao servidor central os protocolos de envio pendentes e um resumo deles;\n"
-    "  reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas).\n"
+    "  reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas;\n"
+    "  reimportar importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
+    "  também os que já esperam o operador).\n"
     "\n"
     "Saída:\n"
     "  O estado e as mensagens vão para a saída padrão, uma linha por mudança; a primeira linha diz a versão.\n"
@@ -65,8 +68,8 @@ int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-s
 
 // Checked with the command line, before the database is opened.
 bool ehEtapa(const std::string& nome) {
-    static const std::set<std::string> etapas = {"export", "send",      "receive",    "import",
-                                                 "update", "protocols", "reset-marks"};
+    static const std::set<std::string> etapas = {"export", "send",      "receive",     "import",
+                                                 "update", "protocols", "reset-marks", "reimportar"};
     return etapas.count(nome) > 0;
 }
 
@@ -135,6 +138,7 @@ int main(int argc, char** argv) {
         {"update", [&] { ciclo.Aplicao1Click(); }},
         {"protocols", [&] { p.Protocolo1Click(); }},
         {"reset-marks", [&] { p.engine().MudaTodasDatasExp(); }},
+        {"reimportar", [&] { ciclo.Reimportar1Click(); }},
     };
 
     size_t logMostrado = 0;

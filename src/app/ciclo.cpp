@@ -117,11 +117,19 @@ void CicloEDI::Receber1Click() {
 }
 
 void CicloEDI::Importar1Click() {
+    importa(corpos_.importar);
+}
+
+void CicloEDI::Reimportar1Click() {
+    importa(reimportar);
+}
+
+void CicloEDI::importa(const std::function<void()>& corpo) {
     if (bImportando)
         return;
     Ocupado ocupado(*this, bImportando);
     GravaStatus("Importar!");
-    run(corpos_.importar);
+    run(corpo);
     GravaStatus("EDI - Fim:");
     ocupado.libera();
     AtualizaStatus();

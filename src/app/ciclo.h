@@ -15,7 +15,7 @@ struct CorposDasEtapas {
     std::function<void()> enviar;        // btnEnviarArquivoClick
     std::function<void()> versoes;       // GetVersaoUnidadesWeb
     std::function<void()> receber;      // btnReceberArquivoClick
-    std::function<void()> importar;      // btImportarClick
+    std::function<void()> importar;     // btImportarClick
     std::function<void()> aplicacao;     // Aplicao1Click
 };
 
@@ -35,6 +35,7 @@ public:
     // Throws what the stages found that a person must act on; called once the whole run is over, so that it
     // holds back none of the run's stages (after an import on its own, once that is over).
     std::function<void()> alertas;
+    std::function<void()> reimportar; // btReimportarClick: the import body that also retries every kept record
 
     bool bImportando = false, bExportando = false, bEnviando = false, bRecebendo = false;
     bool bAtivo = false;
@@ -43,6 +44,7 @@ public:
     void Enviar1Click();
     void Receber1Click();
     void Importar1Click();
+    void Reimportar1Click(); // the import stage, also retrying the kept records that wait for the operator
     void Aplicao1Click();
     void PNGButton2Click(); // "Enviar": export then send
     void PNGButton1Click(); // "Receber": receive then import
@@ -66,6 +68,7 @@ private:
     void refreshIndicators();
     // Runs the stages of a start-up or timer run, then renews the session transaction, also when a stage failed.
     void execucao(const std::function<void()>& etapas);
+    void importa(const std::function<void()>& corpo);
 
     TDM& dm_;
     Ui& ui_;

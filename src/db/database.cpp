@@ -95,6 +95,10 @@ bool isTransliterationFailure(const DatabaseError& e) {
     return e.gdsCode() == isc_transliteration_failed;
 }
 
+bool isLockConflict(const DatabaseError& e) {
+    return e.gdsCode() == isc_deadlock || e.gdsCode() == isc_lock_conflict || e.gdsCode() == isc_update_conflict;
+}
+
 bool isEmbeddedPath(const std::string& connection) {
     if (connection.empty())
         return true;

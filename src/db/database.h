@@ -28,6 +28,8 @@ struct ConnectionParams {
 
 // The engine could not carry a text between a column's character set and the connection's.
 bool isTransliterationFailure(const DatabaseError& e);
+// Another transaction holds an uncommitted change of the row (a nowait transaction is refused at once).
+bool isLockConflict(const DatabaseError& e);
 
 // True when the connection string names a local file (the embedded engine), not a server.
 bool isEmbeddedPath(const std::string& connection);

@@ -12,6 +12,7 @@
 #include "interchange/estado_instalacao.h"
 #include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
+#include "interchange/retidos.h"
 #include "interchange/versoes.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
@@ -20,6 +21,7 @@
 #include <chrono>
 #include <optional>
 #include <sstream>
+#include <thread>
 #include <tuple>
 
 namespace edi {
@@ -131,6 +133,39 @@ std::string colunaIntransportavel(db::Database& db, const std::string& T, const 
         }
     }
     return "?";
+}
+
+// A key value as a comparable text: CHAR values come back padded.
+std::string textoDeChave(const Value& v) {
+    std::string t = v.asText();
+    t.erase(t.find_last_not_of(' ') + 1);
+    return t;
+}
+
+// The row found by the record's interchange key must be the record's row: when its primary key differs, the key
+// was issued again (a unit restored from a backup) and writing would replace another row, which then exists
+// nowhere.
+void confirmaMesmaLinha(const ComandosTabela& c, const db::Dataset& linha, const PacketTable& registro) {
+    for (const auto& k : c.chaves) {
+        const int i = registro.fieldIndex(k);
+        if (i < 0 || registro.value(static_cast<size_t>(i)).isNull())
+            continue;
+        const std::string doRegistro = textoDeChave(registro.value(static_cast<size_t>(i)));
+        const std::string daLinha = textoDeChave(linha.value(k));
+        if (doRegistro != daLinha)
+            throw Error("código de intercâmbio reutilizado: CD_UND " + textoDeChave(linha.value("CD_UND")) +
+                        ", CD_EDI " + textoDeChave(linha.value("CD_EDI")) + " já é a linha de " + k + " " + daLinha +
+                        ", e o registro traz " + k + " " + doRegistro);
+    }
+}
+
+// Copies the current record of `de` into a new record of `para`, which has the same fields.
+void copiaRegistro(const PacketTable& de, PacketTable& para) {
+    para.append();
+    for (size_t i = 0; i < de.fieldCount(); ++i)
+        if (!de.value(i).isNull())
+            para.setValue(i, de.value(i));
+    para.post();
 }
 
 } // namespace
@@ -551,6 +586,11 @@ void TfrmEDI::btImportarClick() {
         ui_.setMessage(ignoradosPorVersao_ == 0 ? std::string("Pronto!")
                                                 : "Pronto! Registros ignorados por já terem versão mais recente: " +
                                                       std::to_string(ignoradosPorVersao_));
+        const ContagemRetidos retidos = contaRetidos(geral_.sPathIn);
+        if (!retidos.vazia())
+            ui_.setMessage(textoRetidos(retidos));
+        if (retidos.doOperador > 0) // the panel's text is soon replaced; what needs a person stays in the log
+            registraErro("Importação", textoRetidos(retidos));
         dm_.ExecutaECommita("Update PARAMETRO set VALOR = 'Importar!' \nwhere CD_PARAMETRO = 29");
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());
@@ -595,6 +635,15 @@ void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const
                                  "código de unidade.");
 }
 
+void TfrmEDI::btReimportarClick() {
+    incluiRetidosDoOperador_ = true;
+    struct Desliga {
+        bool& b;
+        ~Desliga() { b = false; }
+    } desliga{incluiRetidosDoOperador_};
+    btImportarClick();
+}
+
 TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
     memoriaDeVersoes_.reset(); // looked at again by each run: the database may have changed in between
     btOrdemClick();
@@ -618,29 +667,35 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
     return FimDaImportacao::Normal;
 }
 
-std::vector<std::string> TfrmEDI::listaArquivos(const std::string& T) const {
+std::vector<TfrmEDI::Pacote> TfrmEDI::listaArquivos(const std::string& T) const {
     struct Listado {
         std::optional<Timestamp> momento;
-        std::string maiusculo, nome;
+        std::string maiusculo;
+        Pacote pacote;
     };
     std::vector<Listado> listados;
-    for (const auto& entry : fs::directory_iterator(geral_.sPathIn)) {
-        if (!entry.is_regular_file())
-            continue;
-        const std::string nome = entry.path().filename().string();
+    auto lista = [&](Pacote p) {
+        const std::string& nome = p.nome;
         if (nome.size() >= T.size() + 4 && formats::equalsIgnoreCase(nome.substr(0, T.size()), T) &&
             formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
-            listados.push_back({MomentoDoPacote(nome), formats::toUpper(nome), nome});
-    }
+            listados.push_back({MomentoDoPacote(nome), formats::toUpper(p.caminho.filename().string()), std::move(p)});
+    };
+    for (const auto& entry : fs::directory_iterator(geral_.sPathIn))
+        if (entry.is_regular_file())
+            lista({entry.path(), entry.path().filename().string(), std::nullopt});
+    // Kept records take their packet's moment among the table's files: a newer version of a row still comes after.
+    for (auto& r : arquivosRetidos(geral_.sPathIn))
+        if (r.tentativas < kTentativasAutomaticas || incluiRetidosDoOperador_)
+            lista({std::move(r.caminho), std::move(r.original), r.tentativas});
     // Two versions of a row are applied in the order they were exported, so the later one stands. The
     // name's stamp begins with the day, so name order is not time order.
     std::sort(listados.begin(), listados.end(), [](const Listado& a, const Listado& b) {
         return std::tie(a.momento, a.maiusculo) < std::tie(b.momento, b.maiusculo);
     });
-    std::vector<std::string> nomes;
+    std::vector<Pacote> pacotes;
     for (auto& l : listados)
-        nomes.push_back(std::move(l.nome));
-    return nomes;
+        pacotes.push_back(std::move(l.pacote));
+    return pacotes;
 }
 
 TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs::path& pastaDia, const std::string& D,
@@ -652,18 +707,23 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs
     if (ValidaCamposEDI(T))
         dm_.Commit();
     const ComandosTabela c = MontaDataSet(dm_, destino, *ibds_);
-    const std::vector<std::string> nomes = listaArquivos(T);
+    const std::vector<Pacote> pacotes = listaArquivos(T);
     ui_.setMessage("Importanto " + T + " ...");
-    for (const std::string& F : nomes) {
+    for (const Pacote& pacote : pacotes) {
         ui_.pumpEvents();
-        if (!PertenceATabela(F, T))
+        if (!PertenceATabela(pacote.nome, T))
             continue;
+        const std::string F = pacote.caminho.filename().string();
         ultimoArquivo = F;
         ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
         PacketTable ocds;
         try {
-            ocds = PacketTable::loadFromFile(geral_.sPathIn / F);
+            ocds = PacketTable::loadFromFile(pacote.caminho);
         } catch (const PacketError&) {
+            if (pacote.tentativas) { // ours, not the server's: set aside for the operator, nothing to ask
+                moveFileReplacing(pacote.caminho, geral_.sPathIn / "corrompido" / D / F);
+                continue;
+            }
             // Only content the reader refuses makes a file unreadable. Any other failure (I/O, memory) says
             // nothing about the file: it ends the table, and the file waits here for the next run.
             // Moving the file out first is what bounds the restarts: a file that cannot leave the folder
@@ -671,19 +731,20 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs
             arquivoIlegivel(F, D);
             return FimDaImportacao::Reiniciar;
         }
-        importaArquivo(T, destino, c, F, ocds, pastaDia);
+        importaArquivo(T, destino, c, pacote, ocds, pastaDia);
     }
     return FimDaImportacao::Normal;
 }
 
 void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
-                             const std::string& F, PacketTable& ocds, const fs::path& pastaDia) {
+                             const Pacote& pacote, PacketTable& ocds, const fs::path& pastaDia) {
+    const std::string F = pacote.caminho.filename().string();
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
     int nI = 0, nA = 0, nE = 0, nV = 0;
-    confereRemetente(T, F, ocds);
+    confereRemetente(T, pacote.nome, ocds);
     const bool unidade = destino == "UNIDADE";
-    const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(F);
+    const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(pacote.nome);
     if (momento && !memoriaDeVersoes_)
         memoriaDeVersoes_ = std::make_unique<MemoriaDeVersoes>(dm_);
     VersoesRecebidas versoes(momento ? memoriaDeVersoes_.get() : nullptr, destino, momento);
@@ -698,6 +759,9 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     const auto& campos = ocds.fields();
     std::vector<int> destinos;      // the table's column for each of the packet's, found with the first record
     std::optional<int64_t> central; // read with the first record that needs it, failing it when unreadable
+    // What is not written is kept: the failed records, and those left by a row another user holds locked.
+    PacketTable falhados(campos), bloqueados(campos);
+    std::chrono::milliseconds esperado{0};
 
     auto valorDoPacote = [&](const char* nome) -> const Value& {
         const int i = ocds.fieldIndex(nome);
@@ -720,55 +784,77 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     try {
         for (ocds.first(); !ocds.eof(); ocds.next()) {
             ++numero;
-            try {
-                ui_.pumpEvents();
-                ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
-                               textoMemoria(" ", memoriaRecente()));
-                oibds.close();
-                if (unidade) {
-                    oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
-                } else {
-                    oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
-                    oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
-                    if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
-                        ++nV;
-                        continue;
+            for (;;) {
+                int* decisao = nullptr; // the counter of the decision taken, undone when the record is retried
+                try {
+                    ui_.pumpEvents();
+                    ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
+                                   textoMemoria(" ", memoriaRecente()));
+                    oibds.close();
+                    if (unidade) {
+                        oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
+                    } else {
+                        oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
+                        oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+                        if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                            ++nV;
+                            break;
+                        }
                     }
-                }
-                lote.abreRegistro();
-                oibds.open();
-                if (oibds.eof()) {
-                    oibds.append();
-                    ++nI;
-                } else {
-                    oibds.edit();
-                    ++nA;
-                }
-                if (destinos.empty())
-                    destinos = colunasDestino(oibds, campos);
-                for (size_t i = 0; i < campos.size(); ++i)
-                    if (auto v = CopiaValor(campos[i], ocds.value(i))) {
-                        if (destinos[i] < 0)
-                            oibds.setValue(campos[i].name, *v); // refused, naming the column
-                        oibds.setValue(static_cast<size_t>(destinos[i]), *v);
+                    lote.abreRegistro();
+                    oibds.open();
+                    if (oibds.eof()) {
+                        oibds.append();
+                        decisao = &nI;
+                    } else {
+                        if (!unidade)
+                            confirmaMesmaLinha(c, oibds, ocds);
+                        oibds.edit();
+                        decisao = &nA;
                     }
-                if (!central)
-                    central = Value::text(geral_.prmUnidadeCentral).asInt64();
-                const Value& cdUnd = oibds.value("CD_UND");
-                if (cdUnd.isNull() || cdUnd.asInt64() != *central)
-                    oibds.setValue("DT_EXP", Value());
-                oibds.post();
-                if (!unidade)
-                    versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
-                lote.fechaRegistro();
-                pontoDeTeste("import:record-written");
-                oibds.close();
-            } catch (const std::exception& e) {
-                ++nE;
-                Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
-                              std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
-                oibds.cancel();
-                oibds.close();
+                    ++*decisao;
+                    if (destinos.empty())
+                        destinos = colunasDestino(oibds, campos);
+                    for (size_t i = 0; i < campos.size(); ++i)
+                        if (auto v = CopiaValor(campos[i], ocds.value(i))) {
+                            if (destinos[i] < 0)
+                                oibds.setValue(campos[i].name, *v); // refused, naming the column
+                            oibds.setValue(static_cast<size_t>(destinos[i]), *v);
+                        }
+                    if (!central)
+                        central = Value::text(geral_.prmUnidadeCentral).asInt64();
+                    const Value& cdUnd = oibds.value("CD_UND");
+                    if (cdUnd.isNull() || cdUnd.asInt64() != *central)
+                        oibds.setValue("DT_EXP", Value());
+                    oibds.post();
+                    if (!unidade)
+                        versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                    lote.fechaRegistro();
+                    pontoDeTeste("import:record-written");
+                    oibds.close();
+                    break;
+                } catch (const std::exception& e) {
+                    oibds.cancel();
+                    oibds.close();
+                    const auto* erro = dynamic_cast<const DatabaseError*>(&e);
+                    if (erro && db::isLockConflict(*erro)) {
+                        if (decisao)
+                            --*decisao;
+                        if (esperado < esperaPorBloqueio) {
+                            // The batch's own locks may be what the other user waits for.
+                            confirmaLote();
+                            esperado += aguardaBloqueio(esperaPorBloqueio - esperado);
+                            continue;
+                        }
+                        copiaRegistro(ocds, bloqueados);
+                        break;
+                    }
+                    ++nE;
+                    Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
+                                  std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
+                    copiaRegistro(ocds, falhados);
+                    break;
+                }
             }
             if (lote.cheio())
                 confirmaLote();
@@ -784,8 +870,13 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     if (nV > 0)
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
     ignoradosPorVersao_ += nV;
+
+    const bool reescrito = guardaNaoEscritos(pacote, falhados, bloqueados, Log);
+    if (falhados.recordCount() + bloqueados.recordCount() > 0)
+        pontoDeTeste("import:kept-written");
     pontoDeTeste("import:file-read");
-    moveFileReplacing(geral_.sPathIn / F, pastaDia / F);
+    if (!reescrito)
+        moveFileReplacing(pacote.caminho, pastaDia / F);
 
     std::ostringstream texto;
     for (const auto& linha : Log)
@@ -796,6 +887,40 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     writeNewFile(
         [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
         kSegundosDoDia, texto.str());
+}
+
+// Kept before the packet leaves: a kill in between imports the packet again, and a record kept twice is written
+// once. Kept records are rewritten only after this run's successes are committed. True when the records left by a
+// lock replaced the kept packet being imported.
+bool TfrmEDI::guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
+                                std::vector<std::string>& Log) {
+    const int tentativas = pacote.tentativas.value_or(0);
+    bool reescrito = false;
+    if (falhados.recordCount() > 0) {
+        const fs::path retido = caminhoRetido(geral_.sPathIn, pacote.nome, tentativas + 1);
+        guardaRetidos(retido, falhados, true);
+        Log.push_back("Registros retidos em " + fs::relative(retido, geral_.sPath).generic_string() + ": " +
+                      std::to_string(falhados.recordCount()));
+        if (tentativas + 1 >= kTentativasAutomaticas)
+            Log.push_back("Estes registros falharam em " + std::to_string(tentativas + 1) +
+                          " execuções e esperam o operador: corrija o motivo acima e execute \"edi-sync "
+                          "reimportar\"");
+    }
+    if (bloqueados.recordCount() > 0) {
+        const fs::path retido = caminhoRetido(geral_.sPathIn, pacote.nome, tentativas);
+        reescrito = retido == pacote.caminho;
+        guardaRetidos(retido, bloqueados, !reescrito);
+        Log.push_back("Registros deixados para a próxima execução por estarem bloqueados por outro usuário: " +
+                      std::to_string(bloqueados.recordCount()));
+    }
+    return reescrito;
+}
+
+std::chrono::milliseconds TfrmEDI::aguardaBloqueio(std::chrono::milliseconds restante) {
+    const auto passo = std::min(restante, std::chrono::milliseconds(200));
+    ui_.pumpEvents();
+    std::this_thread::sleep_for(passo);
+    return passo;
 }
 
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {

@@ -57,6 +57,8 @@ public:
     void btImportarClick();
     // Throws, once, what the last import found that a person must act on (two installations sending as one unit).
     void LancaAlertas();
+    // An import run that also retries the kept records waiting for the operator.
+    void btReimportarClick();
     void MudaTodasDatasExp();
     void btLimparDtExpClick() { MudaTodasDatasExp(); }
 
@@ -74,6 +76,9 @@ public:
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
     // Records import commits together (1: each on its own); a batch is committed sooner once it is a second old.
     int loteImportacao = kLoteImportacaoPadrao;
+    // How long, in all, one file's records wait for rows another user holds locked before they are left for the
+    // next run.
+    std::chrono::milliseconds esperaPorBloqueio{3000};
     // The local clock that stamps packet names.
     std::function<Timestamp()> relogio = Timestamp::localNow;
     // This computer's name, which the packets carry beside the installation's identity.
@@ -81,6 +86,12 @@ public:
 
 private:
     enum class FimDaImportacao { Normal, Reiniciar };
+    // A packet an import run takes: one received into EDI/IN, or one of records kept from an earlier run.
+    struct Pacote {
+        std::filesystem::path caminho;
+        std::string nome;              // the received packet's name, whose moment orders it
+        std::optional<int> tentativas; // kept records: the runs that failed them
+    };
 
     void exportaTabela(const RegistroEDI& reg);
     void carimbaChaves(const std::string& T, const ComandosTabela& c);
@@ -102,14 +113,18 @@ private:
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,
                                   std::string& ultimoArquivo);
-    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const std::string& F,
+    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
                         PacketTable& ocds, const std::filesystem::path& pastaDia);
+    bool guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
+                           std::vector<std::string>& Log);
+    // Sleeps a short step of what is left of the file's wait for locked rows, letting the message loop run.
+    std::chrono::milliseconds aguardaBloqueio(std::chrono::milliseconds restante);
     void arquivoIlegivel(const std::string& F, const std::string& D);
     // Asks the server to drop its reference to a file set aside; moves it into "Liberado" beside it when
     // the server did. False when it did not.
     bool pedeDescarte(const std::filesystem::path& arquivo);
     void liberaArquivosCorrompidos();
-    std::vector<std::string> listaArquivos(const std::string& T) const;
+    std::vector<Pacote> listaArquivos(const std::string& T) const;
     static std::string textoMemoria(const char* padrao, const MemoriaFisica& m);
     MemoriaFisica memoriaRecente();
 
@@ -130,6 +145,7 @@ private:
     std::optional<Timestamp> momentoDaExportacao_;       // of the export run, reserved with its first packet
     int ignoradosPorVersao_ = 0;                         // records of the import run skipped as older
     std::set<std::string> remetentesDuplicados_;         // what the import run found: two installations, one unit
+    bool incluiRetidosDoOperador_ = false;
 };
 
 // The machine's figures; zero when the system does not tell.

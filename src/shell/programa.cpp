@@ -57,6 +57,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     ciclo_->pausaMs = config_.pausaMs;
     ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
     ciclo_->alertas = [this] { engine_->LancaAlertas(); };
+    ciclo_->reimportar = [this] { engine_->btReimportarClick(); };
 }
 
 Programa::~Programa() = default;

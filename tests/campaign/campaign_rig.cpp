@@ -185,6 +185,8 @@ Execucao Rede::roda(Lado lado, const Morte& morte, const std::vector<std::string
     args.insert(args.end(), {cliente, home(lado).string()});
     if (!morte.ponto.empty())
         args.insert(args.end(), {"--kill", morte.ponto, std::to_string(morte.vez)});
+    if (lado == Lado::Central && !escritaNaCentral_.empty())
+        args.insert(args.end(), {"--writer", escritaNaCentral_});
     args.insert(args.end(), etapas.begin(), etapas.end());
     std::vector<char*> argv, envp;
     for (auto& a : args)
@@ -249,7 +251,7 @@ std::string Rede::oQueEspera() {
         if (d.status == central::Delivery::Status::Waiting)
             espera += "no servidor para " + std::to_string(d.to) + ": " + d.name + "\n";
     for (Lado lado : {Lado::Unidade, Lado::Central})
-        for (const char* pasta : {"EDI/OUT", "EDI/IN"})
+        for (const char* pasta : {"EDI/OUT", "EDI/IN", "EDI/IN/retidos"})
             for (const auto& f : pacotesEm(home(lado) / pasta))
                 espera += std::string(pasta) + ": " + f.filename().string() + "\n";
     auto db = db::Database::open(conexao(Lado::Unidade));

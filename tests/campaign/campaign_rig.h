@@ -44,6 +44,9 @@ public:
     // The clock the installation's next runs see, through faketime: each run starts at `inicio` (UTC) and reads
     // local time in `fuso`. Without `inicio`, the real clock.
     void acertaRelogio(Lado lado, std::optional<std::time_t> inicio, const std::string& fuso = {});
+    // From now on, until solta, each central run has another user holding these changes uncommitted.
+    void prendeNaCentral(std::string sql) { escritaNaCentral_ = std::move(sql); }
+    void solta() { escritaNaCentral_.clear(); }
 
     // One run of the installation's client (the start-up run, or the given stages).
     Execucao roda(Lado lado, const Morte& morte = {}, const std::vector<std::string>& etapas = {});
@@ -82,6 +85,7 @@ private:
     std::unique_ptr<central::CentralServer> servidor_;
     std::filesystem::path unidade_, central_;
     int rodadas_ = 0;
+    std::string escritaNaCentral_;
 };
 
 // Whether many random trials were asked for: `--long` on the command line or EDI_CAMPAIGN_LONG in the environment.

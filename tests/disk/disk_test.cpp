@@ -124,6 +124,38 @@ TEST_P(Disco, AnInstallationStateThatCannotBeWrittenLeavesNoPacketAndNoRowMarked
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 1);
 }
 
+TEST_P(Disco, AKeptPacketThatCannotBeWrittenLeavesItsPacketInTheIncomingFolder) {
+    test::Instalacao c("31");
+    c.registra("REGISTRO_TARV_ACOMP", 1);
+    const std::string F = "REGISTRO_TARV_ACOMP12010124080000.xml";
+    PacketTable t({{"CD_REGISTRO", FieldType::Integer},
+                   {"CD_UND", FieldType::Integer},
+                   {"NR_QTD", FieldType::Integer},
+                   {"CD_EDI", FieldType::Integer}});
+    for (int qtd : {1, -1}) { // the check refuses -1
+        t.append();
+        for (const char* campo : {"CD_REGISTRO", "CD_EDI", "NR_QTD"})
+            t.setValue(campo, Value::int32(std::string(campo) == "NR_QTD" ? qtd : 2 + qtd));
+        t.setValue("CD_UND", Value::int32(12));
+        t.post();
+    }
+    t.saveToFile(c.geral.sPathIn / F);
+    c.fecha();
+    const Resultado r =
+        rodaComFalha(GetParam(), "/EDI/IN/retidos/", {"import", c.params.database, c.home.path().string()}, true);
+    c.abre();
+    EXPECT_NE(r.saida.find("retidos/1-" + F), std::string::npos) << r.saida; // names the file
+    EXPECT_NE(r.saida.find(GetParam() == Falha::DiscoCheio ? "disco cheio" : motivo(GetParam())), std::string::npos)
+        << r.saida;
+    EXPECT_TRUE(fs::exists(c.geral.sPathIn / F)) << r.saida;
+    soEstes(c.geral.sPathIn / "retidos", {});
+
+    c.engine->btImportarClick(); // the disk has room again
+    EXPECT_FALSE(fs::exists(c.geral.sPathIn / F));
+    soEstes(c.geral.sPathIn / "retidos", {"1-" + F});
+    EXPECT_EQ(c.numero("select count(*) from REGISTRO_TARV_ACOMP"), 1);
+}
+
 TEST_P(Disco, ADownloadThatCannotBeWrittenKeepsTheOldFile) {
     test::RecordingServer servidor;
     servidor.on("/edi/out/A.xml", Reply::text(test::patternedBytes(64 * 1024)));

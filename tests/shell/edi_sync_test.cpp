@@ -1,6 +1,7 @@
 // The headless program as scripts and services run it.
 #include "core/files.h"
 #include "domain/create_database.h"
+#include "packet/packet_table.h"
 #include "platform/system_info.h"
 #include "support/smtp_server.h"
 #include "support/temp_dir.h"
@@ -58,10 +59,10 @@ Execucao roda(std::vector<std::string> args, int paraDepois = 0) {
     return e;
 }
 
-fs::path instalacao(const test::TempDir& dir, const std::string& servidor) {
+fs::path instalacao(const test::TempDir& dir, const std::string& servidor, int unidade = 12) {
     domain::CreateOptions o;
     o.connection.database = (dir / "u12.fdb").string();
-    o.unit = 12;
+    o.unit = unidade;
     o.forcedWrites = false;
     domain::createDatabase(o);
     writeFileAtomically(dir / "jaq.ini", "[Geral]\nDB=" + o.connection.database + "\n[EDI]\nServidor=" + servidor +
@@ -88,6 +89,35 @@ TEST(EdiSync, StagesByNameAndExitStatusTellWhatHappened) {
     Execucao semBanco = roda({"--home", vazio.path().string()});
     EXPECT_EQ(WEXITSTATUS(semBanco.status), 1);
     EXPECT_NE(semBanco.saida.find("o texto de conexão está vazio"), std::string::npos) << semBanco.saida;
+}
+
+TEST(EdiSync, RecordsHeldForTheOperatorAreCountedAndReimportarRetriesThem) {
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1", 31);
+    const fs::path retidos = home / "EDI" / "IN" / "retidos";
+    fs::create_directories(retidos);
+    // Failed three runs: the central table lacks a column the unit added.
+    PacketTable t({{"CD_PACIENTE", FieldType::Integer},
+                   {"CD_UND", FieldType::Integer},
+                   {"CD_EDI", FieldType::Integer},
+                   {"NR_NOVA_COLUNA", FieldType::Integer}});
+    t.append();
+    for (const char* campo : {"CD_PACIENTE", "CD_UND", "CD_EDI", "NR_NOVA_COLUNA"})
+        t.setValue(campo, Value::int32(12));
+    t.post();
+    t.saveToFile(retidos / "3-PACIENTE12010124080000.xml");
+
+    const Execucao importa = roda({"--home", home.string(), "import"});
+    EXPECT_NE(importa.saida.find("0 para nova tentativa, 0 à espera de um registro bloqueado, 1 à espera do operador. "
+                                 "Veja o motivo"),
+              std::string::npos)
+        << importa.saida;
+    EXPECT_TRUE(fs::exists(retidos / "3-PACIENTE12010124080000.xml")); // not retried on its own
+
+    const Execucao reimporta = roda({"--home", home.string(), "reimportar"});
+    EXPECT_TRUE(WIFEXITED(reimporta.status) && WEXITSTATUS(reimporta.status) == 0) << reimporta.saida;
+    EXPECT_FALSE(fs::exists(retidos / "3-PACIENTE12010124080000.xml"));
+    EXPECT_TRUE(fs::exists(retidos / "4-PACIENTE12010124080000.xml"));
 }
 
 TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) {

@@ -1,8 +1,10 @@
 // One run of a whole installation, as edi-sync runs it, that kills itself (SIGKILL) at a test point:
-//   edi_campaign_client HOME [--kill POINT N] [STAGE...]
+//   edi_campaign_client HOME [--kill POINT N] [--writer SQL] [STAGE...]
 // POINT is a point name, or "*" for any point; the run dies the Nth time it reaches it. No stage: the start-up
-// run. Prints "pontos=<count>" (the points reached) when it ends without being killed.
+// run. --writer: another user of the database holds the statement's changes uncommitted for the whole run. Prints
+// "pontos=<count>" (the points reached) when it ends without being killed.
 #include "app/console_ui.h"
+#include "db/database.h"
 #include "shell/programa.h"
 
 #include <csignal>
@@ -14,18 +16,21 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: edi_campaign_client HOME [--kill POINT N] [STAGE...]\n";
+        std::cerr << "usage: edi_campaign_client HOME [--kill POINT N] [--writer SQL] [STAGE...]\n";
         return 2;
     }
     const std::filesystem::path home = argv[1];
     std::string ponto;
     long alvo = 0;
+    std::string escrita;
     std::vector<std::string> etapas;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--kill" && i + 2 < argc) {
             ponto = argv[++i];
             alvo = std::stol(argv[++i]);
+        } else if (a == "--writer" && i + 1 < argc) {
+            escrita = argv[++i];
         } else {
             etapas.push_back(a);
         }
@@ -33,6 +38,13 @@ int main(int argc, char** argv) {
     std::ofstream log(home / "campanha.log", std::ios::app);
     edi::ConsoleUi ui(log);
     edi::Programa p(home, ui);
+    std::unique_ptr<edi::db::Database> outroUsuario;
+    if (!escrita.empty()) {
+        edi::db::ConnectionParams c;
+        c.database = (home / "edi.fdb").string();
+        outroUsuario = edi::db::Database::open(c);
+        outroUsuario->execute(escrita);
+    }
     long vistos = 0, todos = 0;
     auto mataNoPonto = [&](const char* nome) {
         ++todos;

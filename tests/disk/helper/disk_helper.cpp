@@ -1,5 +1,6 @@
 // Runs one write of the product, for the disk tests, and prints what it reported:
 //   edi_disk_helper packet DATABASE HOME     export of every registered table
+//   edi_disk_helper import DATABASE HOME     import of every received packet (exit 0: it reports on the panel)
 //   edi_disk_helper download URL FILE
 //   edi_disk_helper extract ARCHIVE FOLDER
 //   edi_disk_helper estado FILE              the update state file, with a few applied rows
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     }
     const std::string trabalho = argv[1];
     try {
-        if (trabalho == "packet") {
+        if (trabalho == "packet" || trabalho == "import") {
             edi::ConsoleUi ui(std::cout);
             edi::TDM dm(edi::db::ConnectionParams{argv[2], "SYSDBA", "", "UTF8"}, ui);
             edi::UGeral geral;
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
             edi::InicializaParametros(dm, geral);
             edi::TfrmEDI engine(dm, geral, ui);
             engine.FormCreate();
+            if (trabalho == "import") {
+                engine.btImportarClick();
+                return 0;
+            }
             engine.btExportarClick();
             std::cout << engine.lbLog(); // the export reports a failed table in its log and goes on
             return engine.lbLog().empty() ? 0 : 1;
