@@ -33,8 +33,9 @@ struct CycleFixture : test::AppFixture {
         return [this, name] { ran.push_back(name); };
     }
     CorposDasEtapas corpos() {
-        return {recorder("exportar"), recorder("enviar"),   recorder("versoes"),
-                recorder("receber"),  recorder("importar"), recorder("aplicacao")};
+        return {recorder("exportar"),  recorder("enviar"),      recorder("versoes"),
+                recorder("receber"),   recorder("importar"),    recorder("aplicacao"),
+                recorder("protocolos"), recorder("limpaMarcas"), recorder("reimportar")};
     }
     void replace(CorposDasEtapas c) {
         ciclo = std::make_unique<CicloEDI>(*dm, ui, std::move(c));
@@ -70,7 +71,7 @@ TEST(Cycle, OfflineStartUpRefusesSendAndReceiveSkipsTheUpdateAndStillEndsWithIni
                            "Verifique a conexão com a Internet e Tente novamente!");
 
     f.ran.clear();
-    f.ciclo->Aplicao1Click(); // from the menu too: nothing, and no box
+    f.ciclo->executa("update"); // from the menu too: nothing, and no box
     f.ciclo->tmEDITimer();
     EXPECT_TRUE(f.ran.empty());
     EXPECT_EQ(f.ui.of("warning").size(), 2u);
@@ -108,13 +109,13 @@ TEST(Cycle, AStageIsNeverEnteredAgainWhileItRuns) {
     c.exportar = [&] {
         f.ran.push_back("exportar");
         const auto pausesBefore = f.ui.of("pause").size();
-        f.ciclo->Exportar1Click(); // a click while exporting does nothing at all
+        f.ciclo->executa("export"); // a click while exporting does nothing at all
         EXPECT_EQ(f.ui.of("pause").size(), pausesBefore);
-        f.ciclo->Receber1Click(); // another stage may nest; the first flag in order wins panel 1
+        f.ciclo->executa("receive"); // another stage may nest; the first flag in order wins panel 1
         EXPECT_EQ(f.ui.stage, "Exportando...");
     };
     f.replace(c);
-    f.ciclo->Exportar1Click();
+    f.ciclo->executa("export");
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "versoes", "receber"}));
     EXPECT_EQ(f.statuses, (std::vector<std::string>{"Receber!", "Exportar!"}));
     EXPECT_EQ(f.ui.stage, "");
@@ -122,7 +123,7 @@ TEST(Cycle, AStageIsNeverEnteredAgainWhileItRuns) {
     // Offline, a click on receive is refused with its box even while receiving.
     f.online = false;
     f.ciclo->bRecebendo = true;
-    f.ciclo->Receber1Click();
+    f.ciclo->executa("receive");
     EXPECT_EQ(f.statuses.back(), "Erro:");
     EXPECT_EQ(f.ui.of("warning").size(), 1u);
 }
@@ -170,7 +171,7 @@ TEST(Cycle, AlertsAreRaisedAfterTheWholeRun) {
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao",
                                                "alertas"}));
     f.ran.clear();
-    EXPECT_THROW(f.ciclo->Importar1Click(), Error);
+    EXPECT_THROW(f.ciclo->executa("import"), Error);
     EXPECT_EQ(f.ran, (std::vector<std::string>{"importar", "alertas"}));
 }
 
@@ -203,7 +204,7 @@ TEST(Cycle, EveryRunEndsTheSessionTransactionSoTheEngineCanCleanUp) {
             lidos.push_back(q.value(0).asText());
     };
     f.replace(c);
-    f.ciclo->Exportar1Click();
+    f.ciclo->executa("export");
     EXPECT_EQ(lidos, (std::vector<std::string>{"a", "b", "EDI - Inicio:"}));
 }
 

@@ -1,0 +1,99 @@
+#include "app/etapas.h"
+
+#include "app/ciclo.h"
+#include "core/errors.h"
+
+#include <string>
+
+namespace edi {
+
+const std::vector<Etapa>& etapas() {
+    using C = CorposDasEtapas;
+    static const std::vector<Etapa> tabela = {
+        {.nome = "export",
+         .ajuda = "",
+         .corpos = {&C::exportar},
+         .ocupado = &CicloEDI::bExportando,
+         .textoOcupado = "Exportando...",
+         .precedenciaNoPainel = 0,
+         .statusAoSair = "Exportar!",
+         .statusAoSairAindaOcupado = true,
+         .lado = Lado::Envio,
+         .menu = {GrupoDoMenu::Ciclo, 2, "Exportar1", "Exportar"}},
+        {.nome = "send",
+         .ajuda = "",
+         .corpos = {&C::enviar},
+         .ocupado = &CicloEDI::bEnviando,
+         .textoOcupado = "Enviando...",
+         .precedenciaNoPainel = 2,
+         .semRede = SemRede::Recusa,
+         .statusAoSair = "Enviar!",
+         .lado = Lado::Envio,
+         .menu = {GrupoDoMenu::Ciclo, 3, "Enviar1", "Enviar"}},
+        {.nome = "receive",
+         .ajuda = "",
+         .corpos = {&C::versoes, &C::receber},
+         .ocupado = &CicloEDI::bRecebendo,
+         .textoOcupado = "Recebendo...",
+         .precedenciaNoPainel = 3,
+         .semRede = SemRede::Recusa,
+         .statusAoSair = "Receber!",
+         .lado = Lado::Recebimento,
+         .menu = {GrupoDoMenu::Ciclo, 4, "Receber1", "Receber"}},
+        {.nome = "import",
+         .ajuda = "",
+         .corpos = {&C::importar},
+         .ocupado = &CicloEDI::bImportando,
+         .textoOcupado = "Importando...",
+         .precedenciaNoPainel = 1,
+         .statusAoEntrar = "Importar!",
+         .statusAoSair = "EDI - Fim:",
+         .statusAoSairAindaOcupado = true,
+         .lancaAlertas = true,
+         .lado = Lado::Recebimento,
+         .menu = {GrupoDoMenu::Ciclo, 1, "Importar1", "Importar"}},
+        // Offline there is no list to ask for; unlike send and receive, nobody needs to be told.
+        {.nome = "update",
+         .ajuda = "",
+         .corpos = {&C::aplicacao},
+         .semRede = SemRede::Salta,
+         .lado = Lado::Sempre,
+         .menu = {GrupoDoMenu::Aplicacao, 1, "Aplicao1", "Aplicação"}},
+        {.nome = "protocols",
+         .ajuda = "envia ao servidor central os protocolos de envio pendentes e um resumo deles",
+         .corpos = {&C::protocolos},
+         .contaComoEmCurso = false,
+         .menu = {GrupoDoMenu::Operacoes, 1, "Protocolo1", "Protocolo", false}},
+        {.nome = "reset-marks",
+         .ajuda = "apaga a marca de exportação de todas as linhas, que voltam a ser exportadas",
+         .corpos = {&C::limpaMarcas},
+         .contaComoEmCurso = false},
+        {.nome = "reimportar",
+         .ajuda = "importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
+                  "também os que já esperam o operador",
+         .corpos = {&C::reimportar},
+         .ocupado = &CicloEDI::bImportando,
+         .textoOcupado = "Importando...",
+         .precedenciaNoPainel = 1,
+         .statusAoEntrar = "Importar!",
+         .statusAoSair = "EDI - Fim:",
+         .statusAoSairAindaOcupado = true,
+         .lancaAlertas = true},
+    };
+    return tabela;
+}
+
+const Etapa* etapaPorNome(std::string_view nome) {
+    for (const Etapa& e : etapas())
+        if (nome == e.nome)
+            return &e;
+    return nullptr;
+}
+
+const Etapa& etapa(std::string_view nome) {
+    if (const Etapa* e = etapaPorNome(nome))
+        return *e;
+    throw Error("etapa desconhecida: " + std::string(nome));
+}
+
+} // namespace edi
