@@ -362,7 +362,7 @@ private slots:
         b->mostra();
         b->online = false;
         Respondedor respondedor;
-        b->janela.Receber1->trigger();
+        b->janela.entradaDaEtapa("receive")->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
         QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Atenção"));
         QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Warning);
