@@ -7,6 +7,23 @@
 
 namespace edi {
 
+namespace {
+
+// Import, and import that also retries every kept record, are one stage to the operator: one busy flag, one
+// set of texts.
+Etapa importacao(Etapa e) {
+    e.ocupado = &CicloEDI::bImportando;
+    e.textoOcupado = "Importando...";
+    e.precedenciaNoPainel = 1;
+    e.statusAoEntrar = "Importar!";
+    e.statusAoSair = "EDI - Fim:";
+    e.statusAoSairAindaOcupado = true;
+    e.lancaAlertas = true;
+    return e;
+}
+
+} // namespace
+
 const std::vector<Etapa>& etapas() {
     using C = CorposDasEtapas;
     static const std::vector<Etapa> tabela = {
@@ -40,18 +57,11 @@ const std::vector<Etapa>& etapas() {
          .statusAoSair = "Receber!",
          .lado = Lado::Recebimento,
          .menu = {GrupoDoMenu::Ciclo, 4, "Receber1", "Receber"}},
-        {.nome = "import",
-         .ajuda = "",
-         .corpos = {&C::importar},
-         .ocupado = &CicloEDI::bImportando,
-         .textoOcupado = "Importando...",
-         .precedenciaNoPainel = 1,
-         .statusAoEntrar = "Importar!",
-         .statusAoSair = "EDI - Fim:",
-         .statusAoSairAindaOcupado = true,
-         .lancaAlertas = true,
-         .lado = Lado::Recebimento,
-         .menu = {GrupoDoMenu::Ciclo, 1, "Importar1", "Importar"}},
+        importacao({.nome = "import",
+                    .ajuda = "",
+                    .corpos = {&C::importar},
+                    .lado = Lado::Recebimento,
+                    .menu = {GrupoDoMenu::Ciclo, 1, "Importar1", "Importar"}}),
         // Offline there is no list to ask for; unlike send and receive, nobody needs to be told.
         {.nome = "update",
          .ajuda = "",
@@ -68,17 +78,10 @@ const std::vector<Etapa>& etapas() {
          .ajuda = "apaga a marca de exportação de todas as linhas, que voltam a ser exportadas",
          .corpos = {&C::limpaMarcas},
          .contaComoEmCurso = false},
-        {.nome = "reimportar",
-         .ajuda = "importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
-                  "também os que já esperam o operador",
-         .corpos = {&C::reimportar},
-         .ocupado = &CicloEDI::bImportando,
-         .textoOcupado = "Importando...",
-         .precedenciaNoPainel = 1,
-         .statusAoEntrar = "Importar!",
-         .statusAoSair = "EDI - Fim:",
-         .statusAoSairAindaOcupado = true,
-         .lancaAlertas = true},
+        importacao({.nome = "reimportar",
+                    .ajuda = "importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
+                             "também os que já esperam o operador",
+                    .corpos = {&C::reimportar}}),
     };
     return tabela;
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace edi {
 namespace {
@@ -206,6 +208,24 @@ TEST(Cycle, EveryRunEndsTheSessionTransactionSoTheEngineCanCleanUp) {
     f.replace(c);
     f.ciclo->executa("export");
     EXPECT_EQ(lidos, (std::vector<std::string>{"a", "b", "EDI - Inicio:"}));
+}
+
+// edi-sync, the menu and panel 1 find stages through these: each name, menu entry and menu place is one stage's.
+TEST(Stages, NamesMenuEntriesAndPlacesBelongToOneStageEach) {
+    std::set<std::string> nomes, objetos;
+    std::set<std::pair<GrupoDoMenu, int>> lugares;
+    for (const Etapa& e : etapas()) {
+        EXPECT_TRUE(nomes.insert(e.nome).second) << e.nome;
+        EXPECT_EQ(etapaPorNome(e.nome), &e);
+        EXPECT_FALSE(e.corpos.empty()) << e.nome;
+        EXPECT_TRUE(!e.ocupado || *e.textoOcupado) << e.nome;
+        if (e.menu.grupo != GrupoDoMenu::Nenhum) {
+            EXPECT_TRUE(objetos.insert(e.menu.objeto).second) << e.nome;
+            EXPECT_TRUE(lugares.insert({e.menu.grupo, e.menu.ordem}).second) << e.nome;
+        }
+    }
+    EXPECT_EQ(etapaPorNome("exportar"), nullptr);
+    EXPECT_THROW(etapa("exportar"), Error);
 }
 
 TEST(Cycle, NextRunTextUsesHoursMinutesWithoutZeroAndSeconds) {
