@@ -10,15 +10,15 @@ class CicloEDI;
 
 // The stage bodies; an empty function is a stage that does nothing yet.
 struct CorposDasEtapas {
-    std::function<void()> exportar;     // btExportarClick
-    std::function<void()> enviar;       // btnEnviarArquivoClick
-    std::function<void()> versoes;      // GetVersaoUnidadesWeb
-    std::function<void()> receber;      // btnReceberArquivoClick
-    std::function<void()> importar;     // btImportarClick
-    std::function<void()> aplicacao;    // Aplicao1Click
-    std::function<void()> protocolos;   // Protocolo1Click
-    std::function<void()> limpaMarcas;  // MudaTodasDatasExp
-    std::function<void()> reimportar;   // btReimportarClick: import that also retries every kept record
+    std::function<void()> exportar;    // btExportarClick
+    std::function<void()> enviar;      // btnEnviarArquivoClick
+    std::function<void()> versoes;     // GetVersaoUnidadesWeb
+    std::function<void()> receber;     // btnReceberArquivoClick
+    std::function<void()> importar;    // btImportarClick
+    std::function<void()> aplicacao;   // Aplicao1Click
+    std::function<void()> protocolos;  // Protocolo1Click
+    std::function<void()> limpaMarcas; // MudaTodasDatasExp
+    std::function<void()> reimportar;  // btReimportarClick: import that also retries every kept record
 };
 
 // What a stage does when the central server cannot be reached.
@@ -40,36 +40,37 @@ enum class Lado {
 
 // The groups of the main window's popup menu that hold stage entries.
 enum class GrupoDoMenu {
-    Nenhum,      // no entry
-    Ciclo,       // first group, before "Log"
-    Aplicacao,   // second group, after "SQL"
-    Operacoes,   // last group, before "Teste"
+    Nenhum,    // no entry
+    Ciclo,     // first group, before "Log"
+    Aplicacao, // second group, after "SQL"
+    Operacoes, // last group, before "Teste"
 };
 
 struct EntradaDoMenu {
     GrupoDoMenu grupo = GrupoDoMenu::Nenhum;
-    int ordem = 0;             // place within its group
-    const char* objeto = "";   // the action's object name
-    const char* legenda = "";  // the caption
+    int ordem = 0;            // place within its group
+    const char* objeto = "";  // the action's object name
+    const char* legenda = ""; // the caption
     bool visivel = true;
 };
 
 // One stage of the cycle: everything edi-sync, the cycle's runs and the menu know about it.
 struct Etapa {
-    const char* nome;      // edi-sync's name for it
-    const char* ajuda;     // edi-sync's help for a stage outside the runs; "\n" breaks the line
+    const char* nome;  // edi-sync's name for it
+    const char* ajuda; // edi-sync's help for a stage outside the runs; "\n" breaks the line
     std::vector<std::function<void()> CorposDasEtapas::*> corpos; // run in this order
     // The busy flag: the stage is not entered again while it runs, panel 1 shows `textoOcupado` and every
     // entry and exit holds the visible pause. Without one the stage only counts as running.
     bool CicloEDI::*ocupado = nullptr;
     const char* textoOcupado = "";
-    int precedenciaNoPainel = 0; // when stages nest, the lowest one names panel 1
+    int precedenciaNoPainel = 0;  // when stages nest, the lowest one names panel 1
     bool contaComoEmCurso = true; // a run that comes in meanwhile leaves the session transaction alone
     SemRede semRede = SemRede::Indiferente;
-    const char* statusAoEntrar = nullptr; // PARAMETRO row 29, before the bodies
-    const char* statusAoSair = nullptr;   // PARAMETRO row 29, after the bodies
+    const char* statusAoEntrar = nullptr;  // PARAMETRO row 29, before the bodies
+    const char* statusAoSair = nullptr;    // PARAMETRO row 29, after the bodies
     bool statusAoSairAindaOcupado = false; // written before the busy flag is cleared, else after
-    bool lancaAlertas = false; // outside a run, raises what the stage found for a person once it is over
+    // Outside a run, raises what the stage found for a person once it is over.
+    bool lancaAlertas = false;
     Lado lado = Lado::Fora;
     EntradaDoMenu menu{};
 };

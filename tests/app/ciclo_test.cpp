@@ -35,8 +35,8 @@ struct CycleFixture : test::AppFixture {
         return [this, name] { ran.push_back(name); };
     }
     CorposDasEtapas corpos() {
-        return {recorder("exportar"),  recorder("enviar"),      recorder("versoes"),
-                recorder("receber"),   recorder("importar"),    recorder("aplicacao"),
+        return {recorder("exportar"),   recorder("enviar"),      recorder("versoes"),
+                recorder("receber"),    recorder("importar"),    recorder("aplicacao"),
                 recorder("protocolos"), recorder("limpaMarcas"), recorder("reimportar")};
     }
     void replace(CorposDasEtapas c) {

@@ -67,9 +67,14 @@ struct Bancada {
         };
     }
     CorposDasEtapas corpos() {
-        return {corpo("exportar", &duranteExportar), corpo("enviar"),     corpo("versoes"),
-                corpo("receber"),                    corpo("importar", &duranteImportar),
-                corpo("aplicacao"),                  corpo("protocolos"), corpo("limpaMarcas"),
+        return {corpo("exportar", &duranteExportar),
+                corpo("enviar"),
+                corpo("versoes"),
+                corpo("receber"),
+                corpo("importar", &duranteImportar),
+                corpo("aplicacao"),
+                corpo("protocolos"),
+                corpo("limpaMarcas"),
                 corpo("reimportar")};
     }
     // Wires the cycle without a start-up run and shows the window.
