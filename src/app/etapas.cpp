@@ -24,11 +24,12 @@ Etapa importacao(Etapa e) {
 
 } // namespace
 
+// A new stage is a row here and its body: a member of CorposDasEtapas that Programa::corpos() fills (and, when
+// it has a busy flag of its own, that flag in CicloEDI).
 const std::vector<Etapa>& etapas() {
     using C = CorposDasEtapas;
     static const std::vector<Etapa> tabela = {
         {.nome = "export",
-         .ajuda = "",
          .corpos = {&C::exportar},
          .ocupado = &CicloEDI::bExportando,
          .textoOcupado = "Exportando...",
@@ -38,7 +39,6 @@ const std::vector<Etapa>& etapas() {
          .lado = Lado::Envio,
          .menu = {GrupoDoMenu::Ciclo, 2, "Exportar1", "Exportar"}},
         {.nome = "send",
-         .ajuda = "",
          .corpos = {&C::enviar},
          .ocupado = &CicloEDI::bEnviando,
          .textoOcupado = "Enviando...",
@@ -48,7 +48,6 @@ const std::vector<Etapa>& etapas() {
          .lado = Lado::Envio,
          .menu = {GrupoDoMenu::Ciclo, 3, "Enviar1", "Enviar"}},
         {.nome = "receive",
-         .ajuda = "",
          .corpos = {&C::versoes, &C::receber},
          .ocupado = &CicloEDI::bRecebendo,
          .textoOcupado = "Recebendo...",
@@ -58,13 +57,11 @@ const std::vector<Etapa>& etapas() {
          .lado = Lado::Recebimento,
          .menu = {GrupoDoMenu::Ciclo, 4, "Receber1", "Receber"}},
         importacao({.nome = "import",
-                    .ajuda = "",
                     .corpos = {&C::importar},
                     .lado = Lado::Recebimento,
                     .menu = {GrupoDoMenu::Ciclo, 1, "Importar1", "Importar"}}),
         // Offline there is no list to ask for; unlike send and receive, nobody needs to be told.
         {.nome = "update",
-         .ajuda = "",
          .corpos = {&C::aplicacao},
          .semRede = SemRede::Salta,
          .lado = Lado::Sempre,
