@@ -1,5 +1,6 @@
 // edi-sync: the synchronization cycle without windows, for servers, scripts and tests.
 #include "app/console_ui.h"
+#include "app/etapas.h"
 #include "core/errors.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
@@ -10,9 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <iostream>
-#include <map>
 #include <pthread.h>
-#include <set>
 #include <signal.h>
 #include <vector>
 
@@ -35,7 +34,7 @@ bool paradaPedida(int ms) {
     return sigtimedwait(&s, nullptr, &t) > 0;
 }
 
-constexpr const char* kAjuda =
+constexpr const char* kAjudaAntes =
     "Uso: edi-sync [--home PASTA] [--daemon] [--verbose] [ETAPA...]\n"
     "Executa o ciclo de sincronização do EDI sem janelas: exporta as linhas pendentes em pacotes de dados,\n"
     "envia-os ao servidor central, recebe e importa os pacotes destinados a esta unidade e aplica as\n"
@@ -50,28 +49,63 @@ constexpr const char* kAjuda =
     "  -h, --help        mostra esta ajuda e sai\n"
     "      --version     mostra a versão e sai\n"
     "\n"
-    "Etapas:\n"
-    "  Sem ETAPA, a execução inicial: export, send, receive, import e update, por esta ordem.\n"
-    "  Com ETAPA, só as indicadas, pela ordem dada: export send receive import update protocols reset-marks\n"
-    "  reimportar\n"
-    "  (protocols envia ao servidor central os protocolos de envio pendentes e um resumo deles;\n"
-    "  reset-marks apaga a marca de exportação de todas as linhas, que voltam a ser exportadas;\n"
-    "  reimportar importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
-    "  também os que já esperam o operador).\n"
+    "Etapas:\n";
+
+constexpr const char* kAjudaDepois =
     "\n"
     "Saída:\n"
     "  O estado e as mensagens vão para a saída padrão, uma linha por mudança; a primeira linha diz a versão.\n"
     "  Situação de saída: 0 quando todas as etapas terminaram, 1 quando um erro interrompeu uma etapa ou a\n"
     "  ligação à base de dados falhou, 2 quando a linha de comando está errada.\n";
 
-int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-sync", texto); }
+// Lines of the help are indented by two and kept within the width of its widest fixed line.
+constexpr size_t kLarguraDaAjuda = 104;
 
-// Checked with the command line, before the database is opened.
-bool ehEtapa(const std::string& nome) {
-    static const std::set<std::string> etapas = {"export", "send",      "receive",     "import",
-                                                 "update", "protocols", "reset-marks", "reimportar"};
-    return etapas.count(nome) > 0;
+size_t colunas(const std::string& texto) {
+    size_t n = 0;
+    for (const unsigned char c : texto)
+        n += (c & 0xC0) != 0x80;
+    return n;
 }
+
+// `palavras` after `inicio`, broken between words so no line passes the help's width.
+std::string quebraLinhas(std::string inicio, const std::vector<std::string>& palavras) {
+    std::string texto;
+    for (const std::string& p : palavras) {
+        if (colunas(inicio) + 1 + colunas(p) > kLarguraDaAjuda) {
+            texto += inicio + "\n";
+            inicio = "  " + p;
+        } else {
+            inicio += " " + p;
+        }
+    }
+    return texto + inicio + "\n";
+}
+
+// The stages' part of the help, from the table of stages.
+std::string ajudaDasEtapas() {
+    std::vector<std::string> daExecucao, todas;
+    std::string descricoes;
+    for (const edi::Etapa& e : edi::etapas()) {
+        todas.emplace_back(e.nome);
+        if (e.lado != edi::Lado::Fora)
+            daExecucao.emplace_back(e.nome);
+        if (*e.ajuda) {
+            std::string descricao = std::string(e.nome) + " " + e.ajuda;
+            for (size_t i = descricao.find('\n'); i != std::string::npos; i = descricao.find('\n', i + 1))
+                descricao.insert(i + 1, "  ");
+            descricoes += (descricoes.empty() ? "  (" : ";\n  ") + descricao;
+        }
+    }
+    std::string execucao;
+    for (size_t i = 0; i < daExecucao.size(); ++i)
+        execucao += (i == 0 ? "" : i + 1 == daExecucao.size() ? " e " : ", ") + daExecucao[i];
+    return "  Sem ETAPA, a execução inicial: " + execucao + ", por esta ordem.\n" +
+           quebraLinhas("  Com ETAPA, só as indicadas, pela ordem dada:", todas) +
+           (descricoes.empty() ? "" : descricoes + ").\n");
+}
+
+int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-sync", texto); }
 
 // Prints what the engine logged during a stage, so failures of single tables and rows are seen.
 void mostraLog(edi::Programa& p, size_t& jaMostrado) {
@@ -89,11 +123,12 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
 int main(int argc, char** argv) {
     if (const int relato = edi::tools::AtendeRelatoDeFalhaFatal(); relato >= 0)
         return relato;
-    if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi-sync", kAjuda))
+    const std::string ajuda = kAjudaAntes + ajudaDasEtapas() + kAjudaDepois;
+    if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi-sync", ajuda))
         return *respondido;
     std::string home;
     bool daemon = false, verbose = false;
-    std::vector<std::string> etapas;
+    std::vector<const edi::Etapa*> etapas; // checked with the command line, before the database is opened
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--home" && i + 1 < argc)
@@ -106,10 +141,10 @@ int main(int argc, char** argv) {
             return erroDeUso("a opção --home precisa de uma pasta");
         else if (!a.empty() && a[0] == '-')
             return erroDeUso("opção desconhecida: " + a);
-        else if (!ehEtapa(a))
-            return erroDeUso("etapa desconhecida: " + a);
+        else if (const edi::Etapa* etapa = edi::etapaPorNome(a))
+            etapas.push_back(etapa);
         else
-            etapas.push_back(a);
+            return erroDeUso("etapa desconhecida: " + a);
     }
 
     if (daemon) {
@@ -130,16 +165,6 @@ int main(int argc, char** argv) {
     edi::Programa& p = *programa;
     const edi::tools::FiltroDoPrograma filtroDeErros(p.config(), p.geral());
     edi::CicloEDI& ciclo = p.ciclo();
-    const std::map<std::string, std::function<void()>> porNome = {
-        {"export", [&] { ciclo.Exportar1Click(); }},
-        {"send", [&] { ciclo.Enviar1Click(); }},
-        {"receive", [&] { ciclo.Receber1Click(); }},
-        {"import", [&] { ciclo.Importar1Click(); }},
-        {"update", [&] { ciclo.Aplicao1Click(); }},
-        {"protocols", [&] { p.Protocolo1Click(); }},
-        {"reset-marks", [&] { p.engine().MudaTodasDatasExp(); }},
-        {"reimportar", [&] { ciclo.Reimportar1Click(); }},
-    };
 
     size_t logMostrado = 0;
     auto executa = [&](const std::function<void()>& f) {
@@ -160,8 +185,8 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     if (!etapas.empty()) {
-        for (const auto& e : etapas)
-            if (!(ok = executa(porNome.at(e))))
+        for (const edi::Etapa* e : etapas)
+            if (!(ok = executa([&] { ciclo.executa(*e); })))
                 break;
     } else {
         ok = executa([&] { p.ExecucaoInicial(); });

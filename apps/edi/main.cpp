@@ -157,7 +157,6 @@ int main(int argc, char** argv) {
     janela.ligaCiclo(p.ciclo(), [&p] { p.ExecucaoInicial(); });
     janela.ligaOperacao(janela.VersaoUnidades1, [&p] { p.GetVersaoUnidadesWeb(); });
     janela.ligaOperacao(janela.Teste1, [&p] { p.transporte().este1Click(); });
-    janela.ligaOperacao(janela.Protocolo1, [&p] { p.Protocolo1Click(); }); // the entry stays hidden
     janela.ligaOperacao(janela.DePara1, [&frmDePara] { frmDePara.exec(); });
 
     // The operator tools: the SQL log and the report viewer live as long as the program, a console per opening.

@@ -4,6 +4,7 @@
 #include "core/datetime.h"
 
 #include <chrono>
+#include <optional>
 
 namespace edi {
 
@@ -47,17 +48,15 @@ private:
 CicloEDI::CicloEDI(TDM& dm, Ui& ui, CorposDasEtapas corpos) : dm_(dm), ui_(ui), corpos_(std::move(corpos)) {}
 
 void CicloEDI::refreshIndicators() {
-    if (bExportando)
-        ui_.setStageText("Exportando...");
-    else if (bImportando)
-        ui_.setStageText("Importando...");
-    else if (bEnviando)
-        ui_.setStageText("Enviando...");
-    else if (bRecebendo)
-        ui_.setStageText("Recebendo...");
-    else
-        ui_.setStageText("");
-    bAtivo = bExportando || bImportando || bEnviando || bRecebendo;
+    const Etapa* nomeia = nullptr;
+    bAtivo = false;
+    for (const Etapa& e : etapas())
+        if (e.ocupado && this->*e.ocupado) {
+            bAtivo = true;
+            if (!nomeia || e.precedenciaNoPainel < nomeia->precedenciaNoPainel)
+                nomeia = &e;
+        }
+    ui_.setStageText(nomeia ? nomeia->textoOcupado : "");
     ui_.setActive(bAtivo);
 }
 
@@ -85,74 +84,47 @@ static void run(const std::function<void()>& body) {
         body();
 }
 
-void CicloEDI::Exportar1Click() {
-    if (bExportando)
+void CicloEDI::executa(const Etapa& etapa) {
+    if (etapa.semRede == SemRede::Recusa && refusedOffline())
         return;
-    Ocupado ocupado(*this, bExportando);
-    run(corpos_.exportar);
-    GravaStatus("Exportar!");
-    ocupado.libera();
-    AtualizaStatus();
-}
-
-void CicloEDI::Enviar1Click() {
-    if (refusedOffline() || bEnviando)
+    if (etapa.semRede == SemRede::Salta && !estaNaInternet())
         return;
-    Ocupado ocupado(*this, bEnviando);
-    run(corpos_.enviar);
-    ocupado.libera();
-    AtualizaStatus();
-    GravaStatus("Enviar!");
-}
-
-void CicloEDI::Receber1Click() {
-    if (refusedOffline() || bRecebendo)
+    if (etapa.ocupado && this->*etapa.ocupado)
         return;
-    Ocupado ocupado(*this, bRecebendo);
-    run(corpos_.versoes);
-    run(corpos_.receber);
-    ocupado.libera();
-    AtualizaStatus();
-    GravaStatus("Receber!");
-}
-
-void CicloEDI::Importar1Click() {
-    importa(corpos_.importar);
-}
-
-void CicloEDI::Reimportar1Click() {
-    importa(reimportar);
-}
-
-void CicloEDI::importa(const std::function<void()>& corpo) {
-    if (bImportando)
-        return;
-    Ocupado ocupado(*this, bImportando);
-    GravaStatus("Importar!");
-    run(corpo);
-    GravaStatus("EDI - Fim:");
-    ocupado.libera();
-    AtualizaStatus();
-    if (!emExecucao_)
+    std::optional<Ocupado> ocupado;
+    std::optional<EmCurso> emCurso;
+    if (etapa.ocupado)
+        ocupado.emplace(*this, this->*etapa.ocupado);
+    else if (etapa.contaComoEmCurso)
+        emCurso.emplace(*this);
+    if (etapa.statusAoEntrar)
+        GravaStatus(etapa.statusAoEntrar);
+    for (const auto corpo : etapa.corpos)
+        run(corpos_.*corpo);
+    if (etapa.statusAoSair && etapa.statusAoSairAindaOcupado)
+        GravaStatus(etapa.statusAoSair);
+    if (ocupado) {
+        ocupado->libera();
+        AtualizaStatus();
+    }
+    if (etapa.statusAoSair && !etapa.statusAoSairAindaOcupado)
+        GravaStatus(etapa.statusAoSair);
+    if (etapa.lancaAlertas && !emExecucao_)
         run(alertas);
 }
 
-void CicloEDI::Aplicao1Click() {
-    // Offline there is no list to ask for; unlike send and receive, nobody needs to be told.
-    if (!estaNaInternet())
-        return;
-    EmCurso emCurso(*this);
-    run(corpos_.aplicacao);
+void CicloEDI::executaLado(Lado lado) {
+    for (const Etapa& e : etapas())
+        if (e.lado == lado)
+            executa(e);
 }
 
 void CicloEDI::PNGButton2Click() {
-    Exportar1Click();
-    Enviar1Click();
+    executaLado(Lado::Envio);
 }
 
 void CicloEDI::PNGButton1Click() {
-    Receber1Click();
-    Importar1Click();
+    executaLado(Lado::Recebimento);
 }
 
 void CicloEDI::execucao(const std::function<void()>& etapas) {
@@ -187,11 +159,9 @@ void CicloEDI::execucao(const std::function<void()>& etapas) {
 void CicloEDI::ExecucaoInicial(const std::string& unidade) {
     ui_.setUnitText(unidade);
     execucao([this] {
-        Exportar1Click();
-        Enviar1Click();
-        Receber1Click();
-        Importar1Click();
-        Aplicao1Click();
+        for (const Etapa& e : etapas())
+            if (e.lado != Lado::Fora)
+                executa(e);
         GravaStatus("EDI - Inicio:");
     });
 }
@@ -216,15 +186,11 @@ void CicloEDI::tmEDITimer() {
         }
     } reabilita{*this};
     execucao([this] {
-        if (bImportar) {
-            Receber1Click();
-            Importar1Click();
-        }
-        if (bExportar) {
-            Exportar1Click();
-            Enviar1Click();
-        }
-        Aplicao1Click();
+        if (bImportar)
+            executaLado(Lado::Recebimento);
+        if (bExportar)
+            executaLado(Lado::Envio);
+        executaLado(Lado::Sempre);
     });
 }
 

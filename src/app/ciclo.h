@@ -1,26 +1,18 @@
 #pragma once
 
+#include "app/etapas.h"
 #include "app/ui.h"
 
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace edi {
 
 class TDM;
 
-// The stage bodies the cycle calls; an empty function is a stage that does nothing yet.
-struct CorposDasEtapas {
-    std::function<void()> exportar;      // btExportarClick
-    std::function<void()> enviar;        // btnEnviarArquivoClick
-    std::function<void()> versoes;       // GetVersaoUnidadesWeb
-    std::function<void()> receber;      // btnReceberArquivoClick
-    std::function<void()> importar;     // btImportarClick
-    std::function<void()> aplicacao;     // Aplicao1Click
-};
-
-// The synchronization cycle of the main window without any widget: stage wrappers with their busy flags,
-// the status bar texts, the status text in PARAMETRO row 29, the start-up run and the timer run.
+// The synchronization cycle of the main window without any widget: the stages of the table in etapas.h with
+// their busy flags, the status bar texts, the status text in PARAMETRO row 29, the start-up run and the timer run.
 class CicloEDI {
 public:
     CicloEDI(TDM& dm, Ui& ui, CorposDasEtapas corpos);
@@ -35,19 +27,15 @@ public:
     // Throws what the stages found that a person must act on; called once the whole run is over, so that it
     // holds back none of the run's stages (after an import on its own, once that is over).
     std::function<void()> alertas;
-    std::function<void()> reimportar; // btReimportarClick: the import body that also retries every kept record
 
     bool bImportando = false, bExportando = false, bEnviando = false, bRecebendo = false;
     bool bAtivo = false;
 
-    void Exportar1Click();
-    void Enviar1Click();
-    void Receber1Click();
-    void Importar1Click();
-    void Reimportar1Click(); // the import stage, also retrying the kept records that wait for the operator
-    void Aplicao1Click();
-    void PNGButton2Click(); // "Enviar": export then send
-    void PNGButton1Click(); // "Receber": receive then import
+    // Runs one stage as its row says: network check, busy flag, status texts, bodies, alerts.
+    void executa(const Etapa& etapa);
+    void executa(std::string_view nome) { executa(etapa(nome)); }
+    void PNGButton2Click(); // "Enviar": the sending side
+    void PNGButton1Click(); // "Receber": the receiving side
 
     // Start-up run (first display of the main window) and timer run (tick of tmEDI).
     void ExecucaoInicial(const std::string& unidade);
@@ -68,7 +56,8 @@ private:
     void refreshIndicators();
     // Runs the stages of a start-up or timer run, then renews the session transaction, also when a stage failed.
     void execucao(const std::function<void()>& etapas);
-    void importa(const std::function<void()>& corpo);
+    // Runs every stage of a side, in table order.
+    void executaLado(Lado lado);
 
     TDM& dm_;
     Ui& ui_;

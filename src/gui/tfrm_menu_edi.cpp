@@ -1,6 +1,7 @@
 #include "gui/tfrm_menu_edi.h"
 
 #include "app/ciclo.h"
+#include "app/etapas.h"
 #include "gui/caixas.h"
 #include "gui/componentes.h"
 #include "gui/desenho.h"
@@ -14,6 +15,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <algorithm>
+#include <vector>
 
 namespace edi::gui {
 
@@ -133,30 +137,22 @@ void TfrmMenuEDI::criaMenu() {
         acao->setVisible(visivel);
         return acao;
     };
-    Importar1 = item("Importar1", QStringLiteral("Importar"));
-    Exportar1 = item("Exportar1", QStringLiteral("Exportar"));
-    Enviar1 = item("Enviar1", QStringLiteral("Enviar"));
-    Receber1 = item("Receber1", QStringLiteral("Receber"));
+    criaEntradasDeEtapas(GrupoDoMenu::Ciclo);
     Log1 = item("Log1", QStringLiteral("Log"));
     PopupMenu1->addSeparator();
     SQL1 = item("SQL1", QStringLiteral("SQL"));
-    Aplicao1 = item("Aplicao1", QStringLiteral("Aplicação"));
+    criaEntradasDeEtapas(GrupoDoMenu::Aplicacao);
     VersaoUnidades1 = item("VersaoUnidades1", QStringLiteral("Versao Unidades"), false);
     PopupMenu1->addSeparator();
     Minimizar1 = item("Minimizar1", QStringLiteral("Minimizar"));
     Maximizar1 = item("Maximizar1", QStringLiteral("Maximizar"));
     Sair1 = item("Sair1", QStringLiteral("Sair"));
     PopupMenu1->addSeparator();
-    Protocolo1 = item("Protocolo1", QStringLiteral("Protocolo"), false);
+    criaEntradasDeEtapas(GrupoDoMenu::Operacoes);
     Teste1 = item("Teste1", QStringLiteral("Teste"));
     DePara1 = item("DePara1", QStringLiteral("De->Para"));
     Relatorio1 = item("Relatorio1", QStringLiteral("Relatório..."));
 
-    ligaAcao(Importar1, &CicloEDI::Importar1Click);
-    ligaAcao(Exportar1, &CicloEDI::Exportar1Click);
-    ligaAcao(Enviar1, &CicloEDI::Enviar1Click);
-    ligaAcao(Receber1, &CicloEDI::Receber1Click);
-    ligaAcao(Aplicao1, &CicloEDI::Aplicao1Click);
     connect(Minimizar1, &QAction::triggered, this, &QWidget::showMinimized);
     connect(Maximizar1, &QAction::triggered, this, [this] {
         showNormal();
@@ -177,18 +173,36 @@ void TfrmMenuEDI::abreMenu(QWidget* origem, const QPoint& posicao) {
     PopupMenu1->popup(origem->mapToGlobal(posicao));
 }
 
-void TfrmMenuEDI::ligaAcao(QAction* acao, void (CicloEDI::*operacao)()) {
-    connect(acao, &QAction::triggered, this, [this, operacao] { executa(operacao); });
+void TfrmMenuEDI::criaEntradasDeEtapas(GrupoDoMenu grupo) {
+    std::vector<const Etapa*> doGrupo;
+    for (const Etapa& e : etapas())
+        if (e.menu.grupo == grupo)
+            doGrupo.push_back(&e);
+    std::stable_sort(doGrupo.begin(), doGrupo.end(),
+                     [](const Etapa* a, const Etapa* b) { return a->menu.ordem < b->menu.ordem; });
+    for (const Etapa* e : doGrupo) {
+        QAction* acao = PopupMenu1->addAction(QString::fromUtf8(e->menu.legenda));
+        acao->setObjectName(QString::fromLatin1(e->menu.objeto));
+        acao->setVisible(e->menu.visivel);
+        connect(acao, &QAction::triggered, this, [this, e] { executa([e](CicloEDI& c) { c.executa(*e); }); });
+    }
+}
+
+QAction* TfrmMenuEDI::entradaDaEtapa(std::string_view nome) const {
+    const EntradaDoMenu& menu = etapa(nome).menu;
+    if (menu.grupo == GrupoDoMenu::Nenhum)
+        return nullptr;
+    return PopupMenu1->findChild<QAction*>(QString::fromLatin1(menu.objeto), Qt::FindDirectChildrenOnly);
 }
 
 void TfrmMenuEDI::ligaOperacao(QAction* acao, std::function<void()> operacao) {
     connect(acao, &QAction::triggered, this, [this, operacao = std::move(operacao)] { executaProtegido(this, operacao); });
 }
 
-void TfrmMenuEDI::executa(void (CicloEDI::*operacao)()) {
+void TfrmMenuEDI::executa(const std::function<void(CicloEDI&)>& operacao) {
     if (!ciclo_)
         return;
-    executaProtegido(this, [this, operacao] { (ciclo_->*operacao)(); });
+    executaProtegido(this, [this, operacao] { operacao(*ciclo_); });
 }
 
 void TfrmMenuEDI::ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow) {

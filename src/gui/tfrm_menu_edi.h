@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <string_view>
 
 class QAction;
 class QLabel;
@@ -14,6 +15,8 @@ class QTimer;
 
 namespace edi {
 class CicloEDI;
+enum class GrupoDoMenu;
+struct Etapa;
 }
 
 namespace edi::gui {
@@ -33,7 +36,7 @@ public:
     explicit TfrmMenuEDI(QWidget* parent = nullptr);
     ~TfrmMenuEDI() override;
 
-    // Connects the menu entries, the buttons and the timer to the cycle and sets the timer's interval from it.
+    // Connects the stages' menu entries, the buttons and the timer to the cycle and sets the timer's interval from it.
     // `FormShow` is the start-up run; it runs once, after the window has first been shown and painted.
     void ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow);
     // Connects a menu entry whose work is not a cycle stage, behind the same error guard.
@@ -55,19 +58,15 @@ public:
     QTimer* tmEDI = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
-    QAction* Importar1 = nullptr;
-    QAction* Exportar1 = nullptr;
-    QAction* Enviar1 = nullptr;
-    QAction* Receber1 = nullptr;
+    // The entry of a stage of the table in app/etapas.h; nullptr for a stage without one.
+    QAction* entradaDaEtapa(std::string_view nome) const;
     QAction* Log1 = nullptr;
     QAction* SQL1 = nullptr;
     QAction* Relatorio1 = nullptr; // opens a local HTML report in the report viewer
-    QAction* Aplicao1 = nullptr;
     QAction* VersaoUnidades1 = nullptr;
     QAction* Minimizar1 = nullptr;
     QAction* Maximizar1 = nullptr;
     QAction* Sair1 = nullptr;
-    QAction* Protocolo1 = nullptr;
     QAction* Teste1 = nullptr;
     QAction* DePara1 = nullptr;
 
@@ -81,8 +80,9 @@ private:
     void criaMenu();
     void abreMenu(QWidget* origem, const QPoint& posicao);
     // Runs a cycle operation behind the error guard; nothing happens before the cycle is connected.
-    void executa(void (CicloEDI::*operacao)());
-    void ligaAcao(QAction* acao, void (CicloEDI::*operacao)());
+    void executa(const std::function<void(CicloEDI&)>& operacao);
+    // The entries of the stages of a group of the popup menu, in their order.
+    void criaEntradasDeEtapas(GrupoDoMenu grupo);
     void habilitaTimer(bool ligado);
 
     CicloEDI* ciclo_ = nullptr;

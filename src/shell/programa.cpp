@@ -57,7 +57,6 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     ciclo_->pausaMs = config_.pausaMs;
     ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
     ciclo_->alertas = [this] { engine_->LancaAlertas(); };
-    ciclo_->reimportar = [this] { engine_->btReimportarClick(); };
 }
 
 Programa::~Programa() = default;
@@ -76,6 +75,9 @@ CorposDasEtapas Programa::corpos() {
     c.receber = [this] { transporte_->btnReceberArquivoClick(); };
     c.importar = [this] { engine_->btImportarClick(); };
     c.aplicacao = [this] { transporte_->Aplicao1Click(); };
+    c.protocolos = [this] { Protocolo1Click(); };
+    c.limpaMarcas = [this] { engine_->MudaTodasDatasExp(); };
+    c.reimportar = [this] { engine_->btReimportarClick(); };
     return c;
 }
 

@@ -28,7 +28,7 @@ public:
 
     // FormShow: the start-up run (Temp folder, unit code in panel 3, every stage).
     void ExecucaoInicial();
-    // Sends the pending protocols ("Protocolo" in the menu, the edi-sync stage "protocols").
+    // Sends the pending protocols: the body of the stage "protocols".
     void Protocolo1Click();
 
     Configuracao& config() { return config_; }

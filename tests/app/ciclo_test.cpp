@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <stdexcept>
+#include <utility>
 
 namespace edi {
 namespace {
@@ -33,8 +35,9 @@ struct CycleFixture : test::AppFixture {
         return [this, name] { ran.push_back(name); };
     }
     CorposDasEtapas corpos() {
-        return {recorder("exportar"), recorder("enviar"),   recorder("versoes"),
-                recorder("receber"),  recorder("importar"), recorder("aplicacao")};
+        return {recorder("exportar"),   recorder("enviar"),      recorder("versoes"),
+                recorder("receber"),    recorder("importar"),    recorder("aplicacao"),
+                recorder("protocolos"), recorder("limpaMarcas"), recorder("reimportar")};
     }
     void replace(CorposDasEtapas c) {
         ciclo = std::make_unique<CicloEDI>(*dm, ui, std::move(c));
@@ -70,7 +73,7 @@ TEST(Cycle, OfflineStartUpRefusesSendAndReceiveSkipsTheUpdateAndStillEndsWithIni
                            "Verifique a conexão com a Internet e Tente novamente!");
 
     f.ran.clear();
-    f.ciclo->Aplicao1Click(); // from the menu too: nothing, and no box
+    f.ciclo->executa("update"); // from the menu too: nothing, and no box
     f.ciclo->tmEDITimer();
     EXPECT_TRUE(f.ran.empty());
     EXPECT_EQ(f.ui.of("warning").size(), 2u);
@@ -108,13 +111,13 @@ TEST(Cycle, AStageIsNeverEnteredAgainWhileItRuns) {
     c.exportar = [&] {
         f.ran.push_back("exportar");
         const auto pausesBefore = f.ui.of("pause").size();
-        f.ciclo->Exportar1Click(); // a click while exporting does nothing at all
+        f.ciclo->executa("export"); // a click while exporting does nothing at all
         EXPECT_EQ(f.ui.of("pause").size(), pausesBefore);
-        f.ciclo->Receber1Click(); // another stage may nest; the first flag in order wins panel 1
+        f.ciclo->executa("receive"); // another stage may nest; the first flag in order wins panel 1
         EXPECT_EQ(f.ui.stage, "Exportando...");
     };
     f.replace(c);
-    f.ciclo->Exportar1Click();
+    f.ciclo->executa("export");
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "versoes", "receber"}));
     EXPECT_EQ(f.statuses, (std::vector<std::string>{"Receber!", "Exportar!"}));
     EXPECT_EQ(f.ui.stage, "");
@@ -122,7 +125,7 @@ TEST(Cycle, AStageIsNeverEnteredAgainWhileItRuns) {
     // Offline, a click on receive is refused with its box even while receiving.
     f.online = false;
     f.ciclo->bRecebendo = true;
-    f.ciclo->Receber1Click();
+    f.ciclo->executa("receive");
     EXPECT_EQ(f.statuses.back(), "Erro:");
     EXPECT_EQ(f.ui.of("warning").size(), 1u);
 }
@@ -170,7 +173,7 @@ TEST(Cycle, AlertsAreRaisedAfterTheWholeRun) {
     EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao",
                                                "alertas"}));
     f.ran.clear();
-    EXPECT_THROW(f.ciclo->Importar1Click(), Error);
+    EXPECT_THROW(f.ciclo->executa("import"), Error);
     EXPECT_EQ(f.ran, (std::vector<std::string>{"importar", "alertas"}));
 }
 
@@ -203,8 +206,26 @@ TEST(Cycle, EveryRunEndsTheSessionTransactionSoTheEngineCanCleanUp) {
             lidos.push_back(q.value(0).asText());
     };
     f.replace(c);
-    f.ciclo->Exportar1Click();
+    f.ciclo->executa("export");
     EXPECT_EQ(lidos, (std::vector<std::string>{"a", "b", "EDI - Inicio:"}));
+}
+
+// edi-sync, the menu and panel 1 find stages through these: each name, menu entry and menu place is one stage's.
+TEST(Stages, NamesMenuEntriesAndPlacesBelongToOneStageEach) {
+    std::set<std::string> nomes, objetos;
+    std::set<std::pair<GrupoDoMenu, int>> lugares;
+    for (const Etapa& e : etapas()) {
+        EXPECT_TRUE(nomes.insert(e.nome).second) << e.nome;
+        EXPECT_EQ(etapaPorNome(e.nome), &e);
+        EXPECT_FALSE(e.corpos.empty()) << e.nome;
+        EXPECT_TRUE(!e.ocupado || *e.textoOcupado) << e.nome;
+        if (e.menu.grupo != GrupoDoMenu::Nenhum) {
+            EXPECT_TRUE(objetos.insert(e.menu.objeto).second) << e.nome;
+            EXPECT_TRUE(lugares.insert({e.menu.grupo, e.menu.ordem}).second) << e.nome;
+        }
+    }
+    EXPECT_EQ(etapaPorNome("exportar"), nullptr);
+    EXPECT_THROW(etapa("exportar"), Error);
 }
 
 TEST(Cycle, NextRunTextUsesHoursMinutesWithoutZeroAndSeconds) {

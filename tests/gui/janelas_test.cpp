@@ -67,8 +67,15 @@ struct Bancada {
         };
     }
     CorposDasEtapas corpos() {
-        return {corpo("exportar", &duranteExportar), corpo("enviar"),   corpo("versoes"), corpo("receber"),
-                corpo("importar", &duranteImportar), corpo("aplicacao")};
+        return {corpo("exportar", &duranteExportar),
+                corpo("enviar"),
+                corpo("versoes"),
+                corpo("receber"),
+                corpo("importar", &duranteImportar),
+                corpo("aplicacao"),
+                corpo("protocolos"),
+                corpo("limpaMarcas"),
+                corpo("reimportar")};
     }
     // Wires the cycle without a start-up run and shows the window.
     void mostra(std::function<void()> FormShow = {}) {
@@ -211,7 +218,7 @@ private slots:
             etapa = b->janela.textoDoPainel(1)->text();
         };
         QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
-        b->janela.Exportar1->trigger();
+        b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(durante, QColor(255, 0, 0));
         QCOMPARE(etapa, QStringLiteral("Exportando..."));
         QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
@@ -271,8 +278,9 @@ private slots:
         QTest::newRow("Enviar") << "Enviar1" << QStringList{"enviar"} << "Enviar!";
         QTest::newRow("Receber") << "Receber1" << QStringList{"versoes", "receber"} << "Receber!";
         QTest::newRow("Aplicação") << "Aplicao1" << QStringList{"aplicacao"} << "x";
+        QTest::newRow("Protocolo") << "Protocolo1" << QStringList{"protocolos"} << "x";
         // Entries wired by the program, not by this bench, leave the cycle alone.
-        for (const char* inerte : {"VersaoUnidades1", "Protocolo1", "Teste1", "DePara1"})
+        for (const char* inerte : {"VersaoUnidades1", "Teste1", "DePara1"})
             QTest::newRow(inerte) << inerte << QStringList{} << "x";
     }
 
@@ -334,7 +342,7 @@ private slots:
         b->mostra();
         Respondedor respondedor;
         b->duranteExportar = [] { throw std::runtime_error("disco cheio"); };
-        b->janela.Exportar1->trigger();
+        b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
         QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Application Error"));
         QVERIFY(respondedor.caixas[0].texto.startsWith(QStringLiteral("Exceção std::runtime_error em test_gui+0x")));
@@ -345,13 +353,13 @@ private slots:
         QCOMPARE(b->corDoIndicador(), QColor(0, 128, 0));
 
         b->duranteExportar = [] { throw Abort(); };
-        b->janela.Exportar1->trigger();
+        b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
         QCOMPARE(b->etapas, QStringList({"exportar", "exportar"}));
 
         // The failed stage runs again.
         b->duranteExportar = {};
-        b->janela.Exportar1->trigger();
+        b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(b->status(), std::string("Exportar!"));
     }
 
@@ -359,7 +367,7 @@ private slots:
         b->mostra();
         b->online = false;
         Respondedor respondedor;
-        b->janela.Receber1->trigger();
+        b->janela.entradaDaEtapa("receive")->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
         QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Atenção"));
         QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Warning);
@@ -425,7 +433,7 @@ private slots:
         b->mostra();
 
         Respondedor respondedor;
-        b->janela.Importar1->trigger();
+        b->janela.entradaDaEtapa("import")->trigger();
         b->janela.Teste1->trigger();
         QTest::mouseClick(motor.btExportar, Qt::LeftButton);
 
@@ -462,7 +470,7 @@ private slots:
             informativo = caixa->informativeText();
             caixa->button(QMessageBox::Ok)->click();
         });
-        b->janela.Exportar1->trigger();
+        b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(caixasAbertas, 1);
         QCOMPARE(informativo,
                  QStringLiteral("Mais 2 erros ocorreram com esta janela aberta; estão no registro de erros."));

@@ -103,8 +103,8 @@ TEST(System, AUnitsRowsTravelThroughTheCentralServerAndAreImportedAtTheCentralUn
     EXPECT_GT(tabelas, 10u);
 
     // The server acknowledged everything: a second receive brings nothing new and imports nothing twice.
-    central.ciclo().Receber1Click();
-    central.ciclo().Importar1Click();
+    central.ciclo().executa("receive");
+    central.ciclo().executa("import");
     db::Query q(central.dm().DB(), "select count(*) from PACIENTE");
     q.open();
     EXPECT_EQ(q.value(0).asInt64(), 25);
@@ -136,7 +136,7 @@ TEST(System, TheUnitVersionsAreCommittedAlsoWhenTheReceiveThenFails) {
     // The list of waiting files cannot be saved: the receive fails after the versions were stored.
     fs::remove_all(u12 / "EDI" / "IN");
     writeFileAtomically(u12 / "EDI" / "IN", "not a folder");
-    EXPECT_THROW(unidade.ciclo().Receber1Click(), IoError);
+    EXPECT_THROW(unidade.ciclo().executa("receive"), IoError);
     EXPECT_FALSE(unidadePresa(unidade, 12));
 
     // The menu entry "Versao Unidades" runs the fetch alone.
@@ -166,7 +166,7 @@ TEST(System, OfflineTheStartUpRunLeavesOutTheNetworkAndEndsWithInicio) {
     // With a network but no answer, the update fails as any stage that cannot reach the server.
     unidade.config().forcaOffline = false;
     unidade.geral().sDominio = "127.0.0.1:1";
-    EXPECT_THROW(unidade.ciclo().Aplicao1Click(), TransportError);
+    EXPECT_THROW(unidade.ciclo().executa("update"), TransportError);
 }
 
 TEST(System, ATempFolderThatCannotBeCreatedFailsOnlyTheStagesThatNeedIt) {
@@ -192,7 +192,7 @@ TEST(System, AnApplicationUpdatePublishedOnTheServerIsInstalledAndItsMomentKept)
                            {Timestamp::localNow(), "", "/*APP*/relatorios/modelo.txt", "1", "0"});
     test::RecordingUi ui;
     Programa unidade(u12, ui);
-    unidade.ciclo().Aplicao1Click();
+    unidade.ciclo().executa("update");
     EXPECT_EQ(readFile(u12 / "relatorios" / "modelo.txt"), "modelo novo");
     EXPECT_EQ(readFile(u12 / "relatorios" / "leia.txt"), "leia");
     EXPECT_FALSE(fs::exists(unidade.geral().sPathIn / "relatorios.zip"));

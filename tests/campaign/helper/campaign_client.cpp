@@ -10,7 +10,6 @@
 #include <csignal>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -57,16 +56,11 @@ int main(int argc, char** argv) {
     p.transporte().pontoDeTeste = mataNoPonto;
 
     edi::CicloEDI& ciclo = p.ciclo();
-    const std::map<std::string, void (edi::CicloEDI::*)()> porNome = {
-        {"export", &edi::CicloEDI::Exportar1Click}, {"send", &edi::CicloEDI::Enviar1Click},
-        {"receive", &edi::CicloEDI::Receber1Click}, {"import", &edi::CicloEDI::Importar1Click},
-        {"update", &edi::CicloEDI::Aplicao1Click},
-    };
     try {
         if (etapas.empty())
             p.ExecucaoInicial();
         for (const auto& e : etapas)
-            (ciclo.*porNome.at(e))();
+            ciclo.executa(e);
     } catch (const std::exception& e) {
         log << "-- erro: " << e.what() << std::endl;
         std::cout << "erro=" << e.what() << "\n";
