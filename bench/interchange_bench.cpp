@@ -15,6 +15,7 @@
 #include "domain/seed.h"
 #include "interchange/row_writer.h"
 #include "interchange/tfrm_edi.h"
+#include "packet/nome_do_pacote.h"
 #include "packet/packet_table.h"
 #include "platform/linha_de_comando.h"
 
@@ -71,10 +72,7 @@ double rawExport(Site& s) {
 double rawImport(Site& s, const std::vector<fs::path>& packets, int porCommit = 1) {
     std::vector<std::pair<std::string, PacketTable>> loaded;
     for (const auto& f : packets) {
-        // Table name + unit "12" + "ddmmyyhhnnss" + ".xml"
-        std::string name = f.filename().string();
-        name = name.substr(0, name.size() - 4 - 12 - 2);
-        loaded.emplace_back(name, PacketTable::loadFromFile(f));
+        loaded.emplace_back(TabelaDoPacote(f.filename().string(), "12"), PacketTable::loadFromFile(f));
     }
     const auto start = std::chrono::steady_clock::now();
     long escritas = 0;

@@ -4,6 +4,7 @@
 #include "bench_site.h"
 
 #include "central/server.h"
+#include "packet/nome_do_pacote.h"
 #include "transport/transporte.h"
 
 #include <cstdio>

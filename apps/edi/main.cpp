@@ -1,9 +1,9 @@
 // edi: the desktop client. The main window runs the synchronization cycle when it first appears and
 // then on its timer.
 #include "gui/caixas.h"
+#include "gui/janela_do_motor.h"
 #include "gui/qt_ui.h"
 #include "gui/tfrm_depara.h"
-#include "gui/tfrm_edi.h"
 #include "gui/tfrm_log_sql.h"
 #include "gui/tfrm_menu_edi.h"
 #include "gui/tfrm_relatorio_web.h"
@@ -149,8 +149,8 @@ int main(int argc, char** argv) {
     // The engine's own window is created hidden, like every long-lived form; nothing shows it.
     edi::Programa& p = *programa;
     const edi::tools::FiltroDoPrograma filtroDeErros(p.config(), p.geral());
-    edi::gui::TfrmEDI frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
-                              [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
+    edi::gui::JanelaDoMotor frmEDI({[&p] { p.engine().btExportarClick(); }, [&p] { p.engine().btImportarClick(); },
+                                    [&p] { p.engine().btLimparDtExpClick(); }, [&p] { return p.engine().lbLog(); }});
 
     edi::gui::TfrmDePara frmDePara(p.config(), &janela);
 

@@ -3,8 +3,6 @@
 namespace edi {
 
 // Values fixed in the program; jaq.ini may override the deployment ones (see Configuracao).
-inline constexpr const char* kTitulo = "EDI - Data Interchange";
-inline constexpr const char* kVersaoPrograma = "2.1.0-04";
 inline constexpr const char* kUsuarioBanco = "SYSDBA";
 inline constexpr const char* kSenhaBanco = "tarnwheel";
 // The central server: its domain with a leading www label, and the account every request presents.

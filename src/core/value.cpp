@@ -267,8 +267,12 @@ int64_t Value::asInt64() const {
             throw ConversionError("'" + t + "' não é um número inteiro válido");
         return *v;
     }
-    default: cannotConvert(*this, "um inteiro");
+    case Kind::Date:
+    case Kind::Time:
+    case Kind::Timestamp:
+    case Kind::Blob: break;
     }
+    cannotConvert(*this, "um inteiro");
 }
 
 int32_t Value::asInt32() const {
@@ -291,8 +295,12 @@ double Value::asDouble() const {
             throw ConversionError("'" + std::get<std::string>(data_) + "' não é um número real válido");
         return *v;
     }
-    default: cannotConvert(*this, "um número real");
+    case Kind::Date:
+    case Kind::Time:
+    case Kind::Timestamp:
+    case Kind::Blob: break;
     }
+    cannotConvert(*this, "um número real");
 }
 
 bool Value::asBool() const {
@@ -310,8 +318,14 @@ bool Value::asBool() const {
             return false;
         cannotConvert(*this, "um valor lógico");
     }
-    default: cannotConvert(*this, "um valor lógico");
+    case Kind::Double:
+    case Kind::Numeric:
+    case Kind::Date:
+    case Kind::Time:
+    case Kind::Timestamp:
+    case Kind::Blob: break;
     }
+    cannotConvert(*this, "um valor lógico");
 }
 
 Numeric Value::asNumeric(int scale) const {
@@ -331,8 +345,12 @@ Numeric Value::asNumeric(int scale) const {
     }
     case Kind::Bool: return Numeric{std::get<bool>(data_) ? 1 : 0, 0}.rescaled(scale);
     case Kind::Text: return Numeric::parse(std::get<std::string>(data_), scale);
-    default: cannotConvert(*this, "um número decimal");
+    case Kind::Date:
+    case Kind::Time:
+    case Kind::Timestamp:
+    case Kind::Blob: break;
     }
+    cannotConvert(*this, "um número decimal");
 }
 
 Timestamp Value::asTimestamp() const {
@@ -347,8 +365,15 @@ Timestamp Value::asTimestamp() const {
             throw ConversionError("'" + std::get<std::string>(data_) + "' não é uma data e hora válida");
         return *ts;
     }
-    default: cannotConvert(*this, "uma data e hora");
+    case Kind::Int16:
+    case Kind::Int32:
+    case Kind::Int64:
+    case Kind::Double:
+    case Kind::Numeric:
+    case Kind::Blob:
+    case Kind::Bool: break;
     }
+    cannotConvert(*this, "uma data e hora");
 }
 
 Date Value::asDate() const { return asTimestamp().date; }

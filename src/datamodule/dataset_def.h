@@ -1,17 +1,16 @@
 #pragma once
 
+#include "domain/regras_padroes.h"
+
 #include <string>
 #include <vector>
 
 namespace edi::datamodule {
 
-// When a generator fills a dataset's key column.
-enum class GeneratorTiming { AtNewRow, AtPost, Server };
-
 struct GeneratorBinding {
     std::string generator;
     std::string column;
-    GeneratorTiming timing = GeneratorTiming::AtNewRow;
+    domain::MomentoGerador momento = domain::MomentoGerador::NovoRegistro;
 };
 
 // A detail dataset's parameters follow the master's current row.

@@ -462,9 +462,7 @@ std::vector<DatasetDef> build() {
         d.name = t.dataset;
         d.table = t.name;
         if (const domain::VinculoGerador* g = domain::VinculoGeradorDe(d.name))
-            d.generators.push_back({g->gerador, g->coluna,
-                                    g->momento == domain::MomentoGerador::Gravacao ? GeneratorTiming::AtPost
-                                                                                   : GeneratorTiming::AtNewRow});
+            d.generators.push_back({g->gerador, g->coluna, g->momento});
         if (auto it = patches().find(d.name); it != patches().end())
             it->second(d);
         defs.push_back(std::move(d));

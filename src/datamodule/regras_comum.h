@@ -11,7 +11,7 @@ namespace edi::datamodule {
 // Adds a rule to an event slot, after whatever the slot already runs.
 void encadeia(Hooks::Event& slot, Hooks::Event regra);
 
-bool editandoOuInserindo(DataSet& ds);
+bool editandoOuInserindo(ModuleDataset& ds);
 
 // The column of another dataset's current row; null when that dataset is missing, closed, has no row or
 // does not select the column.

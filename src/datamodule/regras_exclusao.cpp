@@ -12,7 +12,7 @@ namespace {
 constexpr const char* kPontoCascata = "CASCATA_NOTIFICACAO";
 
 // Empties one child table of the notification being deleted; a failure is shown and the next table follows.
-void Excluir(TDMGERAL& modulo, DataSet& notificacao, const std::string& sTabela) {
+void Excluir(TDMGERAL& modulo, ModuleDataset& notificacao, const std::string& sTabela) {
     db::Query& q = modulo.dm().qyGeral();
     try {
         q.close();
@@ -27,7 +27,9 @@ void Excluir(TDMGERAL& modulo, DataSet& notificacao, const std::string& sTabela)
     }
 }
 
-bool temRegistro(DataSet& ds) { return ds.isOpen() && !ds.eof(); }
+bool temRegistro(ModuleDataset& ds) {
+    return ds.isOpen() && !ds.eof();
+}
 
 // The detail deletions and the notification's own delete succeed or fail together: a savepoint taken
 // before the details is released after the delete or rolled back when the delete fails.
@@ -35,7 +37,7 @@ class Cascata {
 public:
     explicit Cascata(TDMGERAL& modulo) : modulo_(modulo) {}
 
-    void DeleteCascadeNotificacao(DataSet& notificacao) {
+    void DeleteCascadeNotificacao(ModuleDataset& notificacao) {
         if (!temRegistro(notificacao))
             return; // the delete itself refuses
         executa("SAVEPOINT ");
@@ -61,7 +63,7 @@ private:
     bool ativa_ = false;
 };
 
-ErrorAction TrataErroDelete(TDMGERAL& modulo, DataSet& ds, const Error& erro) {
+ErrorAction TrataErroDelete(TDMGERAL& modulo, ModuleDataset& ds, const Error& erro) {
     modulo.dm().ui().showError(domain::MensagemErroDelete(ds.name(), erro.what()));
     return ErrorAction::Abort;
 }
@@ -70,22 +72,24 @@ ErrorAction TrataErroDelete(TDMGERAL& modulo, DataSet& ds, const Error& erro) {
 
 void instalaRegrasExclusao(TDMGERAL& modulo) {
     for (const std::string& nome : modulo.datasetNames()) {
-        DataSet& ds = modulo.dataset(nome);
+        ModuleDataset& ds = modulo.dataset(nome);
         if (domain::ConfirmaAntesDeExcluir(nome))
-            encadeia(ds.hooks().beforeDelete, [&modulo](DataSet&) { modulo.dm().ConfirmaDelecao(); });
+            encadeia(ds.hooks().beforeDelete, [&modulo](ModuleDataset&) { modulo.dm().ConfirmaDelecao(); });
         if (domain::TraduzErroDelete(nome))
-            ds.hooks().deleteError = [&modulo](DataSet& d, const Error& e) { return TrataErroDelete(modulo, d, e); };
+            ds.hooks().deleteError = [&modulo](ModuleDataset& d, const Error& e) {
+                return TrataErroDelete(modulo, d, e);
+            };
     }
 
-    DataSet& notificacao = modulo.dataset("TB_NOTIFICACAO");
+    ModuleDataset& notificacao = modulo.dataset("TB_NOTIFICACAO");
     auto cascata = std::make_shared<Cascata>(modulo);
-    encadeia(notificacao.hooks().beforeDelete, [cascata](DataSet& d) { cascata->DeleteCascadeNotificacao(d); });
-    notificacao.hooks().deleteError = [&modulo, cascata](DataSet& d, const Error& e) {
+    encadeia(notificacao.hooks().beforeDelete, [cascata](ModuleDataset& d) { cascata->DeleteCascadeNotificacao(d); });
+    notificacao.hooks().deleteError = [&modulo, cascata](ModuleDataset& d, const Error& e) {
         cascata->desfaz();
         return TrataErroDelete(modulo, d, e);
     };
     // Runs before the commit of the after-delete policy, which is bound later.
-    encadeia(notificacao.hooks().afterDelete, [cascata](DataSet&) { cascata->confirma(); });
+    encadeia(notificacao.hooks().afterDelete, [cascata](ModuleDataset&) { cascata->confirma(); });
 }
 
 } // namespace edi::datamodule

@@ -6,7 +6,7 @@
 #include "core/formats.h"
 #include "db/query.h"
 #include "domain/regras_calculos.h"
-#include "domain/regras_exclusao.h"
+#include "domain/regras_transacao.h"
 
 namespace edi::datamodule {
 
@@ -18,7 +18,7 @@ const char* const kFormularios[] = {"TB_PRIMEIRA_CONSULTA", "TB_AVALIACAO_INICIA
                                     "TB_TRIAGEM_ENFERMAGEM", "TB_MAPA"};
 
 // The patient dataset's current CD_PACIENTE; a row keeps its own while no patient is at hand.
-void copiaPacienteCorrente(TDMGERAL& modulo, DataSet& ds) {
+void copiaPacienteCorrente(TDMGERAL& modulo, ModuleDataset& ds) {
     const Value paciente = valorCorrente(modulo, "TB_PACIENTE", "CD_PACIENTE");
     if (!paciente.isNull())
         ds.assign("CD_PACIENTE", paciente);
@@ -26,14 +26,14 @@ void copiaPacienteCorrente(TDMGERAL& modulo, DataSet& ds) {
 
 bool vazio(const Value& v) { return v.isNull() || (v.kind() == Value::Kind::Text && v.rawText().empty()); }
 
-void marcaEvolucaoObito(DataSet& notificacao, const Value& dtObito) {
+void marcaEvolucaoObito(ModuleDataset& notificacao, const Value& dtObito) {
     notificacao.assign("CD_EVOLUCAO", Value::int32(2));
     notificacao.assign("DT_EVOLUCAO", dtObito.isNull() ? Value() : Value::date(dtObito.asDate()));
 }
 
 // The patient's notification: same patient code and same owning unit, so a death recorded here never
 // reaches another unit's notification that happens to use the same patient code.
-bool localizaNotificacao(DataSet& notificacao, const Value& paciente, const Value& unidade) {
+bool localizaNotificacao(ModuleDataset& notificacao, const Value& paciente, const Value& unidade) {
     for (notificacao.first(); !notificacao.eof(); notificacao.next())
         if (notificacao.value("CD_PACIENTE").asInt64() == paciente.asInt64() &&
             notificacao.value("CD_UND").asInt64() == unidade.asInt64())
@@ -41,20 +41,20 @@ bool localizaNotificacao(DataSet& notificacao, const Value& paciente, const Valu
     return false;
 }
 
-void antesDeGravarPaciente(TDMGERAL& modulo, DataSet& paciente) {
+void antesDeGravarPaciente(TDMGERAL& modulo, ModuleDataset& paciente) {
     const Value resultado = paciente.value("FL_RESULTADO");
     if (!vazio(resultado) && formats::parseInteger(formats::trim(resultado.asText())) == 1)
         paciente.assign("FL_NOTIFICACAO", Value::int32(1));
     if (paciente.value("FL_OBITO").isNull() || paciente.value("FL_OBITO").asInt64() != 2)
         return;
     const Value dtObito = paciente.value("DT_OBITO");
-    DataSet& notificacao = modulo.dataset("TB_NOTIFICACAO");
+    ModuleDataset& notificacao = modulo.dataset("TB_NOTIFICACAO");
     if (editandoOuInserindo(notificacao)) {
         marcaEvolucaoObito(notificacao, dtObito);
         return;
     }
     struct Fecha {
-        DataSet& ds;
+        ModuleDataset& ds;
         ~Fecha() { ds.close(); }
     } fecha{notificacao};
     notificacao.open();
@@ -65,7 +65,7 @@ void antesDeGravarPaciente(TDMGERAL& modulo, DataSet& paciente) {
     }
 }
 
-void antesDeGravarAgenda(TDMGERAL& modulo, DataSet& agenda) {
+void antesDeGravarAgenda(TDMGERAL& modulo, ModuleDataset& agenda) {
     const Value agora = Value::timestamp(modulo.dm().GetDateTime());
     if (!agenda.value("FL_CONFIRMADO").isNull() && agenda.value("FL_CONFIRMADO").asInt64() == 1)
         agenda.assign("DT_CONFIRMACAO", agora);
@@ -75,25 +75,25 @@ void antesDeGravarAgenda(TDMGERAL& modulo, DataSet& agenda) {
         agenda.assign("NR_LAB", Value::int64(modulo.dm().GeraCodigo("gen_numero_lab")));
 }
 
-void antesDeGravarCaracterizacao(TDMGERAL& modulo, DataSet& ds) {
+void antesDeGravarCaracterizacao(TDMGERAL& modulo, ModuleDataset& ds) {
     ds.assign("CD_UTENTE", Value::int64(modulo.dm().GeraCodigo("GEN_CARACTERIZACAO_CD_UTENTE")));
     copiaPacienteCorrente(modulo, ds);
 }
 
-void antesDeGravarRegistro(TDMGERAL& modulo, DataSet& ds) {
+void antesDeGravarRegistro(TDMGERAL& modulo, ModuleDataset& ds) {
     const std::string nome = ds.name() == "TB_ATV" ? modulo.usuario().nome
                                                    : valorCorrente(modulo, "qyUsuario", "NM_USUARIO").asText();
     ds.assign("NM_USU", Value::text(nome));
     ds.assign("VL_VERSAO", Value::text(modulo.geral().prmVersao));
 }
 
-void antesDeGravarFormulario(TDMGERAL& modulo, DataSet& ds) {
+void antesDeGravarFormulario(TDMGERAL& modulo, ModuleDataset& ds) {
     ds.assign("DT_ALTERACAO", Value::timestamp(modulo.dm().GetDateTime()));
     ds.assign("CD_USUARIO_ALTERACAO", Value::int32(modulo.usuario().codigo));
 }
 
 // An appointment is confirmed only on its own day (the whole date-time compared with today at midnight).
-void validaConfirmacao(TDMGERAL& modulo, DataSet& agenda, const Value& valor) {
+void validaConfirmacao(TDMGERAL& modulo, ModuleDataset& agenda, const Value& valor) {
     const Value novo = convertForField(valor, agenda.raw().field("FL_CONFIRMADO"));
     if (novo.isNull() || novo.asInt64() != 1)
         return;
@@ -110,7 +110,7 @@ void recusa(TDMGERAL& modulo, const std::string& texto) {
 }
 
 // An exposed child takes its mother's process number followed by the first free sequence number.
-void numeraCriancaExposta(TDMGERAL& modulo, DataSet& paciente, const Value& novo) {
+void numeraCriancaExposta(TDMGERAL& modulo, ModuleDataset& paciente, const Value& novo) {
     if (novo.asText() != "S")
         return;
     const Value mae = paciente.value("CD_PACIENTE_MAE");
@@ -143,7 +143,7 @@ void numeraCriancaExposta(TDMGERAL& modulo, DataSet& paciente, const Value& novo
     paciente.assign("NR_PROCESSO_CRIANCA_EXP", Value::text(numero));
 }
 
-void calculaAgenda(DataSet& agenda) {
+void calculaAgenda(ModuleDataset& agenda) {
     agenda.setCalculated("DS_REALIZADO", Value::text(domain::SimNao(agenda.value("FL_REALIZADO"))));
     agenda.setCalculated("DS_REMARCADO", Value::text(domain::SimNao(agenda.value("FL_REMARCADO"))));
     agenda.setCalculated("DS_TRANSFERIDO", Value::text(domain::SimNao(agenda.value("FL_TRANSFERIDO"))));
@@ -156,7 +156,7 @@ void calculaAgenda(DataSet& agenda) {
     agenda.setCalculated("FL_DIGITAL", Value::int32(!digital.isNull() && digital.asInt64() == 1 ? 1 : 0));
 }
 
-void calculaResultadoCd4(DataSet& ds) {
+void calculaResultadoCd4(ModuleDataset& ds) {
     const domain::FigurasCd4 f = domain::CalculaCd4(ds.value("NR_CD3"), ds.value("NR_CD4"), ds.value("NR_CD8"));
     const auto poe = [&](const char* coluna, const std::optional<double>& v) {
         ds.setCalculated(coluna, v ? Value::real(*v) : Value());
@@ -172,28 +172,28 @@ FieldDef numero(const char* nome, FieldType tipo) { return {nome, tipo, 0, 0, fa
 constexpr int kCasasCd4 = 2; // the figures' display pattern "0.00"
 
 void instalaCalculados(TDMGERAL& modulo) {
-    DataSet& agenda = modulo.dataset("TB_AGENDA");
+    ModuleDataset& agenda = modulo.dataset("TB_AGENDA");
     for (const char* c : {"DS_REALIZADO", "DS_REMARCADO", "DS_TRANSFERIDO", "DS_CONFIRMADO"})
         agenda.addCalculated(texto(c, 3));
     agenda.addCalculated(texto("CALC_STATUS", 50));
     agenda.addCalculated(numero("FL_DIGITAL", FieldType::Integer));
     agenda.hooks().calcFields = calculaAgenda;
 
-    DataSet& cd4 = modulo.dataset("TB_RESULTADO_CD4");
+    ModuleDataset& cd4 = modulo.dataset("TB_RESULTADO_CD4");
     for (const char* c : {"NR_PRCD4", "NR_PRCD8", "NR_RCD4CD8"})
         cd4.addCalculated(numero(c, FieldType::Double), kCasasCd4);
     cd4.addCalculated(texto("CTX_REFAZER", 10));
     cd4.hooks().calcFields = calculaResultadoCd4;
 }
 
-void antesDeGravar(TDMGERAL& modulo, const char* dataset, void (*regra)(TDMGERAL&, DataSet&)) {
-    encadeia(modulo.dataset(dataset).hooks().beforePost, [&modulo, regra](DataSet& ds) { regra(modulo, ds); });
+void antesDeGravar(TDMGERAL& modulo, const char* dataset, void (*regra)(TDMGERAL&, ModuleDataset&)) {
+    encadeia(modulo.dataset(dataset).hooks().beforePost, [&modulo, regra](ModuleDataset& ds) { regra(modulo, ds); });
 }
 
 void instalaPoliticaDeCommit(TDMGERAL& modulo) {
     for (const std::string& nome : modulo.datasetNames()) {
-        DataSet& ds = modulo.dataset(nome);
-        const auto commit = [&modulo](DataSet&) { modulo.dm().Commit(); };
+        ModuleDataset& ds = modulo.dataset(nome);
+        const auto commit = [&modulo](ModuleDataset&) { modulo.dm().Commit(); };
         if (domain::ComitaAposGravar(nome))
             encadeia(ds.hooks().afterPost, commit);
         if (domain::ComitaAposExcluir(nome))
@@ -214,17 +214,16 @@ void instalaRegrasGravacao(TDMGERAL& modulo) {
         antesDeGravar(modulo, formulario, antesDeGravarFormulario);
 
     // The list of laboratory staff that names a result's responsible person.
-    encadeia(modulo.dataset("TB_RESULTADO_CD4").hooks().beforeOpen, [&modulo](DataSet& ds) {
+    encadeia(modulo.dataset("TB_RESULTADO_CD4").hooks().beforeOpen, [&modulo](ModuleDataset& ds) {
         if (ds.hasParam("CD_TABELA"))
             ds.setParam("CD_TABELA", Value::text(modulo.geral().prmTabRespLab));
     });
 
-    modulo.dataset("TB_AGENDA").hooks().validate["FL_CONFIRMADO"] = [&modulo](DataSet& ds, const Value& v) {
+    modulo.dataset("TB_AGENDA").hooks().validate["FL_CONFIRMADO"] = [&modulo](ModuleDataset& ds, const Value& v) {
         validaConfirmacao(modulo, ds, v);
     };
-    modulo.dataset("TB_PACIENTE").hooks().validate["FL_CRIANCA_EXPOSTA"] = [&modulo](DataSet& ds, const Value& v) {
-        numeraCriancaExposta(modulo, ds, v);
-    };
+    modulo.dataset("TB_PACIENTE").hooks().validate["FL_CRIANCA_EXPOSTA"] =
+        [&modulo](ModuleDataset& ds, const Value& v) { numeraCriancaExposta(modulo, ds, v); };
 
     instalaCalculados(modulo);
     instalaPoliticaDeCommit(modulo);

@@ -63,7 +63,7 @@ bool soParaExibir(Origem origem) {
            origem == Origem::DescricaoMunicipio;
 }
 
-void aplicaPadroes(TDMGERAL& modulo, DataSet& ds) {
+void aplicaPadroes(TDMGERAL& modulo, ModuleDataset& ds) {
     FontesModulo fontes(modulo);
     for (const domain::Padrao& p : domain::PadroesNovoRegistro(ds.name())) {
         if (!fontes.aplica(p.origem) || (soParaExibir(p.origem) && ds.raw().fieldIndex(p.coluna) < 0))
@@ -74,7 +74,7 @@ void aplicaPadroes(TDMGERAL& modulo, DataSet& ds) {
 
 // A notification started while its patient is being edited marks the patient as having a result.
 void marcaResultadoDoPaciente(TDMGERAL& modulo) {
-    DataSet& paciente = modulo.dataset("TB_PACIENTE");
+    ModuleDataset& paciente = modulo.dataset("TB_PACIENTE");
     if (editandoOuInserindo(paciente))
         paciente.assign("FL_RESULTADO", Value::text("1"));
 }
@@ -83,10 +83,10 @@ void marcaResultadoDoPaciente(TDMGERAL& modulo) {
 
 void instalaRegrasInsercao(TDMGERAL& modulo) {
     for (const std::string& nome : domain::DatasetsComPadroes())
-        if (DataSet* ds = modulo.findDataset(nome); ds && !domain::PadroesNovoRegistro(nome).empty())
-            encadeia(ds->hooks().afterInsert, [&modulo](DataSet& d) { aplicaPadroes(modulo, d); });
+        if (ModuleDataset* ds = modulo.findDataset(nome); ds && !domain::PadroesNovoRegistro(nome).empty())
+            encadeia(ds->hooks().afterInsert, [&modulo](ModuleDataset& d) { aplicaPadroes(modulo, d); });
     encadeia(modulo.dataset("TB_NOTIFICACAO").hooks().afterInsert,
-             [&modulo](DataSet&) { marcaResultadoDoPaciente(modulo); });
+             [&modulo](ModuleDataset&) { marcaResultadoDoPaciente(modulo); });
 }
 
 } // namespace edi::datamodule

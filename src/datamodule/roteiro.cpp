@@ -47,7 +47,7 @@ Value scriptValue(const std::string& text) {
     return text == "null" ? Value() : Value::text(text);
 }
 
-std::string printed(DataSet& ds, const std::string& column) {
+std::string printed(ModuleDataset& ds, const std::string& column) {
     return ds.value(column).isNull() ? "<null>" : ds.displayText(column);
 }
 
@@ -79,7 +79,7 @@ public:
         }
         if (w.size() < 2)
             throw ScriptError("falta o conjunto de dados: " + line);
-        DataSet& ds = modulo_.dataset(w[1]);
+        ModuleDataset& ds = modulo_.dataset(w[1]);
         const size_t afterName = line.find(w[1]) + w[1].size();
         if (cmd == "param") {
             const auto [name, value] = assignment(line, afterName);
@@ -109,7 +109,7 @@ private:
             throw ScriptError("número de argumentos errado em " + w[0]);
     }
 
-    void simple(const std::string& cmd, DataSet& ds) {
+    void simple(const std::string& cmd, ModuleDataset& ds) {
         if (cmd == "open")
             ds.open();
         else if (cmd == "close")
@@ -136,7 +136,7 @@ private:
             throw ScriptError("comando desconhecido: " + cmd);
     }
 
-    void print(DataSet& ds) {
+    void print(ModuleDataset& ds) {
         if (!ds.isOpen())
             throw Error("O conjunto " + ds.name() + " está fechado");
         if (ds.eof() && ds.state() == db::DatasetState::Browse) {

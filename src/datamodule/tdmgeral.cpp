@@ -7,14 +7,16 @@ namespace edi::datamodule {
 
 TDMGERAL::TDMGERAL(TDM& dm, UGeral& geral) : dm_(dm), geral_(geral) {
     for (const DatasetDef& def : datasetDefs()) {
-        auto ds = std::make_unique<DataSet>(dm_.DB(), def);
+        auto ds = std::make_unique<ModuleDataset>(dm_.DB(), def);
         ds->unitCode = [this] { return Value::text(geral_.prmUnidade); };
         ds->nextValue = [this](const std::string& generator) { return dm_.GeraCodigo(generator); };
         datasets_.emplace(formats::toUpper(def.name), std::move(ds));
     }
     linkMasters();
     // qyUnidade reads this installation's unit.
-    qyUnidade().hooks().beforeOpen = [this](DataSet& ds) { ds.setParam("Unidade", Value::text(geral_.prmUnidade)); };
+    qyUnidade().hooks().beforeOpen = [this](ModuleDataset& ds) {
+        ds.setParam("Unidade", Value::text(geral_.prmUnidade));
+    };
     instalaRegras(*this);
 }
 
@@ -26,13 +28,13 @@ void TDMGERAL::linkMasters() {
             dataset(ds->def().master.master).addDetail(*ds);
 }
 
-DataSet* TDMGERAL::findDataset(const std::string& name) {
+ModuleDataset* TDMGERAL::findDataset(const std::string& name) {
     auto it = datasets_.find(formats::toUpper(name));
     return it == datasets_.end() ? nullptr : it->second.get();
 }
 
-DataSet& TDMGERAL::dataset(const std::string& name) {
-    if (DataSet* ds = findDataset(name))
+ModuleDataset& TDMGERAL::dataset(const std::string& name) {
+    if (ModuleDataset* ds = findDataset(name))
         return *ds;
     throw Error("O módulo de dados não tem o conjunto " + name);
 }
@@ -47,7 +49,7 @@ std::vector<std::string> TDMGERAL::datasetNames() const {
 void TDMGERAL::DataModuleCreate() {
     try {
         InicializaParametros(dm_, geral_);
-        DataSet& unidade = qyUnidade();
+        ModuleDataset& unidade = qyUnidade();
         unidade.open();
         const bool achou = !unidade.eof();
         geral_.iProvincia = achou ? unidade.value("CD_PROVINCIA").asInt32() : 0;
@@ -79,9 +81,9 @@ void TDMGERAL::GetVersaoUnidadesWeb(const CarregaLista& carregaLista) {
 
 void TDMGERAL::gravaVersoes(const CarregaLista& carregaLista) {
     cds_ = carregaLista("/dbUnidade.php?op=S", geral_.sPathTemp / "Unidades.xml");
-    DataSet& unidade = TB_UNIDADE();
+    ModuleDataset& unidade = TB_UNIDADE();
     struct Fecha {
-        DataSet& ds;
+        ModuleDataset& ds;
         ~Fecha() { ds.close(); }
     } fecha{unidade};
     unidade.open();

@@ -3,7 +3,7 @@
 #include "app/geral.h"
 #include "app/log_sql.h"
 #include "app/session.h"
-#include "datamodule/conjunto.h"
+#include "datamodule/module_dataset.h"
 #include "packet/packet_table.h"
 
 #include <filesystem>
@@ -49,14 +49,14 @@ public:
     void IBSQLMonitor1SQL(const db::TraceEvent& evento) { LogSQL().Registra(evento); }
 
     // Datasets and queries by name (TB_..., qy...); dataset() throws for an unknown name.
-    DataSet* findDataset(const std::string& name);
-    DataSet& dataset(const std::string& name);
+    ModuleDataset* findDataset(const std::string& name);
+    ModuleDataset& dataset(const std::string& name);
     std::vector<std::string> datasetNames() const;
 
-    DataSet& TB_PARAMETRO() { return dataset("TB_PARAMETRO"); }
-    DataSet& TB_UNIDADE() { return dataset("TB_UNIDADE"); }
-    DataSet& TB_PROTOCOLO_ENVIO() { return dataset("TB_PROTOCOLO_ENVIO"); }
-    DataSet& qyUnidade() { return dataset("qyUnidade"); }
+    ModuleDataset& TB_PARAMETRO() { return dataset("TB_PARAMETRO"); }
+    ModuleDataset& TB_UNIDADE() { return dataset("TB_UNIDADE"); }
+    ModuleDataset& TB_PROTOCOLO_ENVIO() { return dataset("TB_PROTOCOLO_ENVIO"); }
+    ModuleDataset& qyUnidade() { return dataset("qyUnidade"); }
 
 private:
     void linkMasters();
@@ -65,7 +65,7 @@ private:
     TDM& dm_;
     UGeral& geral_;
     Usuario usuario_;
-    std::map<std::string, std::unique_ptr<DataSet>> datasets_;
+    std::map<std::string, std::unique_ptr<ModuleDataset>> datasets_;
     PacketTable cds_;
 };
 

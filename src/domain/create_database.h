@@ -1,14 +1,13 @@
 #pragma once
 
 #include "db/database.h"
+#include "platform/versao.h"
 
 #include <cstddef>
 #include <string>
 
 namespace edi::domain {
 
-// The application version written into parameter 2 of a new database.
-inline constexpr const char* kVersaoSistema = "2.1.0-04";
 // The central unit when none is given (the value the parameters fall back to).
 inline constexpr int kUnidadeCentralPadrao = 31;
 
@@ -17,7 +16,7 @@ struct CreateOptions {
     std::string defaultCharset = "UTF8"; // default character set of the new database
     int unit = 0;
     int central = kUnidadeCentralPadrao;
-    std::string version = kVersaoSistema;
+    std::string version = platform::kVersaoDoSistema; // parameter 2 of the new database
     bool forcedWrites = true; // off only for throwaway databases (tests, benchmarks)
 };
 

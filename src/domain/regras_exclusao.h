@@ -1,15 +1,12 @@
 #pragma once
 
-// Which datasets commit at once, which ask before deleting, and how a refused delete is told to the user.
+// Which datasets ask before deleting, and how a refused delete is told to the user.
 
 #include <string>
 #include <string_view>
 
 namespace edi::domain {
 
-// After a successful post or delete these datasets make the whole shared transaction durable.
-bool ComitaAposGravar(std::string_view dataset);
-bool ComitaAposExcluir(std::string_view dataset);
 // These datasets ask before deleting a row.
 bool ConfirmaAntesDeExcluir(std::string_view dataset);
 // These datasets turn a failed delete into "Não foi possível excluir ..." and a silent abort.

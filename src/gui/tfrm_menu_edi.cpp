@@ -5,6 +5,7 @@
 #include "gui/caixas.h"
 #include "gui/componentes.h"
 #include "gui/desenho.h"
+#include "platform/versao.h"
 
 #include <QAction>
 #include <QLabel>
@@ -39,7 +40,8 @@ QLabel* rotulo(const QString& texto, int tamanhoPx, bool negrito, const QColor& 
 } // namespace
 
 TfrmMenuEDI::TfrmMenuEDI(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("EDI - Data Interchange [Versão 2.1.0-04]"));
+    setWindowTitle(QString::fromUtf8(platform::kNomeDoProduto) + QStringLiteral(" [Versão ") +
+                   QString::fromUtf8(platform::kVersaoDoSistema) + QStringLiteral("]"));
     // Single border: system menu and minimise box, no maximise, no resizing.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

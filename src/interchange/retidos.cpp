@@ -1,6 +1,7 @@
 #include "interchange/retidos.h"
 
 #include "core/formats.h"
+#include "packet/nome_do_pacote.h"
 #include "packet/packet_table.h"
 
 #include <algorithm>
@@ -22,7 +23,7 @@ std::optional<ArquivoRetido> arquivoRetido(const fs::path& caminho) {
     const std::string nome = caminho.filename().string();
     const size_t traco = nome.find('-');
     if (traco == 0 || traco == std::string::npos || traco > 3 || nome.size() < traco + 5 ||
-        !formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
+        !formats::equalsIgnoreCase(nome.substr(nome.size() - 4), kExtensaoPacote))
         return std::nullopt;
     for (size_t i = 0; i < traco; ++i)
         if (nome[i] < '0' || nome[i] > '9')

@@ -90,8 +90,12 @@ std::optional<Value> CopiaValor(const FieldDef& de, const Value& valor) {
     case FieldType::Double: return Value::real(valor.asDouble());
     case FieldType::Date:
     case FieldType::Timestamp: return Value::timestamp(valor.asTimestamp());
-    default: return valor; // numerics, times and blobs travel as they are
+    case FieldType::Numeric: // numerics, times and blobs travel as they are
+    case FieldType::Time:
+    case FieldType::TextBlob:
+    case FieldType::BinaryBlob: break;
     }
+    return valor;
 }
 
 } // namespace edi

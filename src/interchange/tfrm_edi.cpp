@@ -14,6 +14,7 @@
 #include "interchange/nomes.h"
 #include "interchange/retidos.h"
 #include "interchange/versoes.h"
+#include "packet/nome_do_pacote.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
 
@@ -70,9 +71,8 @@ std::set<std::string> pacotesJaEnviados(const fs::path& saida) {
         if (!pasta.is_directory(ec))
             continue;
         for (const auto& f : fs::directory_iterator(pasta.path(), ec)) {
-            std::string nome = f.path().filename().string();
-            if (nome.size() > 4 && nome.compare(nome.size() - 4, 4, ".bkp") == 0)
-                nomes.insert(nome.replace(nome.size() - 4, 4, ".xml"));
+            if (auto nome = PacoteArquivado(f.path().filename().string()))
+                nomes.insert(std::move(*nome));
         }
     }
     return nomes;
@@ -613,14 +613,14 @@ void TfrmEDI::LancaAlertas() {
 void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds) {
     const std::string* identidade = ocds.param(kParamInstalacao);
     const std::optional<Timestamp> momento = MomentoDoPacote(F);
-    if (!identidade || !momento || F.size() < T.size() + 16)
+    const std::optional<std::string> unidade = UnidadeDoPacote(F, T);
+    if (!identidade || !momento || !unidade)
         return;
     const std::string* seuComputador = ocds.param(kParamComputador);
     const Remetente remetente{*identidade, seuComputador ? *seuComputador : std::string()};
-    const std::string unidade = F.substr(T.size(), F.size() - T.size() - 16);
     std::optional<std::string> outro;
     try {
-        outro = RegistraRemetente(estado(), unidade, remetente, *momento);
+        outro = RegistraRemetente(estado(), *unidade, remetente, *momento);
     } catch (const std::exception& e) {
         registraErro(T, e.what()); // the records matter more than this memory
     }
@@ -629,7 +629,7 @@ void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const
     const std::string onde = remetente.computador == *outro
                                  ? "duas pastas do programa no computador \"" + *outro + "\""
                                  : "os computadores \"" + remetente.computador + "\" e \"" + *outro + "\"";
-    remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + unidade + ": " + onde +
+    remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + *unidade + ": " + onde +
                                  ". Os registros foram importados, mas os códigos de intercâmbio das duas podem "
                                  "coincidir e uma sobrepor as linhas da outra: dê a cada instalação o seu próprio "
                                  "código de unidade.");
@@ -677,7 +677,7 @@ std::vector<TfrmEDI::Pacote> TfrmEDI::listaArquivos(const std::string& T) const 
     auto lista = [&](Pacote p) {
         const std::string& nome = p.nome;
         if (nome.size() >= T.size() + 4 && formats::equalsIgnoreCase(nome.substr(0, T.size()), T) &&
-            formats::equalsIgnoreCase(nome.substr(nome.size() - 4), ".xml"))
+            formats::equalsIgnoreCase(nome.substr(nome.size() - 4), kExtensaoPacote))
             listados.push_back({MomentoDoPacote(nome), formats::toUpper(p.caminho.filename().string()), std::move(p)});
     };
     for (const auto& entry : fs::directory_iterator(geral_.sPathIn))

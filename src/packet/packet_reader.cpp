@@ -558,7 +558,13 @@ void PacketReader::Load::readAttribute(std::string_view name, std::string_view v
             return;
         }
         break;
-    default:
+    case TextForm::Real:
+    case TextForm::Fixed:
+    case TextForm::Time:
+    case TextForm::Boolean:
+    case TextForm::Bytes:
+    case TextForm::TextBytes:
+    case TextForm::Utf16Bytes:
         break;
     }
     direct_[i] = 0;
@@ -593,8 +599,16 @@ void PacketReader::Load::endRow(PacketTable &ds) {
         case TextForm::Date:
             packet_detail::packDate(stamps_[i].date, scratch_);
             break;
-        default:
+        case TextForm::DateTime:
             packet_detail::packTimestamp(stamps_[i], scratch_);
+            break;
+        case TextForm::Real: // never kept directly
+        case TextForm::Fixed:
+        case TextForm::Time:
+        case TextForm::Boolean:
+        case TextForm::Bytes:
+        case TextForm::TextBytes:
+        case TextForm::Utf16Bytes:
             break;
         }
     }

@@ -306,7 +306,13 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
         return Value::text(encoding::textToUtf8(asChars(decodeBase64(text))));
     case TextForm::Utf16Bytes:
         return Value::text(encoding::utf16ToUtf8(asChars(decodeBase64(text)), false));
-    default:
+    case TextForm::Integer:
+    case TextForm::Real:
+    case TextForm::Fixed:
+    case TextForm::Date:
+    case TextForm::Time:
+    case TextForm::DateTime:
+    case TextForm::Boolean:
         break;
     }
     // Some producers write an empty attribute for a missing number or date.
@@ -339,7 +345,10 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
     }
     case TextForm::Boolean:
         return parseBoolean(text);
-    default:
+    case TextForm::Text: // read above
+    case TextForm::Bytes:
+    case TextForm::TextBytes:
+    case TextForm::Utf16Bytes:
         break;
     }
     notA(text, "readable");

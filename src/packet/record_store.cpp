@@ -160,42 +160,41 @@ PackedValue PackedFields::next() {
     v.kind = static_cast<K>(*p_++);
     switch (v.kind) {
     case K::Null:
-        break;
+        return v;
     case K::Int16:
     case K::Int32:
     case K::Int64:
     case K::Date:
         v.integer = signedVarint();
-        break;
+        return v;
     case K::Double:
         std::memcpy(&v.real, p_, sizeof v.real);
         p_ += sizeof v.real;
-        break;
+        return v;
     case K::Numeric:
         v.scale = static_cast<uint8_t>(*p_++);
         v.integer = signedVarint();
-        break;
+        return v;
     case K::Time:
         v.time = static_cast<uint32_t>(varint());
-        break;
+        return v;
     case K::Timestamp:
         v.integer = signedVarint();
         v.time = static_cast<uint32_t>(varint());
-        break;
+        return v;
     case K::Text:
     case K::Blob: {
         const size_t n = varint();
         v.bytes = std::string_view(p_, n);
         p_ += n;
-        break;
+        return v;
     }
     case K::Bool:
         v.integer = *p_++ != 0;
-        break;
-    default:
-        throw Error("Registro compactado corrompido");
+        return v;
     }
-    return v;
+    // A kind byte that names no kind.
+    throw Error("Registro compactado corrompido");
 }
 
 Value toValue(const PackedValue &v) {

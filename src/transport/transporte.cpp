@@ -7,6 +7,7 @@
 #include "core/formats.h"
 #include "core/messages.h"
 #include "db/query.h"
+#include "packet/nome_do_pacote.h"
 #include "packet/packet_table.h"
 #include "transport/estado_update.h"
 #include "transport/program_start.h"
@@ -16,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <regex>
 
 namespace edi {
 
@@ -46,12 +46,6 @@ std::string CaminhoServidorParaUrl(const std::string& caminho, const std::string
 std::string NomeNoUrl(const std::string& url) {
     const size_t barra = url.rfind('/');
     return barra == std::string::npos ? url : url.substr(barra + 1);
-}
-
-bool NomeDePacote(const std::string& nome) {
-    // The unit code is digits ("-999" while undefined); a table name may end in digits too.
-    static const std::regex padrao(R"([A-Za-z][A-Za-z0-9_$]*-?[0-9]{13,}\.xml)");
-    return std::regex_match(nome, padrao);
 }
 
 transport::HttpOptions OpcoesHttp(const Configuracao& config) {
@@ -213,9 +207,7 @@ void TransporteEDI::btnEnviarArquivoClick() {
               [](const std::string& a, const std::string& b) { return formats::toUpper(a) < formats::toUpper(b); });
     for (auto it = nomes.rbegin(); it != nomes.rend(); ++it) {
         const std::string& nome = *it;
-        std::string arquivado = nome;
-        if (const size_t p = arquivado.find(".xml"); p != std::string::npos)
-            arquivado.replace(p, 4, ".bkp");
+        const std::string arquivado = NomeArquivado(nome);
         const fs::path pasta = geral_.sPathOut / formatDateTime("ddmmyy", Timestamp::localNow());
         std::error_code ec;
         fs::create_directories(pasta, ec);

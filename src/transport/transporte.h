@@ -29,8 +29,6 @@ std::string CaminhoServidorParaUrl(const std::string& caminho, const std::string
 std::string DominioDoServidor(const std::string& sDominio);
 // The last "/"-separated segment of an address ("" when it ends with "/").
 std::string NomeNoUrl(const std::string& url);
-// True for the name export gives a data packet: table name, unit code, "ddmmyyhhnnss", ".xml".
-bool NomeDePacote(const std::string& nome);
 
 // Credentials and transfer limits from jaq.ini.
 transport::HttpOptions OpcoesHttp(const Configuracao& config);

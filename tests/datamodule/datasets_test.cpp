@@ -111,7 +111,7 @@ Setup setupOf(const std::string& name) {
 }
 
 // The select's parameters take the values given to the columns of the same name, or the setup's.
-void selectRowOf(DataSet& ds) {
+void selectRowOf(ModuleDataset& ds) {
     const Setup setup = setupOf(ds.name());
     for (const auto& p : ds.raw().selectQuery().paramNames()) {
         if (auto it = setup.params.find(p); it != setup.params.end())
@@ -122,14 +122,14 @@ void selectRowOf(DataSet& ds) {
     }
 }
 
-bool findsRow(DataSet& ds) {
+bool findsRow(ModuleDataset& ds) {
     selectRowOf(ds);
     ds.open();
     const std::string key = updateKey(ds.def()).front();
     return ds.locate(key, sample(ds.raw().field(key)));
 }
 
-void fillNewRow(DataSet& ds) {
+void fillNewRow(ModuleDataset& ds) {
     const Setup setup = setupOf(ds.name());
     for (const FieldDef& f : writtenColumns(ds.def())) {
         // The statements are under test here, not the validation rules: values go in as a rule puts them.
@@ -142,7 +142,7 @@ TEST(Datasets, EveryDatasetRoundTripsARow) {
     Modulo m;
     for (const std::string& name : m->datasetNames()) {
         SCOPED_TRACE(name);
-        DataSet& ds = m->dataset(name);
+        ModuleDataset& ds = m->dataset(name);
         for (const auto& sql : setupOf(name).rows)
             db::Query(m->dm().DB(), sql).execute();
         selectRowOf(ds);

@@ -228,7 +228,7 @@ TEST(CreateDatabase, LeavesNoHalfMadeDatabaseBehind) {
     EXPECT_THROW(createDatabase(o), DatabaseError);
     EXPECT_FALSE(std::filesystem::exists(dir / "half.fdb"));
 
-    o.version = kVersaoSistema;
+    o.version = platform::kVersaoDoSistema;
     o.defaultCharset = "NO_SUCH_CHARSET";
     EXPECT_THROW(createDatabase(o), DatabaseError);
     EXPECT_FALSE(std::filesystem::exists(dir / "half.fdb"));

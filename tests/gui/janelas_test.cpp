@@ -6,8 +6,8 @@
 #include "core/files.h"
 #include "gui/caixas.h"
 #include "gui/componentes.h"
+#include "gui/janela_do_motor.h"
 #include "gui/qt_ui.h"
-#include "gui/tfrm_edi.h"
 #include "gui/tfrm_email.h"
 #include "gui/tfrm_menu_edi.h"
 #include "support/smtp_conta.h"
@@ -427,7 +427,8 @@ private slots:
         geral.sLogComputer = "ESTACAO7";
         geral.sPath = b->pasta.path() / "";
         const tools::FiltroDoPrograma filtro(config, geral);
-        gui::TfrmEDI motor({[] { throw IoError("pasta EDI/OUT inacessível"); }, {}, {}, [] { return std::string(); }});
+        gui::JanelaDoMotor motor(
+            {[] { throw IoError("pasta EDI/OUT inacessível"); }, {}, {}, [] { return std::string(); }});
         b->janela.ligaOperacao(b->janela.Teste1, [] { throw TransportError("servidor central fora do ar"); });
         b->duranteImportar = [] { throw DatabaseError("tabela PACIENTE bloqueada"); };
         b->mostra();
@@ -523,11 +524,11 @@ private slots:
     void janelaDoMotor() {
         QStringList chamadas;
         std::string log;
-        gui::TfrmEDI motor({[&] {
-                                chamadas << "exportar";
-                                log = "PACIENTE: falhou\rCONSULTA: falhou\r";
-                            },
-                            [&] { chamadas << "importar"; }, [&] { chamadas << "limpar"; }, [&] { return log; }});
+        gui::JanelaDoMotor motor({[&] {
+                                      chamadas << "exportar";
+                                      log = "PACIENTE: falhou\rCONSULTA: falhou\r";
+                                  },
+                                  [&] { chamadas << "importar"; }, [&] { chamadas << "limpar"; }, [&] { return log; }});
         QCOMPARE(motor.windowTitle(), QStringLiteral("EDI - Intercambio de Dados"));
         QCOMPARE(motor.btExportar->text(), QStringLiteral("Exportar"));
         QCOMPARE(motor.btImportar->text(), QStringLiteral("Importar"));

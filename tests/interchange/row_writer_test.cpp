@@ -4,6 +4,7 @@
 #include "interchange/registro.h"
 #include "interchange/row_writer.h"
 #include "interchange/tfrm_edi.h"
+#include "packet/nome_do_pacote.h"
 #include "support/db/scratch_database.h"
 #include "support/recording_ui.h"
 
@@ -258,6 +259,17 @@ TEST(FileNames, PacketNamesAndTheirMatchingToTables) {
     EXPECT_FALSE(PertenceATabela("REGISTRO_TARV-999311210230509.xml", "REGISTRO_TARV"));
     EXPECT_FALSE(PertenceATabela("arquivos.xml", "A"));
     EXPECT_EQ(RetiraNumero("PAIS12x3.xml", "PAIS"), "PAISx.xml");
+    // Every side reads back what export writes: send's filter, the sender's unit, the benchmark's table.
+    for (const char* unidade : {"12", "-999"}) {
+        const std::string nome = NomeArquivoPacote("REGISTRO_TARV2", unidade, t);
+        EXPECT_TRUE(NomeDePacote(nome)) << nome;
+        EXPECT_EQ(UnidadeDoPacote(nome, "REGISTRO_TARV2"), unidade);
+        EXPECT_EQ(TabelaDoPacote(nome, unidade), "REGISTRO_TARV2");
+        EXPECT_EQ(PacoteArquivado(NomeArquivado(nome)), nome);
+    }
+    EXPECT_FALSE(NomeDePacote(".PACIENTE12311210230509.xml.parcial"));
+    EXPECT_FALSE(UnidadeDoPacote("PACIENTE311210230509.xml", "PACIENTE_X"));
+    EXPECT_FALSE(PacoteArquivado("PACIENTE12311210230509.xml"));
     EXPECT_EQ(NomeIndiceExp("REGISTRO_TESTES_POSITIVOS"), "REGISTRO_TESTES_POSITIVO_EXP_IX");
 }
 

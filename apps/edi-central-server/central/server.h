@@ -2,6 +2,7 @@
 
 #include "central/store.h"
 #include "db/database.h"
+#include "platform/versao.h"
 
 #include <cstddef>
 #include <filesystem>
@@ -31,7 +32,7 @@ struct ServerConfig {
     std::optional<db::ConnectionParams> database;
     std::size_t maxUploadBytes = std::size_t{512} << 20;
     // Reported for a unit whose version nobody told: neither a "versao=" on its requests nor the command line.
-    std::string defaultVersion = "2.1.0-04";
+    std::string defaultVersion = platform::kVersaoDoSistema;
 };
 
 // The reference central server: every endpoint units call, over HTTP with Basic authentication, one log line per

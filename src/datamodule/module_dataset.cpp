@@ -1,4 +1,4 @@
-#include "datamodule/conjunto.h"
+#include "datamodule/module_dataset.h"
 
 #include "core/formats.h"
 #include "datamodule/statements.h"
@@ -22,7 +22,7 @@ std::string notSettable(std::string_view dataset, std::string_view column) {
     return "O campo " + std::string(column) + " de " + std::string(dataset) + " não pode ser alterado";
 }
 
-DataSet::DataSet(db::Database& db, const DatasetDef& def) : def_(def), data_(db) {
+ModuleDataset::ModuleDataset(db::Database& db, const DatasetDef& def) : def_(def), data_(db) {
     const Statements s = statementsOf(def_);
     baseSelect_ = s.select;
     data_.setSelectSql(s.select);
@@ -32,13 +32,13 @@ DataSet::DataSet(db::Database& db, const DatasetDef& def) : def_(def), data_(db)
     data_.setMissingRow(def_.insertWhenMissing ? db::MissingRow::Insert : db::MissingRow::Fail);
 }
 
-void DataSet::addCalculated(const FieldDef& field, int decimals) {
+void ModuleDataset::addCalculated(const FieldDef& field, int decimals) {
     calculated_.push_back(field);
     calculatedValues_.emplace_back();
     calculatedDecimals_.push_back(decimals);
 }
 
-void DataSet::setCalculated(std::string_view column, const Value& value) {
+void ModuleDataset::setCalculated(std::string_view column, const Value& value) {
     for (size_t i = 0; i < calculated_.size(); ++i)
         if (sameName(calculated_[i].name, column)) {
             calculatedValues_[i] = convertForField(value, calculated_[i]);
@@ -47,15 +47,15 @@ void DataSet::setCalculated(std::string_view column, const Value& value) {
     throw Error("Campo calculado " + std::string(column) + " inexistente em " + def_.name);
 }
 
-void DataSet::setParam(std::string_view name, const Value& value) {
+void ModuleDataset::setParam(std::string_view name, const Value& value) {
     data_.setParam(name, value);
 }
 
-bool DataSet::hasParam(std::string_view name) {
+bool ModuleDataset::hasParam(std::string_view name) {
     return data_.selectQuery().hasParam(name);
 }
 
-void DataSet::splice(const std::string& marker, const std::string& text) {
+void ModuleDataset::splice(const std::string& marker, const std::string& text) {
     std::string sql = baseSelect_;
     const size_t at = sql.find(marker);
     if (marker.empty() || at == std::string::npos)
@@ -78,7 +78,7 @@ void DataSet::splice(const std::string& marker, const std::string& text) {
 
 // Every statement parameter must find its column in the selected row: a missing one would be written as the
 // engine's zero value or null, never as the row's value.
-void DataSet::requireStatements() const {
+void ModuleDataset::requireStatements() const {
     auto& raw = const_cast<db::Dataset&>(data_);
     for (const auto& sql : {raw.insertSql(), raw.modifySql(), raw.deleteSql()}) {
         if (sql.empty())
@@ -92,23 +92,23 @@ void DataSet::requireStatements() const {
     }
 }
 
-bool DataSet::pending() const {
+bool ModuleDataset::pending() const {
     return state() == db::DatasetState::Edit || state() == db::DatasetState::Insert;
 }
 
 // Saves what is pending before the rows are read again or the current row changes. A detail's pending row
 // refers to its master's stored row, so the master goes first: its post reopens the details, which settle.
-void DataSet::settle() {
+void ModuleDataset::settle() {
     if (pending()) {
         post();
         return;
     }
-    for (DataSet* detail : details_)
+    for (ModuleDataset* detail : details_)
         if (detail->isOpen())
             settleDetail(*detail, ", e " + def_.name + " não mudou de registro");
 }
 
-void DataSet::settleDetail(DataSet& detail, const std::string& outcome) {
+void ModuleDataset::settleDetail(ModuleDataset& detail, const std::string& outcome) {
     try {
         detail.settle();
     } catch (const Abort&) {
@@ -119,7 +119,7 @@ void DataSet::settleDetail(DataSet& detail, const std::string& outcome) {
     }
 }
 
-void DataSet::open() {
+void ModuleDataset::open() {
     if (isOpen())
         settle();
     if (hooks_.beforeOpen)
@@ -132,13 +132,13 @@ void DataSet::open() {
     rowMoved();
 }
 
-void DataSet::close() {
+void ModuleDataset::close() {
     data_.close();
 }
 
-void DataSet::rowMoved() {
+void ModuleDataset::rowMoved() {
     calculate();
-    for (DataSet* detail : details_) {
+    for (ModuleDataset* detail : details_) {
         for (const auto& column : detail->def_.master.columns)
             detail->setParam(column, data_.eof() ? Value() : data_.value(column));
         if (detail->isOpen()) {
@@ -148,17 +148,17 @@ void DataSet::rowMoved() {
     }
 }
 
-void DataSet::first() {
+void ModuleDataset::first() {
     open();
 }
 
-void DataSet::next() {
+void ModuleDataset::next() {
     settle();
     data_.next();
     rowMoved();
 }
 
-bool DataSet::locate(std::string_view column, const Value& value) {
+bool ModuleDataset::locate(std::string_view column, const Value& value) {
     first();
     const FieldDef& field = data_.field(column);
     const Value wanted = convertForField(value, field);
@@ -174,11 +174,11 @@ bool DataSet::locate(std::string_view column, const Value& value) {
     return false;
 }
 
-int DataSet::recordCount() {
+int ModuleDataset::recordCount() {
     return data_.countRows();
 }
 
-template <typename Operation> void DataSet::guarded(const Hooks::OnError& onError, Operation operation) {
+template <typename Operation> void ModuleDataset::guarded(const Hooks::OnError& onError, Operation operation) {
     for (;;) {
         try {
             operation();
@@ -195,13 +195,13 @@ template <typename Operation> void DataSet::guarded(const Hooks::OnError& onErro
     }
 }
 
-void DataSet::fillGenerators(GeneratorTiming timing) {
+void ModuleDataset::fillGenerators(domain::MomentoGerador momento) {
     for (const auto& g : def_.generators)
-        if (g.timing == timing && data_.value(g.column).isNull())
+        if (g.momento == momento && data_.value(g.column).isNull())
             data_.setValue(g.column, Value::int64(nextValue(g.generator)));
 }
 
-void DataSet::insert() {
+void ModuleDataset::insert() {
     if (!def_.canInsert)
         throw Error("Não é possível incluir registros em " + def_.name);
     if (pending())
@@ -209,7 +209,7 @@ void DataSet::insert() {
     data_.append();
     calculate();
     try {
-        fillGenerators(GeneratorTiming::AtNewRow);
+        fillGenerators(domain::MomentoGerador::NovoRegistro);
     } catch (...) {
         // A new row without its key is no row at all.
         cancel();
@@ -219,11 +219,11 @@ void DataSet::insert() {
         hooks_.afterInsert(*this);
 }
 
-void DataSet::edit() {
+void ModuleDataset::edit() {
     guarded(hooks_.editError, [&] { data_.edit(); });
 }
 
-void DataSet::applyFills() {
+void ModuleDataset::applyFills() {
     const bool inserting = state() == db::DatasetState::Insert;
     for (const auto& f : def_.fills) {
         if (f.fill == Fill::Null)
@@ -233,14 +233,14 @@ void DataSet::applyFills() {
     }
 }
 
-void DataSet::post() {
+void ModuleDataset::post() {
     const db::DatasetState before = state();
     if (before != db::DatasetState::Edit && before != db::DatasetState::Insert)
         return;
     if (hooks_.beforePost)
         hooks_.beforePost(*this);
     if (before == db::DatasetState::Insert)
-        fillGenerators(GeneratorTiming::AtPost);
+        fillGenerators(domain::MomentoGerador::Gravacao);
     applyFills();
     guarded(before == db::DatasetState::Insert ? hooks_.postError : hooks_.updateError, [&] {
         try {
@@ -254,12 +254,12 @@ void DataSet::post() {
         hooks_.afterPost(*this);
 }
 
-void DataSet::cancel() {
+void ModuleDataset::cancel() {
     data_.cancel();
     rowMoved();
 }
 
-void DataSet::remove() {
+void ModuleDataset::remove() {
     if (!def_.canDelete)
         throw Error("Não é possível excluir registros de " + def_.name);
     if (state() == db::DatasetState::Insert) {
@@ -275,20 +275,20 @@ void DataSet::remove() {
         hooks_.afterDelete(*this);
 }
 
-std::vector<FieldDef> DataSet::columns() {
+std::vector<FieldDef> ModuleDataset::columns() {
     std::vector<FieldDef> out = data_.fields();
     out.insert(out.end(), calculated_.begin(), calculated_.end());
     return out;
 }
 
-Value DataSet::value(std::string_view column) {
+Value ModuleDataset::value(std::string_view column) {
     for (size_t i = 0; i < calculated_.size(); ++i)
         if (sameName(calculated_[i].name, column))
             return calculatedValues_[i];
     return data_.value(column);
 }
 
-std::string DataSet::displayText(std::string_view column) {
+std::string ModuleDataset::displayText(std::string_view column) {
     for (size_t i = 0; i < calculated_.size(); ++i)
         if (sameName(calculated_[i].name, column)) {
             const Value& v = calculatedValues_[i];
@@ -299,14 +299,14 @@ std::string DataSet::displayText(std::string_view column) {
     return data_.value(column).asText();
 }
 
-bool DataSet::isSettable(std::string_view column) const {
+bool ModuleDataset::isSettable(std::string_view column) const {
     if (containsName(def_.undeclared, column))
         return false;
     const auto written = writtenColumns(def_);
     return std::any_of(written.begin(), written.end(), [&](const FieldDef& f) { return sameName(f.name, column); });
 }
 
-void DataSet::setValue(std::string_view column, const Value& value) {
+void ModuleDataset::setValue(std::string_view column, const Value& value) {
     if (!isOpen())
         throw Error("O conjunto " + def_.name + " está fechado: " + std::string(column) + " não pode ser alterado");
     if (!pending())
@@ -320,12 +320,12 @@ void DataSet::setValue(std::string_view column, const Value& value) {
     calculate();
 }
 
-void DataSet::assign(std::string_view column, const Value& value) {
+void ModuleDataset::assign(std::string_view column, const Value& value) {
     data_.setValue(column, value);
     calculate();
 }
 
-void DataSet::calculate() {
+void ModuleDataset::calculate() {
     std::fill(calculatedValues_.begin(), calculatedValues_.end(), Value());
     if (hooks_.calcFields && (!data_.eof() || state() == db::DatasetState::Insert))
         hooks_.calcFields(*this);

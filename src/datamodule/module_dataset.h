@@ -13,7 +13,7 @@
 
 namespace edi::datamodule {
 
-class DataSet;
+class ModuleDataset;
 
 // What a failing post, edit, delete or update does after its error hook ran.
 enum class ErrorAction {
@@ -24,9 +24,9 @@ enum class ErrorAction {
 
 // The rules bound to a dataset's events. Every slot may stay empty.
 struct Hooks {
-    using Event = std::function<void(DataSet&)>;
-    using OnError = std::function<ErrorAction(DataSet&, const Error&)>;
-    using Validation = std::function<void(DataSet&, const Value&)>;
+    using Event = std::function<void(ModuleDataset&)>;
+    using OnError = std::function<ErrorAction(ModuleDataset&, const Error&)>;
+    using Validation = std::function<void(ModuleDataset&, const Value&)>;
 
     Event beforeOpen, afterInsert, beforePost, afterPost, beforeDelete, afterDelete;
     Event calcFields; // fills the calculated columns of the current row
@@ -36,9 +36,9 @@ struct Hooks {
 
 // One dataset of the data module: a table gateway whose statements come from its description (DatasetDef),
 // with the hooks of its rules. Walks its rows forwards; first() and locate() read them again from the start.
-class DataSet {
+class ModuleDataset {
 public:
-    DataSet(db::Database& db, const DatasetDef& def);
+    ModuleDataset(db::Database& db, const DatasetDef& def);
 
     const std::string& name() const { return def_.name; }
     const DatasetDef& def() const { return def_; }
@@ -87,7 +87,7 @@ public:
     void assign(std::string_view column, const Value& value);
 
     // Details follow this dataset's current row.
-    void addDetail(DataSet& detail) { details_.push_back(&detail); }
+    void addDetail(ModuleDataset& detail) { details_.push_back(&detail); }
     // Filled by the module: the unit code that a Fill::UnitCode column receives.
     std::function<Value()> unitCode;
     // Filled by the module: the next value of a generator.
@@ -96,12 +96,12 @@ public:
 private:
     template <typename Operation> void guarded(const Hooks::OnError& onError, Operation operation);
     void settle();
-    void settleDetail(DataSet& detail, const std::string& outcome);
+    void settleDetail(ModuleDataset& detail, const std::string& outcome);
     bool pending() const;
     void rowMoved();
     void calculate();
     void applyFills();
-    void fillGenerators(GeneratorTiming timing);
+    void fillGenerators(domain::MomentoGerador momento);
     void requireStatements() const;
 
     DatasetDef def_;
@@ -111,7 +111,7 @@ private:
     std::vector<FieldDef> calculated_;
     std::vector<Value> calculatedValues_;
     std::vector<int> calculatedDecimals_;
-    std::vector<DataSet*> details_;
+    std::vector<ModuleDataset*> details_;
     bool checked_ = false;
 };
 

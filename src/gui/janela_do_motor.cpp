@@ -1,4 +1,4 @@
-#include "gui/tfrm_edi.h"
+#include "gui/janela_do_motor.h"
 
 #include "gui/caixas.h"
 
@@ -9,7 +9,8 @@
 
 namespace edi::gui {
 
-TfrmEDI::TfrmEDI(AcoesDoMotor acoes, QWidget* parent) : QWidget(parent, Qt::Window), acoes_(std::move(acoes)) {
+JanelaDoMotor::JanelaDoMotor(AcoesDoMotor acoes, QWidget* parent)
+    : QWidget(parent, Qt::Window), acoes_(std::move(acoes)) {
     setWindowTitle(QStringLiteral("EDI - Intercambio de Dados"));
     resize(420, 260);
 
@@ -38,7 +39,7 @@ TfrmEDI::TfrmEDI(AcoesDoMotor acoes, QWidget* parent) : QWidget(parent, Qt::Wind
     coluna->addWidget(lbLog, 1);
 }
 
-QPushButton* TfrmEDI::botao(const QString& legenda, const std::function<void()>& acao) {
+QPushButton* JanelaDoMotor::botao(const QString& legenda, const std::function<void()>& acao) {
     auto* b = new QPushButton(legenda, this);
     connect(b, &QPushButton::clicked, this, [this, acao] {
         if (acao)
@@ -48,7 +49,7 @@ QPushButton* TfrmEDI::botao(const QString& legenda, const std::function<void()>&
     return b;
 }
 
-void TfrmEDI::atualizaLog() {
+void JanelaDoMotor::atualizaLog() {
     // The engine ends each log line with a carriage return.
     QString texto = acoes_.lbLog ? QString::fromStdString(acoes_.lbLog()) : QString();
     texto.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -56,7 +57,7 @@ void TfrmEDI::atualizaLog() {
     lbLog->setText(texto.trimmed());
 }
 
-void TfrmEDI::showEvent(QShowEvent* event) {
+void JanelaDoMotor::showEvent(QShowEvent* event) {
     atualizaLog();
     QWidget::showEvent(event);
 }

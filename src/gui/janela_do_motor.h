@@ -20,10 +20,10 @@ struct AcoesDoMotor {
 
 // The interchange engine's own window. The program creates it hidden and never shows it; its buttons
 // start the engine's operations directly, outside the cycle.
-class TfrmEDI : public QWidget {
+class JanelaDoMotor : public QWidget {
     Q_OBJECT
 public:
-    explicit TfrmEDI(AcoesDoMotor acoes, QWidget* parent = nullptr);
+    explicit JanelaDoMotor(AcoesDoMotor acoes, QWidget* parent = nullptr);
 
     // Shows the engine log as it stands.
     void atualizaLog();
