@@ -776,100 +776,98 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
         return v;
     };
 
-    // The batch ends with the records: what follows writes only files.
-    {
-        LoteImportacao lote(dm_, loteImportacao, kIdadeMaximaDoLote);
-        auto confirmaLote = [&] {
-            versoes.grava();
-            if (lote.confirma())
-                pontoDeTeste("import:batch-committed");
-        };
-        int numero = 0;
-        try {
-            for (ocds.first(); !ocds.eof(); ocds.next()) {
-                ++numero;
-                for (;;) {
-                    int* decisao = nullptr; // the counter of the decision taken, undone when the record is retried
-                    try {
-                        ui_.pumpEvents();
-                        ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
-                                       textoMemoria(" ", memoriaRecente()));
-                        oibds.close();
-                        if (unidade) {
-                            oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
-                        } else {
-                            oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
-                            oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
-                            if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
-                                ++nV;
-                                break;
-                            }
-                        }
-                        lote.abreRegistro();
-                        oibds.open();
-                        if (oibds.eof()) {
-                            oibds.append();
-                            decisao = &nI;
-                        } else {
-                            if (!unidade)
-                                confirmaMesmaLinha(c, oibds, ocds);
-                            oibds.edit();
-                            decisao = &nA;
-                        }
-                        ++*decisao;
-                        if (destinos.empty())
-                            destinos = colunasDestino(oibds, campos);
-                        for (size_t i = 0; i < campos.size(); ++i)
-                            if (auto v = CopiaValor(campos[i], ocds.value(i))) {
-                                if (destinos[i] < 0)
-                                    oibds.setValue(campos[i].name, *v); // refused, naming the column
-                                oibds.setValue(static_cast<size_t>(destinos[i]), *v);
-                            }
-                        if (!central)
-                            central = Value::text(geral_.prmUnidadeCentral).asInt64();
-                        const Value& cdUnd = oibds.value("CD_UND");
-                        if (cdUnd.isNull() || cdUnd.asInt64() != *central)
-                            oibds.setValue("DT_EXP", Value());
-                        oibds.post();
-                        if (!unidade)
-                            versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
-                        lote.fechaRegistro();
-                        pontoDeTeste("import:record-written");
-                        oibds.close();
-                        break;
-                    } catch (const std::exception& e) {
-                        oibds.cancel();
-                        oibds.close();
-                        const auto* erro = dynamic_cast<const DatabaseError*>(&e);
-                        if (erro && db::isLockConflict(*erro)) {
-                            if (decisao)
-                                --*decisao;
-                            if (esperado < esperaPorBloqueio) {
-                                // The batch's own locks may be what the other user waits for.
-                                confirmaLote();
-                                esperado += aguardaBloqueio(esperaPorBloqueio - esperado);
-                                continue;
-                            }
-                            copiaRegistro(ocds, bloqueados);
+    std::optional<LoteImportacao> lote(std::in_place, dm_, loteImportacao, kIdadeMaximaDoLote);
+    auto confirmaLote = [&] {
+        versoes.grava();
+        if (lote->confirma())
+            pontoDeTeste("import:batch-committed");
+    };
+    int numero = 0;
+    try {
+        for (ocds.first(); !ocds.eof(); ocds.next()) {
+            ++numero;
+            for (;;) {
+                int* decisao = nullptr; // the counter of the decision taken, undone when the record is retried
+                try {
+                    ui_.pumpEvents();
+                    ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
+                                   textoMemoria(" ", memoriaRecente()));
+                    oibds.close();
+                    if (unidade) {
+                        oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
+                    } else {
+                        oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
+                        oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
+                        if (versoes.ultrapassada(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                            ++nV;
                             break;
                         }
-                        ++nE;
-                        Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
-                                      std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
-                        copiaRegistro(ocds, falhados);
+                    }
+                    lote->abreRegistro();
+                    oibds.open();
+                    if (oibds.eof()) {
+                        oibds.append();
+                        decisao = &nI;
+                    } else {
+                        if (!unidade)
+                            confirmaMesmaLinha(c, oibds, ocds);
+                        oibds.edit();
+                        decisao = &nA;
+                    }
+                    ++*decisao;
+                    if (destinos.empty())
+                        destinos = colunasDestino(oibds, campos);
+                    for (size_t i = 0; i < campos.size(); ++i)
+                        if (auto v = CopiaValor(campos[i], ocds.value(i))) {
+                            if (destinos[i] < 0)
+                                oibds.setValue(campos[i].name, *v); // refused, naming the column
+                            oibds.setValue(static_cast<size_t>(destinos[i]), *v);
+                        }
+                    if (!central)
+                        central = Value::text(geral_.prmUnidadeCentral).asInt64();
+                    const Value& cdUnd = oibds.value("CD_UND");
+                    if (cdUnd.isNull() || cdUnd.asInt64() != *central)
+                        oibds.setValue("DT_EXP", Value());
+                    oibds.post();
+                    if (!unidade)
+                        versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                    lote->fechaRegistro();
+                    pontoDeTeste("import:record-written");
+                    oibds.close();
+                    break;
+                } catch (const std::exception& e) {
+                    oibds.cancel();
+                    oibds.close();
+                    const auto* erro = dynamic_cast<const DatabaseError*>(&e);
+                    if (erro && db::isLockConflict(*erro)) {
+                        if (decisao)
+                            --*decisao;
+                        if (esperado < esperaPorBloqueio) {
+                            // The batch's own locks may be what the other user waits for.
+                            confirmaLote();
+                            esperado += aguardaBloqueio(esperaPorBloqueio - esperado);
+                            continue;
+                        }
+                        copiaRegistro(ocds, bloqueados);
                         break;
                     }
+                    ++nE;
+                    Log.push_back("Erro:" + T + " Registro :" + std::to_string(numero) + " Total :" +
+                                  std::to_string(total) + textoMemoria("Memória Física:  ", memoria()) + CR + e.what());
+                    copiaRegistro(ocds, falhados);
+                    break;
                 }
-                if (lote.cheio())
-                    confirmaLote();
             }
-            // The file leaves the incoming folder only once all its records are durable.
-            confirmaLote();
-        } catch (...) {
-            lote.abandona();
-            throw;
+            if (lote->cheio())
+                confirmaLote();
         }
+        // The file leaves the incoming folder only once all its records are durable.
+        confirmaLote();
+    } catch (...) {
+        lote->abandona();
+        throw;
     }
+    lote.reset(); // the batch ends with the records: what follows writes only files
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
                   " Novos :" + std::to_string(nI));
     if (nV > 0)
