@@ -24,6 +24,15 @@ public:
     db::Database& DB() { return *db_; }
     // The connection's SQL trace, fed from the moment the connection opens.
     ListaLogSQL& LogSQL() { return *logSQL_; }
+    // The session transaction, shared by everything in the process. Who may commit it, and when:
+    // - export and import (and the key and row-version preparation under them) through a UnidadeDeTrabalho, where
+    //   their work is whole: keys stamped, a table's packet written, an import batch, a schema change that later
+    //   statements must see; the key preparation also hard-commits (RenovaTransacao) before its schema statements;
+    // - a write that stands alone (the cycle's status text, a sent protocol, the data module's post or delete), at
+    //   once, through ExecutaECommita or Commit;
+    // - the cycle, at its quiet point between runs, with RenovaTransacao.
+    // Export and import let the message loop run, so a window may commit or roll back under their work: a
+    // UnidadeDeTrabalho tells its owner that this happened (an import batch closes, or gives its file up).
     db::Transaction& TS() { return db_->transaction(); }
     Ui& ui() { return ui_; }
 

@@ -1,6 +1,8 @@
 #include "interchange/chaves.h"
 
 #include "app/constants.h"
+#include "app/session.h"
+#include "app/unidade_de_trabalho.h"
 #include "core/errors.h"
 #include "core/formats.h"
 #include "db/query.h"
@@ -79,15 +81,15 @@ std::string nomeDaChave(const std::string& T, const std::string& antigo) {
 // Schema statements take effect, and fail, at commit: they are committed here on their own. A hard commit
 // first lets go of row versions that only this session's transaction still kept (a row given its owner or
 // deleted a moment ago), which the engine would otherwise check too. The engine's text when they fail.
-std::optional<std::string> aplica(db::Database& db, const std::vector<std::string>& comandos) {
-    db.transaction().commit();
-    db.transaction().start();
+std::optional<std::string> aplica(TDM& dm, const std::vector<std::string>& comandos) {
+    dm.RenovaTransacao();
+    UnidadeDeTrabalho unidade(dm);
     try {
         for (const auto& c : comandos)
-            db.execute(c);
-        db.transaction().commitRetaining();
+            dm.DB().execute(c);
+        unidade.confirma();
     } catch (const Error& e) {
-        db.transaction().rollbackRetaining();
+        unidade.desfaz();
         std::string texto = e.what();
         std::replace(texto.begin(), texto.end(), '\n', ' ');
         const auto* erro = dynamic_cast<const DatabaseError*>(&e);
@@ -100,7 +102,8 @@ std::optional<std::string> aplica(db::Database& db, const std::vector<std::strin
 
 } // namespace
 
-PreparacaoChaves::PreparacaoChaves(db::Database& db, std::string unidade) : db_(db), unidade_(std::move(unidade)) {}
+PreparacaoChaves::PreparacaoChaves(TDM& dm, std::string unidade)
+    : dm_(dm), db_(dm.DB()), unidade_(std::move(unidade)) {}
 
 bool PreparacaoChaves::prepara(const std::string& tabela, std::vector<std::string>& avisos) {
     const std::string T = formats::toUpper(tabela);
@@ -144,7 +147,7 @@ bool PreparacaoChaves::alargaChave(const std::string& T, std::vector<std::string
     colunas.push_back(kDono);
     comandos.push_back("ALTER TABLE " + T + " ADD CONSTRAINT " + nomeDaChave(T, pk.nome) + " PRIMARY KEY (" +
                        lista(colunas) + ")");
-    if (const auto erro = aplica(db_, comandos)) {
+    if (const auto erro = aplica(dm_, comandos)) {
         avisos.push_back(naoAlargada + *erro);
         return false;
     }
@@ -187,7 +190,7 @@ bool PreparacaoChaves::criaChavesEstrangeiras(const std::string& T, std::vector<
                              " do mesmo dono (" + lista(fk.columns) + ")");
             continue;
         }
-        if (const auto erro = aplica(db_, {domain::createForeignKeySql(*descrita, fk)})) {
+        if (const auto erro = aplica(dm_, {domain::createForeignKeySql(*descrita, fk)})) {
             avisos.push_back(naoCriada + *erro);
             continue;
         }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "app/unidade_de_trabalho.h"
+
 #include <chrono>
-#include <cstdint>
 
 namespace edi {
 
@@ -29,13 +30,11 @@ public:
     void abandona() noexcept;
 
 private:
-    TDM& dm_;
+    UnidadeDeTrabalho unidade_;
     int tamanho_;
     std::chrono::milliseconds idadeMaxima_;
     int registros_ = 0;
     std::chrono::steady_clock::time_point inicio_;
-    uint64_t rollbacksNoInicio_ = 0;
-    uint64_t commitsNoInicio_ = 0;
 };
 
 } // namespace edi

@@ -1,6 +1,7 @@
 #include "interchange/tfrm_edi.h"
 
 #include "app/session.h"
+#include "app/unidade_de_trabalho.h"
 #include "core/errors.h"
 #include "core/files.h"
 #include "core/formats.h"
@@ -227,7 +228,7 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
 
 bool TfrmEDI::preparaChaves(const std::string& T) {
     if (!chaves_)
-        chaves_ = std::make_unique<PreparacaoChaves>(dm_.DB(), geral_.prmUnidade);
+        chaves_ = std::make_unique<PreparacaoChaves>(dm_, geral_.prmUnidade);
     // The statements of the table handled before may name a table whose keys change now.
     ibds_ = std::make_unique<db::Dataset>(dm_.DB());
     std::vector<std::string> avisos;
@@ -302,7 +303,6 @@ void TfrmEDI::btExportarClick() {
         ~ZeraProgresso() { ui.setProgressPosition(0); }
     } zera{ui_};
     btOrdemClick();
-    dm_.Transacao();
     enviados_ = pacotesJaEnviados(geral_.sPathOut);
     momentoDaExportacao_.reset();
     preparaMomentosECodigos();
@@ -314,17 +314,19 @@ void TfrmEDI::btExportarClick() {
             continue;
         ui_.pumpEvents();
         ui_.setProgressPosition(static_cast<int>(i) + 1);
+        UnidadeDeTrabalho unidade(dm_);
         try {
-            exportaTabela(reg);
+            exportaTabela(reg, unidade);
         } catch (const std::exception& e) {
             registraErro(reg.NM_TABELA, e.what());
-            dm_.Rollback();
+            unidade.desfaz();
         }
     }
     ui_.setMessage("Pronto!");
 }
 
 void TfrmEDI::preparaMomentosECodigos() {
+    UnidadeDeTrabalho unidade(dm_);
     try {
         db::Query existe(dm_.DB(), "select count(*) from rdb$generators where rdb$generator_name = :NOME");
         existe.setParam("NOME", Value::text(kGeradorDeMomentos));
@@ -332,10 +334,10 @@ void TfrmEDI::preparaMomentosECodigos() {
         if (existe.value(0).asInt64() == 0) {
             existe.close();
             dm_.DB().execute(std::string("CREATE SEQUENCE ") + kGeradorDeMomentos);
-            dm_.Commit();
+            unidade.confirma();
         }
     } catch (const std::exception& e) {
-        dm_.Rollback();
+        unidade.desfaz();
         registraErro(kGeradorDeMomentos, e.what());
     }
     try {
@@ -388,13 +390,12 @@ Timestamp TfrmEDI::momentoDaExportacao() {
     return *momentoDaExportacao_;
 }
 
-void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
+void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) {
     const std::string& T = reg.NM_TABELA;
     ui_.setMessage("Exportando " + T + " ...");
     ValidaCamposEDI(T);
-    dm_.Commit();
+    unidade.confirma();
     ValidaDiretorio(geral_.sPathOut);
-    dm_.Transacao();
     const ComandosTabela c = MontaDataSet(dm_, T, *ibds_);
 
     const std::string pendentes = selecaoPendentes(T, c);
@@ -407,8 +408,8 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
 
     // The interchange keys of new rows become durable before any file names them: a file left by a crash
     // then carries the codes the database kept, and exporting again sends the same codes.
-    carimbaChaves(T, c);
-    dm_.Commit();
+    carimbaChaves(T, c, unidade);
+    unidade.confirma();
     guardaCodigosEmitidos();
     pontoDeTeste("export:keys-stamped");
 
@@ -483,7 +484,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg) {
             kSegundosDoDia);
         pontoDeTeste("export:packet-written");
     }
-    dm_.Commit();
+    unidade.confirma();
 }
 
 std::string TfrmEDI::comandoMarca(const std::string& T, const ComandosTabela& c) const {
@@ -494,7 +495,7 @@ std::string TfrmEDI::comandoMarca(const std::string& T, const ComandosTabela& c)
            " AND DT_EXP IS NULL AND CD_EDI IS NOT NULL AND CD_UND IS NOT NULL RETURNING " + retorno;
 }
 
-void TfrmEDI::carimbaChaves(const std::string& T, const ComandosTabela& c) {
+void TfrmEDI::carimbaChaves(const std::string& T, const ComandosTabela& c, UnidadeDeTrabalho& unidade) {
     try {
         db::Query q(dm_.DB(), "UPDATE " + T +
                                   " SET CD_EDI = CASE WHEN CD_EDI IS NULL THEN GEN_ID(GEN_EDI, 1) ELSE CD_EDI END,"
@@ -505,7 +506,7 @@ void TfrmEDI::carimbaChaves(const std::string& T, const ComandosTabela& c) {
     } catch (const Error&) {
         // Something refuses the whole set (a row locked by another user, a missing column or generator):
         // row by row, each failure in the log and every other row keyed.
-        dm_.Rollback();
+        unidade.desfaz();
         carimbaChavesLinhaALinha(T, c);
     }
 }
@@ -534,8 +535,8 @@ void TfrmEDI::carimbaChavesLinhaALinha(const std::string& T, const ComandosTabel
 }
 
 void TfrmEDI::MudaTodasDatasExp() {
-    dm_.Transacao();
     btOrdemClick();
+    UnidadeDeTrabalho unidade(dm_);
     for (const auto& reg : registro_) {
         try {
             dm_.DB().execute("UPDATE " + reg.NM_TABELA + " SET DT_EXP = NULL");
@@ -543,7 +544,7 @@ void TfrmEDI::MudaTodasDatasExp() {
             // a table missing from this database is simply skipped
         }
     }
-    dm_.Commit();
+    unidade.confirma();
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -655,14 +656,15 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
     for (const RegistroEDI& reg : registro_) {
         if (!reg.receber())
             continue;
+        UnidadeDeTrabalho unidade(dm_);
         try {
-            if (importaTabela(reg, pastaDia, D, ultimoArquivo) == FimDaImportacao::Reiniciar)
+            if (importaTabela(reg, unidade, pastaDia, D, ultimoArquivo) == FimDaImportacao::Reiniciar)
                 return FimDaImportacao::Reiniciar;
         } catch (const std::exception& e) {
             ui_.setMessage(ultimoArquivo + CR + reg.NM_TABELA + CR + "Erro:" + e.what());
         }
         ui_.setProgressPosition(ui_.progressPosition() + 1);
-        dm_.Commit();
+        unidade.confirma();
     }
     return FimDaImportacao::Normal;
 }
@@ -698,14 +700,14 @@ std::vector<TfrmEDI::Pacote> TfrmEDI::listaArquivos(const std::string& T) const 
     return pacotes;
 }
 
-TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, const fs::path& pastaDia, const std::string& D,
+TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade,
+                                                const fs::path& pastaDia, const std::string& D,
                                                 std::string& ultimoArquivo) {
-    dm_.Transacao();
     const std::string& T = reg.NM_TABELA;
     const std::string& destino = reg.destino();
     // A column added here is invisible to this transaction's statements until it commits.
     if (ValidaCamposEDI(T))
-        dm_.Commit();
+        unidade.confirma();
     const ComandosTabela c = MontaDataSet(dm_, destino, *ibds_);
     const std::vector<Pacote> pacotes = listaArquivos(T);
     ui_.setMessage("Importanto " + T + " ...");
@@ -774,10 +776,10 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
         return v;
     };
 
-    LoteImportacao lote(dm_, loteImportacao, kIdadeMaximaDoLote);
+    std::optional<LoteImportacao> lote(std::in_place, dm_, loteImportacao, kIdadeMaximaDoLote);
     auto confirmaLote = [&] {
         versoes.grava();
-        if (lote.confirma())
+        if (lote->confirma())
             pontoDeTeste("import:batch-committed");
     };
     int numero = 0;
@@ -801,7 +803,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                             break;
                         }
                     }
-                    lote.abreRegistro();
+                    lote->abreRegistro();
                     oibds.open();
                     if (oibds.eof()) {
                         oibds.append();
@@ -829,7 +831,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                     oibds.post();
                     if (!unidade)
                         versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
-                    lote.fechaRegistro();
+                    lote->fechaRegistro();
                     pontoDeTeste("import:record-written");
                     oibds.close();
                     break;
@@ -856,15 +858,16 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                     break;
                 }
             }
-            if (lote.cheio())
+            if (lote->cheio())
                 confirmaLote();
         }
         // The file leaves the incoming folder only once all its records are durable.
         confirmaLote();
     } catch (...) {
-        lote.abandona();
+        lote->abandona();
         throw;
     }
+    lote.reset(); // the batch ends with the records: what follows writes only files
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
                   " Novos :" + std::to_string(nI));
     if (nV > 0)

@@ -19,6 +19,7 @@
 namespace edi {
 
 class TDM;
+class UnidadeDeTrabalho;
 class PacketTable;
 class MemoriaDeVersoes;
 class PreparacaoChaves;
@@ -93,8 +94,8 @@ private:
         std::optional<int> tentativas; // kept records: the runs that failed them
     };
 
-    void exportaTabela(const RegistroEDI& reg);
-    void carimbaChaves(const std::string& T, const ComandosTabela& c);
+    void exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade);
+    void carimbaChaves(const std::string& T, const ComandosTabela& c, UnidadeDeTrabalho& unidade);
     void carimbaChavesLinhaALinha(const std::string& T, const ComandosTabela& c);
     std::string comandoMarca(const std::string& T, const ComandosTabela& c) const;
     void registraErro(const std::string& T, const std::string& mensagem);
@@ -111,7 +112,8 @@ private:
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
-    FimDaImportacao importaTabela(const RegistroEDI& reg, const std::filesystem::path& pastaDia, const std::string& D,
+    FimDaImportacao importaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade,
+                                  const std::filesystem::path& pastaDia, const std::string& D,
                                   std::string& ultimoArquivo);
     void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
                         PacketTable& ocds, const std::filesystem::path& pastaDia);

@@ -1,6 +1,7 @@
 #include "interchange/versoes.h"
 
 #include "app/session.h"
+#include "app/unidade_de_trabalho.h"
 
 #include <algorithm>
 #include <iterator>
@@ -80,8 +81,9 @@ bool existe(TDM& dm, const char* catalogo, const char* coluna, const char* nome)
 void garante(TDM& dm, const char* catalogo, const char* coluna, const char* nome, const std::string& ddl) {
     if (existe(dm, catalogo, coluna, nome))
         return;
+    UnidadeDeTrabalho unidade(dm);
     dm.DB().execute(ddl);
-    dm.Commit();
+    unidade.confirma();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "app/constants.h"
 #include "app/geral.h"
+#include "app/unidade_de_trabalho.h"
 #include "app_fixture.h"
 #include "core/errors.h"
 #include "db/query.h"
@@ -41,6 +42,49 @@ TEST(Session, GetDateWithoutItsRowShowsTheErrorBoxAndAbortsSilently) {
     EXPECT_THROW(f.dm->GetDateTime(), Abort);
     EXPECT_EQ(f.ui.of("error"), (std::vector<std::string>{"Erro GetDate : select Cast('now' as date) from dual",
                                                            "Erro GetDateTime : select Cast('now' as timeStamp) from dual"}));
+}
+
+// Confirmed work survives the scope left by an exception, the rest is undone once; what others do to the session
+// transaction under a unit is told to it.
+TEST(Session, AUnitOfWorkUndoesOnlyWhatItDidNotConfirm) {
+    AppFixture f;
+    auto grava = [&](int n) { f.dm->DB().execute("insert into PARAMETRO values (" + std::to_string(n) + ", 'x')"); };
+    try {
+        UnidadeDeTrabalho unidade(*f.dm);
+        grava(1);
+        unidade.confirma();
+        grava(2);
+        throw std::runtime_error("falhou");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(f.scalarText("select list(CD_PARAMETRO) from PARAMETRO where CD_PARAMETRO < 29"), "1");
+
+    const uint64_t reversoes = f.dm->TS().rollbackCount();
+    try {
+        UnidadeDeTrabalho unidade(*f.dm);
+        grava(3);
+        unidade.desfaz();
+        throw std::runtime_error("falhou");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(f.dm->TS().rollbackCount(), reversoes + 1);
+
+    {
+        UnidadeDeTrabalho unidade(*f.dm);
+        grava(4); // left without an exception: the owner decides
+    }
+    EXPECT_EQ(f.scalarText("select count(*) from PARAMETRO where CD_PARAMETRO = 4"), "1");
+
+    UnidadeDeTrabalho unidade(*f.dm);
+    unidade.confirma();
+    EXPECT_FALSE(unidade.confirmadaPorOutro());
+    f.dm->Commit();
+    EXPECT_TRUE(unidade.confirmadaPorOutro());
+    EXPECT_FALSE(unidade.desfeitaPorOutro());
+    f.dm->Rollback();
+    EXPECT_TRUE(unidade.desfeitaPorOutro());
+    unidade.recomeca();
+    EXPECT_FALSE(unidade.confirmadaPorOutro() || unidade.desfeitaPorOutro());
 }
 
 TEST(Parameters, LoadOnceWithTheUndefinedAndCentralDefaults) {
