@@ -66,6 +66,7 @@ step_contents() {
     grep -q '^Depends:.*firebird3.0-server-core' <<<"$control" || fail "no dependency on the embedded engine: $control"
     grep -q '^Depends:.*libfbclient2' <<<"$control" || fail "no library dependencies from shlibdeps: $control"
     grep -q '^Depends:.*libqt6widgets6' <<<"$control" || fail "no dependency on Qt: $control"
+    grep -q '^Depends:.*qt6-translations-l10n' <<<"$control" || fail "no dependency on Qt's Portuguese texts: $control"
     grep -q 'adduser .*--system' <<<"$(dpkg-deb -I "$deb" postinst)" || fail "postinst does not create the user edi"
     [ "$(dpkg-deb -I "$deb" conffiles)" = /etc/default/edi-central-server ] || fail "conffiles"
     echo "ok: contents and dependencies of $(basename "$deb")"

@@ -113,6 +113,7 @@ int main(int argc, char** argv) {
     const int sinaisDeSaida = bloqueiaSinaisDeSaida();
     QApplication app(argc, argv);
     atendePedidosDeSaida(sinaisDeSaida, &app);
+    edi::gui::instalaTextosDoQt();
     // Not the display name: that one would be appended to every window caption.
     QApplication::setApplicationName(QStringLiteral("EDI - Data Interchange"));
 
@@ -162,6 +163,10 @@ int main(int argc, char** argv) {
     // The operator tools: the SQL log and the report viewer live as long as the program, a console per opening.
     edi::gui::TfrmLogSQL frmLogSQL(p.dm().LogSQL());
     edi::gui::TfrmRelatorioWEB frmRelatorioWEB(p.geral().sPathTemp, arquivoDaImagem(p));
+    // Closing the main window ends the program, whatever else is open.
+    edi::gui::janelaAuxiliar(frmLogSQL);
+    edi::gui::janelaAuxiliar(frmRelatorioWEB);
+    edi::gui::janelaAuxiliar(frmEDI);
     janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
         edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); },

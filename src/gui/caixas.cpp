@@ -3,15 +3,52 @@
 #include "core/errors.h"
 #include "tools/error_reporter.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QPointer>
+#include <QTranslator>
 
 namespace edi::gui {
+
+namespace {
+
+int gCaixasAbertas = 0;
+
+// Runs a box's loop, counted as open for as long as it lasts.
+int executaCaixa(QMessageBox& caixa) {
+    ++gCaixasAbertas;
+    struct Fecha {
+        ~Fecha() { --gCaixasAbertas; }
+    } fecha;
+    return caixa.exec();
+}
+
+} // namespace
+
+bool caixaAberta() {
+    return gCaixasAbertas > 0;
+}
+
+bool instalaTextosDoQt() {
+    auto* traducao = new QTranslator(QCoreApplication::instance());
+    if (!traducao->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete traducao;
+        return false;
+    }
+    return QCoreApplication::installTranslator(traducao);
+}
+
+void janelaAuxiliar(QWidget& janela) {
+    janela.setAttribute(Qt::WA_QuitOnClose, false);
+}
 
 QMessageBox::StandardButton caixaModal(QWidget* pai, QMessageBox::Icon icone, const QString& titulo,
                                        const QString& texto, QMessageBox::StandardButtons botoes) {
     QMessageBox caixa(icone, titulo, texto, botoes, pai);
     caixa.setWindowModality(Qt::ApplicationModal);
-    return static_cast<QMessageBox::StandardButton>(caixa.exec());
+    return static_cast<QMessageBox::StandardButton>(executaCaixa(caixa));
 }
 
 void mostraErro(QWidget* pai, const std::string& texto) {
@@ -35,8 +72,12 @@ QPointer<QMessageBox> gDialogoAberto;
 int gErrosSeguintes = 0;
 
 QString textoDosSeguintes(int n) {
-    return n == 1 ? QStringLiteral("Mais 1 erro ocorreu com esta janela aberta; está no registro de erros.")
-                  : QStringLiteral("Mais %1 erros ocorreram com esta janela aberta; estão no registro de erros.").arg(n);
+    return n == 1 ? QStringLiteral("Mais 1 erro ocorreu com esta janela aberta; veja os detalhes.")
+                  : QStringLiteral("Mais %1 erros ocorreram com esta janela aberta; veja os detalhes.").arg(n);
+}
+
+QString detalhes(const tools::TextosDoErro& textos) {
+    return QString::fromStdString(textos.texto + "\n\nPilha de chamadas:\n" + textos.pilha);
 }
 
 } // namespace
@@ -44,15 +85,17 @@ QString textoDosSeguintes(int n) {
 void mostraErroDaAplicacao(QWidget* pai, const tools::TextosDoErro& textos) {
     if (gDialogoAberto) {
         gDialogoAberto->setInformativeText(textoDosSeguintes(++gErrosSeguintes));
+        gDialogoAberto->setDetailedText(gDialogoAberto->detailedText() + QStringLiteral("\n\n") + detalhes(textos));
         return;
     }
-    QMessageBox caixa(QMessageBox::Critical, QString::fromStdString(textos.titulo),
-                      QString::fromStdString(textos.texto), QMessageBox::Ok, pai);
+    const std::string& mensagem = textos.mensagem.empty() ? textos.texto : textos.mensagem;
+    QMessageBox caixa(QMessageBox::Critical, QString::fromStdString(textos.titulo), QString::fromStdString(mensagem),
+                      QMessageBox::Ok, pai);
     caixa.setWindowModality(Qt::ApplicationModal);
-    caixa.setDetailedText(QString::fromStdString("Pilha de chamadas:\n" + textos.pilha));
+    caixa.setDetailedText(detalhes(textos));
     gDialogoAberto = &caixa;
     gErrosSeguintes = 0;
-    caixa.exec();
+    executaCaixa(caixa);
     gDialogoAberto = nullptr;
     gErrosSeguintes = 0;
 }

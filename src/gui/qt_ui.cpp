@@ -20,7 +20,10 @@ QString qt(const std::string& text) {
 } // namespace
 
 void QtUi::setPanelText(int panel, const std::string& text) {
-    janela_.textoDoPainel(panel)->setText(qt(text));
+    // The panels have fixed widths: a long text is cut there, and read whole on hovering it.
+    QLabel* painel = janela_.textoDoPainel(panel);
+    painel->setText(qt(text));
+    painel->setToolTip(painel->text());
 }
 
 void QtUi::setStageText(const std::string& text) {

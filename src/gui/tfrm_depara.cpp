@@ -187,6 +187,13 @@ QWidget* TfrmDePara::criaPaginaGeral() {
     edDe = campo("edDe");
     edPara = campo("edPara");
 
+    // Room for the longest register's name, with a little to spare.
+    int larguraDoNome = 0;
+    for (const char* registro : tools::DePara::kRegistros)
+        larguraDoNome =
+            std::max(larguraDoNome, edTabela->fontMetrics().horizontalAdvance(QString::fromLatin1(registro)));
+    edTabela->setMinimumWidth(larguraDoNome + edTabela->fontMetrics().horizontalAdvance(QStringLiteral("MM")));
+
     auto* filtros = new QFormLayout;
     filtros->addRow(QStringLiteral("Tabela:"), edTabela);
     filtros->addRow(QStringLiteral("Provincia:"), edProvincia);
@@ -244,6 +251,7 @@ void TfrmDePara::opera(const std::function<void()>& operacao) {
     modeloDe_->mostra(nullptr);
     modeloPara_->mostra(nullptr);
     dosCampos();
+    pb->setValue(pb->minimum()); // the last operation's progress is not this one's
     executaProtegido(this, operacao);
     paraOsCampos();
     modeloDe_->mostra(form_->gradeDe());

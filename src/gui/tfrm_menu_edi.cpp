@@ -54,7 +54,11 @@ TfrmMenuEDI::TfrmMenuEDI(QWidget* parent) : QMainWindow(parent) {
     tmEDI = new QTimer(this);
     tmEDI->setObjectName(QStringLiteral("tmEDI"));
     tmEDI->setInterval(intervaloInicialMs);
-    connect(tmEDI, &QTimer::timeout, this, [this] { executa(&CicloEDI::tmEDITimer); });
+    // A tick inside an open box would put its own box on top of it: that run waits for the next tick.
+    connect(tmEDI, &QTimer::timeout, this, [this] {
+        if (!caixaAberta())
+            executa(&CicloEDI::tmEDITimer);
+    });
     tmEDI->start();
 }
 

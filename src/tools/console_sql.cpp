@@ -34,13 +34,17 @@ RespostaSQL ExecutaSQLRemoto(const PedidoGet& get, const std::string& dominio, c
                              const std::string& sql, const fs::path& pastaTemp) {
     RespostaSQL resposta;
     resposta.arquivo = pastaTemp / "tmpSQL.html";
-    const auto corpo = get(EnderecoSQL(dominio, operacao, sql));
-    if (!corpo) {
-        const std::string& erro = corpo.error();
+    const auto pagina = get(EnderecoSQL(dominio, operacao, sql));
+    if (!pagina) {
+        const std::string& erro = pagina.error();
         resposta.erro = "O servidor central não respondeu: " + (erro.empty() ? std::string("sem detalhe") : erro);
         return resposta;
     }
-    const std::string texto = linesWithCrLf(*corpo);
+    if (!pagina->ok() && pagina->corpo.empty()) {
+        resposta.erro = "O servidor central respondeu HTTP " + std::to_string(pagina->status) + " sem conteúdo";
+        return resposta;
+    }
+    const std::string texto = linesWithCrLf(pagina->corpo);
     try {
         std::error_code ec;
         fs::create_directories(pastaTemp, ec);

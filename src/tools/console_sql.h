@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transport/http_client.h"
 #include "transport/resultado.h"
 
 #include <filesystem>
@@ -15,8 +16,8 @@ struct RespostaSQL {
     bool ok() const { return erro.empty(); }
 };
 
-// An HTTP GET: the body, or why it did not come.
-using PedidoGet = std::function<transport::Resultado<std::string>(const std::string& url)>;
+// An HTTP GET: the page the server answered, or why none came.
+using PedidoGet = std::function<transport::Resultado<transport::Pagina>(const std::string& url)>;
 
 // The operation code of the console's radio buttons: "S", "Q", or "" when neither is chosen.
 std::string OperacaoSQL(bool select, bool query);
@@ -26,7 +27,8 @@ std::string OperacaoSQL(bool select, bool query);
 std::string EnderecoSQL(const std::string& dominio, const std::string& operacao, const std::string& sql);
 
 // Sends the statement and saves the answer as CR LF lines in `pastaTemp`/tmpSQL.html (the folder is created
-// when missing), replacing the file. A failure leaves the file as it was and says why.
+// when missing), replacing the file. A refusal's page is saved and shown like any answer (it says why); one
+// without a body, or no answer at all, leaves the file as it was and says why.
 RespostaSQL ExecutaSQLRemoto(const PedidoGet& get, const std::string& dominio, const std::string& operacao,
                              const std::string& sql, const std::filesystem::path& pastaTemp);
 

@@ -203,6 +203,7 @@ void DePara::btDeParaClick() {
     if (avisos_.maximo)
         avisos_.maximo(contagemDe_);
     const std::vector<FieldDef> campos = tbDe_->fields();
+    ultimaCopia_ = {};
     for (int64_t RecNo = 1; !tbDe_->eof(); ++RecNo) {
         bool postado = false;
         try {
@@ -215,6 +216,7 @@ void DePara::btDeParaClick() {
         } catch (const std::exception& e) {
             log("RecNo:" + std::to_string(RecNo) + "Erro: " + e.what());
             tbPara_->cancel();
+            ++ultimaCopia_.falhas;
         }
         if (avisos_.posicao)
             avisos_.posicao(contagemPara_);
@@ -222,11 +224,13 @@ void DePara::btDeParaClick() {
         if (postado) {
             try {
                 ComitaPara();
+                ++ultimaCopia_.copiadas;
             } catch (const std::exception& e) {
                 // The row never became durable: drop it from the transaction so the next commits can succeed.
                 log("RecNo:" + std::to_string(RecNo) + "Erro: " + e.what());
                 para().transaction().rollbackRetaining();
                 --contagemPara_;
+                ++ultimaCopia_.falhas;
             }
         }
         if (avisos_.eventos)

@@ -56,6 +56,12 @@ struct AvisosDePara {
     std::function<void()> eventos;
 };
 
+// What the last "De -> Para" did with the De rows.
+struct ContagemDaCopia {
+    int64_t copiadas = 0;
+    int64_t falhas = 0;
+};
+
 // De-Para without its widgets: copies the rows of one table from the De database into the Para database,
 // shows both sides and compares the programme registers. The window TfrmDePara and `edi-admin depara` both
 // drive it; the log lines are the same for both.
@@ -86,6 +92,7 @@ public:
     std::string tabelaAberta() const { return aberto_ ? aberto_->tabela : std::string(); }
     int64_t contagemDe() const { return contagemDe_; }
     int64_t contagemPara() const { return contagemPara_; }
+    const ContagemDaCopia& ultimaCopia() const { return ultimaCopia_; }
     // The rows the grids show; nothing before the first "Abrir" after a connection was opened.
     LinhasLidas* gradeDe() { return gradeDe_.get(); }
     LinhasLidas* gradePara() { return gradePara_.get(); }
@@ -113,6 +120,7 @@ private:
     std::unique_ptr<LinhasLidas> gradeDe_, gradePara_;
     std::optional<Aberto> aberto_;
     int64_t contagemDe_ = 0, contagemPara_ = 0;
+    ContagemDaCopia ultimaCopia_;
 };
 
 } // namespace edi::tools

@@ -25,6 +25,12 @@ std::string obrigatoria(const std::map<std::string, std::string>& opcoes, const 
     return valor;
 }
 
+// The closing line of a copy, so a run whose rows all failed does not read like a success.
+std::string linhaDaContagem(const ContagemDaCopia& c) {
+    return "De -> Para: " + std::to_string(c.copiadas) + (c.copiadas == 1 ? " linha copiada, " : " linhas copiadas, ") +
+           std::to_string(c.falhas) + " com erro";
+}
+
 } // namespace
 
 int ExecutaDeParaLinha(const std::string& operacao, const std::map<std::string, std::string>& opcoes,
@@ -62,8 +68,11 @@ int ExecutaDeParaLinha(const std::string& operacao, const std::map<std::string, 
         form.btAbrirClick();
         if (operacao == "apagar-para")
             form.btDelParaClick();
-        else if (operacao == "de-para")
+        else if (operacao == "de-para") {
             form.btDeParaClick();
+            saida << linhaDaContagem(form.ultimaCopia()) << std::endl;
+            return form.ultimaCopia().falhas > 0 ? 1 : 0;
+        }
     } catch (const std::exception& e) {
         // The row writer's messages break lines with a carriage return, which a terminal would overwrite.
         std::string texto = e.what();

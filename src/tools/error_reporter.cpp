@@ -153,6 +153,7 @@ void TErrorReporter::HandleException(std::exception_ptr ptr, bool fatal) {
     const ErroCapturado erro = captura(ptr, fatal);
     TextosDoErro textos;
     textos.pilha = descrevePilha(erro.pilha);
+    textos.mensagem = semSegredos(erro.objeto ? erro.objeto->what() : "");
     textos.contexto = "  indisponível: uma exceção C++ não interrompe o processador\n";
 
     // Newest registration first; copied, so a filter may (un)register while it runs.

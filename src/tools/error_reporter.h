@@ -29,6 +29,7 @@ struct ErroCapturado {
 struct TextosDoErro {
     std::string titulo = "Application Error";
     std::string texto;    // class, module, address, source line, message
+    std::string mensagem; // the message alone, what an operator reads first
     std::string pilha;    // call stack, one frame per line
     std::string contexto; // processor context
     std::string informacao;

@@ -156,6 +156,15 @@ struct HttpClient::Transfer {
 HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) {}
 
 Resultado<> HttpClient::perform(Transfer& t) {
+    if (auto feito = transfere(t); !feito)
+        return feito;
+    if (lastStatus_ < 200 || lastStatus_ > 299)
+        return Falha{hostOf(t.url) + ": o servidor respondeu HTTP " + std::to_string(lastStatus_) +
+                     (t.reason.empty() ? "" : " " + t.reason)};
+    return {};
+}
+
+Resultado<> HttpClient::transfere(Transfer& t) {
     ensureCurlInitialised();
     lastStatus_ = 0;
     const std::string host = hostOf(t.url);
@@ -199,9 +208,6 @@ Resultado<> HttpClient::perform(Transfer& t) {
             return Falha{t.sinkError};
         return Falha{host + ": " + describeFailure(rc, errorText)};
     }
-    if (lastStatus_ < 200 || lastStatus_ > 299)
-        return Falha{host + ": o servidor respondeu HTTP " + std::to_string(lastStatus_) +
-                     (t.reason.empty() ? "" : " " + t.reason)};
     return {};
 }
 
@@ -215,6 +221,19 @@ Resultado<std::string> HttpClient::getText(const std::string& url) {
     if (auto feito = perform(t); !feito)
         return Falha{feito.error()};
     return body;
+}
+
+Resultado<Pagina> HttpClient::getPage(const std::string& url) {
+    Pagina pagina;
+    Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
+    t.sink = [&](const char* data, std::size_t n) {
+        pagina.corpo.append(data, n);
+        return true;
+    };
+    if (auto feito = transfere(t); !feito)
+        return Falha{feito.error()};
+    pagina.status = lastStatus_;
+    return pagina;
 }
 
 Resultado<> HttpClient::Download(const std::string& url, const fs::path& destination) {

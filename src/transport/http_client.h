@@ -34,6 +34,13 @@ struct HttpOptions {
     bool followRedirects = true;
 };
 
+// A page as the server answered it, whatever its status.
+struct Pagina {
+    long status = 0;
+    std::string corpo;
+    bool ok() const { return status >= 200 && status <= 299; }
+};
+
 // Blocking HTTP requests on libcurl, a fresh easy handle per request. A failed request does not throw: its
 // Falha names the host and the HTTP status or the transfer error, in Portuguese for the message panel.
 // Only a library that cannot be initialised at all raises TransportError.
@@ -43,6 +50,8 @@ public:
 
     // The body of a 2xx answer.
     Resultado<std::string> getText(const std::string& url);
+    // The answer whatever its status (an error page is worth reading); a Falha only when none came.
+    Resultado<Pagina> getPage(const std::string& url);
     // Saves the whole body of a 2xx answer to `destination` (created or replaced). The body goes to a temporary
     // file beside it first: a failed transfer leaves the destination untouched.
     Resultado<> Download(const std::string& url, const std::filesystem::path& destination);
@@ -58,6 +67,8 @@ public:
 private:
     struct Transfer;
     Resultado<> perform(Transfer& transfer);
+    // The transfer alone: any status the server answered with is a success here.
+    Resultado<> transfere(Transfer& transfer);
     std::string describeFailure(int curlCode, const char* detail) const;
 
     HttpOptions options_;

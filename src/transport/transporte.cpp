@@ -134,8 +134,8 @@ Resultado<std::string> TransporteEDI::Requisita(const std::string& caminhoEConsu
     return transport::HttpClient(opcoes).getText(url(caminhoEConsulta)); // a fresh client per request
 }
 
-Resultado<std::string> TransporteEDI::Get(const std::string& endereco) {
-    return transport::HttpClient(opcoes_).getText(endereco);
+Resultado<transport::Pagina> TransporteEDI::Get(const std::string& endereco) {
+    return transport::HttpClient(opcoes_).getPage(endereco);
 }
 
 namespace {

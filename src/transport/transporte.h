@@ -42,8 +42,8 @@ public:
 
     // GET of sDominio + path; the body.
     transport::Resultado<std::string> Requisita(const std::string& caminhoEConsulta);
-    // GET of a whole address; the body.
-    transport::Resultado<std::string> Get(const std::string& url);
+    // GET of a whole address; the page, whatever its status.
+    transport::Resultado<transport::Pagina> Get(const std::string& url);
     // Downloads into sPathIn; the stored name, or the failure after showing its text. Each path segment of the
     // address is sent percent-encoded; an address with a ".." segment, or on another host than the central
     // server's domain, is refused. `ponto` names the test point reached after each piece written.

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -35,6 +36,12 @@
 
 namespace edi {
 namespace {
+
+void salvaFoto(QWidget& janela, const QString& nome) {
+    const QString pasta = qEnvironmentVariable("EDI_SCREENSHOT_DIR", QDir::tempPath());
+    QVERIFY(QDir().mkpath(pasta));
+    QVERIFY(janela.grab().save(pasta + "/" + nome));
+}
 
 const char* const kStatus = "select VALOR from PARAMETRO where CD_PARAMETRO = 29";
 
@@ -95,7 +102,7 @@ struct Bancada {
 class Respondedor : public QObject {
 public:
     struct Caixa {
-        QString titulo, texto;
+        QString titulo, texto, detalhes;
         QMessageBox::Icon icone;
         QMessageBox::StandardButtons botoes;
     };
@@ -110,7 +117,8 @@ private:
         auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (!caixa || !caixa->isVisible())
             return;
-        caixas.append({caixa->windowTitle(), caixa->text(), caixa->icon(), caixa->standardButtons()});
+        caixas.append(
+            {caixa->windowTitle(), caixa->text(), caixa->detailedText(), caixa->icon(), caixa->standardButtons()});
         caixa->button(resposta_)->click();
     }
     QMessageBox::StandardButton resposta_;
@@ -309,6 +317,65 @@ private slots:
         QTRY_VERIFY(!b->janela.isVisible());
     }
 
+    void sairComOutraJanelaAbertaTerminaOPrograma() {
+        QWidget log;
+        gui::janelaAuxiliar(log);
+        log.show();
+        b->mostra();
+        // The program's own loop, which Qt ends when the last window that holds it closes.
+        QTimer::singleShot(0, b->janela.Sair1, &QAction::trigger);
+        QTimer guarda;
+        guarda.setSingleShot(true);
+        connect(&guarda, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        guarda.start(10000);
+        QCOMPARE(QApplication::exec(), 0);
+    }
+
+    void textosDoQtEmPortugues() {
+        QVERIFY(gui::instalaTextosDoQt());
+        QMessageBox caixa(QMessageBox::Question, "Excluir", "Deseja Excluir?", QMessageBox::Yes | QMessageBox::No);
+        caixa.setDetailedText("detalhe");
+        QCOMPARE(caixa.button(QMessageBox::Yes)->text().remove('&'), QStringLiteral("Sim"));
+        QCOMPARE(caixa.button(QMessageBox::No)->text().remove('&'), QStringLiteral("Não"));
+        caixa.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&caixa));
+        const auto botoes = caixa.findChildren<QAbstractButton*>();
+        QVERIFY(std::any_of(botoes.begin(), botoes.end(),
+                            [](auto* bt) { return bt->text().startsWith(QStringLiteral("Mostrar")); }));
+        salvaFoto(caixa, "caixa-em-portugues.png");
+    }
+
+    void umaCaixaDeCadaVezMesmoComOTimerCorrendo() {
+        b->online = false;
+        b->ciclo->bImportar = true;
+        b->ciclo->intervaloMs = 20;
+        b->mostra();
+        int maximo = 0;
+        QElapsedTimer aberta;
+        QTimer vigia;
+        connect(&vigia, &QTimer::timeout, [&] {
+            int visiveis = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                visiveis += qobject_cast<QMessageBox*>(w) && w->isVisible();
+            maximo = std::max(maximo, visiveis);
+            if (visiveis > 1)
+                b->janela.tmEDI->setInterval(0); // the fault is seen; let the stack unwind
+            auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!caixa)
+                return;
+            if (!aberta.isValid())
+                aberta.start();
+            // Open long enough for several ticks.
+            if (aberta.elapsed() > 300) {
+                aberta.invalidate();
+                caixa->button(QMessageBox::Ok)->click();
+            }
+        });
+        vigia.start(10);
+        b->janela.Receber1->trigger();
+        QCOMPARE(maximo, 1);
+    }
+
     void execucaoInicialUmaVezDepoisDaPrimeiraPintura() {
         int pinturas = 0;
         struct ContaPinturas : QObject {
@@ -345,8 +412,11 @@ private slots:
         b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(respondedor.caixas.size(), 1);
         QCOMPARE(respondedor.caixas[0].titulo, QStringLiteral("Application Error"));
-        QVERIFY(respondedor.caixas[0].texto.startsWith(QStringLiteral("Exceção std::runtime_error em test_gui+0x")));
-        QVERIFY(respondedor.caixas[0].texto.endsWith(QStringLiteral(":\ndisco cheio")));
+        // The operator reads the message; the technical report waits under the details button.
+        QCOMPARE(respondedor.caixas[0].texto, QStringLiteral("disco cheio"));
+        const QString& detalhes = respondedor.caixas[0].detalhes;
+        QVERIFY(detalhes.startsWith(QStringLiteral("Exceção std::runtime_error em test_gui+0x")));
+        QVERIFY(detalhes.contains(QStringLiteral(":\ndisco cheio\n\nPilha de chamadas:\n")));
         QCOMPARE(respondedor.caixas[0].icone, QMessageBox::Critical);
         QVERIFY(readFile(b->pasta / "EDIMorvanix.log").find("disco cheio") != std::string::npos);
         QVERIFY(!b->ciclo->bExportando);
@@ -393,6 +463,9 @@ private slots:
         ui.setMessage("Próxima execução 9:1:05");
         QCOMPARE(ui.message(), std::string("Próxima execução 9:1:05"));
         QCOMPARE(b->janela.textoDoPainel(2)->text(), QStringLiteral("Próxima execução 9:1:05"));
+        const QString longo = QStringLiteral("Erro: servidor central fora do ar desde o começo da tarde de ontem");
+        ui.setMessage(longo.toStdString());
+        QCOMPARE(b->janela.textoDoPainel(2)->toolTip(), longo);
         ui.setActive(true);
         b->mostra();
         QCOMPARE(b->corDoIndicador(), QColor(255, 0, 0));
@@ -458,7 +531,7 @@ private slots:
     void comODialogoAbertoOsErrosSeguintesSoSaoContados() {
         b->mostra();
         b->duranteExportar = [] { throw std::runtime_error("primeiro"); };
-        QString informativo;
+        QString informativo, detalhes;
         int caixasAbertas = 0;
         // Runs inside the first dialog's loop, like a timer run behind an unanswered dialog.
         QTimer::singleShot(0, [&] {
@@ -469,12 +542,16 @@ private slots:
             auto* caixa = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             QVERIFY(caixa);
             informativo = caixa->informativeText();
+            detalhes = caixa->detailedText();
+            salvaFoto(*caixa, "erro-da-aplicacao.png");
             caixa->button(QMessageBox::Ok)->click();
         });
         b->janela.entradaDaEtapa("export")->trigger();
         QCOMPARE(caixasAbertas, 1);
-        QCOMPARE(informativo,
-                 QStringLiteral("Mais 2 erros ocorreram com esta janela aberta; estão no registro de erros."));
+        // The log may have gone by mail meanwhile: the reports of the others are in the dialog itself.
+        QCOMPARE(informativo, QStringLiteral("Mais 2 erros ocorreram com esta janela aberta; veja os detalhes."));
+        QVERIFY(detalhes.indexOf("primeiro") < detalhes.indexOf("segundo"));
+        QVERIFY(detalhes.indexOf("segundo") < detalhes.indexOf("terceiro"));
         const std::string log = readFile(b->pasta / "EDIMorvanix.log");
         QVERIFY(log.find("primeiro") < log.find("segundo") && log.find("segundo") < log.find("terceiro"));
         QVERIFY(log.find("terceiro") != std::string::npos);

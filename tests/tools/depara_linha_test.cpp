@@ -64,7 +64,14 @@ TEST_F(DeParaLinhaTest, OpensCopiesAndDeletesOnlyWhenConfirmed) {
 
     s = depara("--tabela REGISTRO_TARV --provincia=1 de-para");
     ASSERT_EQ(s.status, 0) << s.err;
-    EXPECT_EQ(s.out, abertos + "Tabela: REGISTRO_TARV De: 2 Para: 0\n");
+    EXPECT_EQ(s.out, abertos + "Tabela: REGISTRO_TARV De: 2 Para: 0\nDe -> Para: 2 linhas copiadas, 0 com erro\n");
+    EXPECT_EQ(linhasPara(), 2);
+
+    // Copied again, every row fails on its key: said at the end, and not a success.
+    s = depara("--tabela REGISTRO_TARV --provincia=1 de-para");
+    EXPECT_EQ(s.status, 1);
+    EXPECT_NE(s.out.find("RecNo:2Erro: "), std::string::npos) << s.out;
+    EXPECT_TRUE(s.out.ends_with("\nDe -> Para: 0 linhas copiadas, 2 com erro\n")) << s.out;
     EXPECT_EQ(linhasPara(), 2);
 
     s = depara("--tabela REGISTRO_TARV apagar-para");

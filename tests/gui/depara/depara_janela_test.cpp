@@ -117,6 +117,13 @@ private slots:
             grades << g->title();
         grades.sort();
         QCOMPARE(grades, (QStringList{"De", "Para"}));
+
+        // The longest register's name is read whole in its field.
+        j.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&j));
+        const QString longo = QString::fromLatin1(tools::DePara::kRegistros.back());
+        QVERIFY2(j.edTabela->width() >= j.edTabela->fontMetrics().horizontalAdvance(longo) + 16,
+                 qPrintable(QString::number(j.edTabela->width())));
     }
 
     void opensCopiesAndDeletesAfterConfirmationKeepingItsStateWhenHidden() {
@@ -149,6 +156,7 @@ private slots:
         j.edProvincia->setText(QStringLiteral("0"));
         j.btAbrir->click();
         QCOMPARE(linhasDoLog().last(), QStringLiteral("Tabela: REGISTRO_TARV De: 150 Para: 150"));
+        QCOMPARE(j.pb->value(), 0); // the bar of the copy is not this operation's
         {
             Resposta nao(QMessageBox::No);
             j.btDelPara->click();

@@ -44,7 +44,7 @@ tools::PedidoGet getReal() {
     return [](const std::string& url) {
         transport::HttpOptions opcoes;
         opcoes.requestTimeout = std::chrono::seconds(5);
-        return transport::HttpClient(opcoes).getText(url);
+        return transport::HttpClient(opcoes).getPage(url);
     };
 }
 
@@ -125,13 +125,17 @@ void FerramentasTest::consoleSQLMandaOComandoIntactoEMostraCadaResposta() {
     QCOMPARE(readFile(pasta / "Temp" / "tmpSQL.html"),
              std::string("<html><body><p>segunda resposta ação</p></body></html>\r\n"));
 
-    // A refusal is said in the view; the answer file keeps the last answer.
-    servidor.on("/dbSQL.php", test::Reply::text("falhou", 500));
+    // A refusal's page says why: it is shown like any answer.
+    servidor.on("/dbSQL.php", test::Reply::text("<p>Tabela UNIDADEX desconhecida</p>", 500));
     QTest::mouseClick(sql.rbSelect, Qt::LeftButton);
     QTest::mouseClick(sql.btExecutar, Qt::LeftButton);
-    QVERIFY(sql.web->toPlainText().startsWith(QStringLiteral("Erro: O servidor central não respondeu")));
-    QVERIFY(sql.web->toPlainText().contains(QStringLiteral("500")));
-    QVERIFY(readFile(pasta / "Temp" / "tmpSQL.html").find("segunda") != std::string::npos);
+    QCOMPARE(sql.web->toPlainText().trimmed(), QStringLiteral("Tabela UNIDADEX desconhecida"));
+    salvaFoto(sql, "sql-recusa.png");
+    // A refusal with nothing to read is said in the view; the answer file keeps the last answer.
+    servidor.on("/dbSQL.php", test::Reply::text("", 503));
+    QTest::mouseClick(sql.btExecutar, Qt::LeftButton);
+    QCOMPARE(sql.web->toPlainText(), QStringLiteral("Erro: O servidor central respondeu HTTP 503 sem conteúdo"));
+    QVERIFY(readFile(pasta / "Temp" / "tmpSQL.html").find("UNIDADEX") != std::string::npos);
 
     servidor.on("/dbSQL.php", test::Reply::text("<html><body><h3>Resultado</h3><table border=1 cellpadding=3>"
                                                 "<tr><th>CD_UNIDADE</th><th>DS_UNIDADE</th><th>VL_VERSAO</th></tr>"
