@@ -372,7 +372,7 @@ private slots:
             }
         });
         vigia.start(10);
-        b->janela.Receber1->trigger();
+        b->janela.entradaDaEtapa("receive")->trigger();
         QCOMPARE(maximo, 1);
     }
 
