@@ -14,7 +14,7 @@ namespace {
 
 using edi::PacketTable;
 
-bool sameFields(const PacketTable &a, const PacketTable &b) {
+bool sameFields(const PacketTable& a, const PacketTable& b) {
     if (a.fieldCount() != b.fieldCount())
         return false;
     for (size_t i = 0; i < a.fieldCount(); ++i) {
@@ -25,7 +25,7 @@ bool sameFields(const PacketTable &a, const PacketTable &b) {
     return true;
 }
 
-bool sameRecords(PacketTable &a, PacketTable &b) {
+bool sameRecords(PacketTable& a, PacketTable& b) {
     if (a.recordCount() != b.recordCount())
         return false;
     for (a.first(), b.first(); !a.eof(); a.next(), b.next())
@@ -35,11 +35,11 @@ bool sameRecords(PacketTable &a, PacketTable &b) {
     return b.eof();
 }
 
-void checkRoundTrip(PacketTable &loaded) {
+void checkRoundTrip(PacketTable& loaded) {
     std::string saved;
     try {
         saved = loaded.saveToString();
-    } catch (const edi::PacketError &) {
+    } catch (const edi::PacketError&) {
         return; // a value the plain variant cannot carry (a control character given as a reference)
     }
     PacketTable again = PacketTable::loadFromString(saved, "saved packet");
@@ -65,25 +65,24 @@ std::optional<std::string> behindDoctype(std::string_view input) {
 std::optional<PacketTable> loaded(std::string_view input) {
     try {
         return PacketTable::loadFromString(input);
-    } catch (const edi::PacketError &) {
+    } catch (const edi::PacketError&) {
         return std::nullopt;
     }
 }
 
-void checkWholeDocumentAgrees(std::optional<PacketTable> &ds, std::string_view input) {
+void checkWholeDocumentAgrees(std::optional<PacketTable>& ds, std::string_view input) {
     const auto whole = behindDoctype(input);
     if (!whole)
         return;
     auto other = loaded(*whole);
-    if (ds.has_value() != other.has_value() ||
-        (ds && (!sameFields(*ds, *other) || !sameRecords(*ds, *other))))
+    if (ds.has_value() != other.has_value() || (ds && (!sameFields(*ds, *other) || !sameRecords(*ds, *other))))
         std::abort();
 }
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    const std::string_view input(reinterpret_cast<const char *>(data), size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
     auto ds = loaded(input);
     checkWholeDocumentAgrees(ds, input);
     if (ds)

@@ -12,18 +12,18 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
-std::vector<std::string> samples(const std::filesystem::path &folder) {
+std::vector<std::string> samples(const std::filesystem::path& folder) {
     std::vector<std::filesystem::path> paths;
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
         if (entry.is_regular_file())
             paths.push_back(entry.path());
     std::sort(paths.begin(), paths.end());
     std::vector<std::string> contents;
-    for (const auto &p : paths) {
+    for (const auto& p : paths) {
         std::ifstream in(p, std::ios::binary);
         contents.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
@@ -32,7 +32,7 @@ std::vector<std::string> samples(const std::filesystem::path &folder) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc != 2) {
         std::cerr << "usage: " << argv[0] << " SAMPLE_FOLDER\n";
         return 2;
@@ -40,13 +40,13 @@ int main(int argc, char **argv) {
     const auto seeds = samples(argv[1]);
     std::mt19937 rng(20240315);
     size_t runs = 0;
-    const auto run = [&](const std::string &input) {
-        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.data()), input.size());
+    const auto run = [&](const std::string& input) {
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
         ++runs;
     };
     for (size_t i = 0; i < seeds.size(); ++i) {
         run(seeds[i]);
-        for (const auto &m : edi::fuzz::mutationsOf(seeds[i], seeds[(i + 1) % seeds.size()], rng))
+        for (const auto& m : edi::fuzz::mutationsOf(seeds[i], seeds[(i + 1) % seeds.size()], rng))
             run(m);
     }
     std::cout << "replayed " << runs << " inputs from " << seeds.size() << " sample files\n";

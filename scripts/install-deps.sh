@@ -3,7 +3,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    build-essential cmake pkg-config git
+    build-essential cmake pkg-config git clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
     libcurl4-openssl-dev libpugixml-dev libzip-dev libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev

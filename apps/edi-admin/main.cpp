@@ -122,7 +122,7 @@ CommandLine parse(int argc, char** argv, const std::set<std::string>& known, con
         line.options[name] = value;
     }
     if (positional.size() < 2 || positional.size() > 2 + extraAllowed)
-        throw UsageError(positional.empty() ? "falta o comando"
+        throw UsageError(positional.empty()  ? "falta o comando"
                          : extraAllowed == 0 ? "esperava um comando e um só argumento"
                                              : "argumentos a mais ou a menos para " + positional[0]);
     line.command = positional[0];
@@ -240,12 +240,15 @@ int data(const CommandLine& line) {
 std::string iniInicial(const std::string& database, const std::string& servidor) {
     return "; Configuração do EDI criada por edi-admin init-home.\n"
            "[Geral]\n"
-           "DB=" + database + "\n"
+           "DB=" +
+           database +
+           "\n"
            "[EDI]\n"
            "Exportar=SIM\n"
            "Importar=SIM\n"
            "Tempo=60\n"
-           "Servidor=" + servidor + "\n";
+           "Servidor=" +
+           servidor + "\n";
 }
 
 int initHome(const CommandLine& line) {

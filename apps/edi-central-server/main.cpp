@@ -14,7 +14,7 @@ namespace {
 using namespace edi;
 using namespace edi::central;
 
-int serve(const ServerConfig &config) {
+int serve(const ServerConfig& config) {
     // Blocked before any thread starts, so every thread inherits the mask and only sigtimedwait sees the signals.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -37,7 +37,7 @@ int serve(const ServerConfig &config) {
     return 1;
 }
 
-int publish(const PublishCommand &command) {
+int publish(const PublishCommand& command) {
     const Publication p = publishUpdate(WebRoot(command.root), command.file, command.details);
     std::cout << "published " << p.nome << " (DESTINO " << p.destino << ", TIPO " << p.tipo << ", EXEC " << p.exec
               << ") at " << formatMoment(p.publicado) << "\n";
@@ -46,7 +46,7 @@ int publish(const PublishCommand &command) {
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (const auto respondido = platform::respondeAjudaOuVersao(argc, argv, "edi-central-server", kUsage))
         return *respondido;
     try {
@@ -55,12 +55,12 @@ int main(int argc, char **argv) {
             std::cout << kUsage;
             return 0;
         }
-        if (const auto *p = std::get_if<PublishCommand>(&command))
+        if (const auto* p = std::get_if<PublishCommand>(&command))
             return publish(*p);
         return serve(std::get<ServeCommand>(command).config);
-    } catch (const UsageError &e) {
+    } catch (const UsageError& e) {
         return edi::platform::erroDeUso("edi-central-server", e.what());
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         std::cerr << "edi-central-server: " << e.what() << "\n";
         return 1;
     }

@@ -105,7 +105,9 @@ std::string ajudaDasEtapas() {
            (descricoes.empty() ? "" : descricoes + ").\n");
 }
 
-int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi-sync", texto); }
+int erroDeUso(const std::string& texto) {
+    return edi::platform::erroDeUso("edi-sync", texto);
+}
 
 // Prints what the engine logged during a stage, so failures of single tables and rows are seen.
 void mostraLog(edi::Programa& p, size_t& jaMostrado) {

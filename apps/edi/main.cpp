@@ -48,7 +48,9 @@ constexpr const char* kAjuda =
     "Situação de saída: 0 ao sair pelo menu ou com SIGTERM, 1 quando a ligação à base de dados falhou,\n"
     "2 quando a linha de comando está errada.\n";
 
-int erroDeUso(const std::string& texto) { return edi::platform::erroDeUso("edi", texto); }
+int erroDeUso(const std::string& texto) {
+    return edi::platform::erroDeUso("edi", texto);
+}
 
 // Options of two dashes are ours and Qt's take one: a wrong one of ours is told before QApplication, which
 // needs a display. The value of --home is checked after, with the arguments Qt leaves.
@@ -169,8 +171,8 @@ int main(int argc, char** argv) {
     edi::gui::janelaAuxiliar(frmEDI);
     janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
-        edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); },
-                                 p.geral().sDominio, p.geral().sPathTemp, &janela);
+        edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); }, p.geral().sDominio,
+                                 p.geral().sPathTemp, &janela);
         frmSQL.exec();
     });
     janela.ligaOperacao(janela.Relatorio1, [&p, &janela, &frmRelatorioWEB] {

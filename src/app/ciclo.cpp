@@ -171,8 +171,8 @@ std::string CicloEDI::textoProximaExecucao(int intervaloMs) {
     const std::time_t t = std::chrono::system_clock::to_time_t(next);
     std::tm tm{};
     localtime_r(&t, &tm);
-    const Timestamp ts = Timestamp::fromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                                              tm.tm_sec);
+    const Timestamp ts =
+        Timestamp::fromParts(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return "Próxima execução " + formatDateTime("hh:n:ss", ts);
 }
 

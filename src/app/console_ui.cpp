@@ -30,16 +30,24 @@ void ConsoleUi::setMessage(const std::string& text) {
     line("estado", text);
 }
 
-void ConsoleUi::setUnitText(const std::string& text) { line("unidade", text); }
+void ConsoleUi::setUnitText(const std::string& text) {
+    line("unidade", text);
+}
 
 void ConsoleUi::pause(int milliseconds) {
     if (milliseconds > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-void ConsoleUi::showWarning(const std::string& caption, const std::string& text) { line("aviso", caption + ": " + text); }
-void ConsoleUi::showError(const std::string& text) { line("erro", text); }
-void ConsoleUi::showInformation(const std::string& text) { line("info", text); }
+void ConsoleUi::showWarning(const std::string& caption, const std::string& text) {
+    line("aviso", caption + ": " + text);
+}
+void ConsoleUi::showError(const std::string& text) {
+    line("erro", text);
+}
+void ConsoleUi::showInformation(const std::string& text) {
+    line("info", text);
+}
 
 bool ConsoleUi::askYesNo(const std::string& caption, const std::string& text) {
     line("pergunta", caption + ": " + text + " -> Não");

@@ -59,7 +59,9 @@ Date Date::fromYmd(int year, int month, int day) {
     return Date{daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day))};
 }
 
-void Date::toYmd(int& year, int& month, int& day) const { civilFromDays(days, year, month, day); }
+void Date::toYmd(int& year, int& month, int& day) const {
+    civilFromDays(days, year, month, day);
+}
 
 Time Time::fromHms(int hour, int minute, int second, int millisecond) {
     if (!isValidTime(hour, minute, second, millisecond))

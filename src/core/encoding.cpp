@@ -55,7 +55,7 @@ bool isBase64Space(char c) {
 
 } // namespace
 
-std::optional<char32_t> nextCodePoint(std::string_view s, size_t &pos) {
+std::optional<char32_t> nextCodePoint(std::string_view s, size_t& pos) {
     if (pos >= s.size())
         return std::nullopt;
     const auto b0 = static_cast<uint8_t>(s[pos]);
@@ -108,7 +108,7 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-void appendUtf8(std::string &out, char32_t cp) {
+void appendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -136,7 +136,7 @@ std::string windows1252ToUtf8(std::string_view bytes) {
 
 namespace {
 
-const char *charsetName(Charset charset) {
+const char* charsetName(Charset charset) {
     switch (charset) {
     case Charset::Utf8: return "UTF-8";
     case Charset::Windows1252: return "Windows-1252";
@@ -175,7 +175,9 @@ std::string utf8ToSingleByte(std::string_view utf8, Charset charset) {
 
 } // namespace
 
-std::string utf8ToWindows1252(std::string_view utf8) { return utf8ToSingleByte(utf8, Charset::Windows1252); }
+std::string utf8ToWindows1252(std::string_view utf8) {
+    return utf8ToSingleByte(utf8, Charset::Windows1252);
+}
 
 std::string decodeText(std::string_view bytes, Charset charset) {
     switch (charset) {
@@ -234,7 +236,7 @@ std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     return out;
 }
 
-std::string base64Encode(const uint8_t *data, size_t size) {
+std::string base64Encode(const uint8_t* data, size_t size) {
     std::string out;
     out.reserve((size + 2) / 3 * 4);
     size_t i = 0;

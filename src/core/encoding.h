@@ -12,8 +12,8 @@ namespace edi::encoding {
 bool isValidUtf8(std::string_view bytes);
 
 // Decodes the code point at `pos` and advances past it; nullopt (pos unchanged) on a malformed sequence.
-std::optional<char32_t> nextCodePoint(std::string_view utf8, size_t &pos);
-void appendUtf8(std::string &out, char32_t codePoint);
+std::optional<char32_t> nextCodePoint(std::string_view utf8, size_t& pos);
+void appendUtf8(std::string& out, char32_t codePoint);
 
 // Bytes 0x81, 0x8D, 0x8F, 0x90 and 0x9D have no Windows-1252 character; they map to the code point of the same
 // number, so that ISO-8859-1 text read this way loses nothing.
@@ -33,9 +33,9 @@ std::string textToUtf8(std::string_view bytes);
 // Unpaired surrogates and a dangling odd byte become U+FFFD.
 std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);
 
-std::string base64Encode(const uint8_t *data, size_t size);
+std::string base64Encode(const uint8_t* data, size_t size);
 inline std::string base64Encode(std::string_view bytes) {
-    return base64Encode(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    return base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 // Ignores whitespace (wrapped producers) and accepts missing padding; nullopt on any other character or shape.
 std::optional<std::vector<uint8_t>> base64Decode(std::string_view text);

@@ -44,7 +44,7 @@ bool syncFile(const std::filesystem::path& path);
 // What a failed system call's error number means, in Portuguese, for messages that name a file.
 std::string describeWriteError(int errorNumber);
 
-std::string readFile(const std::filesystem::path& path);            // throws IoError
+std::string readFile(const std::filesystem::path& path); // throws IoError
 void writeFileAtomically(const std::filesystem::path& path, std::string_view content);
 // Writes `content` under the first free name of candidate(0), candidate(1), ..., never replacing a file (see
 // AtomicFile::commitUnderFreeName). Returns the name taken.

@@ -12,9 +12,13 @@ namespace edi::formats {
 
 namespace {
 
-std::string pad2(int v) { return v < 10 ? "0" + std::to_string(v) : std::to_string(v); }
+std::string pad2(int v) {
+    return v < 10 ? "0" + std::to_string(v) : std::to_string(v);
+}
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Reads an unsigned run of digits of exactly `len` characters at `pos`.
 bool digitsAt(std::string_view s, size_t pos, size_t len, int& out) {
@@ -86,7 +90,9 @@ std::string formatFixed(double v, int decimals) {
     return s;
 }
 
-std::string formatInteger(int64_t v) { return std::to_string(v); }
+std::string formatInteger(int64_t v) {
+    return std::to_string(v);
+}
 
 std::string formatThousands(int64_t v) {
     std::string digits = std::to_string(v < 0 ? -v : v);
@@ -109,7 +115,9 @@ std::string formatDate(const Date& d) {
     return buf;
 }
 
-std::string formatTime(const Time& t) { return pad2(t.hour()) + ":" + pad2(t.minute()) + ":" + pad2(t.second()); }
+std::string formatTime(const Time& t) {
+    return pad2(t.hour()) + ":" + pad2(t.minute()) + ":" + pad2(t.second());
+}
 
 std::string formatTimestamp(const Timestamp& ts) {
     if (ts.time.units == 0)

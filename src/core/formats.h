@@ -16,7 +16,7 @@ namespace formats {
 constexpr char kDecimalSeparator = ',';
 constexpr char kThousandSeparator = '.';
 
-std::string formatDouble(double v);               // shortest exact text, "," as the decimal point
+std::string formatDouble(double v); // shortest exact text, "," as the decimal point
 // A display pattern such as "0.00": that many decimals, rounded half away from zero, "," as the decimal point.
 std::string formatFixed(double v, int decimals);
 std::string formatInteger(int64_t v);

@@ -1,8 +1,8 @@
 #include "core/value.h"
 
 #include "core/errors.h"
-#include "core/messages.h"
 #include "core/formats.h"
+#include "core/messages.h"
 
 #include <cmath>
 #include <limits>
@@ -42,7 +42,9 @@ int64_t pow10(int n) {
     throw ConversionError("Não é possível converter " + v.debugString() + " em " + to);
 }
 
-[[noreturn]] void outOfRange(const std::string& what) { throw RangeError(msg::outOfRange(what)); }
+[[noreturn]] void outOfRange(const std::string& what) {
+    throw RangeError(msg::outOfRange(what));
+}
 
 int64_t checkedNarrow(int64_t v, int64_t lo, int64_t hi, const Value& from, const char* to) {
     if (v < lo || v > hi)
@@ -164,7 +166,9 @@ Numeric Numeric::rescaled(int newScale) const {
     return Numeric{units / f, newScale};
 }
 
-double Numeric::toDouble() const { return static_cast<double>(units) / static_cast<double>(pow10(scale)); }
+double Numeric::toDouble() const {
+    return static_cast<double>(units) / static_cast<double>(pow10(scale));
+}
 
 bool Numeric::operator==(const Numeric& o) const {
     if (scale == o.scale)
@@ -186,17 +190,39 @@ template <typename T> Value Value::make(Kind kind, T data) {
     return r;
 }
 
-Value Value::int16(int16_t v) { return make(Kind::Int16, static_cast<int64_t>(v)); }
-Value Value::int32(int32_t v) { return make(Kind::Int32, static_cast<int64_t>(v)); }
-Value Value::int64(int64_t v) { return make(Kind::Int64, v); }
-Value Value::real(double v) { return make(Kind::Double, v); }
-Value Value::numeric(Numeric v) { return make(Kind::Numeric, v); }
-Value Value::date(Date v) { return make(Kind::Date, v); }
-Value Value::time(Time v) { return make(Kind::Time, v); }
-Value Value::timestamp(Timestamp v) { return make(Kind::Timestamp, v); }
-Value Value::text(std::string v) { return make(Kind::Text, std::move(v)); }
-Value Value::blob(Bytes v) { return make(Kind::Blob, std::move(v)); }
-Value Value::boolean(bool v) { return make(Kind::Bool, v); }
+Value Value::int16(int16_t v) {
+    return make(Kind::Int16, static_cast<int64_t>(v));
+}
+Value Value::int32(int32_t v) {
+    return make(Kind::Int32, static_cast<int64_t>(v));
+}
+Value Value::int64(int64_t v) {
+    return make(Kind::Int64, v);
+}
+Value Value::real(double v) {
+    return make(Kind::Double, v);
+}
+Value Value::numeric(Numeric v) {
+    return make(Kind::Numeric, v);
+}
+Value Value::date(Date v) {
+    return make(Kind::Date, v);
+}
+Value Value::time(Time v) {
+    return make(Kind::Time, v);
+}
+Value Value::timestamp(Timestamp v) {
+    return make(Kind::Timestamp, v);
+}
+Value Value::text(std::string v) {
+    return make(Kind::Text, std::move(v));
+}
+Value Value::blob(Bytes v) {
+    return make(Kind::Blob, std::move(v));
+}
+Value Value::boolean(bool v) {
+    return make(Kind::Bool, v);
+}
 
 // ---- Conversions ----
 
@@ -376,7 +402,9 @@ Timestamp Value::asTimestamp() const {
     cannotConvert(*this, "uma data e hora");
 }
 
-Date Value::asDate() const { return asTimestamp().date; }
+Date Value::asDate() const {
+    return asTimestamp().date;
+}
 
 Time Value::asTime() const {
     if (kind_ == Kind::Text) {
@@ -401,8 +429,8 @@ bool Value::operator==(const Value& o) const {
 }
 
 std::string Value::debugString() const {
-    static const char* names[] = {"nulo", "int16", "int32", "int64", "real", "decimal",
-                                  "data", "hora", "data e hora", "texto", "blob", "lógico"};
+    static const char* names[] = {"nulo", "int16", "int32",       "int64", "real", "decimal",
+                                  "data", "hora",  "data e hora", "texto", "blob", "lógico"};
     if (kind_ == Kind::Null)
         return "nulo";
     std::string shown;
@@ -417,16 +445,18 @@ std::string Value::debugString() const {
     return std::string(names[static_cast<int>(kind_)]) + " '" + shown + "'";
 }
 
-std::ostream& operator<<(std::ostream& out, const Value& v) { return out << v.debugString(); }
+std::ostream& operator<<(std::ostream& out, const Value& v) {
+    return out << v.debugString();
+}
 
 Value convertForField(const Value& v, const FieldDef& field) {
     if (v.isNull())
         return v;
     switch (field.type) {
     case FieldType::SmallInt:
-        return Value::int16(static_cast<int16_t>(
-            checkedNarrow(v.asInt64(), std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max(), v,
-                          "um inteiro de 16 bits")));
+        return Value::int16(
+            static_cast<int16_t>(checkedNarrow(v.asInt64(), std::numeric_limits<int16_t>::min(),
+                                               std::numeric_limits<int16_t>::max(), v, "um inteiro de 16 bits")));
     case FieldType::Integer: return Value::int32(v.asInt32());
     case FieldType::BigInt: return Value::int64(v.asInt64());
     case FieldType::Double: return Value::real(v.asDouble());

@@ -14,11 +14,11 @@ namespace edi {
 
 // The column types the database layer and the data packets know.
 enum class FieldType {
-    SmallInt,   // 16-bit integer
-    Integer,    // 32-bit integer
-    BigInt,     // 64-bit integer
-    Double,     // FLOAT / DOUBLE PRECISION
-    Numeric,    // NUMERIC/DECIMAL(p,s): exact scaled integer
+    SmallInt, // 16-bit integer
+    Integer,  // 32-bit integer
+    BigInt,   // 64-bit integer
+    Double,   // FLOAT / DOUBLE PRECISION
+    Numeric,  // NUMERIC/DECIMAL(p,s): exact scaled integer
     Date,
     Time,
     Timestamp,
@@ -37,8 +37,8 @@ bool isIntegerType(FieldType type);
 struct FieldDef {
     std::string name;
     FieldType type = FieldType::VarChar;
-    int size = 0;      // characters for Char/VarChar; precision for Numeric
-    int scale = 0;     // digits after the point for Numeric (positive)
+    int size = 0;  // characters for Char/VarChar; precision for Numeric
+    int scale = 0; // digits after the point for Numeric (positive)
     bool required = false;
 };
 
@@ -80,7 +80,7 @@ public:
 
     // Conversions; each throws ConversionError when the value cannot be read that way.
     // Null reads as empty text, 0, false and a zero timestamp, like the classic field accessors.
-    std::string asText() const;        // numbers with the process formats ("," decimal), dates dd/MM/yyyy
+    std::string asText() const; // numbers with the process formats ("," decimal), dates dd/MM/yyyy
     int64_t asInt64() const;
     int32_t asInt32() const;
     double asDouble() const;
@@ -89,7 +89,7 @@ public:
     Timestamp asTimestamp() const;
     Date asDate() const;
     Time asTime() const;
-    Bytes asBytes() const;             // blob bytes, or the text's UTF-8 bytes
+    Bytes asBytes() const; // blob bytes, or the text's UTF-8 bytes
 
     // Raw access for the exact kind (no conversion).
     int64_t rawInt() const { return std::get<int64_t>(data_); }

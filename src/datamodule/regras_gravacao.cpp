@@ -12,8 +12,8 @@ namespace edi::datamodule {
 
 namespace {
 
-const char* const kRegistrosComUsuario[] = {"TB_ATV",        "TB_PTV",        "TB_TARV",     "TB_TARV_ESQUEMA",
-                                            "TB_TARV_CD4",   "TB_TARV_ACOMP", "TB_COINFECCAO", "TB_PROGRAMA"};
+const char* const kRegistrosComUsuario[] = {"TB_ATV",      "TB_PTV",        "TB_TARV",       "TB_TARV_ESQUEMA",
+                                            "TB_TARV_CD4", "TB_TARV_ACOMP", "TB_COINFECCAO", "TB_PROGRAMA"};
 const char* const kFormularios[] = {"TB_PRIMEIRA_CONSULTA", "TB_AVALIACAO_INICIAL", "TB_SEGUIMENTO_ENFERMAGEM",
                                     "TB_TRIAGEM_ENFERMAGEM", "TB_MAPA"};
 
@@ -24,7 +24,9 @@ void copiaPacienteCorrente(TDMGERAL& modulo, ModuleDataset& ds) {
         ds.assign("CD_PACIENTE", paciente);
 }
 
-bool vazio(const Value& v) { return v.isNull() || (v.kind() == Value::Kind::Text && v.rawText().empty()); }
+bool vazio(const Value& v) {
+    return v.isNull() || (v.kind() == Value::Kind::Text && v.rawText().empty());
+}
 
 void marcaEvolucaoObito(ModuleDataset& notificacao, const Value& dtObito) {
     notificacao.assign("CD_EVOLUCAO", Value::int32(2));
@@ -81,8 +83,8 @@ void antesDeGravarCaracterizacao(TDMGERAL& modulo, ModuleDataset& ds) {
 }
 
 void antesDeGravarRegistro(TDMGERAL& modulo, ModuleDataset& ds) {
-    const std::string nome = ds.name() == "TB_ATV" ? modulo.usuario().nome
-                                                   : valorCorrente(modulo, "qyUsuario", "NM_USUARIO").asText();
+    const std::string nome =
+        ds.name() == "TB_ATV" ? modulo.usuario().nome : valorCorrente(modulo, "qyUsuario", "NM_USUARIO").asText();
     ds.assign("NM_USU", Value::text(nome));
     ds.assign("VL_VERSAO", Value::text(modulo.geral().prmVersao));
 }
@@ -166,8 +168,12 @@ void calculaResultadoCd4(ModuleDataset& ds) {
     poe("NR_RCD4CD8", f.rcd4cd8);
 }
 
-FieldDef texto(const char* nome, int tamanho) { return {nome, FieldType::VarChar, tamanho, 0, false}; }
-FieldDef numero(const char* nome, FieldType tipo) { return {nome, tipo, 0, 0, false}; }
+FieldDef texto(const char* nome, int tamanho) {
+    return {nome, FieldType::VarChar, tamanho, 0, false};
+}
+FieldDef numero(const char* nome, FieldType tipo) {
+    return {nome, tipo, 0, 0, false};
+}
 
 constexpr int kCasasCd4 = 2; // the figures' display pattern "0.00"
 

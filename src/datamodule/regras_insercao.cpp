@@ -9,21 +9,20 @@ namespace {
 
 using domain::Origem;
 
-bool sistemaUnidades(const UGeral& g) { return g.prmSistemaUnidades == "S"; }
+bool sistemaUnidades(const UGeral& g) {
+    return g.prmSistemaUnidades == "S";
+}
 
 class FontesModulo : public domain::FontesPadrao {
 public:
     explicit FontesModulo(TDMGERAL& modulo) : m_(modulo), g_(modulo.geral()) {}
 
-    bool aplica(Origem origem) override {
-        return origem != Origem::GeradorForaSistemaUnidades || !sistemaUnidades(g_);
-    }
+    bool aplica(Origem origem) override { return origem != Origem::GeradorForaSistemaUnidades || !sistemaUnidades(g_); }
 
     Value valor(Origem origem, std::string_view argumento) override {
         switch (origem) {
         case Origem::CodigoUnidade: return Value::text(g_.prmUnidade);
-        case Origem::CentralOuUnidade:
-            return Value::text(sistemaUnidades(g_) ? g_.prmUnidadeCentral : g_.prmUnidade);
+        case Origem::CentralOuUnidade: return Value::text(sistemaUnidades(g_) ? g_.prmUnidadeCentral : g_.prmUnidade);
         case Origem::UsuarioLogado: return Value::int32(m_.usuario().codigo);
         case Origem::NomeUsuarioLogado: return Value::text(m_.usuario().nome);
         case Origem::NomeQyUsuario: return Value::text(valorCorrente(m_, "qyUsuario", "NM_USUARIO").asText());

@@ -19,9 +19,15 @@ void Dataset::setSelectSql(std::string sql) {
     select_.setSql(std::move(sql));
 }
 
-void Dataset::setInsertSql(std::string sql) { insertSql_ = std::move(sql); }
-void Dataset::setModifySql(std::string sql) { modifySql_ = std::move(sql); }
-void Dataset::setDeleteSql(std::string sql) { deleteSql_ = std::move(sql); }
+void Dataset::setInsertSql(std::string sql) {
+    insertSql_ = std::move(sql);
+}
+void Dataset::setModifySql(std::string sql) {
+    modifySql_ = std::move(sql);
+}
+void Dataset::setDeleteSql(std::string sql) {
+    deleteSql_ = std::move(sql);
+}
 
 void Dataset::open() {
     close();
@@ -44,7 +50,9 @@ void Dataset::close() {
     original_.clear();
 }
 
-bool Dataset::eof() const { return !hasRow_; }
+bool Dataset::eof() const {
+    return !hasRow_;
+}
 
 void Dataset::next() {
     if (state_ == DatasetState::Edit || state_ == DatasetState::Insert)
@@ -69,9 +77,13 @@ int Dataset::countRows() {
     return count;
 }
 
-const std::vector<FieldDef>& Dataset::fields() { return select_.fields(); }
+const std::vector<FieldDef>& Dataset::fields() {
+    return select_.fields();
+}
 
-int Dataset::fieldIndex(std::string_view name) { return select_.fieldIndex(name); }
+int Dataset::fieldIndex(std::string_view name) {
+    return select_.fieldIndex(name);
+}
 
 size_t Dataset::indexOf(std::string_view name) const {
     const auto& f = const_cast<Query&>(select_).fields();
@@ -81,7 +93,9 @@ size_t Dataset::indexOf(std::string_view name) const {
     throw DatabaseError("Campo '" + std::string(name) + "' inexistente em " + select_.sql());
 }
 
-const FieldDef& Dataset::field(std::string_view name) { return fields()[indexOf(name)]; }
+const FieldDef& Dataset::field(std::string_view name) {
+    return fields()[indexOf(name)];
+}
 
 const Value& Dataset::value(std::string_view name) const {
     if (state_ == DatasetState::Inactive)
@@ -89,11 +103,17 @@ const Value& Dataset::value(std::string_view name) const {
     return current_.at(indexOf(name));
 }
 
-const Value& Dataset::value(size_t index) const { return current_.at(index); }
+const Value& Dataset::value(size_t index) const {
+    return current_.at(index);
+}
 
-const Value& Dataset::oldValue(std::string_view name) const { return original_.at(indexOf(name)); }
+const Value& Dataset::oldValue(std::string_view name) const {
+    return original_.at(indexOf(name));
+}
 
-void Dataset::setValue(std::string_view name, const Value& value) { setValue(indexOf(name), value); }
+void Dataset::setValue(std::string_view name, const Value& value) {
+    setValue(indexOf(name), value);
+}
 
 void Dataset::setValue(size_t index, const Value& value) {
     if (state_ != DatasetState::Edit && state_ != DatasetState::Insert)

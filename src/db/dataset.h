@@ -70,11 +70,11 @@ public:
 
     void setMissingRow(MissingRow policy) { missingRow_ = policy; }
 
-    void edit();    // current row -> Edit; a row being inserted stays in Insert
-    void append();  // empty row -> Insert
-    void post();    // runs insert or modify; back to Browse with the posted values
-    void cancel();  // drops pending changes
-    void remove();  // runs delete for the current row
+    void edit();   // current row -> Edit; a row being inserted stays in Insert
+    void append(); // empty row -> Insert
+    void post();   // runs insert or modify; back to Browse with the posted values
+    void cancel(); // drops pending changes
+    void remove(); // runs delete for the current row
 
 private:
     // A writing statement and, once worked out, where each of its parameters takes its value from.

@@ -8,8 +8,12 @@ namespace edi::db {
 
 namespace {
 
-bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
-bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$'; }
+bool isNameStart(char c) {
+    return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
+}
+bool isNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
+}
 
 // Copies a quoted run ('...' or "...", a doubled quote escapes itself) and returns the index after it.
 size_t copyQuoted(std::string_view text, size_t i, std::string& out) {

@@ -25,17 +25,19 @@ constexpr unsigned kBlobSegment = 32 * 1024;
 // NONE and OCTETS hold the bytes the data-entry application typed: the network's legacy Windows-1252.
 encoding::Charset textCharset(unsigned charset) {
     switch (charset & 0xFF) {
-    case 0:                                     // NONE
-    case 1:                                     // OCTETS
+    case 0: // NONE
+    case 1: // OCTETS
     case 53: return encoding::Charset::Windows1252;
-    case 3:                                     // UNICODE_FSS
+    case 3: // UNICODE_FSS
     case 4: return encoding::Charset::Utf8;
     case 21: return encoding::Charset::Latin1; // ISO8859_1
     default: return encoding::Charset::Ascii;
     }
 }
 
-bool isTextBlob(unsigned type, int subType) { return type == SQL_BLOB && subType == 1; }
+bool isTextBlob(unsigned type, int subType) {
+    return type == SQL_BLOB && subType == 1;
+}
 
 int bytesPerCharacter(unsigned charset) {
     switch (charset & 0xFF) {
@@ -82,7 +84,9 @@ FieldDef describeColumn(const Column& c, std::string name, bool nullable) {
             f.scale = -c.scale;
             f.size = c.type == SQL_SHORT ? 4 : c.type == SQL_LONG ? 9 : 18;
         } else {
-            f.type = c.type == SQL_SHORT ? FieldType::SmallInt : c.type == SQL_LONG ? FieldType::Integer : FieldType::BigInt;
+            f.type = c.type == SQL_SHORT  ? FieldType::SmallInt
+                     : c.type == SQL_LONG ? FieldType::Integer
+                                          : FieldType::BigInt;
         }
         break;
     case SQL_FLOAT:
@@ -112,7 +116,9 @@ template <typename T> T load(const unsigned char* p) {
     return v;
 }
 
-template <typename T> void store(unsigned char* p, T v) { std::memcpy(p, &v, sizeof v); }
+template <typename T> void store(unsigned char* p, T v) {
+    std::memcpy(p, &v, sizeof v);
+}
 
 FieldType integerStorage(unsigned type) {
     return type == SQL_SHORT ? FieldType::SmallInt : type == SQL_LONG ? FieldType::Integer : FieldType::BigInt;
@@ -266,7 +272,9 @@ void Query::setSql(std::string sql) {
     impl_->rowErrors.clear();
 }
 
-bool Query::isPrepared() const { return impl_->statement != nullptr; }
+bool Query::isPrepared() const {
+    return impl_->statement != nullptr;
+}
 
 void Query::fail(const FbException& e, const std::string& context, const std::string& statement) const {
     std::string message = detail::formatStatus(e.getStatus());
@@ -312,9 +320,13 @@ void Query::prepare() {
     }
 }
 
-void Query::ensurePrepared() { prepare(); }
+void Query::ensurePrepared() {
+    prepare();
+}
 
-const std::vector<std::string>& Query::paramNames() { return impl_->distinctNames; }
+const std::vector<std::string>& Query::paramNames() {
+    return impl_->distinctNames;
+}
 
 int Query::paramIndex(std::string_view name) const {
     for (size_t i = 0; i < impl_->distinctNames.size(); ++i)
@@ -323,7 +335,9 @@ int Query::paramIndex(std::string_view name) const {
     return -1;
 }
 
-bool Query::hasParam(std::string_view name) { return paramIndex(name) >= 0; }
+bool Query::hasParam(std::string_view name) {
+    return paramIndex(name) >= 0;
+}
 
 void Query::setParam(std::string_view name, const Value& value) {
     const int i = paramIndex(name);
@@ -332,13 +346,17 @@ void Query::setParam(std::string_view name, const Value& value) {
     impl_->paramValues[static_cast<size_t>(i)] = value;
 }
 
-void Query::setParam(size_t index, const Value& value) { impl_->paramValues.at(index) = value; }
+void Query::setParam(size_t index, const Value& value) {
+    impl_->paramValues.at(index) = value;
+}
 
 const Value& Query::param(size_t index) const {
     return impl_->paramValues.at(index);
 }
 
-void Query::clearParams() { impl_->paramValues.assign(impl_->distinctNames.size(), Value()); }
+void Query::clearParams() {
+    impl_->paramValues.assign(impl_->distinctNames.size(), Value());
+}
 
 namespace {
 
@@ -550,8 +568,9 @@ void Query::decodeRow() {
             case SQL_VARYING: v = decodeText(i, {reinterpret_cast<const char*>(data + 2), load<uint16_t>(data)}); break;
             case SQL_BLOB: {
                 Bytes bytes = readBlob(st, db_.attachment(), tra, load<ISC_QUAD>(data));
-                v = isTextBlob(c.type, c.subType) ? decodeText(i, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})
-                                                  : Value::blob(std::move(bytes));
+                v = isTextBlob(c.type, c.subType)
+                        ? decodeText(i, {reinterpret_cast<const char*>(bytes.data()), bytes.size()})
+                        : Value::blob(std::move(bytes));
                 break;
             }
             case SQL_BOOLEAN: v = Value::boolean(load<FB_BOOLEAN>(data) != 0); break;

@@ -39,8 +39,8 @@ public:
     const std::vector<std::string>& paramNames(); // distinct names, in order of first use; prepares
     bool hasParam(std::string_view name);
     void setParam(std::string_view name, const Value& value); // throws for an unknown name
-    void setParam(size_t index, const Value& value);           // by position in paramNames()
-    const Value& param(size_t index) const;                    // by position in paramNames()
+    void setParam(size_t index, const Value& value);          // by position in paramNames()
+    const Value& param(size_t index) const;                   // by position in paramNames()
     void clearParams();                                       // every parameter null
 
     // Select: opens the cursor on the first row. Other statements: runs it.

@@ -135,7 +135,8 @@ void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
 
 CreateSummary createDatabase(const CreateOptions& options) {
     refuseExisting(options.connection);
-    std::unique_ptr<db::Database> db = db::Database::create(options.connection, options.defaultCharset, 8192, options.forcedWrites);
+    std::unique_ptr<db::Database> db =
+        db::Database::create(options.connection, options.defaultCharset, 8192, options.forcedWrites);
     CreateSummary summary;
     try {
         build(*db, options, summary);

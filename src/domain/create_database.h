@@ -17,7 +17,7 @@ struct CreateOptions {
     int unit = 0;
     int central = kUnidadeCentralPadrao;
     std::string version = platform::kVersaoDoSistema; // parameter 2 of the new database
-    bool forcedWrites = true; // off only for throwaway databases (tests, benchmarks)
+    bool forcedWrites = true;                         // off only for throwaway databases (tests, benchmarks)
 };
 
 struct CreateSummary {

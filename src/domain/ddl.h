@@ -10,9 +10,9 @@ namespace edi::domain {
 
 // SQL (dialect 3) that builds the schema. Names are written unquoted, so the catalogue holds them in
 // upper case and every statement the system builds by concatenation finds them.
-std::string columnTypeSql(const FieldDef& column);    // "VARCHAR(50)", "NUMERIC(18,4)", ...
-std::string createTableSql(const Table& table);       // columns, NOT NULL and the primary key PK_<table>
-std::string createExportIndexSql(const Table& table); // empty when the table has no export index
+std::string columnTypeSql(const FieldDef& column);         // "VARCHAR(50)", "NUMERIC(18,4)", ...
+std::string createTableSql(const Table& table);            // columns, NOT NULL and the primary key PK_<table>
+std::string createExportIndexSql(const Table& table);      // empty when the table has no export index
 std::string createInterchangeIndexSql(const Table& table); // empty when the table has no CD_UND
 std::string createGeneratorSql(std::string_view name);
 std::string createForeignKeySql(const Table& table, const ForeignKey& key);

@@ -6,7 +6,9 @@
 
 namespace edi::domain {
 
-std::string PrefixoNrProcessoCrianca(int64_t nrProcessoMae) { return std::to_string(nrProcessoMae) + "-"; }
+std::string PrefixoNrProcessoCrianca(int64_t nrProcessoMae) {
+    return std::to_string(nrProcessoMae) + "-";
+}
 
 std::string ProximoNrProcessoCrianca(const std::string& prefixo, const std::vector<std::string>& existentes) {
     for (int64_t n = 1;; ++n) {
@@ -20,12 +22,9 @@ std::string SimNao(const Value& flag) {
     if (flag.isNull())
         return "NÃO";
     switch (flag.asInt64()) {
-    case 0:
-        return "NÃO";
-    case 1:
-        return "SIM";
-    default:
-        return "";
+    case 0: return "NÃO";
+    case 1: return "SIM";
+    default: return "";
     }
 }
 

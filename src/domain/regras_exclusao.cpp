@@ -14,23 +14,26 @@ bool consta(std::initializer_list<std::string_view> lista, std::string_view data
 } // namespace
 
 bool ConfirmaAntesDeExcluir(std::string_view dataset) {
-    return consta({"TB_ABANDONO",      "TB_AGENDA",         "TB_ATENDIMENTO",   "TB_CARACTERIZACAO",
-                   "TB_CIRCUNCISAO",   "TB_DENTARIO",       "TB_DOCUMENTO",     "TB_ENDERECO",
-                   "TB_ESQUEMA",       "TB_INTERV_CIRURGICA", "TB_INVESTIGADOR", "TB_MEDICO",
-                   "TB_MUNICIPIO",     "TB_NOT_GESTANTE",   "TB_NOTIFICACAO",   "TB_OCUPACAO",
-                   "TB_PACIENTE",      "TB_PAIS",           "TB_PARAMETRO",     "TB_PERFURACAO",
-                   "TB_PESSOA",        "TB_PESSOA_DOC",     "TB_PESSOA_ENDERECO", "TB_PESSOA_TEL",
-                   "TB_PROVINCIA",     "TB_TATUAGEM",       "TB_TIPO_DOCUMENTO", "TB_TRANSFUSAO",
-                   "TB_UNIDADE",       "TB_USUARIO",        "TB_USUARIO_CMP"},
+    return consta({"TB_ABANDONO",         "TB_AGENDA",          "TB_ATENDIMENTO",
+                   "TB_CARACTERIZACAO",   "TB_CIRCUNCISAO",     "TB_DENTARIO",
+                   "TB_DOCUMENTO",        "TB_ENDERECO",        "TB_ESQUEMA",
+                   "TB_INTERV_CIRURGICA", "TB_INVESTIGADOR",    "TB_MEDICO",
+                   "TB_MUNICIPIO",        "TB_NOT_GESTANTE",    "TB_NOTIFICACAO",
+                   "TB_OCUPACAO",         "TB_PACIENTE",        "TB_PAIS",
+                   "TB_PARAMETRO",        "TB_PERFURACAO",      "TB_PESSOA",
+                   "TB_PESSOA_DOC",       "TB_PESSOA_ENDERECO", "TB_PESSOA_TEL",
+                   "TB_PROVINCIA",        "TB_TATUAGEM",        "TB_TIPO_DOCUMENTO",
+                   "TB_TRANSFUSAO",       "TB_UNIDADE",         "TB_USUARIO",
+                   "TB_USUARIO_CMP"},
                   dataset);
 }
 
 bool TraduzErroDelete(std::string_view dataset) {
-    return consta({"TB_PESSOA",    "TB_PESSOA_DOC",  "TB_PESSOA_ENDERECO", "TB_ENDERECO",      "TB_DOCUMENTO",
-                   "TB_USUARIO",   "TB_PERMISSAO_USUARIO", "TB_PESSOA_TEL", "TB_UNIDADE",      "TB_PAIS",
-                   "TB_PROVINCIA", "TB_MUNICIPIO",   "TB_NOTIFICACAO",     "TB_PACIENTE",      "TB_TRANSFUSAO",
-                   "TB_PERFURACAO", "TB_TATUAGEM",   "TB_AGENDA",          "TB_OCUPACAO",      "TB_TIPO_DOCUMENTO",
-                   "TB_MEDICO",    "TB_PARAMETRO",   "TB_AGENDAMENTOS",    "TB_USUARIO_CMP"},
+    return consta({"TB_PESSOA",     "TB_PESSOA_DOC",        "TB_PESSOA_ENDERECO", "TB_ENDERECO",   "TB_DOCUMENTO",
+                   "TB_USUARIO",    "TB_PERMISSAO_USUARIO", "TB_PESSOA_TEL",      "TB_UNIDADE",    "TB_PAIS",
+                   "TB_PROVINCIA",  "TB_MUNICIPIO",         "TB_NOTIFICACAO",     "TB_PACIENTE",   "TB_TRANSFUSAO",
+                   "TB_PERFURACAO", "TB_TATUAGEM",          "TB_AGENDA",          "TB_OCUPACAO",   "TB_TIPO_DOCUMENTO",
+                   "TB_MEDICO",     "TB_PARAMETRO",         "TB_AGENDAMENTOS",    "TB_USUARIO_CMP"},
                   dataset);
 }
 

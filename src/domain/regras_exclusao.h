@@ -18,8 +18,8 @@ std::string PegaNomeTabela(std::string_view erro);
 std::string MensagemErroDelete(std::string_view dataset, std::string_view erro);
 
 // The child tables a notification takes with it, in the order they are emptied.
-inline constexpr const char* kFilhasNotificacao[] = {"ASPECTO_NOTIFICACAO", "CIRCUNCISAO", "DENTARIO",
-                                                     "EXCECAO_IMPORTAR",    "INTERV_CIRURGICA", "PERFURACAO",
-                                                     "TATUAGEM",            "TRANSFUSAO"};
+inline constexpr const char* kFilhasNotificacao[] = {
+    "ASPECTO_NOTIFICACAO", "CIRCUNCISAO", "DENTARIO", "EXCECAO_IMPORTAR",
+    "INTERV_CIRURGICA",    "PERFURACAO",  "TATUAGEM", "TRANSFUSAO"};
 
 } // namespace edi::domain

@@ -12,9 +12,9 @@ using Lista = std::vector<Padrao>;
 // The place of a notification or of its treatment: this unit, its province and municipality.
 Lista lugar(const char* unidade, const char* dsUnidade, const char* provincia, const char* dsProvincia,
             const char* municipio, const char* dsMunicipio) {
-    return {{unidade, O::CodigoUnidade},        {dsUnidade, O::DescricaoUnidade},
-            {provincia, O::Provincia},          {dsProvincia, O::DescricaoProvincia},
-            {municipio, O::Municipio},          {dsMunicipio, O::DescricaoMunicipio}};
+    return {{unidade, O::CodigoUnidade}, {dsUnidade, O::DescricaoUnidade},
+            {provincia, O::Provincia},   {dsProvincia, O::DescricaoProvincia},
+            {municipio, O::Municipio},   {dsMunicipio, O::DescricaoMunicipio}};
 }
 
 Lista junta(std::initializer_list<Lista> partes) {
@@ -25,14 +25,14 @@ Lista junta(std::initializer_list<Lista> partes) {
 }
 
 Lista notificacao() {
-    return junta({{{"CD_USUARIO", O::Constante, "1"},
-                   {"CD_FICHA", O::Gerador, "NOTIFICACAO_CD_FICHA_SEQ"},
-                   {"CD_NOTIFICACAO", O::Gerador, "GEN_CD_NOTIFICACAO"}},
-                  lugar("CD_UNIDADE", "DS_UNIDADE", "CD_PROVINCIA_NOT", "DS_PROVINCIA_NOT", "CD_MUNICIPIO",
-                        "DS_MUNICIPIO_NOT"),
-                  lugar("CD_UNIDADE_TRATAMENTO", "DS_UNIDADE_TRATAMENTO", "CD_PROVINCIA_TRATAMENTO",
-                        "DS_PROVINCIA_TRATAMENTO", "CD_MUNICIPIO_TRATAMENTO", "DS_MUNICIPIO_TRATAMENTO"),
-                  {{"CD_UND", O::CodigoUnidade}}});
+    return junta(
+        {{{"CD_USUARIO", O::Constante, "1"},
+          {"CD_FICHA", O::Gerador, "NOTIFICACAO_CD_FICHA_SEQ"},
+          {"CD_NOTIFICACAO", O::Gerador, "GEN_CD_NOTIFICACAO"}},
+         lugar("CD_UNIDADE", "DS_UNIDADE", "CD_PROVINCIA_NOT", "DS_PROVINCIA_NOT", "CD_MUNICIPIO", "DS_MUNICIPIO_NOT"),
+         lugar("CD_UNIDADE_TRATAMENTO", "DS_UNIDADE_TRATAMENTO", "CD_PROVINCIA_TRATAMENTO", "DS_PROVINCIA_TRATAMENTO",
+               "CD_MUNICIPIO_TRATAMENTO", "DS_MUNICIPIO_TRATAMENTO"),
+         {{"CD_UND", O::CodigoUnidade}}});
 }
 
 // A risk-factor row of a notification: its own key, the unit, today's date and the notification's CD_FICHA.
@@ -68,9 +68,9 @@ const Lista kUnidade = {{"CD_UND", O::CodigoUnidade}};
 const Lista kFormulario = {{"DT_CADASTRO", O::Agora}, {"CD_USUARIO_CADASTRO", O::UsuarioLogado}};
 
 // The monthly registers: unit, creation and change stamps (two separate server reads).
-const Lista kRegistro = {{"CD_UND", O::CodigoUnidade},      {"CD_UNIDADE", O::CodigoUnidade},
-                         {"CD_USU_INCLUSAO", O::UsuarioLogado}, {"CD_USU_ALTERACAO", O::UsuarioLogado},
-                         {"DT_INCLUSAO", O::Agora},          {"DT_ALTERACAO", O::Agora}};
+const Lista kRegistro = {
+    {"CD_UND", O::CodigoUnidade},           {"CD_UNIDADE", O::CodigoUnidade}, {"CD_USU_INCLUSAO", O::UsuarioLogado},
+    {"CD_USU_ALTERACAO", O::UsuarioLogado}, {"DT_INCLUSAO", O::Agora},        {"DT_ALTERACAO", O::Agora}};
 
 const Lista kRegistroSemAlteracao = {{"CD_UND", O::CodigoUnidade},
                                      {"CD_UNIDADE", O::CodigoUnidade},

@@ -12,24 +12,24 @@ namespace edi::domain {
 
 // Where a default value comes from.
 enum class Origem {
-    CodigoUnidade,      // prmUnidade
-    CentralOuUnidade,   // prmUnidadeCentral when prmSistemaUnidades is "S", else prmUnidade
-    UsuarioLogado,      // CD_USUARIO of the login
-    NomeUsuarioLogado,  // NM_USUARIO of the login
-    NomeQyUsuario,      // NM_USUARIO of the module's qyUsuario current row
-    EmpresaAtual,       // CD_EMPRESA of qyDadosEmpresa, 0 when closed
-    Agora,              // GetDateTime
-    Hoje,               // GetDate
-    DescricaoUnidade,   // sUnidadeDefautDescricao
-    Provincia,          // iProvincia
-    DescricaoProvincia, // sProvinciaDefautDescricao
-    Municipio,          // iMunicipio
-    DescricaoMunicipio, // sMunicipioDefautDescricao
-    Constante,          // the text in `argumento`, converted to the column's type
-    Gerador,            // next value of the generator named in `argumento`
+    CodigoUnidade,              // prmUnidade
+    CentralOuUnidade,           // prmUnidadeCentral when prmSistemaUnidades is "S", else prmUnidade
+    UsuarioLogado,              // CD_USUARIO of the login
+    NomeUsuarioLogado,          // NM_USUARIO of the login
+    NomeQyUsuario,              // NM_USUARIO of the module's qyUsuario current row
+    EmpresaAtual,               // CD_EMPRESA of qyDadosEmpresa, 0 when closed
+    Agora,                      // GetDateTime
+    Hoje,                       // GetDate
+    DescricaoUnidade,           // sUnidadeDefautDescricao
+    Provincia,                  // iProvincia
+    DescricaoProvincia,         // sProvinciaDefautDescricao
+    Municipio,                  // iMunicipio
+    DescricaoMunicipio,         // sMunicipioDefautDescricao
+    Constante,                  // the text in `argumento`, converted to the column's type
+    Gerador,                    // next value of the generator named in `argumento`
     GeradorForaSistemaUnidades, // as Gerador, but nothing at all when prmSistemaUnidades is "S"
-    Vazio,              // cleared
-    ColunaMestre,       // the current row's column of another dataset: `argumento` is "TB_X.COLUNA"
+    Vazio,                      // cleared
+    ColunaMestre,               // the current row's column of another dataset: `argumento` is "TB_X.COLUNA"
 };
 
 struct Padrao {

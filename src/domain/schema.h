@@ -60,7 +60,7 @@ struct Table {
     // The index on (CD_UND, CD_EDI) through which import finds a received row; without it every received
     // row would cost a scan of the whole table. Empty when the table has no CD_UND.
     std::string interchangeIndex;
-    int registryOrder = 0;   // NR_ORDEM of the table's TABELA_EDI row; 0 when it is not registered
+    int registryOrder = 0; // NR_ORDEM of the table's TABELA_EDI row; 0 when it is not registered
     std::vector<ForeignKey> foreignKeys;
 
     const Column* findColumn(std::string_view columnName) const; // case-insensitive

@@ -6,7 +6,9 @@ namespace edi::domain {
 
 namespace {
 
-std::string cannotInsertInto(const std::string& table) { return "Não foi possível incluir em " + table; }
+std::string cannotInsertInto(const std::string& table) {
+    return "Não foi possível incluir em " + table;
+}
 
 std::string insertSql(const Table& t) {
     std::string names, values;

@@ -101,9 +101,8 @@ void mostraErroDaAplicacao(QWidget* pai, const tools::TextosDoErro& textos) {
 }
 
 std::function<void(const tools::TextosDoErro&)> dialogoDeErros(QWidget* pai) {
-    return [janela = QPointer<QWidget>(pai)](const tools::TextosDoErro& textos) {
-        mostraErroDaAplicacao(janela, textos);
-    };
+    return
+        [janela = QPointer<QWidget>(pai)](const tools::TextosDoErro& textos) { mostraErroDaAplicacao(janela, textos); };
 }
 
 } // namespace edi::gui

@@ -22,8 +22,7 @@ QString juntaLinhas(const std::vector<std::string>& linhas) {
 
 } // namespace
 
-TfrmEmail::TfrmEmail(const Configuracao& config, QWidget* parent)
-    : QWidget(parent, Qt::Window), email_(config) {
+TfrmEmail::TfrmEmail(const Configuracao& config, QWidget* parent) : QWidget(parent, Qt::Window), email_(config) {
     setWindowTitle(QStringLiteral("Email"));
     auto campo = [this](const char* nome) {
         auto* c = new QLineEdit(this);
@@ -105,8 +104,12 @@ void TfrmEmail::AddBodyHtml(const std::filesystem::path& sHtml) {
     paraOsCampos();
 }
 
-void TfrmEmail::AddAttachment(const std::filesystem::path& sAttachment) { email_.AddAttachment(sAttachment); }
+void TfrmEmail::AddAttachment(const std::filesystem::path& sAttachment) {
+    email_.AddAttachment(sAttachment);
+}
 
-void TfrmEmail::btEnviarClick() { Enviar(); }
+void TfrmEmail::btEnviarClick() {
+    Enviar();
+}
 
 } // namespace edi::gui

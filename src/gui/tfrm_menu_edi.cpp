@@ -202,7 +202,8 @@ QAction* TfrmMenuEDI::entradaDaEtapa(std::string_view nome) const {
 }
 
 void TfrmMenuEDI::ligaOperacao(QAction* acao, std::function<void()> operacao) {
-    connect(acao, &QAction::triggered, this, [this, operacao = std::move(operacao)] { executaProtegido(this, operacao); });
+    connect(acao, &QAction::triggered, this,
+            [this, operacao = std::move(operacao)] { executaProtegido(this, operacao); });
 }
 
 void TfrmMenuEDI::executa(const std::function<void(CicloEDI&)>& operacao) {

@@ -17,7 +17,7 @@ namespace edi {
 class CicloEDI;
 enum class GrupoDoMenu;
 struct Etapa;
-}
+} // namespace edi
 
 namespace edi::gui {
 

@@ -14,7 +14,9 @@ bool podeSerReal(const Timestamp& t) {
 
 } // namespace
 
-std::string NomeIndiceExp(const std::string& T) { return T.substr(0, 24) + "_EXP_IX"; }
+std::string NomeIndiceExp(const std::string& T) {
+    return T.substr(0, 24) + "_EXP_IX";
+}
 
 Timestamp ProximoMomento(const Timestamp& relogio, const std::optional<Timestamp>& ultimo) {
     Timestamp agora = relogio;

@@ -22,7 +22,9 @@ constexpr char CR = '\r';
 
 } // namespace
 
-ComandosTabela MontaComandos(TDM& dm, const std::string& T) { return MontaComandos(dm.DB(), T); }
+ComandosTabela MontaComandos(TDM& dm, const std::string& T) {
+    return MontaComandos(dm.DB(), T);
+}
 
 ComandosTabela MontaComandos(db::Database& db, const std::string& T) {
     try {

@@ -17,7 +17,7 @@ class Dataset;
 // The statements the row writer generates for one table, and the key they use.
 struct ComandosTabela {
     std::string select, insert, modify, del;
-    std::vector<std::string> chaves; // primary-key columns, in catalogue order
+    std::vector<std::string> chaves;  // primary-key columns, in catalogue order
     std::vector<std::string> colunas; // every column, in table order
 };
 

@@ -27,7 +27,7 @@ using packet_detail::FieldReading;
 
 namespace {
 
-[[noreturn]] void fail(const std::string &source, const std::string &problem) {
+[[noreturn]] void fail(const std::string& source, const std::string& problem) {
     throw PacketError(source + ": " + problem);
 }
 
@@ -36,7 +36,7 @@ bool isXmlSpace(char c) {
 }
 
 // Most candidates differ in length or first character; only a likely match costs a call.
-bool sameName(const std::string &name, std::string_view attribute) {
+bool sameName(const std::string& name, std::string_view attribute) {
     return name.size() == attribute.size() && !name.empty() && name[0] == attribute[0] &&
            std::memcmp(name.data(), attribute.data(), name.size()) == 0;
 }
@@ -68,14 +68,14 @@ std::optional<std::string> declaredEncoding(std::string_view s) {
     if (close == std::string_view::npos)
         return std::nullopt;
     std::string name(decl.substr(e + 1, close - e - 1));
-    for (char &c : name)
+    for (char& c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return name;
 }
 
-bool isSingleByteWesternEncoding(const std::string &name) {
+bool isSingleByteWesternEncoding(const std::string& name) {
     // ISO-8859-1 is read as its Windows-1252 superset: writers that declare it mean the 0x80..0x9F letters too.
-    for (const char *known :
+    for (const char* known :
          {"iso-8859-1", "iso8859-1", "iso_8859-1", "latin1", "latin-1", "l1", "windows-1252", "cp1252", "x-cp1252"})
         if (name == known)
             return true;
@@ -101,7 +101,7 @@ bool hasParamsEnd(std::string_view text, size_t start) {
 }
 
 // An old writer closed a self-closed <PARAMS .../> a second time; blank the stray end tag out so the rest parses.
-void blankStrayParamsEnd(std::string &text, size_t start) {
+void blankStrayParamsEnd(std::string& text, size_t start) {
     static constexpr std::string_view kEnd = kParamsEnd;
     const std::string_view head = headOf(text, start);
     for (size_t p = head.find(kEnd, start); p != std::string::npos; p = head.find(kEnd, p + 1)) {
@@ -159,10 +159,10 @@ std::optional<Markup> markupAt(std::string_view text, size_t p) {
         const char c = text[q];
         if (c == '"' || c == '\'') {
             // Values are the bulk of a row: jump to the closing quote.
-            const void *close = std::memchr(text.data() + q + 1, c, text.size() - q - 1);
+            const void* close = std::memchr(text.data() + q + 1, c, text.size() - q - 1);
             if (!close)
                 return std::nullopt;
-            q = static_cast<size_t>(static_cast<const char *>(close) - text.data());
+            q = static_cast<size_t>(static_cast<const char*>(close) - text.data());
         } else if (c == '<') {
             return std::nullopt;
         } else if (c == '>') {
@@ -283,7 +283,7 @@ std::optional<char32_t> characterReference(std::string_view digits, unsigned bas
 }
 
 // The five entities and character references, into `out`; false for any other use of '&'.
-bool decodeReferences(std::string_view raw, std::string &out) {
+bool decodeReferences(std::string_view raw, std::string& out) {
     out.clear();
     for (size_t p = 0;;) {
         const size_t amp = raw.find('&', p);
@@ -322,46 +322,46 @@ bool decodeReferences(std::string_view raw, std::string &out) {
 // One load: the document, the fields and the rows read so far.
 class PacketReader::Load {
 public:
-    explicit Load(const std::string &source) : source_(source) {}
+    explicit Load(const std::string& source) : source_(source) {}
 
     // Reads the packet when its rows have the common shape, without changing the text; nullopt leaves it to run().
     std::optional<PacketTable> runDirect(std::string_view text);
     // Any packet; the text is parsed in place.
-    PacketTable run(char *text, size_t size);
+    PacketTable run(char* text, size_t size);
 
 private:
-    [[noreturn]] void fail(const std::string &problem) const { edi::fail(source_, problem); }
-    [[noreturn]] void failInRow(const std::string &problem) const {
+    [[noreturn]] void fail(const std::string& problem) const { edi::fail(source_, problem); }
+    [[noreturn]] void failInRow(const std::string& problem) const {
         fail("registro " + std::to_string(rowNo_) + problem);
     }
 
     // Offsets in messages count in the text given to run(): `shift` is added to offsets from `shiftFrom` on.
-    void parse(pugi::xml_document &doc, char *text, size_t size, unsigned options, size_t shiftFrom,
+    void parse(pugi::xml_document& doc, char* text, size_t size, unsigned options, size_t shiftFrom,
                size_t shift) const;
-    pugi::xml_node root(const pugi::xml_document &doc) const;
+    pugi::xml_node root(const pugi::xml_document& doc) const;
     // The table with the packet's fields, ready for rows; keeps the change log for finish().
     PacketTable open(pugi::xml_node packet);
     PacketTable finish(PacketTable ds);
     void readFields(pugi::xml_node fields);
     std::vector<int64_t> readChangeLog(pugi::xml_node params) const;
-    void readRows(pugi::xml_node parent, PacketTable &ds);
-    void readRowSlices(char *text, const RowsRegion &region, PacketTable &ds);
-    bool readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable &ds);
+    void readRows(pugi::xml_node parent, PacketTable& ds);
+    void readRowSlices(char* text, const RowsRegion& region, PacketTable& ds);
+    bool readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable& ds);
     void beginRow();
     // One attribute of the current row; `transient` when `value` does not outlive the call.
     void readAttribute(std::string_view name, std::string_view value, bool transient);
-    void endRow(PacketTable &ds);
+    void endRow(PacketTable& ds);
     int fieldOf(std::string_view attribute);
-    std::vector<const char *> currentView(const std::vector<int64_t> &changeLog) const;
+    std::vector<const char*> currentView(const std::vector<int64_t>& changeLog) const;
 
-    const std::string &source_;
+    const std::string& source_;
     std::vector<FieldReading> readings_;
     std::vector<std::string> attrNames_;
     std::unordered_map<std::string, size_t> byUpperName_;
     std::vector<int64_t> changeLog_;
 
     // Per stored row, in ROWDATA order.
-    std::vector<const char *> packed_;
+    std::vector<const char*> packed_;
     std::vector<int> states_; // RowState, -1 when the row has none
 
     // The current row, per field. The common forms are kept unboxed (direct_): texts as views, integers, and dates
@@ -380,7 +380,7 @@ private:
     std::string scratch_;
 };
 
-pugi::xml_node PacketReader::Load::root(const pugi::xml_document &doc) const {
+pugi::xml_node PacketReader::Load::root(const pugi::xml_document& doc) const {
     pugi::xml_node root;
     for (pugi::xml_node n : doc.children()) {
         if (n.type() != pugi::node_element)
@@ -403,13 +403,13 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
         const std::string attrName = f.attribute("attrname").value();
         if (attrName.empty())
             fail("FIELD " + std::to_string(number) + " sem attrname");
-        const char *type = f.attribute("fieldtype").value();
+        const char* type = f.attribute("fieldtype").value();
         if (!*type)
             fail("campo " + attrName + " sem fieldtype");
-        const char *realName = f.attribute("fieldname").value();
+        const char* realName = f.attribute("fieldname").value();
         const std::string name = *realName ? realName : attrName;
-        auto dimension = [&](const char *attr) {
-            const char *text = f.attribute(attr).value();
+        auto dimension = [&](const char* attr) {
+            const char* text = f.attribute(attr).value();
             if (!*text)
                 return 0;
             const auto v = formats::parseInteger(text);
@@ -421,7 +421,7 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
             readings_.push_back(packet_detail::readingFor(
                 name, type, f.attribute("SUBTYPE").value(), dimension("WIDTH"), dimension("DECIMALS"),
                 formats::equalsIgnoreCase(f.attribute("required").value(), "true")));
-        } catch (const ConversionError &e) {
+        } catch (const ConversionError& e) {
             fail("campo " + name + ": " + e.what());
         }
         if (!byUpperName_.emplace(formats::toUpper(attrName), attrNames_.size()).second)
@@ -437,7 +437,7 @@ void PacketReader::Load::readFields(pugi::xml_node fields) {
 
 std::vector<int64_t> PacketReader::Load::readChangeLog(pugi::xml_node params) const {
     std::vector<int64_t> numbers;
-    const char *text = params.attribute("CHANGE_LOG").value();
+    const char* text = params.attribute("CHANGE_LOG").value();
     const std::string_view s(text);
     size_t p = 0;
     while (p < s.size()) {
@@ -473,7 +473,7 @@ PacketTable PacketReader::Load::open(pugi::xml_node packet) {
 
     std::vector<FieldDef> defs;
     defs.reserve(readings_.size());
-    for (const auto &r : readings_)
+    for (const auto& r : readings_)
         defs.push_back(r.def);
     const size_t n = readings_.size();
     seenInRow_.assign(n, 0);
@@ -535,7 +535,7 @@ void PacketReader::Load::readAttribute(std::string_view name, std::string_view v
     if (seenInRow_[i] == rowNo_)
         failInRow(": campo " + attrNames_[i] + " repetido");
     seenInRow_[i] = rowNo_;
-    const FieldReading &reading = readings_[i];
+    const FieldReading& reading = readings_[i];
     direct_[i] = 1;
     switch (reading.form) {
     case TextForm::Text:
@@ -564,18 +564,17 @@ void PacketReader::Load::readAttribute(std::string_view name, std::string_view v
     case TextForm::Boolean:
     case TextForm::Bytes:
     case TextForm::TextBytes:
-    case TextForm::Utf16Bytes:
-        break;
+    case TextForm::Utf16Bytes: break;
     }
     direct_[i] = 0;
     try {
         values_[i] = packet_detail::parseValueText(value, reading);
-    } catch (const ConversionError &e) {
+    } catch (const ConversionError& e) {
         failInRow(", campo " + reading.def.name + ": " + e.what());
     }
 }
 
-void PacketReader::Load::endRow(PacketTable &ds) {
+void PacketReader::Load::endRow(PacketTable& ds) {
     using packet_detail::TextForm;
     packet_detail::beginRecord(0, scratch_);
     for (size_t i = 0; i < readings_.size(); ++i) {
@@ -583,40 +582,33 @@ void PacketReader::Load::endRow(PacketTable &ds) {
             packet_detail::packNull(scratch_);
             continue;
         }
-        const FieldReading &reading = readings_[i];
+        const FieldReading& reading = readings_[i];
         if (!direct_[i]) {
             packet_detail::packField(reading.def, values_[i], scratch_);
             values_[i] = Value();
             continue;
         }
         switch (reading.form) {
-        case TextForm::Text:
-            packet_detail::packText(texts_[i], scratch_);
-            break;
+        case TextForm::Text: packet_detail::packText(texts_[i], scratch_); break;
         case TextForm::Integer:
             packet_detail::packInteger(packet_detail::integerKind(reading.def.type), integers_[i], scratch_);
             break;
-        case TextForm::Date:
-            packet_detail::packDate(stamps_[i].date, scratch_);
-            break;
-        case TextForm::DateTime:
-            packet_detail::packTimestamp(stamps_[i], scratch_);
-            break;
+        case TextForm::Date: packet_detail::packDate(stamps_[i].date, scratch_); break;
+        case TextForm::DateTime: packet_detail::packTimestamp(stamps_[i], scratch_); break;
         case TextForm::Real: // never kept directly
         case TextForm::Fixed:
         case TextForm::Time:
         case TextForm::Boolean:
         case TextForm::Bytes:
         case TextForm::TextBytes:
-        case TextForm::Utf16Bytes:
-            break;
+        case TextForm::Utf16Bytes: break;
         }
     }
     packed_.push_back(ds.store_.add(scratch_));
     states_.push_back(state_);
 }
 
-void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable &ds) {
+void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable& ds) {
     // Each row leaves the document once stored, so the document shrinks while the table grows.
     for (pugi::xml_node n = parent.first_child(); n;) {
         const pugi::xml_node next = n.next_sibling();
@@ -631,7 +623,7 @@ void PacketReader::Load::readRows(pugi::xml_node parent, PacketTable &ds) {
     }
 }
 
-void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, PacketTable &ds) {
+void PacketReader::Load::readRowSlices(char* text, const RowsRegion& region, PacketTable& ds) {
     size_t from = region.begin;
     std::vector<size_t> ends(region.slices);
     ends.push_back(region.end);
@@ -643,8 +635,8 @@ void PacketReader::Load::readRowSlices(char *text, const RowsRegion &region, Pac
     }
 }
 
-bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable &ds) {
-    const char *s = text.data();
+bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, size_t end, PacketTable& ds) {
+    const char* s = text.data();
     if (std::memchr(s + begin, '\0', end - begin))
         return false;
     for (size_t p = begin;;) {
@@ -696,7 +688,7 @@ bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, siz
 
 // Rows in ROWDATA order; an original (state 1) is replaced in its place by its newest modified version, deleted
 // rows (2) are left out and modified versions are not listed a second time.
-std::vector<const char *> PacketReader::Load::currentView(const std::vector<int64_t> &changeLog) const {
+std::vector<const char*> PacketReader::Load::currentView(const std::vector<int64_t>& changeLog) const {
     const size_t n = packed_.size();
     auto valid = [n](int64_t rowNo) { return rowNo >= 1 && static_cast<uint64_t>(rowNo) <= n; };
     std::vector<int> state(states_);
@@ -723,7 +715,7 @@ std::vector<const char *> PacketReader::Load::currentView(const std::vector<int6
         replacement[i] = j;
     }
     auto deleted = [&](size_t i) { return state[i] > 0 && (state[i] & 2); };
-    std::vector<const char *> view;
+    std::vector<const char*> view;
     view.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         if (consumed[i] || deleted(i))
@@ -735,7 +727,7 @@ std::vector<const char *> PacketReader::Load::currentView(const std::vector<int6
     return view;
 }
 
-void PacketReader::Load::parse(pugi::xml_document &doc, char *text, size_t size, unsigned options, size_t shiftFrom,
+void PacketReader::Load::parse(pugi::xml_document& doc, char* text, size_t size, unsigned options, size_t shiftFrom,
                                size_t shift) const {
     if (size == 0 && (options & pugi::parse_fragment))
         return;
@@ -764,12 +756,12 @@ std::optional<PacketTable> PacketReader::Load::runDirect(std::string_view text) 
         if (!readRowsDirect(text, *begin, end, ds))
             return std::nullopt;
         return finish(std::move(ds));
-    } catch (const PacketError &) {
+    } catch (const PacketError&) {
         return std::nullopt; // the document parse says what is wrong, as it always has
     }
 }
 
-PacketTable PacketReader::Load::run(char *text, size_t size) {
+PacketTable PacketReader::Load::run(char* text, size_t size) {
     // No end-of-line or attribute whitespace normalisation: raw line breaks inside values must survive.
     const unsigned options = pugi::parse_escapes;
     pugi::xml_document doc;
@@ -792,7 +784,7 @@ PacketTable PacketReader::Load::run(char *text, size_t size) {
     return finish(std::move(ds));
 }
 
-std::optional<std::string> PacketReader::convertedToUtf8(std::string_view bytes, size_t &start) const {
+std::optional<std::string> PacketReader::convertedToUtf8(std::string_view bytes, size_t& start) const {
     start = 0;
     const auto byteAt = [&](size_t i) { return i < bytes.size() ? static_cast<unsigned char>(bytes[i]) : 0x100u; };
     if (byteAt(0) == 0xEF && byteAt(1) == 0xBB && byteAt(2) == 0xBF) {

@@ -25,7 +25,7 @@ private:
 
     // The bytes as UTF-8 when they are in another encoding; nullopt when they are UTF-8 from `start` on (past a
     // byte order mark).
-    std::optional<std::string> convertedToUtf8(std::string_view bytes, size_t &start) const;
+    std::optional<std::string> convertedToUtf8(std::string_view bytes, size_t& start) const;
     PacketTable readUtf8(std::string text, size_t start) const;
 
     std::string source_;

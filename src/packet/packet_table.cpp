@@ -13,41 +13,31 @@ namespace edi {
 
 namespace {
 
-const char *const kAppending = "Um registro está em inclusão; grave-o ou cancele-o antes";
-const char *const kNotAppending = "Nenhum registro está em inclusão";
+const char* const kAppending = "Um registro está em inclusão; grave-o ou cancele-o antes";
+const char* const kNotAppending = "Nenhum registro está em inclusão";
 
-template <typename T> int threeWay(const T &a, const T &b) {
+template <typename T> int threeWay(const T& a, const T& b) {
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
 // Orders two values of one field; nulls first.
-int compareValues(const Value &a, const Value &b, const FieldDef &field) {
+int compareValues(const Value& a, const Value& b, const FieldDef& field) {
     if (a.isNull() || b.isNull())
         return threeWay(!a.isNull(), !b.isNull());
     using K = Value::Kind;
     switch (a.kind()) {
     case K::Int16:
     case K::Int32:
-    case K::Int64:
-        return threeWay(a.rawInt(), b.rawInt());
-    case K::Double:
-        return threeWay(a.asDouble(), b.asDouble());
-    case K::Numeric:
-        return threeWay(a.asNumeric(field.scale).units, b.asNumeric(field.scale).units);
-    case K::Date:
-        return threeWay(a.asDate(), b.asDate());
-    case K::Time:
-        return threeWay(a.asTime(), b.asTime());
-    case K::Timestamp:
-        return threeWay(a.asTimestamp(), b.asTimestamp());
-    case K::Text:
-        return threeWay(a.rawText(), b.rawText());
-    case K::Blob:
-        return threeWay(a.rawBytes(), b.rawBytes());
-    case K::Bool:
-        return threeWay(a.asBool(), b.asBool());
-    case K::Null:
-        break;
+    case K::Int64: return threeWay(a.rawInt(), b.rawInt());
+    case K::Double: return threeWay(a.asDouble(), b.asDouble());
+    case K::Numeric: return threeWay(a.asNumeric(field.scale).units, b.asNumeric(field.scale).units);
+    case K::Date: return threeWay(a.asDate(), b.asDate());
+    case K::Time: return threeWay(a.asTime(), b.asTime());
+    case K::Timestamp: return threeWay(a.asTimestamp(), b.asTimestamp());
+    case K::Text: return threeWay(a.rawText(), b.rawText());
+    case K::Blob: return threeWay(a.rawBytes(), b.rawBytes());
+    case K::Bool: return threeWay(a.asBool(), b.asBool());
+    case K::Null: break;
     }
     return 0;
 }
@@ -86,7 +76,7 @@ void PacketTable::append() {
     appending_ = true;
 }
 
-void PacketTable::setValue(size_t index, const Value &value) {
+void PacketTable::setValue(size_t index, const Value& value) {
     if (!appending_)
         throw Error(kNotAppending);
     if (index >= fields_.size())
@@ -94,7 +84,7 @@ void PacketTable::setValue(size_t index, const Value &value) {
     current_[index] = convertForField(value, fields_[index]);
 }
 
-void PacketTable::setValue(std::string_view fieldName, const Value &value) {
+void PacketTable::setValue(std::string_view fieldName, const Value& value) {
     setValue(checkedIndex(fieldName), value);
 }
 
@@ -140,7 +130,7 @@ size_t PacketTable::recNo() const {
     return !appending_ && cursor_ < records_.size() ? cursor_ + 1 : 0;
 }
 
-const Value &PacketTable::value(size_t index) const {
+const Value& PacketTable::value(size_t index) const {
     if (eof())
         throw Error("Nenhum registro corrente" + (name_.empty() ? "" : " em " + name_));
     if (index >= fields_.size())
@@ -148,7 +138,7 @@ const Value &PacketTable::value(size_t index) const {
     return current_[index];
 }
 
-const Value &PacketTable::value(std::string_view fieldName) const {
+const Value& PacketTable::value(std::string_view fieldName) const {
     return value(checkedIndex(fieldName));
 }
 
@@ -156,20 +146,20 @@ void PacketTable::sortBy(std::string_view fieldName) {
     if (appending_)
         throw Error(kAppending);
     const size_t index = checkedIndex(fieldName);
-    std::vector<std::pair<Value, const char *>> keyed;
+    std::vector<std::pair<Value, const char*>> keyed;
     keyed.reserve(records_.size());
-    for (const char *r : records_)
+    for (const char* r : records_)
         keyed.emplace_back(packet_detail::unpackField(r, index), r);
-    const FieldDef &f = fields_[index];
+    const FieldDef& f = fields_[index];
     std::stable_sort(keyed.begin(), keyed.end(),
-                     [&](const auto &a, const auto &b) { return compareValues(a.first, b.first, f) < 0; });
+                     [&](const auto& a, const auto& b) { return compareValues(a.first, b.first, f) < 0; });
     for (size_t i = 0; i < keyed.size(); ++i)
         records_[i] = keyed[i].second;
     first();
 }
 
-void PacketTable::setParam(const std::string &name, std::string value) {
-    for (auto &[n, v] : params_)
+void PacketTable::setParam(const std::string& name, std::string value) {
+    for (auto& [n, v] : params_)
         if (n == name) {
             v = std::move(value);
             return;
@@ -177,8 +167,8 @@ void PacketTable::setParam(const std::string &name, std::string value) {
     params_.emplace_back(name, std::move(value));
 }
 
-const std::string *PacketTable::param(std::string_view name) const {
-    for (const auto &[n, v] : params_)
+const std::string* PacketTable::param(std::string_view name) const {
+    for (const auto& [n, v] : params_)
         if (n == name)
             return &v;
     return nullptr;
@@ -202,23 +192,23 @@ void PacketTable::clear() {
 namespace {
 
 // A write that fails part-way names the file it was meant for.
-void writeNaming(PacketWriter &&writer, AtomicFile &file, const std::filesystem::path &name) {
+void writeNaming(PacketWriter&& writer, AtomicFile& file, const std::filesystem::path& name) {
     try {
         writer.write(&file.stream());
-    } catch (const IoError &e) {
+    } catch (const IoError& e) {
         throw IoError(std::string(e.what()) + " (" + name.string() + ")");
     }
 }
 
 } // namespace
 
-void PacketTable::saveToFile(const std::filesystem::path &path) const {
+void PacketTable::saveToFile(const std::filesystem::path& path) const {
     AtomicFile file(path);
     writeNaming(PacketWriter(*this, name_.empty() ? path.filename().string() : name_), file, path);
     file.commit();
 }
 
-std::filesystem::path PacketTable::saveToNewFile(const std::function<std::filesystem::path(int)> &candidate,
+std::filesystem::path PacketTable::saveToNewFile(const std::function<std::filesystem::path(int)>& candidate,
                                                  int attempts) const {
     const std::filesystem::path first = candidate(0);
     AtomicFile file(first);
@@ -230,7 +220,7 @@ std::string PacketTable::saveToString() const {
     return PacketWriter(*this, name_.empty() ? "pacote de dados" : name_).write(nullptr);
 }
 
-PacketTable PacketTable::loadFromFile(const std::filesystem::path &path) {
+PacketTable PacketTable::loadFromFile(const std::filesystem::path& path) {
     return PacketReader(path.string()).read(readFile(path));
 }
 

@@ -16,7 +16,7 @@ namespace {
 using formats::equalsIgnoreCase;
 
 struct IntegerType {
-    const char *name;
+    const char* name;
     FieldType type;
     int64_t min, max;
 };
@@ -31,18 +31,18 @@ constexpr IntegerType kIntegerTypes[] = {
     {"i8", FieldType::BigInt, std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()},
 };
 
-[[noreturn]] void notA(std::string_view text, const char *what) {
+[[noreturn]] void notA(std::string_view text, const char* what) {
     std::string shown(text.substr(0, 60));
     throw ConversionError("'" + shown + (text.size() > 60 ? "...'" : "'") + " não é " + what);
 }
 
 // A pointer pair would take the string's general iterator path.
-void appendUpTo(std::string &out, const char *begin, const char *end) {
+void appendUpTo(std::string& out, const char* begin, const char* end) {
     out.append(begin, static_cast<size_t>(end - begin));
 }
 
 // Like printf's %0*u (width Width), into a buffer with room for it; returns the end.
-template <int Width> char *putPadded(char *p, uint32_t v) {
+template <int Width> char* putPadded(char* p, uint32_t v) {
     uint32_t limit = 1;
     for (int i = 0; i < Width; ++i)
         limit *= 10;
@@ -55,7 +55,7 @@ template <int Width> char *putPadded(char *p, uint32_t v) {
     return p + Width;
 }
 
-char *putYyyymmdd(char *p, Date d) {
+char* putYyyymmdd(char* p, Date d) {
     int y = 0, m = 0, day = 0;
     d.toYmd(y, m, day);
     if (y < 1 || y > 9999)
@@ -66,7 +66,7 @@ char *putYyyymmdd(char *p, Date d) {
 }
 
 // Milliseconds are glued to the seconds, as the old writer did.
-char *putHhnnssmmm(char *p, Time t) {
+char* putHhnnssmmm(char* p, Time t) {
     p = putPadded<2>(p, static_cast<uint32_t>(t.hour()));
     *p++ = ':';
     p = putPadded<2>(p, static_cast<uint32_t>(t.minute()));
@@ -77,7 +77,7 @@ char *putHhnnssmmm(char *p, Time t) {
 
 // Plain decimal like every number of the layout, never exponent form; still the shortest text that reads back to
 // the same double. The longest, the smallest subnormal, needs 327 characters.
-void appendShortestDouble(std::string &out, double v) {
+void appendShortestDouble(std::string& out, double v) {
     if (!std::isfinite(v))
         throw ConversionError("o número real " + std::to_string(v) + " não pode ser gravado num pacote de dados");
     char buf[400];
@@ -86,7 +86,7 @@ void appendShortestDouble(std::string &out, double v) {
 }
 
 // Numeric::toString without its temporaries.
-void appendNumeric(std::string &out, const Numeric &n) {
+void appendNumeric(std::string& out, const Numeric& n) {
     if (n.scale < 0 || n.scale > 18) {
         out += n.toString();
         return;
@@ -96,7 +96,7 @@ void appendNumeric(std::string &out, const Numeric &n) {
     char digits[20];
     const auto len = static_cast<int>(std::to_chars(digits, digits + sizeof digits, mag).ptr - digits);
     char buf[48];
-    char *p = buf;
+    char* p = buf;
     if (negative)
         *p++ = '-';
     const int whole = len - n.scale;
@@ -116,19 +116,16 @@ void appendNumeric(std::string &out, const Numeric &n) {
     appendUpTo(out, buf, p);
 }
 
-Value parseInteger(std::string_view text, const FieldReading &r) {
+Value parseInteger(std::string_view text, const FieldReading& r) {
     const auto v = formats::parseInteger(text);
     if (!v)
         notA(text, "um número inteiro válido");
     if (*v < r.min || *v > r.max)
         notA(text, "um número inteiro dentro da faixa do campo");
     switch (integerKind(r.def.type)) {
-    case Value::Kind::Int16:
-        return Value::int16(static_cast<int16_t>(*v));
-    case Value::Kind::Int32:
-        return Value::int32(static_cast<int32_t>(*v));
-    default:
-        return Value::int64(*v);
+    case Value::Kind::Int16: return Value::int16(static_cast<int16_t>(*v));
+    case Value::Kind::Int32: return Value::int32(static_cast<int32_t>(*v));
+    default: return Value::int64(*v);
     }
 }
 
@@ -148,51 +145,35 @@ Bytes decodeBase64(std::string_view text) {
     return std::move(*bytes);
 }
 
-std::string_view asChars(const Bytes &b) {
-    return {reinterpret_cast<const char *>(b.data()), b.size()};
+std::string_view asChars(const Bytes& b) {
+    return {reinterpret_cast<const char*>(b.data()), b.size()};
 }
 
 } // namespace
 
 Value::Kind integerKind(FieldType type) {
     switch (type) {
-    case FieldType::SmallInt:
-        return Value::Kind::Int16;
-    case FieldType::Integer:
-        return Value::Kind::Int32;
-    default:
-        return Value::Kind::Int64;
+    case FieldType::SmallInt: return Value::Kind::Int16;
+    case FieldType::Integer: return Value::Kind::Int32;
+    default: return Value::Kind::Int64;
     }
 }
 
 PacketFieldType packetFieldType(FieldType type) {
     switch (type) {
-    case FieldType::SmallInt:
-        return {"i2", nullptr};
-    case FieldType::Integer:
-        return {"i4", nullptr};
-    case FieldType::BigInt:
-        return {"i8", nullptr};
-    case FieldType::Double:
-        return {"r8", nullptr};
-    case FieldType::Numeric:
-        return {"fixed", nullptr};
-    case FieldType::Date:
-        return {"date", nullptr};
-    case FieldType::Time:
-        return {"time", nullptr};
-    case FieldType::Timestamp:
-        return {"dateTime", nullptr};
-    case FieldType::Char:
-        return {"string", "FixedChar"};
-    case FieldType::VarChar:
-        return {"string", nullptr};
-    case FieldType::TextBlob:
-        return {"bin.hex", "Text"};
-    case FieldType::BinaryBlob:
-        return {"bin.hex", "Binary"};
-    case FieldType::Boolean:
-        return {"boolean", nullptr};
+    case FieldType::SmallInt: return {"i2", nullptr};
+    case FieldType::Integer: return {"i4", nullptr};
+    case FieldType::BigInt: return {"i8", nullptr};
+    case FieldType::Double: return {"r8", nullptr};
+    case FieldType::Numeric: return {"fixed", nullptr};
+    case FieldType::Date: return {"date", nullptr};
+    case FieldType::Time: return {"time", nullptr};
+    case FieldType::Timestamp: return {"dateTime", nullptr};
+    case FieldType::Char: return {"string", "FixedChar"};
+    case FieldType::VarChar: return {"string", nullptr};
+    case FieldType::TextBlob: return {"bin.hex", "Text"};
+    case FieldType::BinaryBlob: return {"bin.hex", "Binary"};
+    case FieldType::Boolean: return {"boolean", nullptr};
     }
     return {"string", nullptr};
 }
@@ -209,7 +190,7 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
         r.form = form;
         return r;
     };
-    for (const auto &t : kIntegerTypes) {
+    for (const auto& t : kIntegerTypes) {
         if (equalsIgnoreCase(fieldtype, t.name)) {
             r.min = t.min;
             r.max = t.max;
@@ -249,33 +230,24 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
     throw ConversionError("tipo de campo desconhecido '" + std::string(fieldtype) + "'");
 }
 
-void appendValueText(std::string &out, const PackedValue &v, const FieldDef &field) {
+void appendValueText(std::string& out, const PackedValue& v, const FieldDef& field) {
     using K = Value::Kind;
     char buf[32];
     switch (v.kind) {
-    case K::Null:
-        return;
+    case K::Null: return;
     case K::Int16:
     case K::Int32:
-    case K::Int64:
-        appendUpTo(out, buf, std::to_chars(buf, buf + sizeof buf, v.integer).ptr);
-        return;
-    case K::Double:
-        appendShortestDouble(out, v.real);
-        return;
+    case K::Int64: appendUpTo(out, buf, std::to_chars(buf, buf + sizeof buf, v.integer).ptr); return;
+    case K::Double: appendShortestDouble(out, v.real); return;
     case K::Numeric: {
         const Numeric n{v.integer, v.scale};
         appendNumeric(out, n.scale == field.scale ? n : n.rescaled(field.scale));
         return;
     }
-    case K::Date:
-        appendUpTo(out, buf, putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)}));
-        return;
-    case K::Time:
-        appendUpTo(out, buf, putHhnnssmmm(buf, Time{v.time}));
-        return;
+    case K::Date: appendUpTo(out, buf, putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)})); return;
+    case K::Time: appendUpTo(out, buf, putHhnnssmmm(buf, Time{v.time})); return;
     case K::Timestamp: {
-        char *p = putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)});
+        char* p = putYyyymmdd(buf, Date{static_cast<int32_t>(v.integer)});
         *p++ = 'T';
         appendUpTo(out, buf, putHhnnssmmm(p, Time{v.time}));
         return;
@@ -288,47 +260,38 @@ void appendValueText(std::string &out, const PackedValue &v, const FieldDef &fie
             out += v.bytes;
         return;
     case K::Blob:
-        out += encoding::base64Encode(reinterpret_cast<const uint8_t *>(v.bytes.data()), v.bytes.size());
+        out += encoding::base64Encode(reinterpret_cast<const uint8_t*>(v.bytes.data()), v.bytes.size());
         return;
-    case K::Bool:
-        out += v.integer ? "TRUE" : "FALSE";
-        return;
+    case K::Bool: out += v.integer ? "TRUE" : "FALSE"; return;
     }
 }
 
-Value parseValueText(std::string_view text, const FieldReading &r) {
+Value parseValueText(std::string_view text, const FieldReading& r) {
     switch (r.form) {
-    case TextForm::Text:
-        return Value::text(std::string(text));
-    case TextForm::Bytes:
-        return Value::blob(decodeBase64(text));
-    case TextForm::TextBytes:
-        return Value::text(encoding::textToUtf8(asChars(decodeBase64(text))));
-    case TextForm::Utf16Bytes:
-        return Value::text(encoding::utf16ToUtf8(asChars(decodeBase64(text)), false));
+    case TextForm::Text: return Value::text(std::string(text));
+    case TextForm::Bytes: return Value::blob(decodeBase64(text));
+    case TextForm::TextBytes: return Value::text(encoding::textToUtf8(asChars(decodeBase64(text))));
+    case TextForm::Utf16Bytes: return Value::text(encoding::utf16ToUtf8(asChars(decodeBase64(text)), false));
     case TextForm::Integer:
     case TextForm::Real:
     case TextForm::Fixed:
     case TextForm::Date:
     case TextForm::Time:
     case TextForm::DateTime:
-    case TextForm::Boolean:
-        break;
+    case TextForm::Boolean: break;
     }
     // Some producers write an empty attribute for a missing number or date.
     if (text.find_first_not_of(" \t\r\n") == std::string_view::npos)
         return Value();
     switch (r.form) {
-    case TextForm::Integer:
-        return parseInteger(text, r);
+    case TextForm::Integer: return parseInteger(text, r);
     case TextForm::Real: {
         const auto d = formats::parseDouble(text);
         if (!d)
             notA(text, "um número real válido");
         return Value::real(*d);
     }
-    case TextForm::Fixed:
-        return Value::numeric(Numeric::parse(text, r.def.scale));
+    case TextForm::Fixed: return Value::numeric(Numeric::parse(text, r.def.scale));
     case TextForm::Date:
     case TextForm::DateTime: {
         // yyyymmdd[Thh:nn:ss[mmm]], the ISO forms and a date without its time are all seen in the field.
@@ -343,13 +306,11 @@ Value parseValueText(std::string_view text, const FieldReading &r) {
             notA(text, "uma hora válida");
         return Value::time(*t);
     }
-    case TextForm::Boolean:
-        return parseBoolean(text);
+    case TextForm::Boolean: return parseBoolean(text);
     case TextForm::Text: // read above
     case TextForm::Bytes:
     case TextForm::TextBytes:
-    case TextForm::Utf16Bytes:
-        break;
+    case TextForm::Utf16Bytes: break;
     }
     notA(text, "readable");
 }
@@ -374,7 +335,7 @@ std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t 
 
 namespace {
 
-bool twoDigits(std::string_view s, size_t pos, int &out) {
+bool twoDigits(std::string_view s, size_t pos, int& out) {
     const char a = s[pos], b = s[pos + 1];
     if (a < '0' || a > '9' || b < '0' || b > '9')
         return false;
@@ -397,8 +358,7 @@ std::optional<Timestamp> compactTimestamp(std::string_view text) {
     int hour = 0, minute = 0, second = 0, msHigh = 0;
     const char msLow = text[19];
     if (text[8] != 'T' || !twoDigits(text, 9, hour) || text[11] != ':' || !twoDigits(text, 12, minute) ||
-        text[14] != ':' || !twoDigits(text, 15, second) || !twoDigits(text, 17, msHigh) || msLow < '0' ||
-        msLow > '9')
+        text[14] != ':' || !twoDigits(text, 15, second) || !twoDigits(text, 17, msHigh) || msLow < '0' || msLow > '9')
         return std::nullopt;
     const int ms = msHigh * 10 + (msLow - '0');
     if (!isValidTime(hour, minute, second, ms))

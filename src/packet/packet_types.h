@@ -12,8 +12,8 @@ namespace edi::packet_detail {
 
 // How a FIELD is described in a packet.
 struct PacketFieldType {
-    const char *fieldtype;
-    const char *subtype; // nullptr: no SUBTYPE attribute
+    const char* fieldtype;
+    const char* subtype; // nullptr: no SUBTYPE attribute
 };
 
 PacketFieldType packetFieldType(FieldType type);
@@ -34,13 +34,13 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
 
 // Appends the attribute text of a non-null value, before XML escaping (only the text of a Text value may need
 // any). Throws ConversionError for a value the layout cannot hold (a non-finite double, a year outside 1..9999).
-void appendValueText(std::string &out, const PackedValue &v, const FieldDef &field);
+void appendValueText(std::string& out, const PackedValue& v, const FieldDef& field);
 
 // The kind of the values an integer field of this type holds.
 Value::Kind integerKind(FieldType type);
 
 // Reads a non-empty attribute text; throws ConversionError naming what it expected.
-Value parseValueText(std::string_view text, const FieldReading &reading);
+Value parseValueText(std::string_view text, const FieldReading& reading);
 
 // The spellings nearly every value of these forms has, read without the general parsers above: a plain decimal
 // integer within min..max; yyyymmdd with or without Thh:nn:ssmmm. nullopt for anything else, which parseValueText
@@ -49,7 +49,7 @@ std::optional<int64_t> plainInteger(std::string_view text, int64_t min, int64_t 
 std::optional<Timestamp> compactTimestamp(std::string_view text);
 
 // Said of a table or a packet that names one field twice.
-inline std::string fieldNamedTwice(const std::string &name) {
+inline std::string fieldNamedTwice(const std::string& name) {
     return "O nome de campo " + name + " aparece duas vezes";
 }
 

@@ -30,7 +30,7 @@ bool isNameChar(char c) {
     return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
 }
 
-bool usableAsAttribute(const std::string &name) {
+bool usableAsAttribute(const std::string& name) {
     if (name.empty() || !isNameStart(name[0]) || formats::equalsIgnoreCase(name, "RowState"))
         return false;
     for (char c : name)
@@ -41,13 +41,13 @@ bool usableAsAttribute(const std::string &name) {
 
 // ROW attributes are named after the fields. A name that cannot be an ASCII XML attribute (blanks, accents,
 // "RowState") gets a substitute, and the FIELD keeps the real name in `fieldname`.
-std::vector<std::string> attributeNames(const std::vector<FieldDef> &fields) {
+std::vector<std::string> attributeNames(const std::vector<FieldDef>& fields) {
     std::set<std::string> taken;
-    for (const auto &f : fields)
+    for (const auto& f : fields)
         if (usableAsAttribute(f.name))
             taken.insert(formats::toUpper(f.name));
     std::vector<std::string> names;
-    for (const auto &f : fields) {
+    for (const auto& f : fields) {
         if (usableAsAttribute(f.name)) {
             names.push_back(f.name);
             continue;
@@ -81,32 +81,16 @@ constexpr auto kPlain = [] {
 }();
 
 // A byte that is not plain: an escape, or a refusal.
-void appendEscapedByte(std::string &out, unsigned char c) {
+void appendEscapedByte(std::string& out, unsigned char c) {
     switch (c) {
-    case '&':
-        out += "&amp;";
-        return;
-    case '<':
-        out += "&lt;";
-        return;
-    case '>':
-        out += "&gt;";
-        return;
-    case '"':
-        out += "&quot;";
-        return;
-    case '\'':
-        out += "&apos;";
-        return;
-    case '\r':
-        out += "&#13;";
-        return;
-    case '\n':
-        out += "&#10;";
-        return;
-    case '\t':
-        out += "&#9;";
-        return;
+    case '&': out += "&amp;"; return;
+    case '<': out += "&lt;"; return;
+    case '>': out += "&gt;"; return;
+    case '"': out += "&quot;"; return;
+    case '\'': out += "&apos;"; return;
+    case '\r': out += "&#13;"; return;
+    case '\n': out += "&#10;"; return;
+    case '\t': out += "&#9;"; return;
     default:
         throw ConversionError("o caractere de controle " + codePointName(c) +
                               " não pode ser gravado num pacote de dados");
@@ -115,7 +99,7 @@ void appendEscapedByte(std::string &out, unsigned char c) {
 
 // Attribute content in pure ASCII: markup characters and line breaks escaped, everything above 127 as a decimal
 // character reference. Throws ConversionError for what XML 1.0 cannot carry at all. Plain runs go in one piece.
-void appendEscaped(std::string &out, std::string_view text) {
+void appendEscaped(std::string& out, std::string_view text) {
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t run = pos;
@@ -137,13 +121,13 @@ void appendEscaped(std::string &out, std::string_view text) {
         if (*cp == 0xFFFE || *cp == 0xFFFF)
             throw ConversionError("o caractere " + codePointName(*cp) + " não pode ser gravado num pacote de dados");
         char ref[16] = {'&', '#'};
-        char *end = std::to_chars(ref + 2, ref + sizeof ref, static_cast<uint32_t>(*cp)).ptr;
+        char* end = std::to_chars(ref + 2, ref + sizeof ref, static_cast<uint32_t>(*cp)).ptr;
         *end++ = ';';
         out.append(ref, static_cast<size_t>(end - ref));
     }
 }
 
-void appendAttribute(std::string &out, std::string_view name, std::string_view value) {
+void appendAttribute(std::string& out, std::string_view name, std::string_view value) {
     out += ' ';
     out += name;
     out += "=\"";
@@ -153,10 +137,10 @@ void appendAttribute(std::string &out, std::string_view name, std::string_view v
 
 } // namespace
 
-PacketWriter::PacketWriter(const PacketTable &dataset, std::string tableName)
+PacketWriter::PacketWriter(const PacketTable& dataset, std::string tableName)
     : ds_(dataset), tableName_(std::move(tableName)), attrNames_(attributeNames(dataset.fields_)) {}
 
-std::string PacketWriter::write(std::ostream *out) {
+std::string PacketWriter::write(std::ostream* out) {
     if (ds_.appending_)
         throw Error("Um registro de " + tableName_ + " está em inclusão; grave-o ou cancele-o antes de salvar");
     out_ = out;
@@ -176,13 +160,13 @@ std::string PacketWriter::write(std::ostream *out) {
 void PacketWriter::writeFields() {
     buf_ += "<FIELDS>";
     for (size_t i = 0; i < ds_.fields_.size(); ++i) {
-        const FieldDef &f = ds_.fields_[i];
+        const FieldDef& f = ds_.fields_[i];
         const auto type = packet_detail::packetFieldType(f.type);
         buf_ += "<FIELD";
         if (attrNames_[i] != f.name) {
             try {
                 appendAttribute(buf_, "fieldname", f.name);
-            } catch (const ConversionError &e) {
+            } catch (const ConversionError& e) {
                 throw PacketError(msg::cannotWrite(tableName_) + ": nome de campo " + f.name + ": " + e.what());
             }
         }
@@ -213,21 +197,21 @@ void PacketWriter::writeParams() {
     buf_ += "<PARAMS";
     if (!changeLog.empty())
         appendAttribute(buf_, "CHANGE_LOG", changeLog);
-    for (const auto &[name, value] : ds_.params_)
+    for (const auto& [name, value] : ds_.params_)
         appendAttribute(buf_, name, value);
     buf_ += "/>";
 }
 
 void PacketWriter::writeRows() {
     buf_ += "<ROWDATA>";
-    const auto &fields = ds_.fields_;
+    const auto& fields = ds_.fields_;
     // ` NAME="` for each field, ready to append.
     std::vector<std::string> openers;
-    for (const auto &name : attrNames_)
+    for (const auto& name : attrNames_)
         openers.push_back(' ' + name + "=\"");
     const size_t rowsStart = buf_.size();
     for (size_t r = 0; r < ds_.records_.size(); ++r) {
-        const char *record = ds_.records_[r];
+        const char* record = ds_.records_[r];
         buf_ += packet_detail::recordFlags(record) & packet_detail::kRecordInserted ? "<ROW RowState=\"4\"" : "<ROW";
         packet_detail::PackedFields values(record);
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -240,7 +224,7 @@ void PacketWriter::writeRows() {
                     appendEscaped(buf_, v.bytes);
                 else // nothing to escape in the other forms
                     packet_detail::appendValueText(buf_, v, fields[i]);
-            } catch (const ConversionError &e) {
+            } catch (const ConversionError& e) {
                 failAt(r, i, e.what());
             }
             buf_ += '"';
@@ -262,7 +246,7 @@ void PacketWriter::flushIfFull() {
     buf_.clear();
 }
 
-void PacketWriter::failAt(size_t row, size_t field, const std::string &problem) const {
+void PacketWriter::failAt(size_t row, size_t field, const std::string& problem) const {
     throw PacketError(msg::cannotWrite(tableName_) + ": registro " + std::to_string(row + 1) + ", campo " +
                       ds_.fields_[field].name + ": " + problem);
 }

@@ -15,17 +15,17 @@ namespace edi::packet_detail {
 constexpr uint8_t kRecordInserted = 1; // appended here, not loaded: written with RowState 4
 
 // Values must already have their field's kind (convertForField); numerics are kept at their field's scale.
-void packRecord(const std::vector<FieldDef> &fields, const std::vector<Value> &values, uint8_t flags, std::string &out);
+void packRecord(const std::vector<FieldDef>& fields, const std::vector<Value>& values, uint8_t flags, std::string& out);
 // The same, field by field in field order after beginRecord; packText packs what Value::text would without
 // making one (the reader's common case).
-void beginRecord(uint8_t flags, std::string &out);
-void packField(const FieldDef &field, const Value &v, std::string &out);
-void packText(std::string_view text, std::string &out);
+void beginRecord(uint8_t flags, std::string& out);
+void packField(const FieldDef& field, const Value& v, std::string& out);
+void packText(std::string_view text, std::string& out);
 // What packField packs for a null, for Value::int16/int32/int64 (by `kind`), Value::date and Value::timestamp.
-void packNull(std::string &out);
-void packInteger(Value::Kind kind, int64_t v, std::string &out);
-void packDate(Date d, std::string &out);
-void packTimestamp(const Timestamp &ts, std::string &out);
+void packNull(std::string& out);
+void packInteger(Value::Kind kind, int64_t v, std::string& out);
+void packDate(Date d, std::string& out);
+void packTimestamp(const Timestamp& ts, std::string& out);
 // One packed value seen in place, without making a Value: the writer formats straight from the store.
 struct PackedValue {
     Value::Kind kind = Value::Kind::Null;
@@ -39,22 +39,22 @@ struct PackedValue {
 // Walks a packed record's values in field order.
 class PackedFields {
 public:
-    explicit PackedFields(const char *record) : p_(record + 1) {}
+    explicit PackedFields(const char* record) : p_(record + 1) {}
     PackedValue next();
 
 private:
     uint64_t varint();
     int64_t signedVarint();
 
-    const char *p_;
+    const char* p_;
 };
 
-Value toValue(const PackedValue &v);
+Value toValue(const PackedValue& v);
 
 // Replaces `out` with the record's values.
-void unpackRecord(const char *record, size_t fieldCount, std::vector<Value> &out);
-Value unpackField(const char *record, size_t index);
-inline uint8_t recordFlags(const char *record) {
+void unpackRecord(const char* record, size_t fieldCount, std::vector<Value>& out);
+Value unpackField(const char* record, size_t index);
+inline uint8_t recordFlags(const char* record) {
     return static_cast<uint8_t>(record[0]);
 }
 
@@ -63,7 +63,7 @@ inline uint8_t recordFlags(const char *record) {
 class RecordStore {
 public:
     // Copies the packed record; the returned pointer stays valid until clear() or destruction.
-    const char *add(std::string_view packed);
+    const char* add(std::string_view packed);
     void clear();
 
 private:

@@ -22,7 +22,7 @@ struct Line {
     std::size_t next;  // first byte of the following line
 };
 
-std::vector<Line> splitLines(const std::string &text) {
+std::vector<Line> splitLines(const std::string& text) {
     std::vector<Line> lines;
     std::size_t pos = text.compare(0, kUtf8Bom.size(), kUtf8Bom) == 0 ? kUtf8Bom.size() : 0;
     while (pos < text.size()) {
@@ -37,7 +37,7 @@ std::vector<Line> splitLines(const std::string &text) {
     return lines;
 }
 
-std::string_view contentOf(const std::string &text, const Line &line) {
+std::string_view contentOf(const std::string& text, const Line& line) {
     return std::string_view(text).substr(line.begin, line.end - line.begin);
 }
 
@@ -69,7 +69,7 @@ struct SectionSpan {
     std::size_t end;
 };
 
-std::optional<SectionSpan> findSection(const std::string &text, const std::vector<Line> &lines,
+std::optional<SectionSpan> findSection(const std::string& text, const std::vector<Line>& lines,
                                        std::string_view section) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const auto name = sectionName(contentOf(text, lines[i]));
@@ -83,7 +83,7 @@ std::optional<SectionSpan> findSection(const std::string &text, const std::vecto
     return std::nullopt;
 }
 
-std::optional<std::size_t> findKey(const std::string &text, const std::vector<Line> &lines, const SectionSpan &span,
+std::optional<std::size_t> findKey(const std::string& text, const std::vector<Line>& lines, const SectionSpan& span,
                                    std::string_view key) {
     for (std::size_t i = span.header + 1; i < span.end; ++i)
         if (isKeyLine(contentOf(text, lines[i]), key))
@@ -98,7 +98,7 @@ std::string unquote(std::string value) {
 }
 
 // The line end the file already uses, so added lines match it.
-std::string lineEndOf(const std::string &text) {
+std::string lineEndOf(const std::string& text) {
     const auto newline = text.find('\n');
     if (newline == std::string::npos)
         return "\n";
@@ -120,7 +120,7 @@ void checkStorable(std::string_view section, std::string_view key, std::string_v
         throw Error("Um arquivo de configuração não guarda o nome de seção \"" + std::string(section) + "\"");
 }
 
-std::string readIfPresent(const fs::path &path) {
+std::string readIfPresent(const fs::path& path) {
     std::error_code ec;
     if (!fs::exists(path, ec))
         return {};
@@ -128,7 +128,7 @@ std::string readIfPresent(const fs::path &path) {
 }
 
 // Replaces the file's content, keeping its permissions (it may hold a database password).
-void saveKeepingMode(const fs::path &path, const std::string &text) {
+void saveKeepingMode(const fs::path& path, const std::string& text) {
     std::error_code ec;
     const fs::path target = fs::is_symlink(path, ec) ? fs::canonical(path, ec) : path;
     const auto status = fs::status(target, ec);
@@ -171,7 +171,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
 
     if (const auto span = findSection(text, lines, section)) {
         if (const auto found = findKey(text, lines, *span, key)) {
-            const Line &line = lines[*found];
+            const Line& line = lines[*found];
             std::size_t valueBegin = text.find('=', line.begin) + 1;
             while (valueBegin < line.end && (text[valueBegin] == ' ' || text[valueBegin] == '\t'))
                 ++valueBegin;
@@ -182,7 +182,7 @@ void IniFile::writeString(std::string_view section, std::string_view key, std::s
             for (std::size_t i = span->header + 1; i < span->end; ++i)
                 if (!formats::trim(contentOf(text, lines[i])).empty())
                     last = i;
-            const Line &after = lines[last];
+            const Line& after = lines[last];
             const bool needsBreak = after.next == after.end; // the file's last line has no line end
             text.insert(after.next, (needsBreak ? eol : "") + keyLine + eol);
         }

@@ -15,7 +15,7 @@ public:
     // Reads the file; a missing file reads as empty. Throws IoError when it exists but cannot be read.
     explicit IniFile(std::filesystem::path path);
 
-    const std::filesystem::path &path() const { return path_; }
+    const std::filesystem::path& path() const { return path_; }
 
     std::string readString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
     // The default also when the value is not a whole number in the range of int.

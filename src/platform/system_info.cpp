@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t kComputerNameLength = 15;
 
-bool isLinkLocal(const sockaddr *address) {
+bool isLinkLocal(const sockaddr* address) {
     if (address->sa_family == AF_INET) {
         sockaddr_in v4{};
         std::memcpy(&v4, address, sizeof v4);
@@ -63,7 +63,7 @@ std::string NomeDoComputador() {
     return name.substr(0, kComputerNameLength);
 }
 
-bool isConnectedInterface(unsigned int flags, const sockaddr *address) {
+bool isConnectedInterface(unsigned int flags, const sockaddr* address) {
     if ((flags & IFF_LOOPBACK) || !(flags & IFF_UP) || !(flags & IFF_RUNNING) || !address)
         return false;
     if (address->sa_family != AF_INET && address->sa_family != AF_INET6)
@@ -72,11 +72,11 @@ bool isConnectedInterface(unsigned int flags, const sockaddr *address) {
 }
 
 bool networkConnected() {
-    ifaddrs *list = nullptr;
+    ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
         return false;
     bool connected = false;
-    for (const ifaddrs *i = list; i && !connected; i = i->ifa_next)
+    for (const ifaddrs* i = list; i && !connected; i = i->ifa_next)
         connected = isConnectedInterface(i->ifa_flags, i->ifa_addr);
     ::freeifaddrs(list);
     return connected;
@@ -92,7 +92,7 @@ std::optional<MemoryFigures> parseMeminfo(std::string_view text) {
         figures.availableBytes = *available;
     } else {
         // Kernels before 3.14: free memory plus what the caches would give back.
-        for (const char *name : {"MemFree", "Buffers", "Cached"})
+        for (const char* name : {"MemFree", "Buffers", "Cached"})
             figures.availableBytes += meminfoField(text, name).value_or(0);
     }
     return figures;
@@ -101,7 +101,7 @@ std::optional<MemoryFigures> parseMeminfo(std::string_view text) {
 std::optional<MemoryFigures> physicalMemory() {
     try {
         return parseMeminfo(readFile("/proc/meminfo"));
-    } catch (const Error &) {
+    } catch (const Error&) {
         return std::nullopt;
     }
 }

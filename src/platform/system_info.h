@@ -15,7 +15,7 @@ std::string NomeDoComputador();
 // True when an interface other than loopback is up and running with a routable address.
 bool networkConnected();
 // One interface's part of that test; `address` may be null.
-bool isConnectedInterface(unsigned int flags, const sockaddr *address);
+bool isConnectedInterface(unsigned int flags, const sockaddr* address);
 
 struct MemoryFigures {
     std::uint64_t totalBytes = 0;

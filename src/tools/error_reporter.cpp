@@ -124,8 +124,8 @@ std::string TErrorReporter::semSegredos(std::string texto) const {
 }
 
 std::string TErrorReporter::relatorio(const TextosDoErro& t) const {
-    return "======== " + cabecalhoDoRelatorio() + " ========\n" + t.titulo + "\n" + t.texto +
-           "\nPilha de chamadas:\n" + t.pilha + "Contexto do processador:\n" + t.contexto + "\n\n";
+    return "======== " + cabecalhoDoRelatorio() + " ========\n" + t.titulo + "\n" + t.texto + "\nPilha de chamadas:\n" +
+           t.pilha + "Contexto do processador:\n" + t.contexto + "\n\n";
 }
 
 ErroCapturado TErrorReporter::captura(std::exception_ptr ptr, bool fatal) const {

@@ -22,7 +22,7 @@ struct ErroCapturado {
     std::string classe;
     Pilha pilha;
     bool pilhaDoLancamento = false; // else the stack where the error was caught
-    bool fatal = false;              // the process ends after the report: no dialog
+    bool fatal = false;             // the process ends after the report: no dialog
 };
 
 // The texts the reporter makes of an error, handed to the filters that show it.
@@ -56,8 +56,7 @@ public:
     std::function<void(const TextosDoErro&)> mostraErro;
 
     // `Strict`: only that very class; otherwise its descendants too.
-    template <class E>
-    void RegisterExceptionFilter(std::shared_ptr<IErrorFilter> filtro, bool Strict) {
+    template <class E> void RegisterExceptionFilter(std::shared_ptr<IErrorFilter> filtro, bool Strict) {
         registra(
             [Strict](const ErroCapturado& erro) {
                 if (!erro.objeto)

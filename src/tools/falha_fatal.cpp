@@ -83,18 +83,12 @@ struct Escrita {
 
 const char* nomeDoSinal(int sinal) {
     switch (sinal) {
-    case SIGSEGV:
-        return "SIGSEGV (acesso inválido à memória)";
-    case SIGABRT:
-        return "SIGABRT (término anormal)";
-    case SIGBUS:
-        return "SIGBUS (erro de barramento)";
-    case SIGFPE:
-        return "SIGFPE (erro aritmético)";
-    case SIGILL:
-        return "SIGILL (instrução ilegal)";
-    default:
-        return "sinal fatal";
+    case SIGSEGV: return "SIGSEGV (acesso inválido à memória)";
+    case SIGABRT: return "SIGABRT (término anormal)";
+    case SIGBUS: return "SIGBUS (erro de barramento)";
+    case SIGFPE: return "SIGFPE (erro aritmético)";
+    case SIGILL: return "SIGILL (instrução ilegal)";
+    default: return "sinal fatal";
     }
 }
 
@@ -160,12 +154,17 @@ void pedeEnvioDoLog() {
     if (!geral || !gExe[0] || !gIni[0])
         return;
     static char variaveis[7][2048];
-    static const char* const nomes[] = {"EDI_RELATO_LOG=",     "EDI_RELATO_INI=",     "EDI_RELATO_COMPUTER=",
-                                        "EDI_RELATO_UNIDADE=", "EDI_RELATO_USUARIO=", "EDI_RELATO_SISTEMA=",
-                                        "EDI_RELATO_LOCAL="};
+    static const char* const nomes[] = {
+        "EDI_RELATO_LOG=",     "EDI_RELATO_INI=",     "EDI_RELATO_COMPUTER=", "EDI_RELATO_UNIDADE=",
+        "EDI_RELATO_USUARIO=", "EDI_RELATO_SISTEMA=", "EDI_RELATO_LOCAL="};
     const char* valores[] = {gLog, gIni, nullptr, nullptr, nullptr, nullptr, nullptr};
-    const std::string* textos[] = {nullptr, nullptr, &geral->sLogComputer, &geral->sLogUnidade,
-                                   &geral->sLogUsuario, &geral->sLogSistema, &geral->sPath.native()};
+    const std::string* textos[] = {nullptr,
+                                   nullptr,
+                                   &geral->sLogComputer,
+                                   &geral->sLogUnidade,
+                                   &geral->sLogUsuario,
+                                   &geral->sLogSistema,
+                                   &geral->sPath.native()};
     char* ambiente[8];
     for (int i = 0; i < 7; ++i) {
         Escrita e;
@@ -275,7 +274,7 @@ void instalaGanchosFatais(const fs::path& log) {
     pilha.ss_sp = gPilhaAlternativa;
     pilha.ss_size = sizeof gPilhaAlternativa;
     sigaltstack(&pilha, nullptr); // a stack overflow still gets its report
-    struct sigaction acao{};
+    struct sigaction acao {};
     acao.sa_sigaction = aoSinal;
     acao.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&acao.sa_mask);

@@ -21,7 +21,8 @@ constexpr int kQuadros = 48;
 
 backtrace_state* estado() {
     // Threaded, and allocating with mmap: usable from a signal handler.
-    static backtrace_state* s = backtrace_create_state(nullptr, 1, [](void*, const char*, int) {}, nullptr);
+    static backtrace_state* s = backtrace_create_state(
+        nullptr, 1, [](void*, const char*, int) {}, nullptr);
     return s;
 }
 
@@ -54,7 +55,7 @@ struct Linha {
         if (demangle) {
             int status = 0;
             std::unique_ptr<char, decltype(&std::free)> legivel(abi::__cxa_demangle(nome, nullptr, nullptr, &status),
-                                                                 &std::free);
+                                                                &std::free);
             if (status == 0 && legivel) {
                 acrescenta(legivel.get());
                 return;
@@ -95,9 +96,11 @@ int localCompleto(void* dados, uintptr_t, const char* arquivo, int linha, const 
 // `exato`: the address is the faulting instruction itself, not a return address.
 void descreveLocal(Linha& l, void* endereco, bool exato) {
     const uintptr_t pc = reinterpret_cast<uintptr_t>(endereco) - (exato ? 0 : 1);
-    backtrace_pcinfo(estado(), pc, localCompleto, [](void*, const char*, int) {}, &l);
+    backtrace_pcinfo(
+        estado(), pc, localCompleto, [](void*, const char*, int) {}, &l);
     if (!l.achou)
-        backtrace_syminfo(estado(), pc, simbolo, [](void*, const char*, int) {}, &l);
+        backtrace_syminfo(
+            estado(), pc, simbolo, [](void*, const char*, int) {}, &l);
     if (!l.achou)
         l.acrescenta("?");
 }
@@ -174,4 +177,3 @@ void preparaPilha() {
 }
 
 } // namespace edi::tools
-

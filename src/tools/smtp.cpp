@@ -47,9 +47,9 @@ std::string dataRfc5322() {
     localtime_r(&agora, &tm);
     const long fuso = tm.tm_gmtoff / 60;
     char texto[64];
-    std::snprintf(texto, sizeof texto, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", dias[tm.tm_wday % 7],
-                  tm.tm_mday, meses[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                  fuso < 0 ? '-' : '+', (fuso < 0 ? -fuso : fuso) / 60, (fuso < 0 ? -fuso : fuso) % 60);
+    std::snprintf(texto, sizeof texto, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld", dias[tm.tm_wday % 7], tm.tm_mday,
+                  meses[tm.tm_mon % 12], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec, fuso < 0 ? '-' : '+',
+                  (fuso < 0 ? -fuso : fuso) / 60, (fuso < 0 ? -fuso : fuso) % 60);
     return texto;
 }
 
@@ -82,22 +82,16 @@ std::string textoDoErro(CURLcode codigo, const ContaSmtp& conta, const char* det
     std::string texto;
     switch (codigo) {
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_CONNECT:
-        texto = "Não foi possível conectar ao servidor de e-mail " + servidor;
-        break;
-    case CURLE_OPERATION_TIMEDOUT:
-        texto = "O servidor de e-mail " + servidor + " não respondeu a tempo";
-        break;
-    case CURLE_LOGIN_DENIED:
-        texto = "O servidor de e-mail " + servidor + " recusou o usuário ou a senha";
-        break;
+    case CURLE_COULDNT_CONNECT: texto = "Não foi possível conectar ao servidor de e-mail " + servidor; break;
+    case CURLE_OPERATION_TIMEDOUT: texto = "O servidor de e-mail " + servidor + " não respondeu a tempo"; break;
+    case CURLE_LOGIN_DENIED: texto = "O servidor de e-mail " + servidor + " recusou o usuário ou a senha"; break;
     case CURLE_USE_SSL_FAILED:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_PEER_FAILED_VERIFICATION:
-        texto = "O servidor de e-mail " + servidor + " ofereceu conexão cifrada e não a estabeleceu; a senha não foi enviada";
+        texto = "O servidor de e-mail " + servidor +
+                " ofereceu conexão cifrada e não a estabeleceu; a senha não foi enviada";
         break;
-    default:
-        texto = "Falha ao enviar o e-mail pelo servidor " + servidor;
+    default: texto = "Falha ao enviar o e-mail pelo servidor " + servidor;
     }
     return texto + " (" + (detalhe && *detalhe ? detalhe : curl_easy_strerror(codigo)) + ")";
 }

@@ -16,7 +16,7 @@ namespace edi::transport {
 
 namespace {
 
-std::string cannotStart(const std::filesystem::path &program) {
+std::string cannotStart(const std::filesystem::path& program) {
     return "Não foi possível iniciar " + program.string();
 }
 
@@ -76,9 +76,7 @@ void reapWhenDone(pid_t pid) {
 
 pid_t startProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                    const std::filesystem::path& workingDirectory) {
-    const auto fail = [&](int code) {
-        return IoError(msg::withCause(cannotStart(program), std::strerror(code)));
-    };
+    const auto fail = [&](int code) { return IoError(msg::withCause(cannotStart(program), std::strerror(code))); };
     if (program.empty())
         throw IoError("Não foi possível iniciar um programa: nenhum caminho indicado");
 

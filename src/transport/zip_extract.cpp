@@ -7,8 +7,8 @@
 #include <zip.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -67,14 +67,14 @@ std::optional<fs::perms> recordedMode(zip_t* archive, zip_uint64_t index) {
     return static_cast<fs::perms>(mode);
 }
 
-constexpr const char *kStagingPrefix = ".unzip-";
+constexpr const char* kStagingPrefix = ".unzip-";
 
 // A process killed while extracting leaves its staging folder behind, with a partial copy of the update. Once it is
 // a day old no extraction can still be using it.
-void removeAbandonedStaging(const fs::path &parent) {
+void removeAbandonedStaging(const fs::path& parent) {
     std::error_code ec;
     const auto limit = fs::file_time_type::clock::now() - std::chrono::hours(24);
-    for (const auto &e : fs::directory_iterator(parent, ec)) {
+    for (const auto& e : fs::directory_iterator(parent, ec)) {
         if (e.path().filename().string().rfind(kStagingPrefix, 0) != 0 || !e.is_directory(ec))
             continue;
         if (const auto changed = fs::last_write_time(e.path(), ec); !ec && changed < limit)

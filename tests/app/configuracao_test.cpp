@@ -43,7 +43,8 @@ TEST(Configuracao, LoteImportacaoIsAWholeNumberOfRecordsFromOne) {
         const Configuracao c = LeConfiguracao(ini);
         EXPECT_EQ(c.loteImportacao, 500) << lote;
         ASSERT_EQ(c.avisos.size(), 1u) << lote;
-        EXPECT_EQ(c.avisos[0], "LoteImportacao \"" + lote + "\" inválido (registros de 1 a 1000000): usados 500 registros");
+        EXPECT_EQ(c.avisos[0],
+                  "LoteImportacao \"" + lote + "\" inválido (registros de 1 a 1000000): usados 500 registros");
     }
 }
 
@@ -94,8 +95,9 @@ TEST(Configuracao, TheReadmeSampleReadsAsDocumented) {
 TEST(Configuracao, UpdateMomentIsWrittenInPlaceAndReadBackUnchanged) {
     test::TempDir dir;
     const auto ini = dir / "jaq.ini";
-    const std::string antes = "; unidade 12\r\n[Geral]\r\nDB=/d/u.fdb\r\n\r\n[EDI]\r\nExportar=SIM\r\nUpdate=01-01-1900\r\n"
-                              "Tempo=5\r\n[Outra]\r\nX=1\r\n";
+    const std::string antes =
+        "; unidade 12\r\n[Geral]\r\nDB=/d/u.fdb\r\n\r\n[EDI]\r\nExportar=SIM\r\nUpdate=01-01-1900\r\n"
+        "Tempo=5\r\n[Outra]\r\nX=1\r\n";
     writeFileAtomically(ini, antes);
     const std::string momento = AtualizaUpdate(ini);
     ASSERT_EQ(momento.size(), 19u);

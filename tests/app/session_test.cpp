@@ -40,8 +40,9 @@ TEST(Session, GetDateWithoutItsRowShowsTheErrorBoxAndAbortsSilently) {
     f.dm->Commit();
     EXPECT_THROW(f.dm->GetDate(), Abort);
     EXPECT_THROW(f.dm->GetDateTime(), Abort);
-    EXPECT_EQ(f.ui.of("error"), (std::vector<std::string>{"Erro GetDate : select Cast('now' as date) from dual",
-                                                           "Erro GetDateTime : select Cast('now' as timeStamp) from dual"}));
+    EXPECT_EQ(f.ui.of("error"),
+              (std::vector<std::string>{"Erro GetDate : select Cast('now' as date) from dual",
+                                        "Erro GetDateTime : select Cast('now' as timeStamp) from dual"}));
 }
 
 // Confirmed work survives the scope left by an exception, the rest is undone once; what others do to the session
@@ -99,7 +100,8 @@ TEST(Parameters, LoadOnceWithTheUndefinedAndCentralDefaults) {
     EXPECT_EQ(g.prmTabRespLab, "-999");
     EXPECT_EQ(g.prmBloqueio, "x");
 
-    f.scratch.run("update PARAMETRO set VALOR = '12' where CD_PARAMETRO = 1\n;\ninsert into PARAMETRO values (27, '7')");
+    f.scratch.run(
+        "update PARAMETRO set VALOR = '12' where CD_PARAMETRO = 1\n;\ninsert into PARAMETRO values (27, '7')");
     InicializaParametros(*f.dm, g); // a loaded value, even empty, is not reloaded
     EXPECT_EQ(g.prmUnidade, "");
     EXPECT_EQ(g.prmUnidadeCentral, "31");
@@ -118,10 +120,10 @@ TEST(Parameters, UnitNameAndKeyedValues) {
     InicializaParametros(*f.dm, g);
     InicializaDados(*f.dm, g);
     EXPECT_EQ(g.sUnidadeDefautDescricao, "Hospital Central");
-    EXPECT_EQ(PegaValor(*f.dm, "DS_UNIDADE", "UNIDADE", {"CD_UNIDADE", "DS_UNIDADE"},
-                        {Value::int32(3), Value::text("Posto")})
-                  .asText(),
-              "Posto");
+    EXPECT_EQ(
+        PegaValor(*f.dm, "DS_UNIDADE", "UNIDADE", {"CD_UNIDADE", "DS_UNIDADE"}, {Value::int32(3), Value::text("Posto")})
+            .asText(),
+        "Posto");
     EXPECT_FALSE(PegaValor(*f.dm, "DS_UNIDADE", "UNIDADE", {}, {}).isNull()); // no key: the first row
     EXPECT_THROW(PegaValor(*f.dm, "NADA", "UNIDADE", {}, {}), DatabaseError);
 

@@ -17,7 +17,7 @@ std::string LogCapture::text() const {
     return text_;
 }
 
-bool LogCapture::waitFor(const std::string &needle) const {
+bool LogCapture::waitFor(const std::string& needle) const {
     for (int i = 0; i < 200; ++i) {
         if (text().find(needle) != std::string::npos)
             return true;
@@ -34,13 +34,13 @@ int LogCapture::overflow(int c) {
     return c;
 }
 
-std::streamsize LogCapture::xsputn(const char *s, std::streamsize n) {
+std::streamsize LogCapture::xsputn(const char* s, std::streamsize n) {
     std::lock_guard lock(mutex_);
     text_.append(s, static_cast<std::size_t>(n));
     return n;
 }
 
-transport::HttpOptions clientOptions(const std::string &login, const std::string &password) {
+transport::HttpOptions clientOptions(const std::string& login, const std::string& password) {
     transport::HttpOptions o;
     o.login = login;
     o.password = password;
@@ -68,43 +68,43 @@ void CentralRig::restart() {
     start();
 }
 
-std::string CentralRig::url(const std::string &pathAndQuery) const {
+std::string CentralRig::url(const std::string& pathAndQuery) const {
     return "http://127.0.0.1:" + std::to_string(config_.port) + pathAndQuery;
 }
 
-transport::Resultado<std::string> CentralRig::get(const std::string &pathAndQuery) {
+transport::Resultado<std::string> CentralRig::get(const std::string& pathAndQuery) {
     return client.getText(url(pathAndQuery));
 }
 
-std::string CentralRig::mustGet(const std::string &pathAndQuery) {
+std::string CentralRig::mustGet(const std::string& pathAndQuery) {
     const auto body = get(pathAndQuery);
     EXPECT_TRUE(body.has_value()) << pathAndQuery << ": " << body.error();
     return body.value_or(std::string());
 }
 
-transport::Resultado<> CentralRig::upload(const std::string &name, const std::string &content) {
+transport::Resultado<> CentralRig::upload(const std::string& name, const std::string& content) {
     const auto file = scratch() / name;
     writeFileAtomically(file, content);
     return client.BlockingUpload(url("/edi/ReceiveUpload.aspx"), file);
 }
 
-long CentralRig::registerFile(const std::string &name, int unit) {
+long CentralRig::registerFile(const std::string& name, int unit) {
     get("/dbArquivo.php?op=I&nome=" + encodeQueryValue(name) + "&unidade=" + std::to_string(unit));
     return status();
 }
 
-long CentralRig::send(const std::string &name, int unit, const std::string &content) {
+long CentralRig::send(const std::string& name, int unit, const std::string& content) {
     const auto sent = upload(name, content);
     EXPECT_TRUE(sent) << sent.error();
     return registerFile(name, unit);
 }
 
-long CentralRig::acknowledge(const std::string &id, int unit) {
+long CentralRig::acknowledge(const std::string& id, int unit) {
     get("/dbArquivo.php?op=A&edi=" + encodeQueryValue(id) + "&unidade=" + std::to_string(unit));
     return status();
 }
 
-PacketTable CentralRig::packet(const std::string &pathAndQuery) {
+PacketTable CentralRig::packet(const std::string& pathAndQuery) {
     return PacketTable::loadFromString(mustGet(pathAndQuery), pathAndQuery);
 }
 
@@ -116,7 +116,7 @@ std::vector<std::pair<std::string, std::string>> CentralRig::waiting(int unit) {
     return rows;
 }
 
-std::string uploadedPath(const std::string &name) {
+std::string uploadedPath(const std::string& name) {
     return "E:\\Home\\quelmar\\Web\\edi\\out\\" + name;
 }
 

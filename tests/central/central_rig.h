@@ -20,20 +20,20 @@ namespace edi::central::test {
 // A log the server writes from its threads while the test reads it.
 class LogCapture : private std::streambuf, public std::ostream {
 public:
-    LogCapture() : std::ostream(static_cast<std::streambuf *>(this)) {}
+    LogCapture() : std::ostream(static_cast<std::streambuf*>(this)) {}
     std::string text() const;
     // Waits up to two seconds for `needle` to appear (the server logs a request after answering it).
-    bool waitFor(const std::string &needle) const;
+    bool waitFor(const std::string& needle) const;
 
 private:
     int overflow(int c) override;
-    std::streamsize xsputn(const char *s, std::streamsize n) override;
+    std::streamsize xsputn(const char* s, std::streamsize n) override;
 
     mutable std::mutex mutex_;
     std::string text_;
 };
 
-transport::HttpOptions clientOptions(const std::string &login = "quelmar", const std::string &password = "dorven");
+transport::HttpOptions clientOptions(const std::string& login = "quelmar", const std::string& password = "dorven");
 
 // A central server on 127.0.0.1 (a free port) over a temporary web root, and a client with its credentials.
 class CentralRig {
@@ -43,28 +43,28 @@ public:
     // Stops the server and starts a new one on the same web root (and the same configuration).
     void restart();
     void stop() { server_.reset(); }
-    CentralServer &server() { return *server_; }
-    const std::filesystem::path &root() const { return config_.root; }
+    CentralServer& server() { return *server_; }
+    const std::filesystem::path& root() const { return config_.root; }
     std::filesystem::path scratch() const { return dir_.path() / "client"; }
-    const LogCapture &log() const { return *log_; }
+    const LogCapture& log() const { return *log_; }
 
-    std::string url(const std::string &pathAndQuery) const;
+    std::string url(const std::string& pathAndQuery) const;
     // The answer body of a GET, or why it failed; status() tells the HTTP status.
-    transport::Resultado<std::string> get(const std::string &pathAndQuery);
+    transport::Resultado<std::string> get(const std::string& pathAndQuery);
     long status() const { return client.lastStatus(); }
     // GET that must give 2xx: returns the body (the test fails otherwise).
-    std::string mustGet(const std::string &pathAndQuery);
+    std::string mustGet(const std::string& pathAndQuery);
 
     // Uploads `content` under `name` through the real client; done when the server took it.
-    transport::Resultado<> upload(const std::string &name, const std::string &content);
+    transport::Resultado<> upload(const std::string& name, const std::string& content);
     // Upload and op=I; the status of the registration.
-    long send(const std::string &name, int unit, const std::string &content = "<DATAPACKET/>");
-    long registerFile(const std::string &name, int unit);
-    long acknowledge(const std::string &id, int unit);
+    long send(const std::string& name, int unit, const std::string& content = "<DATAPACKET/>");
+    long registerFile(const std::string& name, int unit);
+    long acknowledge(const std::string& id, int unit);
 
     // op=S for `unit`, loaded as a packet: (identifier, server path) per row.
     std::vector<std::pair<std::string, std::string>> waiting(int unit);
-    PacketTable packet(const std::string &pathAndQuery);
+    PacketTable packet(const std::string& pathAndQuery);
 
     transport::HttpClient client{clientOptions()};
 
@@ -78,6 +78,6 @@ private:
 };
 
 // "E:\Home\quelmar\Web\edi\out\<name>"
-std::string uploadedPath(const std::string &name);
+std::string uploadedPath(const std::string& name);
 
 } // namespace edi::central::test

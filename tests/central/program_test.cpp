@@ -20,7 +20,7 @@
 #include <cstdlib>
 #include <thread>
 
-extern char **environ;
+extern char** environ;
 
 namespace edi::central::test {
 namespace {
@@ -30,7 +30,7 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
 std::string programPath() {
-    const char *path = std::getenv("EDI_CENTRAL_SERVER");
+    const char* path = std::getenv("EDI_CENTRAL_SERVER");
     return path ? path : "";
 }
 
@@ -39,9 +39,9 @@ int freePort() {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     socklen_t length = sizeof addr;
-    ::getsockname(sock, reinterpret_cast<sockaddr *>(&addr), &length);
+    ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &length);
     ::close(sock);
     return ntohs(addr.sin_port);
 }
@@ -52,18 +52,18 @@ bool accepts(int port) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    const bool ok = ::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(sock);
     return ok;
 }
 
 // Runs the program with `args`, its output to `output`; the process id.
-pid_t spawn(const std::vector<std::string> &args, const fs::path &output) {
-    std::vector<char *> argv;
+pid_t spawn(const std::vector<std::string>& args, const fs::path& output) {
+    std::vector<char*> argv;
     std::string program = programPath();
     argv.push_back(program.data());
     std::vector<std::string> copies = args;
-    for (std::string &a : copies)
+    for (std::string& a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -139,7 +139,7 @@ TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
 TEST(CentralProgram, BadCommandLinesExitWithTheUsage) {
     ASSERT_FALSE(programPath().empty());
     edi::test::TempDir dir;
-    for (const std::vector<std::string> &args :
+    for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"--listen", "127.0.0.1:1"},
                                                {"--root", "x", "--listen", "nohost"},
                                                {"--root", "x", "--listen", "127.0.0.1:1", "--bogus", "1"}}) {
@@ -154,7 +154,7 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
     const auto command = parseCommandLine({"--root", "/srv/edi", "--listen", "0.0.0.0:8080", "--central", "7",
                                            "--units", "12,14:2.1.0-05", "--login", "l", "--password", "p", "--database",
                                            "/data/central.fdb", "--max-upload-mb", "3"});
-    const ServerConfig &c = std::get<ServeCommand>(command).config;
+    const ServerConfig& c = std::get<ServeCommand>(command).config;
     EXPECT_EQ(c.root, "/srv/edi");
     EXPECT_EQ(c.host, "0.0.0.0");
     EXPECT_EQ(c.port, 8080);

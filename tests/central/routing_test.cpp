@@ -21,9 +21,9 @@ using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::SizeIs;
 
-std::vector<std::string> namesIn(const std::vector<std::pair<std::string, std::string>> &rows) {
+std::vector<std::string> namesIn(const std::vector<std::pair<std::string, std::string>>& rows) {
     std::vector<std::string> names;
-    for (const auto &[id, path] : rows)
+    for (const auto& [id, path] : rows)
         names.push_back(path.substr(path.rfind('\\') + 1));
     return names;
 }
@@ -96,7 +96,7 @@ TEST(CentralRouting, PacketAnswersAreServedAsXml) {
     CentralRig rig;
     httplib::Client raw("127.0.0.1", rig.server().port());
     raw.set_basic_auth("quelmar", "dorven");
-    for (const char *path :
+    for (const char* path :
          {"/dbArquivo.php?op=S&unidade=12", "/dbUnidade.php?op=S", "/dbArquivo.php?op=APP&data='01-01-1900'"}) {
         const auto res = raw.Get(path);
         ASSERT_TRUE(res) << path;
@@ -138,7 +138,7 @@ TEST(CentralRouting, ADroppedReferenceIsDroppedWaitingOrReceivedAndAnsweredOk) {
     rig.get("/dbArquivo.php?op=D&nome=READ.xml&unidade=12"); // nothing left to drop: still done
     EXPECT_EQ(rig.status(), 200);
     std::vector<std::string> records;
-    for (const Delivery &d : rig.server().store().deliveries())
+    for (const Delivery& d : rig.server().store().deliveries())
         if (d.to == 12)
             records.push_back(d.name + (d.status == Delivery::Status::Dropped ? " dropped" : " kept"));
     EXPECT_THAT(records, ElementsAre("BROKEN.xml dropped", "GOOD.xml kept", "READ.xml dropped"));
@@ -183,13 +183,13 @@ TEST(CentralRouting, ConcurrentRegistrationsOfOneNameLeaveOneEntryAndOfManyNames
                 client.getText(rig.url("/dbArquivo.php?op=I&nome=" + name + "&unidade=12"));
             }
         });
-    for (auto &t : threads)
+    for (auto& t : threads)
         t.join();
 
     const auto rows = rig.waiting(31);
     EXPECT_THAT(rows, SizeIs(31));
     std::set<std::string> ids, names;
-    for (const auto &[id, path] : rows) {
+    for (const auto& [id, path] : rows) {
         ids.insert(id);
         names.insert(path);
     }
@@ -227,7 +227,7 @@ TEST(CentralRouting, BadRequestsAreRefusedWithAShortText) {
         "/dbSQL.php?op=&sql=select",
         "/dbSQL.php?op=S",
     };
-    for (const std::string &path : bad) {
+    for (const std::string& path : bad) {
         EXPECT_FALSE(rig.get(path).has_value()) << path;
         EXPECT_EQ(rig.status(), 400) << path;
     }

@@ -29,7 +29,7 @@ protected:
         return c;
     }
 
-    std::string run(CentralRig &rig, const std::string &op, const std::string &sql) {
+    std::string run(CentralRig& rig, const std::string& op, const std::string& sql) {
         return rig.mustGet("/dbSQL.php?op=" + op + "&sql=" + encodeQueryValue(sql));
     }
 

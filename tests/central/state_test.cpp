@@ -16,7 +16,7 @@ using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::SizeIs;
 
-constexpr const char *kOldState = R"(<?xml version="1.0"?>
+constexpr const char* kOldState = R"(<?xml version="1.0"?>
 <central next-id="9">
   <unit code="12" version="2.0.9" first-seen="2024-01-01 10:00:00"/>
   <unit code="14" first-seen="2024-01-02 10:00:00"/>
@@ -29,9 +29,9 @@ constexpr const char *kOldState = R"(<?xml version="1.0"?>
 )";
 
 // A web root as an earlier version left it: the XML state file and nothing else of the state.
-void leaveOldState(CentralRig &rig, const std::string &state) {
+void leaveOldState(CentralRig& rig, const std::string& state) {
     rig.stop();
-    for (const auto &entry : fs::directory_iterator(rig.root()))
+    for (const auto& entry : fs::directory_iterator(rig.root()))
         if (entry.path().filename().string().rfind("central-state", 0) == 0)
             fs::remove(entry.path());
     writeFileAtomically(rig.root() / "central-state.xml", state);

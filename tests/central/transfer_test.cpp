@@ -3,8 +3,8 @@
 
 #include "core/files.h"
 
-#include <gmock/gmock.h>
 #include "support/temp_dir.h"
+#include <gmock/gmock.h>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -28,8 +28,8 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-httplib::Result postFile(CentralRig &rig, const std::string &field, const std::string &filename,
-                         const std::string &content) {
+httplib::Result postFile(CentralRig& rig, const std::string& field, const std::string& filename,
+                         const std::string& content) {
     httplib::Client raw("127.0.0.1", rig.server().port());
     raw.set_basic_auth("quelmar", "dorven");
     return raw.Post("/edi/ReceiveUpload.aspx", httplib::MultipartFormDataItems{{field, content, filename, "text/xml"}});
@@ -147,7 +147,7 @@ TEST(CentralUpload, AnUploadCutHalfwayLeavesNothing) {
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(rig.server().port()));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_EQ(::send(sock, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
     ::close(sock);
 

@@ -16,20 +16,20 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-Timestamp at(const std::string &text) {
+Timestamp at(const std::string& text) {
     return parseMoment(text).value();
 }
 
 struct Row {
     std::string nome, destino, tipo, exec;
-    bool operator==(const Row &) const = default;
+    bool operator==(const Row&) const = default;
 };
 
-void PrintTo(const Row &r, std::ostream *os) {
+void PrintTo(const Row& r, std::ostream* os) {
     *os << "{" << r.nome << ", " << r.destino << ", " << r.tipo << ", " << r.exec << "}";
 }
 
-std::vector<Row> updates(CentralRig &rig, const std::string &data) {
+std::vector<Row> updates(CentralRig& rig, const std::string& data) {
     PacketTable list = rig.packet("/dbArquivo.php?op=APP&data=" + transport::encodeQueryValue(data));
     std::vector<Row> rows;
     for (list.first(); !list.eof(); list.next())
@@ -40,8 +40,8 @@ std::vector<Row> updates(CentralRig &rig, const std::string &data) {
 
 class CentralUpdates : public ::testing::Test {
 protected:
-    void publish(const std::string &name, const std::string &content, const std::string &destino,
-                 const std::string &when, const std::string &tipo = "1", const std::string &exec = "0") {
+    void publish(const std::string& name, const std::string& content, const std::string& destino,
+                 const std::string& when, const std::string& tipo = "1", const std::string& exec = "0") {
         const fs::path file = rig.scratch() / name;
         writeFileAtomically(file, content);
         publishUpdate(WebRoot(rig.root()), file, Publication{at(when), {}, destino, tipo, exec});
@@ -97,7 +97,7 @@ TEST_F(CentralUpdates, AMalformedManifestIsAServerErrorNamingTheLine) {
     EXPECT_THROW(readManifest(rig.root() / "app" / "manifest.txt"), Error);
     try {
         readManifest(rig.root() / "app" / "manifest.txt");
-    } catch (const Error &e) {
+    } catch (const Error& e) {
         EXPECT_THAT(e.what(), HasSubstr("linha 1: esperados 5 campos"));
     }
 }
@@ -122,7 +122,7 @@ TEST(CentralMoments, TheFormsUnitsSendAreRead) {
     EXPECT_EQ(parseMoment("01-01-1900"), Timestamp::fromParts(1900, 1, 1));
     EXPECT_EQ(parseMoment("04/05/2013 10:22"), Timestamp::fromParts(2013, 5, 4, 10, 22));
     EXPECT_EQ(parseMoment("2013-05-04"), Timestamp::fromParts(2013, 5, 4));
-    for (const char *bad : {"", "2013-05-04 25:00:00", "2013-02-29", "31-04-2013", "2013-5", "13-05-04",
+    for (const char* bad : {"", "2013-05-04 25:00:00", "2013-02-29", "31-04-2013", "2013-5", "13-05-04",
                             "2013-05-04 10", "2013-05-04 10:22:31:00", "x013-05-04", "2013-05-04  10:22:31"})
         EXPECT_EQ(parseMoment(bad), std::nullopt) << bad;
 

@@ -78,7 +78,8 @@ TEST(Regras, UnitSystemKeysAndOwners) {
 }
 
 TEST(Regras, MissingUnitParameterStampsMinus999) {
-    const std::string out = roteiro(kPaciente + "print TB_PACIENTE\n", {"delete from PARAMETRO where CD_PARAMETRO = 1"});
+    const std::string out =
+        roteiro(kPaciente + "print TB_PACIENTE\n", {"delete from PARAMETRO where CD_PARAMETRO = 1"});
     EXPECT_THAT(out, HasSubstr("\nCD_UND=-999\nCD_UNIDADE=-999\n"));
 }
 
@@ -95,7 +96,8 @@ TEST(Regras, RefusedDeletesInWordsAndTheCascadeUndoneWithItsNotification) {
             "answer yes\ndelete TB_PACIENTE\n"
             "answer yes\ndelete TB_NOTIFICACAO\n"
             "param TB_TRANSFUSAO CD_FICHA=1\nopen TB_TRANSFUSAO\ncount TB_TRANSFUSAO\n"
-            "param TB_NOTIFICACAO CD_FICHA=1\nparam TB_NOTIFICACAO CD_UND=12\nopen TB_NOTIFICACAO\ncount TB_NOTIFICACAO\n"
+            "param TB_NOTIFICACAO CD_FICHA=1\nparam TB_NOTIFICACAO CD_UND=12\nopen TB_NOTIFICACAO\ncount "
+            "TB_NOTIFICACAO\n"
             "open TB_PAIS\ninsert TB_PAIS\nset TB_PAIS DS_PAIS=Angola\npost TB_PAIS\n"
             "open TB_PROVINCIA\ninsert TB_PROVINCIA\nset TB_PROVINCIA CD_PAIS=1\nset TB_PROVINCIA DS_PROVINCIA=Luanda\n"
             "post TB_PROVINCIA\nopen TB_MUNICIPIO\ninsert TB_MUNICIPIO\nset TB_MUNICIPIO CD_MUNICIPIO=1\n"
@@ -131,10 +133,9 @@ TEST(Regras, ExposedChildNumberingStopsWhenItsQueryFails) {
 
 TEST(Regras, FailingKeyDrawAtNewRow) {
     // A binding that cannot draw cancels the new row; a hook that cannot keeps what it set before.
-    const std::string out =
-        roteiro("open TB_FORMA\ninsert TB_FORMA\nprint TB_FORMA\n"
-                "open TB_NOTIFICACAO\ninsert TB_NOTIFICACAO\nprint TB_NOTIFICACAO\n",
-                {"drop generator GEN_FORMA", "drop generator GEN_CD_NOTIFICACAO"});
+    const std::string out = roteiro("open TB_FORMA\ninsert TB_FORMA\nprint TB_FORMA\n"
+                                    "open TB_NOTIFICACAO\ninsert TB_NOTIFICACAO\nprint TB_NOTIFICACAO\n",
+                                    {"drop generator GEN_FORMA", "drop generator GEN_CD_NOTIFICACAO"});
     EXPECT_THAT(out, HasSubstr("GEN_FORMA is not defined\nComando: select gen_id(GEN_FORMA,1) from dual\n"
                                "(sem registro)\n"));
     EXPECT_THAT(out, HasSubstr("GEN_CD_NOTIFICACAO is not defined\nComando: select gen_id(GEN_CD_NOTIFICACAO,1) "

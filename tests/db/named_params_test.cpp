@@ -6,7 +6,8 @@ namespace edi::db {
 namespace {
 
 TEST(NamedParameters, RewritesMarkersAndKeepsColonsInLiteralsAndComments) {
-    auto p = parseNamedParameters("select ':X', \"A:B\" from T -- :C\n where a = :Id and b = :id /* :D */ and c=:OLD_c");
+    auto p =
+        parseNamedParameters("select ':X', \"A:B\" from T -- :C\n where a = :Id and b = :id /* :D */ and c=:OLD_c");
     EXPECT_EQ(p.sql, "select ':X', \"A:B\" from T -- :C\n where a = ? and b = ? /* :D */ and c=?");
     EXPECT_EQ(p.names, (std::vector<std::string>{"ID", "ID", "OLD_C"}));
 

@@ -115,8 +115,8 @@ TEST_P(Disco, AnInstallationStateThatCannotBeWrittenLeavesNoPacketAndNoRowMarked
     u.registra("PACIENTE", 1);
     u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, NM_PACIENTE) values (1, 12, 'Paciente')");
     u.fecha();
-    const Resultado r = rodaComFalha(GetParam(), "EstadoInstalacao",
-                                     {"packet", u.params.database, u.home.path().string()}, true);
+    const Resultado r =
+        rodaComFalha(GetParam(), "EstadoInstalacao", {"packet", u.params.database, u.home.path().string()}, true);
     u.abre();
     EXPECT_EQ(r.codigo, 1) << r.saida;
     EXPECT_NE(r.saida.find("EstadoInstalacao.txt"), std::string::npos) << r.saida;

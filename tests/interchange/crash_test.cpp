@@ -106,7 +106,8 @@ TEST(Concurrency, AChangeCommittedDuringExportIsNeverLost) {
 
     EXPECT_NE(u.engine->lbLog().find("PACIENTE:"), std::string::npos); // row 4 was locked
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where NM_PACIENTE like '% (revisto)'"), 3);
-    EXPECT_EQ(u.texto("select NM_PACIENTE || '/' || case when DT_EXP is null then 'pendente' else 'marcado' end from PACIENTE where CD_PACIENTE = 4"),
+    EXPECT_EQ(u.texto("select NM_PACIENTE || '/' || case when DT_EXP is null then 'pendente' else 'marcado' end from "
+                      "PACIENTE where CD_PACIENTE = 4"),
               "em edição/pendente");
     PacketTable p = PacketTable::loadFromFile(u.saida().at(0));
     ASSERT_EQ(p.recordCount(), 3u);

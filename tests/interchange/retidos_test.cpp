@@ -153,9 +153,10 @@ insert into PARAMETRO values (29, ''))");
               2u);
     EXPECT_EQ(c.texto("select NM_PACIENTE from PACIENTE where CD_UND = 12 and CD_EDI = 2"), "Criada depois");
     const std::string log = logsDoDia(c);
-    for (const char* motivo : {"código de intercâmbio reutilizado: CD_UND 12, CD_EDI 2 já é a linha de CD_PACIENTE 9, "
-                               "e o registro traz CD_PACIENTE 2",
-                               "NR_NOVA_COLUNA", "violation of PRIMARY or UNIQUE KEY", "Registros retidos em EDI/IN/retidos/1-PACIENTE"})
+    for (const char* motivo :
+         {"código de intercâmbio reutilizado: CD_UND 12, CD_EDI 2 já é a linha de CD_PACIENTE 9, "
+          "e o registro traz CD_PACIENTE 2",
+          "NR_NOVA_COLUNA", "violation of PRIMARY or UNIQUE KEY", "Registros retidos em EDI/IN/retidos/1-PACIENTE"})
         EXPECT_NE(log.find(motivo), std::string::npos) << motivo << "\n" << log;
     EXPECT_EQ(c.ui.message(), "Registros retidos em EDI/IN/retidos: 4 para nova tentativa, 0 à espera de um "
                               "registro bloqueado, 0 à espera do operador");

@@ -10,14 +10,14 @@ PacketTable registry() {
     return PacketTable({{"NM_TABELA", FieldType::VarChar, 31}, {"NR_ORDEM", FieldType::Integer}});
 }
 
-void add(PacketTable &ds, const std::string &table, Value order) {
+void add(PacketTable& ds, const std::string& table, Value order) {
     ds.append();
     ds.setValue("nm_tabela", Value::text(table));
     ds.setValue(1, order);
     ds.post();
 }
 
-std::vector<std::string> tables(PacketTable &ds) {
+std::vector<std::string> tables(PacketTable& ds) {
     std::vector<std::string> names;
     for (ds.first(); !ds.eof(); ds.next())
         names.push_back(ds.value("NM_TABELA").asText());
@@ -78,7 +78,7 @@ TEST(PacketTable, SortIsStableAscendingWithNullsFirst) {
     EXPECT_THROW(ds.sortBy("NO_SUCH_FIELD"), Error);
 
     PacketTable amounts({{"VL", FieldType::Numeric, 18, 2}, {"DT", FieldType::Timestamp}});
-    for (const char *v : {"10,5", "-3", "2,25"}) {
+    for (const char* v : {"10,5", "-3", "2,25"}) {
         amounts.append();
         amounts.setValue(0, Value::text(v));
         amounts.post();
@@ -117,7 +117,7 @@ TEST(PacketTable, ManyRecordsOfMixedSizesKeepTheirValues) {
     int i = 0;
     for (ds.first(); !ds.eof(); ds.next(), ++i) {
         ASSERT_EQ(ds.value(0).asInt32(), i);
-        const Bytes &b = ds.value(1).rawBytes();
+        const Bytes& b = ds.value(1).rawBytes();
         ASSERT_EQ(b.size(), static_cast<size_t>(i % 7 == 0 ? 70000 + i : i % 50));
         ASSERT_TRUE(b.empty() || (b.front() == static_cast<uint8_t>(i) && b.back() == static_cast<uint8_t>(i)));
     }

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::packetSamples;
 
-std::string packet(const std::string &fields, const std::string &rows, const std::string &params = "<PARAMS/>") {
+std::string packet(const std::string& fields, const std::string& rows, const std::string& params = "<PARAMS/>") {
     return "<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields +
            "</FIELDS>" + params + "</METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
 }
@@ -22,17 +22,17 @@ std::string packet(const std::string &fields, const std::string &rows, const std
 const std::string kUnitFields = "<FIELD attrname=\"CD_UNIDADE\" fieldtype=\"i4\"/>"
                                 "<FIELD attrname=\"NM_UNIDADE\" fieldtype=\"string\" WIDTH=\"60\"/>";
 
-std::string errorOf(const std::string &bytes) {
+std::string errorOf(const std::string& bytes) {
     try {
         PacketTable::loadFromString(bytes, "sample.xml");
-    } catch (const PacketError &e) {
+    } catch (const PacketError& e) {
         return e.what();
     }
     return "<loaded>";
 }
 
 // The current view as "code:name" pairs.
-std::vector<std::string> unitRows(PacketTable &ds) {
+std::vector<std::string> unitRows(PacketTable& ds) {
     std::vector<std::string> rows;
     for (ds.first(); !ds.eof(); ds.next())
         rows.push_back(ds.value("CD_UNIDADE").asText() + ":" + ds.value("NM_UNIDADE").asText());
@@ -74,7 +74,7 @@ TEST(PacketReader, ReadsTheLayoutNoteExampleValueByValue) {
     EXPECT_EQ(ds.value("NM_PACIENTE"), Value::text("")); // empty, not null
     EXPECT_EQ(ds.value("TP_SEXO"), Value::text("F"));
     EXPECT_EQ(ds.value("DT_NASCIMENTO"), Value::date(Date::fromYmd(2001, 7, 4)));
-    for (const char *nullField : {"DT_OBITO", "NR_CD4", "CD_FICHA", "DS_OBS", "BL_IMAGEM"})
+    for (const char* nullField : {"DT_OBITO", "NR_CD4", "CD_FICHA", "DS_OBS", "BL_IMAGEM"})
         EXPECT_TRUE(ds.isNull(nullField)) << nullField;
     ds.next();
     EXPECT_TRUE(ds.eof());
@@ -137,13 +137,13 @@ TEST(PacketReader, ToleratesWhatOtherProducersWrite) {
 
     // No declaration, no PARAMS, an empty ROWDATA.
     PacketTable bare = PacketTable::loadFromString("<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kUnitFields +
-                                                       "</FIELDS></METADATA><ROWDATA/></DATAPACKET>");
+                                                   "</FIELDS></METADATA><ROWDATA/></DATAPACKET>");
     EXPECT_EQ(bare.recordCount(), 0u);
     EXPECT_EQ(bare.fieldCount(), 2u);
 }
 
 TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
-    const auto unitName = [](const fs::path &file) {
+    const auto unitName = [](const fs::path& file) {
         PacketTable ds = PacketTable::loadFromFile(packetSamples() / "valid" / file);
         return ds.value("NM_UNIDADE").rawText();
     };
@@ -164,7 +164,7 @@ TEST(PacketReader, DecodesEveryEncodingTheNetworkUses) {
 
 TEST(PacketReader, TextBlobBytesAreUtf8WhenValidElseWindows1252) {
     const std::string fields = "<FIELD attrname=\"DS_OBS\" fieldtype=\"bin.hex\" SUBTYPE=\"Text\"/>";
-    const auto obs = [&](const std::string &bytes) {
+    const auto obs = [&](const std::string& bytes) {
         const std::string row = "<ROW DS_OBS=\"" + encoding::base64Encode(bytes) + "\"/>";
         return PacketTable::loadFromString(packet(fields, row)).value(0).rawText();
     };
@@ -185,7 +185,7 @@ TEST(PacketReader, AttributesMayComeInAnyOrderAndCase) {
 }
 
 // Every value of every row, "null" for nulls.
-std::vector<std::string> allValues(PacketTable &ds) {
+std::vector<std::string> allValues(PacketTable& ds) {
     std::vector<std::string> values;
     for (ds.first(); !ds.eof(); ds.next())
         for (size_t i = 0; i < ds.fieldCount(); ++i)
@@ -231,10 +231,11 @@ TEST(PacketReader, RowsReadStraightFromTheTextEqualTheDocumentParse) {
 // Newer writers name the installation that made a packet in PARAMS; a reader that knows no such attribute must read
 // the same rows either way, and ours gives the attributes back.
 TEST(PacketReader, AttributesOfParamsBesidesTheChangeLogLeaveTheRowsAsTheyAre) {
-    const std::string rows = "<ROW RowState=\"4\" CD_UNIDADE=\"1\" NM_UNIDADE=\"a\"/><ROW RowState=\"4\" CD_UNIDADE=\"2\"/>";
+    const std::string rows =
+        "<ROW RowState=\"4\" CD_UNIDADE=\"1\" NM_UNIDADE=\"a\"/><ROW RowState=\"4\" CD_UNIDADE=\"2\"/>";
     const std::string plain = packet(kUnitFields, rows, "<PARAMS CHANGE_LOG=\"1 0 4 2 0 4\"/>");
-    const std::string marked = packet(kUnitFields, rows,
-                                      "<PARAMS CHANGE_LOG=\"1 0 4 2 0 4\" EDI_INSTALACAO=\"9f3a\" EDI_COMPUTADOR=\"pc&#227;\"/>");
+    const std::string marked = packet(
+        kUnitFields, rows, "<PARAMS CHANGE_LOG=\"1 0 4 2 0 4\" EDI_INSTALACAO=\"9f3a\" EDI_COMPUTADOR=\"pc&#227;\"/>");
     PacketTable reference = PacketTable::loadFromString(plain);
     std::string whole = marked; // a document type declaration leaves it to the whole-document parse
     whole.insert(whole.find("?>") + 2, "<!DOCTYPE DATAPACKET>");
@@ -250,7 +251,7 @@ TEST(PacketReader, AttributesOfParamsBesidesTheChangeLogLeaveTheRowsAsTheyAre) {
 }
 
 // Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
-std::string largePacket(const std::string &prolog, int rows, int badRow = 0) {
+std::string largePacket(const std::string& prolog, int rows, int badRow = 0) {
     std::string body;
     for (int i = 1; i <= rows; ++i) {
         body += "\n  <ROW CD_UNIDADE=\"" + (i == badRow ? std::string("x") : std::to_string(i)) +
@@ -268,7 +269,7 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
     ASSERT_GT(sliced.size(), 2u << 20);
     // A document type declaration leaves the packet to the whole-document parse.
     const std::string whole = largePacket("<!DOCTYPE DATAPACKET>", rows);
-    for (const std::string *text : {&sliced, &whole}) {
+    for (const std::string* text : {&sliced, &whole}) {
         PacketTable ds = PacketTable::loadFromString(*text);
         ASSERT_EQ(ds.recordCount(), static_cast<size_t>(rows));
         int expected = 1;
@@ -290,13 +291,13 @@ TEST(PacketReader, LargePacketsReadEveryRowWhicheverWayTheyAreParsed) {
 
 TEST(PacketReader, RefusesEveryBrokenSampleNamingTheFile) {
     size_t samples = 0;
-    for (const auto &entry : fs::directory_iterator(packetSamples() / "broken")) {
+    for (const auto& entry : fs::directory_iterator(packetSamples() / "broken")) {
         ++samples;
         const std::string name = entry.path().filename().string();
         try {
             PacketTable::loadFromFile(entry.path());
             ADD_FAILURE() << name << " was loaded";
-        } catch (const PacketError &e) {
+        } catch (const PacketError& e) {
             EXPECT_NE(std::string(e.what()).find(name), std::string::npos) << e.what();
         }
     }

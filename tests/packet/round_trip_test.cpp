@@ -71,7 +71,7 @@ std::vector<Row> edgeRows() {
 
 PacketTable filled() {
     PacketTable ds(everyType());
-    for (const Row &row : edgeRows()) {
+    for (const Row& row : edgeRows()) {
         ds.append();
         for (size_t i = 0; i < row.size(); ++i)
             ds.setValue(i, row[i]);
@@ -80,7 +80,7 @@ PacketTable filled() {
     return ds;
 }
 
-void expectSameTable(PacketTable &loaded) {
+void expectSameTable(PacketTable& loaded) {
     const auto expectedFields = everyType();
     ASSERT_EQ(loaded.fieldCount(), expectedFields.size());
     for (size_t i = 0; i < expectedFields.size(); ++i) {
@@ -163,7 +163,7 @@ TEST(PacketRoundTrip, ValuesThePacketCannotCarryAreRefusedNamingTheField) {
     try {
         ds.saveToString();
         FAIL() << "an infinite value was written";
-    } catch (const PacketError &e) {
+    } catch (const PacketError& e) {
         EXPECT_NE(std::string(e.what()).find("TABELA: registro 2, campo VL"), std::string::npos) << e.what();
     }
 }

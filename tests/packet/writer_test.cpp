@@ -14,24 +14,24 @@ namespace fs = std::filesystem;
 
 PacketTable patients() {
     return PacketTable({{"CD_PACIENTE", FieldType::Integer, 0, 0, true},
-                          {"NM_PACIENTE", FieldType::VarChar, 50},
-                          {"TP_SEXO", FieldType::Char, 1},
-                          {"NR_CD4", FieldType::Numeric, 18, 4},
-                          {"DT_OBITO", FieldType::Timestamp},
-                          {"DS_OBS", FieldType::TextBlob}});
+                        {"NM_PACIENTE", FieldType::VarChar, 50},
+                        {"TP_SEXO", FieldType::Char, 1},
+                        {"NR_CD4", FieldType::Numeric, 18, 4},
+                        {"DT_OBITO", FieldType::Timestamp},
+                        {"DS_OBS", FieldType::TextBlob}});
 }
 
-void addPatient(PacketTable &ds, int code, const std::string &name) {
+void addPatient(PacketTable& ds, int code, const std::string& name) {
     ds.append();
     ds.setValue("CD_PACIENTE", Value::int32(code));
     ds.setValue("NM_PACIENTE", Value::text(name));
     ds.post();
 }
 
-std::string messageOf(const std::function<void()> &action) {
+std::string messageOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const PacketError &e) {
+    } catch (const PacketError& e) {
         return e.what();
     }
     return "<no error>";
@@ -123,10 +123,10 @@ TEST(PacketWriter, SavingIntoAMissingFolderIsAnIoError) {
 
 TEST(PacketWriter, NamesThatCannotBeAttributesKeepTheirRealName) {
     PacketTable ds({{"NR ORDEM", FieldType::Integer},
-                      {"NR_ORDEM", FieldType::Integer},
-                      {"A\xC3\x87\xC3\x83O", FieldType::VarChar, 10},
-                      {"RowState", FieldType::Integer},
-                      {"1ST", FieldType::Integer}});
+                    {"NR_ORDEM", FieldType::Integer},
+                    {"A\xC3\x87\xC3\x83O", FieldType::VarChar, 10},
+                    {"RowState", FieldType::Integer},
+                    {"1ST", FieldType::Integer}});
     ds.append();
     for (size_t i = 0; i < ds.fieldCount(); ++i)
         ds.setValue(i, Value::int32(static_cast<int32_t>(i + 1)));
@@ -189,7 +189,7 @@ TEST(PacketWriter, EveryValueFormIsWrittenExactly) {
         {Value(), Value(), Value(), Value::real(1e-7), Value::numeric({5, 4}), Value(), Value(), Value(), Value(),
          Value::text("\xC3\xA9"), Value(), Value(), Value()},
     };
-    for (const auto &row : rows) {
+    for (const auto& row : rows) {
         ds.append();
         for (size_t i = 0; i < row.size(); ++i)
             ds.setValue(i, row[i]);

@@ -30,7 +30,7 @@ const std::string kWindowsFile = "; configuration of this unit\r\n"
 
 class IniFileTest : public ::testing::Test {
 protected:
-    fs::path write(const std::string &text) {
+    fs::path write(const std::string& text) {
         writeFileAtomically(path, text);
         return path;
     }

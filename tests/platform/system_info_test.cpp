@@ -41,24 +41,24 @@ TEST(SystemInfo, MeminfoWithoutAvailableFallsBackToFreeAndCaches) {
     EXPECT_EQ(parseMeminfo("MemFree: 100 kB\n"), std::nullopt);
 }
 
-sockaddr_storage v4(const char *text) {
+sockaddr_storage v4(const char* text) {
     sockaddr_storage storage{};
-    auto &a = reinterpret_cast<sockaddr_in &>(storage);
+    auto& a = reinterpret_cast<sockaddr_in&>(storage);
     a.sin_family = AF_INET;
     ::inet_pton(AF_INET, text, &a.sin_addr);
     return storage;
 }
 
-sockaddr_storage v6(const char *text) {
+sockaddr_storage v6(const char* text) {
     sockaddr_storage storage{};
-    auto &a = reinterpret_cast<sockaddr_in6 &>(storage);
+    auto& a = reinterpret_cast<sockaddr_in6&>(storage);
     a.sin6_family = AF_INET6;
     ::inet_pton(AF_INET6, text, &a.sin6_addr);
     return storage;
 }
 
-const sockaddr *asAddress(const sockaddr_storage &s) {
-    return reinterpret_cast<const sockaddr *>(&s);
+const sockaddr* asAddress(const sockaddr_storage& s) {
+    return reinterpret_cast<const sockaddr*>(&s);
 }
 
 TEST(SystemInfo, OnlyARunningNonLoopbackInterfaceWithARoutableAddressCounts) {

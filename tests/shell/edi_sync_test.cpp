@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <fcntl.h>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -65,8 +65,8 @@ fs::path instalacao(const test::TempDir& dir, const std::string& servidor, int u
     o.unit = unidade;
     o.forcedWrites = false;
     domain::createDatabase(o);
-    writeFileAtomically(dir / "jaq.ini", "[Geral]\nDB=" + o.connection.database + "\n[EDI]\nServidor=" + servidor +
-                                             "\nPausa=0\n");
+    writeFileAtomically(dir / "jaq.ini",
+                        "[Geral]\nDB=" + o.connection.database + "\n[EDI]\nServidor=" + servidor + "\nPausa=0\n");
     return dir.path();
 }
 

@@ -159,7 +159,7 @@ TEST(System, OfflineTheStartUpRunLeavesOutTheNetworkAndEndsWithInicio) {
 
     unidade.ExecucaoInicial();
     EXPECT_EQ(status(unidade), "EDI - Inicio:");
-    EXPECT_EQ(ui.of("warning").size(), 2u); // send and receive; the update stays silent
+    EXPECT_EQ(ui.of("warning").size(), 2u);               // send and receive; the update stays silent
     EXPECT_FALSE(fs::is_empty(unidade.geral().sPathOut)); // exported, waiting for the network
     EXPECT_EQ(rede.log.str().find("GET /"), std::string::npos) << rede.log.str(); // nothing was asked
 

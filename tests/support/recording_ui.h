@@ -19,8 +19,14 @@ public:
     bool answerYes = false;
     std::function<void()> onPump; // lets a test act "during" a long loop
 
-    void setStageText(const std::string& text) override { stage = text; events.push_back("stage: " + text); }
-    void setMessage(const std::string& text) override { message_ = text; events.push_back("message: " + text); }
+    void setStageText(const std::string& text) override {
+        stage = text;
+        events.push_back("stage: " + text);
+    }
+    void setMessage(const std::string& text) override {
+        message_ = text;
+        events.push_back("message: " + text);
+    }
     std::string message() const override { return message_; }
     void setUnitText(const std::string& text) override { unit = text; }
     void setActive(bool a) override { active = a; }

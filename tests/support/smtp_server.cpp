@@ -28,7 +28,9 @@ std::string conteudo(const fs::path& arquivo) {
     return s.str();
 }
 
-std::string script() { return EDI_SMTP_SERVER_SCRIPT; }
+std::string script() {
+    return EDI_SMTP_SERVER_SCRIPT;
+}
 
 } // namespace
 
@@ -36,8 +38,8 @@ ServidorSmtp::ServidorSmtp(Opcoes opcoes) : opcoes_(std::move(opcoes)) {
     int canal[2];
     if (pipe(canal) != 0)
         throw std::runtime_error("pipe");
-    std::vector<std::string> args = {"/usr/bin/python3", script(), "--spool", pasta_.path().string(),
-                                     "--user", opcoes_.usuario, "--password", opcoes_.senha};
+    std::vector<std::string> args = {"/usr/bin/python3", script(),        "--spool",    pasta_.path().string(),
+                                     "--user",           opcoes_.usuario, "--password", opcoes_.senha};
     if (opcoes_.starttls)
         args.insert(args.end(), {"--tls", pasta_.path().string()});
     if (opcoes_.recusaStartTls)
@@ -83,13 +85,20 @@ std::vector<ServidorSmtp::Mensagem> ServidorSmtp::mensagens() const {
         for (std::string l; std::getline(meta, l);) {
             const auto igual = l.find('=');
             const std::string chave = l.substr(0, igual), valor = l.substr(igual + 1);
-            if (chave == "from") m.de = valor;
-            else if (chave == "to") m.para = valor;
-            else if (chave == "subject") m.assunto = valor;
-            else if (chave == "type") m.tipo = valor;
-            else if (chave == "mechanism") m.mecanismo = valor;
-            else if (chave == "tls") m.tls = valor == "1";
-            else if (chave == "attachments") m.anexos = valor;
+            if (chave == "from")
+                m.de = valor;
+            else if (chave == "to")
+                m.para = valor;
+            else if (chave == "subject")
+                m.assunto = valor;
+            else if (chave == "type")
+                m.tipo = valor;
+            else if (chave == "mechanism")
+                m.mecanismo = valor;
+            else if (chave == "tls")
+                m.tls = valor == "1";
+            else if (chave == "attachments")
+                m.anexos = valor;
         }
         m.corpo = conteudo(pasta_ / (std::to_string(n) + ".body"));
         for (int k = 0; fs::exists(pasta_ / (std::to_string(n) + ".att." + std::to_string(k))); ++k)

@@ -17,8 +17,8 @@ public:
     struct Opcoes {
         std::string usuario = "edi@unidade.test";
         std::string senha = "segredo-smtp";
-        bool starttls = false;        // offers STARTTLS with a self-signed certificate (see certificado())
-        bool recusaStartTls = false;  // offers STARTTLS and refuses it
+        bool starttls = false;       // offers STARTTLS with a self-signed certificate (see certificado())
+        bool recusaStartTls = false; // offers STARTTLS and refuses it
     };
     struct Mensagem {
         std::string de, para, assunto, tipo, mecanismo, anexos;

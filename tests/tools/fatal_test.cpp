@@ -62,8 +62,8 @@ TEST(FatalError, SignalsAndTerminateAreReportedMailedAndTheProcessDiesOfThem) {
         SCOPED_TRACE(c.modo);
         test::TempDir home;
         writeFileAtomically(home / "jaq.ini", "[Email]\nHost=127.0.0.1\nPorta=" + std::to_string(servidor.porta()) +
-                                                  "\nUsuario=" + servidor.opcoes().usuario +
-                                                  "\nSenha=" + servidor.opcoes().senha + "\nPara=suporte@central.test\n");
+                                                  "\nUsuario=" + servidor.opcoes().usuario + "\nSenha=" +
+                                                  servidor.opcoes().senha + "\nPara=suporte@central.test\n");
         const int status = roda(home.path(), c.modo);
         ASSERT_TRUE(WIFSIGNALED(status)) << status;
         EXPECT_EQ(WTERMSIG(status), c.sinal);
@@ -76,7 +76,8 @@ TEST(FatalError, SignalsAndTerminateAreReportedMailedAndTheProcessDiesOfThem) {
         for (const auto& parte : c.noCorpo)
             EXPECT_NE(corpo.find(parte), std::string::npos) << parte << "\n" << corpo;
         EXPECT_NE(corpo.find("Computer:ESTACAO7\nUnidade:12-Centro de Saúde\nUsuário:-\n"
-                             "Sistema:EDI - ( Versão: 2.1.0-04 )\nLocal:" + (home.path() / "").string() + "\n"),
+                             "Sistema:EDI - ( Versão: 2.1.0-04 )\nLocal:" +
+                             (home.path() / "").string() + "\n"),
                   std::string::npos)
             << corpo;
         EXPECT_FALSE(fs::exists(home / "EDIMorvanix.log"));

@@ -120,8 +120,8 @@ TEST(Reporter, WithTheMailServerDownTheLogAccumulatesAndTheNextMailCarriesAll) {
     b.erro();
     const std::string log = b.log();
     const std::string cinco = "Computer:\nUnidade:\nUsuário:\nSistema:\nLocal:" + b.geral.sPath.string() + "\n";
-    const size_t r1 = log.find("Application Error"), c1 = log.find(cinco),
-                 r2 = log.find("Application Error", r1 + 1), c2 = log.find(cinco, c1 + 1);
+    const size_t r1 = log.find("Application Error"), c1 = log.find(cinco), r2 = log.find("Application Error", r1 + 1),
+                 c2 = log.find(cinco, c1 + 1);
     ASSERT_NE(c2, std::string::npos) << log;
     EXPECT_TRUE(r1 < c1 && c1 < r2 && r2 < c2) << log;
     EXPECT_EQ(log.size(), c2 + cinco.size()) << log;
@@ -158,7 +158,9 @@ TEST(Reporter, FiltersMatchByClassNewestFirstAndStopEndsTheWalk) {
     test::TempDir dir;
     reporter.LogFile = dir / "sub" / "EDIMorvanix.log"; // a folder that does not exist: no log at all
     std::vector<std::string> vistos;
-    reporter.mostraErro = [&](const TextosDoErro& t) { vistos.push_back("dialogo:" + t.texto.substr(0, t.texto.find(" em ")));  };
+    reporter.mostraErro = [&](const TextosDoErro& t) {
+        vistos.push_back("dialogo:" + t.texto.substr(0, t.texto.find(" em ")));
+    };
 
     struct Registra : IErrorFilter {
         std::string nome;
@@ -170,9 +172,7 @@ TEST(Reporter, FiltersMatchByClassNewestFirstAndStopEndsTheWalk) {
             vistos.push_back(nome);
             return show;
         }
-        ResultadoFiltro LogException(const ErroCapturado&, const TextosDoErro&) override {
-            return EXC_FILTER_CONTINUE;
-        }
+        ResultadoFiltro LogException(const ErroCapturado&, const TextosDoErro&) override { return EXC_FILTER_CONTINUE; }
         ResultadoFiltro ExceptionMessage(const ErroCapturado&, std::string&) override { return EXC_FILTER_CONTINUE; }
     };
     reporter.RegisterExceptionFilter<Error>(std::make_shared<Registra>("Error", vistos), false);
@@ -188,8 +188,8 @@ TEST(Reporter, FiltersMatchByClassNewestFirstAndStopEndsTheWalk) {
     };
     lanca(TransportError("a"));
     lanca(IoError("b"));
-    EXPECT_EQ(vistos, (std::vector<std::string>{"Transport", "Error", "dialogo:Exceção edi::TransportError",
-                                                "Error", "dialogo:Exceção edi::IoError"}));
+    EXPECT_EQ(vistos, (std::vector<std::string>{"Transport", "Error", "dialogo:Exceção edi::TransportError", "Error",
+                                                "dialogo:Exceção edi::IoError"}));
     EXPECT_FALSE(fs::exists(reporter.LogFile));
 
     vistos.clear();

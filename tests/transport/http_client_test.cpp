@@ -89,7 +89,7 @@ TEST_F(HttpClientTest, CredentialsGoWithEveryKindOfRequestAndWrongOnesShowTheSta
     EXPECT_EQ(client.getText(server.url("/list")).value_or("failed"), "ok");
     EXPECT_TRUE(client.Download(server.url("/file.xml"), dir / "file.xml"));
     EXPECT_TRUE(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), upload));
-    for (const auto &r : server.requests())
+    for (const auto& r : server.requests())
         EXPECT_EQ(r.basicCredentials(), "quelmar:dorven") << r.path;
 
     HttpOptions wrong = options();
@@ -121,7 +121,7 @@ TEST_F(HttpClientTest, EncodedQueryValuesReachTheServerUnchanged) {
         "Ação Conceição São Tomé € ü",
         "../../etc/passwd;rm -rf /",
     };
-    for (const auto &value : values)
+    for (const auto& value : values)
         client.getText(server.host() + "/dbSQL.php?op=S&sql=" + encodeQueryValue(value));
 
     const auto requests = server.requests();
@@ -203,7 +203,7 @@ TEST_F(HttpClientTest, AnUploadFollowsNoRedirect) {
         EXPECT_THAT(failureOf(client.BlockingUpload(server.url("/edi/ReceiveUpload.aspx"), dir / "a.xml")),
                     HasSubstr("HTTP " + std::to_string(status)));
     }
-    for (const auto &r : server.requests())
+    for (const auto& r : server.requests())
         EXPECT_EQ(r.path, "/edi/ReceiveUpload.aspx");
 }
 
@@ -238,7 +238,7 @@ protected:
         o.requestTimeout = 300ms;
         return HttpClient(o);
     }
-    template <typename F> static std::chrono::milliseconds timed(F &&f) {
+    template <typename F> static std::chrono::milliseconds timed(F&& f) {
         const auto start = std::chrono::steady_clock::now();
         f();
         return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

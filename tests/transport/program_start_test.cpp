@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-void makeExecutable(const fs::path &path, const std::string &content) {
+void makeExecutable(const fs::path& path, const std::string& content) {
     writeFileAtomically(path, content);
     fs::permissions(path, fs::perms::owner_all);
 }
@@ -80,11 +80,11 @@ TEST_F(ProgramStartTest, AProgramThatEndsOnItsOwnIsReaped) {
 }
 
 TEST_F(ProgramStartTest, AFailureToStartIsReported) {
-    const auto expectFailure = [](const fs::path &program, const std::string &why, const fs::path &work = {}) {
+    const auto expectFailure = [](const fs::path& program, const std::string& why, const fs::path& work = {}) {
         try {
             startProgram(program, {}, work);
             ADD_FAILURE() << program << " started";
-        } catch (const IoError &e) {
+        } catch (const IoError& e) {
             EXPECT_THAT(e.what(), HasSubstr(program.string()));
             EXPECT_THAT(e.what(), HasSubstr(why));
         }

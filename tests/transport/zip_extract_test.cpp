@@ -17,9 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using edi::test::filesIn;
-using test::ZipEntry;
 using test::folder;
 using test::makeZip;
+using test::ZipEntry;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAre;
@@ -85,7 +85,7 @@ TEST_F(ZipExtractTest, AFileThatIsNotAnArchiveIsAClearError) {
     try {
         Descompactar(archive, destination);
         FAIL() << "no error";
-    } catch (const IoError &e) {
+    } catch (const IoError& e) {
         EXPECT_THAT(e.what(), HasSubstr("não é um arquivo ZIP"));
         EXPECT_THAT(e.what(), HasSubstr("update.zip"));
     }
@@ -101,7 +101,7 @@ TEST_F(ZipExtractTest, AnEmptyArchiveWritesNothing) {
     EXPECT_TRUE(filesIn(destination).empty());
 }
 
-fs::perms modeOf(const fs::path &file) {
+fs::perms modeOf(const fs::path& file) {
     return fs::status(file).permissions() & fs::perms::all;
 }
 
@@ -111,7 +111,8 @@ TEST_F(ZipExtractTest, TheRecordedUnixModeIsKeptAndAnEntryWithoutOneKeepsTheRepl
     fs::permissions(destination / "start.sh", fs::perms(0750));
     writeFileAtomically(destination / "secret.cfg", "old");
     fs::permissions(destination / "secret.cfg", fs::perms(0600));
-    makeZip(archive, {test::withMode("edi", "program", 0755), {"start.sh", "new script"},
+    makeZip(archive, {test::withMode("edi", "program", 0755),
+                      {"start.sh", "new script"},
                       test::withMode("secret.cfg", "new", 0640)});
 
     EXPECT_THAT(Descompactar(archive, destination).written, ElementsAre("edi", "start.sh", "secret.cfg"));

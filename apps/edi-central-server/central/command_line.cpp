@@ -9,7 +9,7 @@
 
 namespace edi::central {
 
-const char *const kUsage =
+const char* const kUsage =
     "Uso: edi-central-server --root PASTA --listen HOST:PORTA [OPÇÃO...]\n"
     "  ou: edi-central-server publish --root PASTA ARQUIVO --destino CAMINHO [--tipo T] [--exec E]\n"
     "                                 [--publicado MOMENTO]\n"
@@ -42,7 +42,7 @@ const char *const kUsage =
 
 namespace {
 
-int parseCode(const std::string &text, const std::string &what) {
+int parseCode(const std::string& text, const std::string& what) {
     int value = 0;
     const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || value <= 0)
@@ -64,9 +64,9 @@ struct Arguments {
     std::map<std::string, std::string> options;
     std::vector<std::string> positional;
 
-    Arguments(const std::vector<std::string> &args, std::size_t from, const std::set<std::string> &known) {
+    Arguments(const std::vector<std::string>& args, std::size_t from, const std::set<std::string>& known) {
         for (std::size_t i = from; i < args.size(); ++i) {
-            const std::string &arg = args[i];
+            const std::string& arg = args[i];
             if (arg.rfind("--", 0) != 0) {
                 positional.push_back(arg);
                 continue;
@@ -79,19 +79,19 @@ struct Arguments {
         }
     }
 
-    bool has(const std::string &name) const { return options.count(name) > 0; }
-    std::string get(const std::string &name, const std::string &fallback = {}) const {
+    bool has(const std::string& name) const { return options.count(name) > 0; }
+    std::string get(const std::string& name, const std::string& fallback = {}) const {
         const auto it = options.find(name);
         return it == options.end() ? fallback : it->second;
     }
-    std::string required(const std::string &name) const {
+    std::string required(const std::string& name) const {
         if (!has(name))
             throw UsageError("falta a opção " + name);
         return get(name);
     }
 };
 
-void parseListen(const std::string &text, ServerConfig &config) {
+void parseListen(const std::string& text, ServerConfig& config) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0)
         throw UsageError("--listen \"" + text + "\" não é HOST:PORTA");
@@ -104,7 +104,7 @@ void parseListen(const std::string &text, ServerConfig &config) {
     config.port = port;
 }
 
-ServeCommand parseServe(const std::vector<std::string> &args) {
+ServeCommand parseServe(const std::vector<std::string>& args) {
     const Arguments a(args, 0,
                       {"--root", "--listen", "--central", "--units", "--login", "--password", "--database", "--db-user",
                        "--db-password", "--max-upload-mb"});
@@ -113,7 +113,7 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
     if (a.has("--login") != a.has("--password"))
         throw UsageError("--login e --password vão juntas");
     ServeCommand command;
-    ServerConfig &c = command.config;
+    ServerConfig& c = command.config;
     c.root = a.required("--root");
     parseListen(a.required("--listen"), c);
     if (a.has("--central"))
@@ -136,7 +136,7 @@ ServeCommand parseServe(const std::vector<std::string> &args) {
     return command;
 }
 
-PublishCommand parsePublish(const std::vector<std::string> &args) {
+PublishCommand parsePublish(const std::vector<std::string>& args) {
     const Arguments a(args, 1, {"--root", "--destino", "--tipo", "--exec", "--publicado"});
     if (a.positional.size() != 1)
         throw UsageError("publish leva exatamente um ARQUIVO");
@@ -159,7 +159,7 @@ PublishCommand parsePublish(const std::vector<std::string> &args) {
 
 } // namespace
 
-std::vector<UnitSeed> parseUnitList(const std::string &text) {
+std::vector<UnitSeed> parseUnitList(const std::string& text) {
     std::vector<UnitSeed> units;
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -181,7 +181,7 @@ std::vector<UnitSeed> parseUnitList(const std::string &text) {
     return units;
 }
 
-Command parseCommandLine(const std::vector<std::string> &args) {
+Command parseCommandLine(const std::vector<std::string>& args) {
     if (!args.empty() && (args.front() == "--help" || args.front() == "-h" || args.front() == "help"))
         return HelpCommand{};
     if (!args.empty() && args.front() == "publish")

@@ -16,7 +16,7 @@ public:
     using Error::Error;
 };
 
-extern const char *const kUsage;
+extern const char* const kUsage;
 
 struct ServeCommand {
     ServerConfig config;
@@ -33,9 +33,9 @@ struct HelpCommand {};
 using Command = std::variant<ServeCommand, PublishCommand, HelpCommand>;
 
 // The arguments after the program name; throws UsageError.
-Command parseCommandLine(const std::vector<std::string> &args);
+Command parseCommandLine(const std::vector<std::string>& args);
 
 // "12,14:2.1.0-05": unit codes, each with an optional version after ":".
-std::vector<UnitSeed> parseUnitList(const std::string &text);
+std::vector<UnitSeed> parseUnitList(const std::string& text);
 
 } // namespace edi::central

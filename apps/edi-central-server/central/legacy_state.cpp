@@ -17,25 +17,26 @@ namespace fs = std::filesystem;
 namespace {
 
 Delivery::Status statusFromName(std::string_view name) {
-    constexpr std::array<const char *, 4> kNames = {"waiting", "received", "dropped", "replaced"};
+    constexpr std::array<const char*, 4> kNames = {"waiting", "received", "dropped", "replaced"};
     for (std::size_t i = 0; i < kNames.size(); ++i)
         if (name == kNames[i])
             return static_cast<Delivery::Status>(i);
     throw Error("situação de entrega desconhecida \"" + std::string(name) + "\"");
 }
 
-Timestamp momentAttribute(const pugi::xml_node &node, const char *name) {
+Timestamp momentAttribute(const pugi::xml_node& node, const char* name) {
     const auto moment = parseMoment(node.attribute(name).as_string());
     if (!moment)
         throw Error(std::string("<") + node.name() + "> sem " + name + " válido");
     return *moment;
 }
 
-void readInto(LegacyState &state, const pugi::xml_node &root, int centralUnit) {
+void readInto(LegacyState& state, const pugi::xml_node& root, int centralUnit) {
     state.nextId = root.attribute("next-id").as_llong(1);
     for (const pugi::xml_node unit : root.children("unit")) {
         const int code = unit.attribute("code").as_int();
-        state.units[code] = UnitRecord{code, unit.attribute("version").as_string(), momentAttribute(unit, "first-seen")};
+        state.units[code] =
+            UnitRecord{code, unit.attribute("version").as_string(), momentAttribute(unit, "first-seen")};
     }
     for (const pugi::xml_node node : root.children("delivery")) {
         Delivery d{node.attribute("id").as_llong(),
@@ -51,11 +52,12 @@ void readInto(LegacyState &state, const pugi::xml_node &root, int centralUnit) {
         state.deliveries.push_back(std::move(d));
     }
     for (const pugi::xml_node node : root.children("central-file"))
-        state.centralFiles.push_back(CentralFile{node.attribute("name").as_string(), momentAttribute(node, "registered")});
+        state.centralFiles.push_back(
+            CentralFile{node.attribute("name").as_string(), momentAttribute(node, "registered")});
     if (!root.child("central-file")) // a state saved before the registry: rebuilt from the deliveries
-        for (const Delivery &d : state.deliveries)
+        for (const Delivery& d : state.deliveries)
             if (d.from == centralUnit) {
-                std::erase_if(state.centralFiles, [&](const CentralFile &f) { return f.name == d.name; });
+                std::erase_if(state.centralFiles, [&](const CentralFile& f) { return f.name == d.name; });
                 state.centralFiles.push_back(CentralFile{d.name, d.registered});
             }
     for (const pugi::xml_node node : root.children("protocol"))
@@ -63,14 +65,14 @@ void readInto(LegacyState &state, const pugi::xml_node &root, int centralUnit) {
                                                  momentAttribute(node, "registered")});
 }
 
-void removeDatabaseFiles(const fs::path &database) {
+void removeDatabaseFiles(const fs::path& database) {
     std::error_code ec;
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"})
         fs::remove(database.string() + suffix, ec);
 }
 
 // The first free name "<file>.migrado", "<file>.migrado.2", ...
-fs::path asideName(const fs::path &file) {
+fs::path asideName(const fs::path& file) {
     std::error_code ec;
     fs::path aside = file.string() + ".migrado";
     for (int n = 2; fs::exists(aside, ec); ++n)
@@ -78,7 +80,7 @@ fs::path asideName(const fs::path &file) {
     return aside;
 }
 
-void moveInto(const fs::path &from, const fs::path &to) {
+void moveInto(const fs::path& from, const fs::path& to) {
     std::error_code ec;
     fs::rename(from, to, ec);
     if (ec)
@@ -87,7 +89,7 @@ void moveInto(const fs::path &from, const fs::path &to) {
 
 } // namespace
 
-LegacyState readLegacyState(const fs::path &file, int centralUnit) {
+LegacyState readLegacyState(const fs::path& file, int centralUnit) {
     LegacyState state;
     try {
         const std::string text = readFile(file);
@@ -99,13 +101,13 @@ LegacyState readLegacyState(const fs::path &file, int centralUnit) {
         if (!root)
             throw Error("sem o elemento <central>");
         readInto(state, root, centralUnit);
-    } catch (const Error &e) {
+    } catch (const Error& e) {
         throw Error(msg::withCause("Não foi possível ler o estado do servidor " + file.string(), e.what()));
     }
     return state;
 }
 
-std::optional<fs::path> migrateLegacyState(const fs::path &legacy, const fs::path &database, int centralUnit) {
+std::optional<fs::path> migrateLegacyState(const fs::path& legacy, const fs::path& database, int centralUnit) {
     std::error_code ec;
     if (!fs::exists(legacy, ec))
         return std::nullopt;

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> splitTabs(const std::string &line) {
+std::vector<std::string> splitTabs(const std::string& line) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     while (true) {
@@ -25,8 +25,8 @@ std::vector<std::string> splitTabs(const std::string &line) {
     }
 }
 
-Publication parseLine(const std::string &line, const fs::path &manifest, int lineNumber) {
-    const auto fail = [&](const std::string &why) {
+Publication parseLine(const std::string& line, const fs::path& manifest, int lineNumber) {
+    const auto fail = [&](const std::string& why) {
         return Error(manifest.string() + " linha " + std::to_string(lineNumber) + ": " + why);
     };
     const std::vector<std::string> fields = splitTabs(line);
@@ -41,14 +41,14 @@ Publication parseLine(const std::string &line, const fs::path &manifest, int lin
     return Publication{*moment, fields[1], fields[2], fields[3], fields[4]};
 }
 
-void checkStorable(const std::string &what, const std::string &value) {
+void checkStorable(const std::string& what, const std::string& value) {
     if (value.find_first_of("\t\r\n") != std::string::npos)
         throw Error(what + " não pode conter TAB nem quebra de linha");
 }
 
 } // namespace
 
-std::vector<Publication> readManifest(const fs::path &manifest) {
+std::vector<Publication> readManifest(const fs::path& manifest) {
     std::error_code ec;
     if (!fs::exists(manifest, ec))
         return {};
@@ -65,14 +65,14 @@ std::vector<Publication> readManifest(const fs::path &manifest) {
     return publications;
 }
 
-void writeManifest(const fs::path &manifest, const std::vector<Publication> &publications) {
+void writeManifest(const fs::path& manifest, const std::vector<Publication>& publications) {
     std::string text = "# PUBLICADO\tNOME\tDESTINO\tTIPO\tEXEC\n";
-    for (const Publication &p : publications)
+    for (const Publication& p : publications)
         text += formatMoment(p.publicado) + '\t' + p.nome + '\t' + p.destino + '\t' + p.tipo + '\t' + p.exec + '\n';
     writeFileAtomically(manifest, text);
 }
 
-Publication publishUpdate(const WebRoot &root, const fs::path &file, Publication details) {
+Publication publishUpdate(const WebRoot& root, const fs::path& file, Publication details) {
     details.nome = file.filename().string();
     if (!isBareFileName(details.nome) || details.nome == WebRoot::kManifestName)
         throw Error("Não é possível publicar um arquivo chamado \"" + details.nome + "\"");
@@ -85,16 +85,16 @@ Publication publishUpdate(const WebRoot &root, const fs::path &file, Publication
     root.prepare();
     writeFileAtomically(root.updates() / details.nome, readFile(file));
     std::vector<Publication> publications = readManifest(root.manifest());
-    std::erase_if(publications, [&](const Publication &p) { return p.nome == details.nome; });
+    std::erase_if(publications, [&](const Publication& p) { return p.nome == details.nome; });
     publications.push_back(details);
     writeManifest(root.manifest(), publications);
     return details;
 }
 
-std::vector<Publication> publishedSince(const WebRoot &root, const Timestamp &since,
-                                        std::vector<std::string> *missing) {
+std::vector<Publication> publishedSince(const WebRoot& root, const Timestamp& since,
+                                        std::vector<std::string>* missing) {
     std::vector<Publication> result;
-    for (Publication &p : readManifest(root.manifest())) {
+    for (Publication& p : readManifest(root.manifest())) {
         if (p.publicado < since)
             continue;
         std::error_code ec;
@@ -104,7 +104,7 @@ std::vector<Publication> publishedSince(const WebRoot &root, const Timestamp &si
             missing->push_back(p.nome);
     }
     std::stable_sort(result.begin(), result.end(),
-                     [](const Publication &a, const Publication &b) { return a.publicado < b.publicado; });
+                     [](const Publication& a, const Publication& b) { return a.publicado < b.publicado; });
     return result;
 }
 

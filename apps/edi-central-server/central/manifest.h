@@ -27,17 +27,17 @@ struct Publication {
 
 // The manifest's publications, in file order; none when the file does not exist. Throws Error naming the line of a
 // malformed entry, IoError when the file cannot be read.
-std::vector<Publication> readManifest(const std::filesystem::path &manifest);
-void writeManifest(const std::filesystem::path &manifest, const std::vector<Publication> &publications);
+std::vector<Publication> readManifest(const std::filesystem::path& manifest);
+void writeManifest(const std::filesystem::path& manifest, const std::vector<Publication>& publications);
 
 // Copies `file` into app/ under its own name and lists it in the manifest, replacing an earlier publication of the
 // same name. `details.nome` is ignored. Throws Error for a name or value the manifest cannot hold.
-Publication publishUpdate(const WebRoot &root, const std::filesystem::path &file, Publication details);
+Publication publishUpdate(const WebRoot& root, const std::filesystem::path& file, Publication details);
 
 // The publications at or after `since` whose file is present in app/, oldest first. Moments have a resolution of one
 // second: a file published in the second a unit stamped its last update is offered again rather than missed.
 // Publications whose file is missing are left out and their names added to `missing`, when given.
-std::vector<Publication> publishedSince(const WebRoot &root, const Timestamp &since,
-                                        std::vector<std::string> *missing = nullptr);
+std::vector<Publication> publishedSince(const WebRoot& root, const Timestamp& since,
+                                        std::vector<std::string>* missing = nullptr);
 
 } // namespace edi::central

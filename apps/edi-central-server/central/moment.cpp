@@ -9,7 +9,7 @@ namespace {
 
 // Splits `text` at every separator of `separators`; nullopt when a piece is not 1 to 4 digits.
 std::optional<std::vector<int>> numbers(std::string_view text, std::string_view separators,
-                                        std::vector<std::size_t> *widths = nullptr) {
+                                        std::vector<std::size_t>* widths = nullptr) {
     std::vector<int> result;
     std::size_t start = 0;
     while (true) {
@@ -31,7 +31,7 @@ std::optional<std::vector<int>> numbers(std::string_view text, std::string_view 
 
 } // namespace
 
-std::string formatMoment(const Timestamp &moment) {
+std::string formatMoment(const Timestamp& moment) {
     return formatDateTime("yyyy-mm-dd hh:nn:ss", moment);
 }
 

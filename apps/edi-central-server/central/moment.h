@@ -9,7 +9,7 @@
 namespace edi::central {
 
 // "yyyy-mm-dd hh:nn:ss": how the server stores moments and how units send the time of their last update.
-std::string formatMoment(const Timestamp &moment);
+std::string formatMoment(const Timestamp& moment);
 
 // Reads "yyyy-mm-dd[ hh:nn[:ss]]" and "dd-mm-yyyy" or "dd/mm/yyyy" with the same optional time (a unit that never
 // updated sends "01-01-1900"); nullopt for anything else or an impossible date.

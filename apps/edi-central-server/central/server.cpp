@@ -25,9 +25,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char *kUploadPath = "/edi/ReceiveUpload.aspx";
-constexpr const char *kPacketType = "text/xml";
-constexpr const char *kTextType = "text/plain; charset=utf-8";
+constexpr const char* kUploadPath = "/edi/ReceiveUpload.aspx";
+constexpr const char* kPacketType = "text/xml";
+constexpr const char* kTextType = "text/plain; charset=utf-8";
 
 // A request the server refuses: the status and a short text for the answer.
 struct Refusal {
@@ -43,7 +43,7 @@ template <typename Integer> std::optional<Integer> parseInteger(std::string_view
     return value;
 }
 
-std::string parameter(const httplib::Request &req, const char *name) {
+std::string parameter(const httplib::Request& req, const char* name) {
     if (!req.has_param(name))
         throw Refusal{400, std::string("falta o parâmetro \"") + name + "\""};
     return req.get_param_value(name);
@@ -54,7 +54,7 @@ std::optional<int> unitCode(std::string_view text) {
     return code && *code > 0 ? code : std::nullopt;
 }
 
-int unitParameter(const httplib::Request &req) {
+int unitParameter(const httplib::Request& req) {
     const std::string text = parameter(req, "unidade");
     const auto code = unitCode(text);
     if (!code)
@@ -62,32 +62,38 @@ int unitParameter(const httplib::Request &req) {
     return *code;
 }
 
-std::string invalidFileName(const std::string &name) { return "nome de arquivo inválido \"" + name + "\""; }
+std::string invalidFileName(const std::string& name) {
+    return "nome de arquivo inválido \"" + name + "\"";
+}
 
-std::string unknownOp(const std::string &op) { return "op desconhecida \"" + op + "\""; }
+std::string unknownOp(const std::string& op) {
+    return "op desconhecida \"" + op + "\"";
+}
 
-std::string neverUploaded(const std::string &name) { return "o arquivo " + name + " nunca foi enviado"; }
+std::string neverUploaded(const std::string& name) {
+    return "o arquivo " + name + " nunca foi enviado";
+}
 
-const char *const kServerError = "erro do servidor";
+const char* const kServerError = "erro do servidor";
 
-std::string fileNameParameter(const httplib::Request &req) {
+std::string fileNameParameter(const httplib::Request& req) {
     const std::string name = parameter(req, "nome");
     if (!isBareFileName(name))
         throw Refusal{400, invalidFileName(name)};
     return name;
 }
 
-void answerText(httplib::Response &res, int status, const std::string &text) {
+void answerText(httplib::Response& res, int status, const std::string& text) {
     res.status = status;
     res.set_content(text + "\n", kTextType);
 }
 
-void answerPacket(httplib::Response &res, const std::string &packet) {
+void answerPacket(httplib::Response& res, const std::string& packet) {
     res.status = 200;
     res.set_content(packet, kPacketType);
 }
 
-std::string contentTypeOf(const fs::path &file) {
+std::string contentTypeOf(const fs::path& file) {
     const std::string ext = file.extension().string();
     if (ext == ".xml")
         return "text/xml";
@@ -104,7 +110,7 @@ public:
     UploadReceiver(fs::path folder, bool accept, std::size_t maxBytes)
         : folder_(std::move(folder)), accept_(accept), maxBytes_(maxBytes) {}
 
-    bool startPart(const httplib::MultipartFormData &part) {
+    bool startPart(const httplib::MultipartFormData& part) {
         if (!finishPart())
             return false;
         if (!accept_ || part.name != "file1")
@@ -119,7 +125,7 @@ public:
         });
     }
 
-    bool receive(const char *data, std::size_t size) {
+    bool receive(const char* data, std::size_t size) {
         if (!withinLimit(size))
             return false;
         if (!current_)
@@ -150,16 +156,16 @@ public:
     }
 
     bool tooLarge() const { return tooLarge_; }
-    const std::vector<std::string> &stored() const { return stored_; }
-    const std::string &refused() const { return refused_; }
-    const std::string &error() const { return error_; }
+    const std::vector<std::string>& stored() const { return stored_; }
+    const std::string& refused() const { return refused_; }
+    const std::string& error() const { return error_; }
 
 private:
     template <typename Step> bool guarded(Step step) {
         try {
             step();
             return true;
-        } catch (const std::exception &e) {
+        } catch (const std::exception& e) {
             error_ = e.what();
             return false;
         }
@@ -178,7 +184,7 @@ private:
 };
 
 // Prepares the web root and takes over a state file of an earlier version; the database of the state.
-fs::path preparedState(const WebRoot &root, int centralUnit, std::optional<fs::path> &oldStateAside) {
+fs::path preparedState(const WebRoot& root, int centralUnit, std::optional<fs::path>& oldStateAside) {
     root.prepare();
     oldStateAside = migrateLegacyState(root.legacyStateFile(), root.stateFile(), centralUnit);
     return root.stateFile();
@@ -187,40 +193,40 @@ fs::path preparedState(const WebRoot &root, int centralUnit, std::optional<fs::p
 } // namespace
 
 struct CentralServer::Impl {
-    Impl(ServerConfig c, std::ostream &logStream)
+    Impl(ServerConfig c, std::ostream& logStream)
         : config(std::move(c)), root(config.root),
           store(preparedState(root, config.centralUnit, oldStateAside), config.centralUnit), sql(config.database),
           log(logStream) {
         if (oldStateAside)
             writeLog("estado migrado para " + root.stateFile().string() + "; o arquivo anterior ficou em " +
                      oldStateAside->string());
-        for (const UnitSeed &unit : config.units)
+        for (const UnitSeed& unit : config.units)
             store.noteUnit(unit.code, unit.version);
         routes();
     }
 
     void routes();
-    bool authorised(const httplib::Request &req) const;
-    void refuseUnauthorised(httplib::Response &res) const;
-    httplib::Server::HandlerResponse beforeRouting(const httplib::Request &req, httplib::Response &res);
-    void writeLog(const std::string &line);
-    void logRequest(const httplib::Request &req, const httplib::Response &res);
+    bool authorised(const httplib::Request& req) const;
+    void refuseUnauthorised(httplib::Response& res) const;
+    httplib::Server::HandlerResponse beforeRouting(const httplib::Request& req, httplib::Response& res);
+    void writeLog(const std::string& line);
+    void logRequest(const httplib::Request& req, const httplib::Response& res);
 
-    void upload(const httplib::Request &req, httplib::Response &res, const httplib::ContentReader &reader);
-    void arquivo(const httplib::Request &req, httplib::Response &res);
-    void registerFile(const httplib::Request &req, httplib::Response &res);
-    void listUpdates(const httplib::Request &req, httplib::Response &res);
-    void protocolo(const httplib::Request &req, httplib::Response &res);
-    void unidade(const httplib::Request &req, httplib::Response &res);
-    void sqlConsole(const httplib::Request &req, httplib::Response &res);
-    void serveFile(const fs::path &folder, const httplib::Request &req, httplib::Response &res);
+    void upload(const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader);
+    void arquivo(const httplib::Request& req, httplib::Response& res);
+    void registerFile(const httplib::Request& req, httplib::Response& res);
+    void listUpdates(const httplib::Request& req, httplib::Response& res);
+    void protocolo(const httplib::Request& req, httplib::Response& res);
+    void unidade(const httplib::Request& req, httplib::Response& res);
+    void sqlConsole(const httplib::Request& req, httplib::Response& res);
+    void serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res);
 
     // Runs a handler, turning a refusal into its answer.
     template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
-        return [this, handler](const httplib::Request &req, httplib::Response &res) {
+        return [this, handler](const httplib::Request& req, httplib::Response& res) {
             try {
                 (this->*handler)(req, res);
-            } catch (const Refusal &r) {
+            } catch (const Refusal& r) {
                 answerText(res, r.status, r.text);
             }
         };
@@ -231,7 +237,7 @@ struct CentralServer::Impl {
     std::optional<fs::path> oldStateAside; // where a migrated state file of an earlier version now is
     CentralStore store;
     SqlConsole sql;
-    std::ostream &log;
+    std::ostream& log;
     std::mutex logMutex;
     httplib::Server http;
     std::thread thread;
@@ -246,28 +252,28 @@ void CentralServer::Impl::routes() {
     // Headers and body go out in separate writes: without this each answer waits for the delayed ACK.
     http.set_tcp_nodelay(true);
     http.set_pre_routing_handler(
-        [this](const httplib::Request &req, httplib::Response &res) { return beforeRouting(req, res); });
-    http.set_logger([this](const httplib::Request &req, const httplib::Response &res) { logRequest(req, res); });
-    http.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr ep) {
+        [this](const httplib::Request& req, httplib::Response& res) { return beforeRouting(req, res); });
+    http.set_logger([this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
+    http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
         try {
             std::rethrow_exception(ep);
-        } catch (const Refusal &r) {
+        } catch (const Refusal& r) {
             answerText(res, r.status, r.text);
-        } catch (const std::exception &e) {
+        } catch (const std::exception& e) {
             answerText(res, 500, msg::withCause(kServerError, e.what()));
         } catch (...) {
             answerText(res, 500, kServerError);
         }
     });
 
-    http.Post(kUploadPath, [this](const httplib::Request &req, httplib::Response &res,
-                                  const httplib::ContentReader &reader) { upload(req, res, reader); });
+    http.Post(kUploadPath, [this](const httplib::Request& req, httplib::Response& res,
+                                  const httplib::ContentReader& reader) { upload(req, res, reader); });
     http.Get(R"(/dbArquivo\.php)", guarded(&Impl::arquivo));
     http.Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
     http.Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));
     http.Get(R"(/dbSQL\.php)", guarded(&Impl::sqlConsole));
     const auto files = [this](fs::path folder) {
-        return [this, folder](const httplib::Request &req, httplib::Response &res) { serveFile(folder, req, res); };
+        return [this, folder](const httplib::Request& req, httplib::Response& res) { serveFile(folder, req, res); };
     };
     http.Get(R"(/edi/out/([^/]+))", files(root.uploads()));
     // The protocol summary links each protocol document there.
@@ -275,7 +281,7 @@ void CentralServer::Impl::routes() {
     http.Get(R"(/app/([^/]+))", files(root.updates()));
 }
 
-bool CentralServer::Impl::authorised(const httplib::Request &req) const {
+bool CentralServer::Impl::authorised(const httplib::Request& req) const {
     const std::string header = req.get_header_value("Authorization");
     constexpr std::string_view scheme = "Basic ";
     if (header.compare(0, scheme.size(), scheme) != 0)
@@ -284,13 +290,13 @@ bool CentralServer::Impl::authorised(const httplib::Request &req) const {
     return decoded && std::string(decoded->begin(), decoded->end()) == config.login + ":" + config.password;
 }
 
-void CentralServer::Impl::refuseUnauthorised(httplib::Response &res) const {
+void CentralServer::Impl::refuseUnauthorised(httplib::Response& res) const {
     res.set_header("WWW-Authenticate", "Basic realm=\"EDI\"");
     answerText(res, 401, "autenticação necessária");
 }
 
-httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httplib::Request &req,
-                                                                    httplib::Response &res) {
+httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httplib::Request& req,
+                                                                    httplib::Response& res) {
     // The upload handler checks the credentials itself once it has read the body, so that the refusal does not
     // leave an unread body in the connection.
     if (req.method == "POST" && req.path == kUploadPath)
@@ -303,7 +309,7 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
     if (const auto code = unitCode(req.get_param_value("unidade"))) {
         try {
             store.noteUnit(*code, req.get_param_value("versao"));
-        } catch (const std::exception &e) {
+        } catch (const std::exception& e) {
             answerText(res, 500, msg::withCause(kServerError, e.what()));
             return httplib::Server::HandlerResponse::Handled;
         }
@@ -311,24 +317,24 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
     return httplib::Server::HandlerResponse::Unhandled;
 }
 
-void CentralServer::Impl::writeLog(const std::string &line) {
+void CentralServer::Impl::writeLog(const std::string& line) {
     std::lock_guard lock(logMutex);
     log << formatMoment(Timestamp::localNow()) << ' ' << line << std::endl;
 }
 
-void CentralServer::Impl::logRequest(const httplib::Request &req, const httplib::Response &res) {
+void CentralServer::Impl::logRequest(const httplib::Request& req, const httplib::Response& res) {
     writeLog(req.remote_addr + ":" + std::to_string(req.remote_port) + " " + req.method + " " + req.target + " " +
              std::to_string(res.status));
 }
 
-void CentralServer::Impl::upload(const httplib::Request &req, httplib::Response &res,
-                                 const httplib::ContentReader &reader) {
+void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
+                                 const httplib::ContentReader& reader) {
     const bool accept = authorised(req);
     UploadReceiver receiver(root.uploads(), accept, config.maxUploadBytes);
     bool complete = false;
     if (req.is_multipart_form_data())
-        complete = reader([&](const httplib::MultipartFormData &part) { return receiver.startPart(part); },
-                          [&](const char *data, std::size_t size) { return receiver.receive(data, size); }) &&
+        complete = reader([&](const httplib::MultipartFormData& part) { return receiver.startPart(part); },
+                          [&](const char* data, std::size_t size) { return receiver.receive(data, size); }) &&
                    receiver.finishPart();
     else
         complete = reader([&](const char*, std::size_t size) { return receiver.withinLimit(size); });
@@ -352,7 +358,7 @@ void CentralServer::Impl::upload(const httplib::Request &req, httplib::Response 
     answerText(res, 200, "OK");
 }
 
-void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::arquivo(const httplib::Request& req, httplib::Response& res) {
     const std::string op = parameter(req, "op");
     if (op == "I")
         return registerFile(req, res);
@@ -382,7 +388,7 @@ void CentralServer::Impl::arquivo(const httplib::Request &req, httplib::Response
     throw Refusal{400, unknownOp(op)};
 }
 
-void CentralServer::Impl::registerFile(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::registerFile(const httplib::Request& req, httplib::Response& res) {
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
     std::error_code ec;
@@ -396,7 +402,7 @@ void CentralServer::Impl::registerFile(const httplib::Request &req, httplib::Res
     answerText(res, 200, "OK");
 }
 
-void CentralServer::Impl::listUpdates(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::listUpdates(const httplib::Request& req, httplib::Response& res) {
     const std::string text = parameter(req, "data");
     const auto literal = unquoteLiteral(text);
     const auto since = literal ? parseMoment(*literal) : std::nullopt;
@@ -404,12 +410,12 @@ void CentralServer::Impl::listUpdates(const httplib::Request &req, httplib::Resp
         throw Refusal{400, "momento inválido \"" + text + "\" (esperado 'yyyy-mm-dd hh:nn:ss' ou 'dd-mm-yyyy')"};
     std::vector<std::string> missing;
     const std::vector<Publication> publications = publishedSince(root, *since, &missing);
-    for (const std::string &name : missing)
+    for (const std::string& name : missing)
         writeLog("o arquivo publicado " + name + " não está em " + root.updates().string() + ": não oferecido");
     answerPacket(res, updatesPacket(publications));
 }
 
-void CentralServer::Impl::protocolo(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::protocolo(const httplib::Request& req, httplib::Response& res) {
     const std::string op = parameter(req, "op");
     if (op != "I")
         throw Refusal{400, unknownOp(op)};
@@ -423,14 +429,14 @@ void CentralServer::Impl::protocolo(const httplib::Request &req, httplib::Respon
     answerText(res, 200, "OK");
 }
 
-void CentralServer::Impl::unidade(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::unidade(const httplib::Request& req, httplib::Response& res) {
     const std::string op = parameter(req, "op");
     if (op != "S")
         throw Refusal{400, unknownOp(op)};
     answerPacket(res, unitsPacket(store.units(), config.defaultVersion));
 }
 
-void CentralServer::Impl::sqlConsole(const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::sqlConsole(const httplib::Request& req, httplib::Response& res) {
     const std::string op = parameter(req, "op");
     if (op != "S" && op != "Q")
         throw Refusal{400, unknownOp(op) + " (S executa uma consulta, Q uma alteração)"};
@@ -440,7 +446,7 @@ void CentralServer::Impl::sqlConsole(const httplib::Request &req, httplib::Respo
     res.set_content(sql.run(operation, statement), "text/html; charset=utf-8");
 }
 
-void CentralServer::Impl::serveFile(const fs::path &folder, const httplib::Request &req, httplib::Response &res) {
+void CentralServer::Impl::serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     // Opened once: a file replaced by a new upload meanwhile is served whole, old or new, never mixed.
     auto file = std::make_shared<std::ifstream>();
@@ -453,7 +459,7 @@ void CentralServer::Impl::serveFile(const fs::path &folder, const httplib::Reque
     const auto size = static_cast<std::size_t>(file->tellg());
     res.status = 200;
     res.set_content_provider(size, contentTypeOf(name),
-                             [file](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                             [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
                                  char buffer[64 * 1024];
                                  file->seekg(static_cast<std::streamoff>(offset));
                                  file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
@@ -462,7 +468,7 @@ void CentralServer::Impl::serveFile(const fs::path &folder, const httplib::Reque
                              });
 }
 
-CentralServer::CentralServer(ServerConfig config, std::ostream &log)
+CentralServer::CentralServer(ServerConfig config, std::ostream& log)
     : impl_(std::make_unique<Impl>(std::move(config), log)) {}
 
 CentralServer::~CentralServer() {
@@ -470,7 +476,7 @@ CentralServer::~CentralServer() {
 }
 
 int CentralServer::start() {
-    Impl &s = *impl_;
+    Impl& s = *impl_;
     if (s.thread.joinable())
         return s.port;
     if (s.config.port == 0)
@@ -493,7 +499,7 @@ int CentralServer::start() {
 }
 
 void CentralServer::stop() {
-    Impl &s = *impl_;
+    Impl& s = *impl_;
     if (!s.thread.joinable())
         return;
     s.http.stop();
@@ -509,7 +515,7 @@ int CentralServer::port() const {
     return impl_->port;
 }
 
-CentralStore &CentralServer::store() {
+CentralStore& CentralServer::store() {
     return impl_->store;
 }
 

@@ -40,10 +40,10 @@ struct ServerConfig {
 class CentralServer {
 public:
     // Prepares the web root and loads the saved state; throws Error when either fails.
-    explicit CentralServer(ServerConfig config, std::ostream &log = std::cout);
+    explicit CentralServer(ServerConfig config, std::ostream& log = std::cout);
     ~CentralServer();
-    CentralServer(const CentralServer &) = delete;
-    CentralServer &operator=(const CentralServer &) = delete;
+    CentralServer(const CentralServer&) = delete;
+    CentralServer& operator=(const CentralServer&) = delete;
 
     // Binds and serves in a background thread; returns the port. Throws Error when the address cannot be bound.
     int start();
@@ -52,7 +52,7 @@ public:
     bool isRunning() const;
     int port() const;
 
-    CentralStore &store();
+    CentralStore& store();
 
 private:
     struct Impl;

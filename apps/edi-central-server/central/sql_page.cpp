@@ -8,7 +8,7 @@ namespace edi::central {
 
 namespace {
 
-std::string page(const std::string &body) {
+std::string page(const std::string& body) {
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>SQL</title></head><body>\n" + body +
            "</body></html>\n";
 }
@@ -18,16 +18,16 @@ std::string paragraph(std::string_view text, std::string_view cssClass = {}) {
     return html + htmlEscape(text) + "</p>\n";
 }
 
-std::string cellText(const Value &value, const FieldDef &field) {
+std::string cellText(const Value& value, const FieldDef& field) {
     if (field.type == FieldType::BinaryBlob && !value.isNull())
         return "(binary, " + std::to_string(value.asBytes().size()) + " bytes)";
     return encoding::textToUtf8(value.asText());
 }
 
-std::string resultTable(db::Query &query, std::size_t maxRows, std::size_t &rows, bool &truncated) {
-    const auto &fields = query.fields();
+std::string resultTable(db::Query& query, std::size_t maxRows, std::size_t& rows, bool& truncated) {
+    const auto& fields = query.fields();
     std::string html = "<table border=\"1\">\n<tr>";
-    for (const FieldDef &f : fields)
+    for (const FieldDef& f : fields)
         html += "<th>" + htmlEscape(f.name) + "</th>";
     html += "</tr>\n";
     rows = 0;
@@ -53,23 +53,12 @@ std::string htmlEscape(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\'': out += "&#39;"; break;
+        default: out += c;
         }
     }
     return out;
@@ -78,7 +67,7 @@ std::string htmlEscape(std::string_view text) {
 SqlConsole::SqlConsole(std::optional<db::ConnectionParams> database, std::size_t maxRows)
     : database_(std::move(database)), maxRows_(maxRows) {}
 
-std::string SqlConsole::run(Operation operation, const std::string &sql) const {
+std::string SqlConsole::run(Operation operation, const std::string& sql) const {
     std::string body = "<pre>" + htmlEscape(encoding::textToUtf8(sql)) + "</pre>\n";
     if (!database_)
         return page(
@@ -88,13 +77,13 @@ std::string SqlConsole::run(Operation operation, const std::string &sql) const {
         return page(body + paragraph("O comando está vazio.", "error"));
     try {
         return page(body + runOnDatabase(operation, sql));
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         return page(body +
                     paragraph(std::string("Erro ao executar o comando: ") + encoding::textToUtf8(e.what()), "error"));
     }
 }
 
-std::string SqlConsole::runOnDatabase(Operation operation, const std::string &sql) const {
+std::string SqlConsole::runOnDatabase(Operation operation, const std::string& sql) const {
     // On any error the query and then the attachment are destroyed, which rolls the transaction back.
     const auto database = db::Database::open(*database_);
     db::Query query(*database, sql);

@@ -21,10 +21,10 @@ public:
     explicit SqlConsole(std::optional<db::ConnectionParams> database, std::size_t maxRows = 10000);
 
     bool hasDatabase() const { return database_.has_value(); }
-    std::string run(Operation operation, const std::string &sql) const;
+    std::string run(Operation operation, const std::string& sql) const;
 
 private:
-    std::string runOnDatabase(Operation operation, const std::string &sql) const;
+    std::string runOnDatabase(Operation operation, const std::string& sql) const;
 
     std::optional<db::ConnectionParams> database_;
     std::size_t maxRows_;

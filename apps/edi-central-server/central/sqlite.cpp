@@ -6,7 +6,7 @@
 
 namespace edi::central::sqlite {
 
-Database::Database(const std::filesystem::path &file) : file_(file) {
+Database::Database(const std::filesystem::path& file) : file_(file) {
     const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
         const std::string cause = db_ ? sqlite3_errmsg(db_) : "sem memória";
@@ -21,13 +21,12 @@ Database::~Database() {
     sqlite3_close_v2(db_);
 }
 
-void Database::fail(const std::string &what) const {
-    throw IoError("Estado do servidor " + file_.string() + ": " + what + " (" +
-                  sqlite3_errmsg(db_) + ")");
+void Database::fail(const std::string& what) const {
+    throw IoError("Estado do servidor " + file_.string() + ": " + what + " (" + sqlite3_errmsg(db_) + ")");
 }
 
-void Database::execute(const char *sql) {
-    char *error = nullptr;
+void Database::execute(const char* sql) {
+    char* error = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &error) != SQLITE_OK) {
         const std::string text = error ? error : sqlite3_errmsg(db_);
         sqlite3_free(error);
@@ -39,7 +38,7 @@ int Database::changes() const {
     return sqlite3_changes(db_);
 }
 
-Statement::Statement(Database &db, const char *sql) : db_(db) {
+Statement::Statement(Database& db, const char* sql) : db_(db) {
     if (sqlite3_prepare_v3(db.handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK)
         db.fail("comando inválido");
 }
@@ -72,7 +71,7 @@ void Statement::bind(int index, std::string_view value) {
     sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
 }
 
-void Statement::bind(int index, const std::optional<std::string> &value) {
+void Statement::bind(int index, const std::optional<std::string>& value) {
     if (value)
         bind(index, *value);
     else
@@ -84,7 +83,7 @@ std::int64_t Statement::integer(int column) const {
 }
 
 std::string Statement::text(int column) const {
-    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(stmt_, column));
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))) : std::string();
 }
 
@@ -92,7 +91,7 @@ bool Statement::isNull(int column) const {
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-Transaction::Transaction(Database &db) : db_(db) {
+Transaction::Transaction(Database& db) : db_(db) {
     db_.execute("BEGIN IMMEDIATE");
 }
 

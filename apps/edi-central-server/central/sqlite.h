@@ -16,33 +16,33 @@ class Statement;
 // One connection to an SQLite database file. Failures throw IoError with SQLite's own text.
 class Database {
 public:
-    explicit Database(const std::filesystem::path &file);
+    explicit Database(const std::filesystem::path& file);
     ~Database();
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
 
     // Runs statements that take no parameters and return no rows.
-    void execute(const char *sql);
-    sqlite3 *handle() const { return db_; }
+    void execute(const char* sql);
+    sqlite3* handle() const { return db_; }
     // Rows the last INSERT, UPDATE or DELETE changed.
     int changes() const;
-    [[noreturn]] void fail(const std::string &what) const;
+    [[noreturn]] void fail(const std::string& what) const;
 
 private:
-    sqlite3 *db_ = nullptr;
+    sqlite3* db_ = nullptr;
     std::filesystem::path file_;
 };
 
 // A prepared statement, reset before each use.
 class Statement {
 public:
-    Statement(Database &db, const char *sql);
+    Statement(Database& db, const char* sql);
     ~Statement();
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
 
     // Resets it and binds the parameters in order (1, 2, ...); returns itself for step().
-    template <typename... Values> Statement &with(const Values &...values) {
+    template <typename... Values> Statement& with(const Values&... values) {
         reset();
         int index = 0;
         (bind(++index, values), ...);
@@ -64,23 +64,23 @@ private:
     void bind(int index, std::int64_t value);
     void bind(int index, int value) { bind(index, static_cast<std::int64_t>(value)); }
     void bind(int index, std::string_view value);
-    void bind(int index, const std::string &value) { bind(index, std::string_view(value)); }
-    void bind(int index, const char *value) { bind(index, std::string_view(value)); }
-    void bind(int index, const std::optional<std::string> &value);
+    void bind(int index, const std::string& value) { bind(index, std::string_view(value)); }
+    void bind(int index, const char* value) { bind(index, std::string_view(value)); }
+    void bind(int index, const std::optional<std::string>& value);
 
-    Database &db_;
-    sqlite3_stmt *stmt_ = nullptr;
+    Database& db_;
+    sqlite3_stmt* stmt_ = nullptr;
 };
 
 // BEGIN IMMEDIATE; rolled back unless commit() ran.
 class Transaction {
 public:
-    explicit Transaction(Database &db);
+    explicit Transaction(Database& db);
     ~Transaction();
     void commit();
 
 private:
-    Database &db_;
+    Database& db_;
     bool open_ = true;
 };
 

@@ -13,7 +13,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Deliveries keep their state as the number of Delivery::Status (0 waiting, 1 received, 2 dropped, 3 replaced).
-constexpr const char *kSchema = R"(
+constexpr const char* kSchema = R"(
 CREATE TABLE IF NOT EXISTS unit (
     code INTEGER PRIMARY KEY,
     version TEXT NOT NULL,
@@ -38,8 +38,7 @@ CREATE TABLE IF NOT EXISTS protocol (
     registered TEXT NOT NULL);
 )";
 
-
-Timestamp moment(const sqlite::Statement &row, int column) {
+Timestamp moment(const sqlite::Statement& row, int column) {
     const std::string text = row.text(column);
     const auto value = parseMoment(text);
     if (!value)
@@ -47,7 +46,7 @@ Timestamp moment(const sqlite::Statement &row, int column) {
     return *value;
 }
 
-std::optional<std::string> momentText(const std::optional<Timestamp> &value) {
+std::optional<std::string> momentText(const std::optional<Timestamp>& value) {
     return value ? std::optional(formatMoment(*value)) : std::nullopt;
 }
 
@@ -55,9 +54,10 @@ std::string now() {
     return formatMoment(Timestamp::localNow());
 }
 
-constexpr const char *kDeliveryColumns = "SELECT id, name, from_unit, to_unit, registered, status, closed FROM delivery ";
+constexpr const char* kDeliveryColumns =
+    "SELECT id, name, from_unit, to_unit, registered, status, closed FROM delivery ";
 
-Delivery deliveryFrom(const sqlite::Statement &row) {
+Delivery deliveryFrom(const sqlite::Statement& row) {
     Delivery d{row.integer(0),
                row.text(1),
                static_cast<int>(row.integer(2)),
@@ -70,19 +70,19 @@ Delivery deliveryFrom(const sqlite::Statement &row) {
     return d;
 }
 
-sqlite::Database &opened(sqlite::Database &db) {
+sqlite::Database& opened(sqlite::Database& db) {
     try {
         // Each commit waits for the disk: a registration the server answered must survive a power cut.
         db.execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
         db.execute(kSchema);
-    } catch (const Error &e) {
+    } catch (const Error& e) {
         throw Error(msg::withCause("Não foi possível ler o estado do servidor", e.what()));
     }
     return db;
 }
 
 // The version recorded for a known unit (empty when nobody told it); nullopt for a unit the server does not know.
-std::optional<std::string> recordedVersion(sqlite::Statement &query, int code) {
+std::optional<std::string> recordedVersion(sqlite::Statement& query, int code) {
     std::optional<std::string> version;
     if (query.with(code).step())
         version = query.text(0);
@@ -94,9 +94,9 @@ std::optional<std::string> recordedVersion(sqlite::Statement &query, int code) {
 
 // The statements of every request, prepared once.
 struct CentralStore::Statements {
-    explicit Statements(sqlite::Database &database) : db(database) {}
+    explicit Statements(sqlite::Database& database) : db(database) {}
 
-    sqlite::Database &db;
+    sqlite::Database& db;
     sqlite::Statement unitVersion{db, "SELECT version FROM unit WHERE code = ?"};
     sqlite::Statement insertUnit{db, "INSERT INTO unit (code, version, first_seen) VALUES (?, ?, ?)"};
     sqlite::Statement updateUnit{db, "UPDATE unit SET version = ? WHERE code = ?"};
@@ -108,7 +108,8 @@ struct CentralStore::Statements {
         db, "INSERT INTO delivery (name, from_unit, to_unit, registered, status) VALUES (?, ?, ?, ?, 0)"};
     sqlite::Statement adoptDelivery{db, "INSERT INTO delivery (id, name, from_unit, to_unit, registered, status, "
                                         "closed) VALUES (?, ?, ?, ?, ?, ?, ?)"};
-    sqlite::Statement waiting{db, (std::string(kDeliveryColumns) + "WHERE to_unit = ? AND status = 0 ORDER BY id").c_str()};
+    sqlite::Statement waiting{db,
+                              (std::string(kDeliveryColumns) + "WHERE to_unit = ? AND status = 0 ORDER BY id").c_str()};
     sqlite::Statement allDeliveries{db, (std::string(kDeliveryColumns) + "ORDER BY id").c_str()};
     sqlite::Statement acknowledge{
         db, "UPDATE delivery SET status = 1, closed = ? WHERE id = ? AND to_unit = ? AND status = 0"};
@@ -124,7 +125,7 @@ struct CentralStore::Statements {
                                  "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
 };
 
-CentralStore::CentralStore(const fs::path &database, int centralUnit)
+CentralStore::CentralStore(const fs::path& database, int centralUnit)
     : centralUnit_(centralUnit), db_(std::make_unique<sqlite::Database>(database)),
       sql_(std::make_unique<Statements>(opened(*db_))) {}
 
@@ -138,8 +139,8 @@ template <typename Change> auto CentralStore::transaction(Change change) {
     return result;
 }
 
-bool CentralStore::noteUnit(int code, const std::string &version) {
-    const auto unchanged = [&](const std::optional<std::string> &known) {
+bool CentralStore::noteUnit(int code, const std::string& version) {
+    const auto unchanged = [&](const std::optional<std::string>& known) {
         return known && (version.empty() || *known == version);
     };
     // Most requests come from a unit already known with the same version: nothing to write.
@@ -159,23 +160,23 @@ bool CentralStore::noteUnit(int code, const std::string &version) {
         sql_->insertUnit.with(code, version, now()).run();
         if (code != centralUnit_) {
             std::vector<std::pair<std::string, std::string>> files;
-            for (auto &f = sql_->allCentralFiles.with(); f.step();)
+            for (auto& f = sql_->allCentralFiles.with(); f.step();)
                 files.emplace_back(f.text(0), f.text(1));
-            for (const auto &[name, registered] : files)
+            for (const auto& [name, registered] : files)
                 route(name, centralUnit_, code, registered);
         }
         return true;
     });
 }
 
-void CentralStore::route(const std::string &name, int from, int to, const std::string &registered) {
+void CentralStore::route(const std::string& name, int from, int to, const std::string& registered) {
     // The replacement gets a new identifier: an acknowledgement of the old one must not count for a file that may
     // have changed since it was listed.
     sql_->replaceWaiting.with(registered, to, name).run();
     sql_->insertDelivery.with(name, from, to, registered).run();
 }
 
-std::vector<int> CentralStore::registerFile(const std::string &name, int fromUnit) {
+std::vector<int> CentralStore::registerFile(const std::string& name, int fromUnit) {
     return transaction([&] {
         const std::string registered = now();
         std::vector<int> recipients;
@@ -184,7 +185,7 @@ std::vector<int> CentralStore::registerFile(const std::string &name, int fromUni
         } else {
             sql_->forgetCentralFile.with(name).run();
             sql_->insertCentralFile.with(name, registered).run();
-            for (auto &u = sql_->otherUnits.with(centralUnit_); u.step();)
+            for (auto& u = sql_->otherUnits.with(centralUnit_); u.step();)
                 recipients.push_back(static_cast<int>(u.integer(0)));
         }
         for (const int to : recipients)
@@ -196,7 +197,7 @@ std::vector<int> CentralStore::registerFile(const std::string &name, int fromUni
 std::vector<Delivery> CentralStore::waitingFor(int unit) const {
     std::lock_guard lock(mutex_);
     std::vector<Delivery> result;
-    for (auto &row = sql_->waiting.with(unit); row.step();)
+    for (auto& row = sql_->waiting.with(unit); row.step();)
         result.push_back(deliveryFrom(row));
     return result;
 }
@@ -208,14 +209,14 @@ bool CentralStore::acknowledge(std::int64_t id, int unit) {
     });
 }
 
-int CentralStore::drop(const std::string &name, int unit) {
+int CentralStore::drop(const std::string& name, int unit) {
     return transaction([&] {
         sql_->drop.with(now(), unit, name).run();
         return db_->changes();
     });
 }
 
-void CentralStore::recordProtocol(const std::string &name, int unit) {
+void CentralStore::recordProtocol(const std::string& name, int unit) {
     transaction([&] {
         sql_->insertProtocol.with(name, unit, now()).run();
         return true;
@@ -225,7 +226,7 @@ void CentralStore::recordProtocol(const std::string &name, int unit) {
 std::vector<UnitRecord> CentralStore::units() const {
     std::lock_guard lock(mutex_);
     std::vector<UnitRecord> result;
-    for (auto &row = sql_->allUnits.with(); row.step();)
+    for (auto& row = sql_->allUnits.with(); row.step();)
         result.push_back(UnitRecord{static_cast<int>(row.integer(0)), row.text(1), moment(row, 2)});
     return result;
 }
@@ -233,7 +234,7 @@ std::vector<UnitRecord> CentralStore::units() const {
 std::vector<Delivery> CentralStore::deliveries() const {
     std::lock_guard lock(mutex_);
     std::vector<Delivery> result;
-    for (auto &row = sql_->allDeliveries.with(); row.step();)
+    for (auto& row = sql_->allDeliveries.with(); row.step();)
         result.push_back(deliveryFrom(row));
     return result;
 }
@@ -241,7 +242,7 @@ std::vector<Delivery> CentralStore::deliveries() const {
 std::vector<CentralFile> CentralStore::centralFiles() const {
     std::lock_guard lock(mutex_);
     std::vector<CentralFile> result;
-    for (auto &row = sql_->allCentralFiles.with(); row.step();)
+    for (auto& row = sql_->allCentralFiles.with(); row.step();)
         result.push_back(CentralFile{row.text(0), moment(row, 1)});
     return result;
 }
@@ -249,16 +250,16 @@ std::vector<CentralFile> CentralStore::centralFiles() const {
 std::vector<ProtocolRecord> CentralStore::protocols() const {
     std::lock_guard lock(mutex_);
     std::vector<ProtocolRecord> result;
-    for (auto &row = sql_->allProtocols.with(); row.step();)
+    for (auto& row = sql_->allProtocols.with(); row.step();)
         result.push_back(ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)});
     return result;
 }
 
-void CentralStore::adopt(const LegacyState &state) {
+void CentralStore::adopt(const LegacyState& state) {
     transaction([&] {
-        for (const auto &[code, unit] : state.units)
+        for (const auto& [code, unit] : state.units)
             sql_->insertUnit.with(code, unit.version, formatMoment(unit.firstSeen)).run();
-        for (const Delivery &d : state.deliveries)
+        for (const Delivery& d : state.deliveries)
             sql_->adoptDelivery
                 .with(d.id, d.name, d.from, d.to, formatMoment(d.registered), static_cast<std::int64_t>(d.status),
                       momentText(d.closed))
@@ -266,9 +267,9 @@ void CentralStore::adopt(const LegacyState &state) {
         // Identifiers keep rising from where the old file left them.
         sql_->forgetNextId.with().run();
         sql_->lastId.with(state.nextId - 1).run();
-        for (const CentralFile &f : state.centralFiles)
+        for (const CentralFile& f : state.centralFiles)
             sql_->insertCentralFile.with(f.name, formatMoment(f.registered)).run();
-        for (const ProtocolRecord &p : state.protocols)
+        for (const ProtocolRecord& p : state.protocols)
             sql_->insertProtocol.with(p.name, p.unit, formatMoment(p.registered)).run();
         return true;
     });

@@ -56,20 +56,20 @@ class Database;
 class CentralStore {
 public:
     // Opens the database, creating it when missing; throws Error when it exists but cannot be read.
-    CentralStore(const std::filesystem::path &database, int centralUnit);
+    CentralStore(const std::filesystem::path& database, int centralUnit);
     ~CentralStore();
 
     int centralUnit() const { return centralUnit_; }
 
     // Makes the unit known; a non-empty version replaces the one recorded. True when something changed.
     // A unit other than the central one, new to the server, gets every central file registered so far.
-    bool noteUnit(int code, const std::string &version = {});
+    bool noteUnit(int code, const std::string& version = {});
 
     // Routes a registered file as a star: from a unit to the central unit, from the central unit to every other
     // known unit (and, through the registry of central files, to every unit known later). A waiting delivery of the
     // same name to the same unit is replaced, not doubled (a unit that crashed after uploading sends and registers
     // again). Returns the units it now waits for.
-    std::vector<int> registerFile(const std::string &name, int fromUnit);
+    std::vector<int> registerFile(const std::string& name, int fromUnit);
 
     // The deliveries waiting for `unit`, by identifier.
     std::vector<Delivery> waitingFor(int unit) const;
@@ -77,9 +77,9 @@ public:
     bool acknowledge(std::int64_t id, int unit);
     // Drops the server's record of delivering `name` to `unit`, waiting or already received: a unit asks this for
     // a file it downloaded and could not read. The number of deliveries dropped.
-    int drop(const std::string &name, int unit);
+    int drop(const std::string& name, int unit);
 
-    void recordProtocol(const std::string &name, int unit);
+    void recordProtocol(const std::string& name, int unit);
 
     std::vector<UnitRecord> units() const;
     std::vector<Delivery> deliveries() const;
@@ -87,12 +87,12 @@ public:
     std::vector<ProtocolRecord> protocols() const;
 
     // Fills an empty store with a state read from the old XML file, in one transaction.
-    void adopt(const LegacyState &state);
+    void adopt(const LegacyState& state);
 
 private:
     struct Statements;
     // A waiting delivery of `name` to `to`, replacing one that still waits under that name.
-    void route(const std::string &name, int from, int to, const std::string &registered);
+    void route(const std::string& name, int from, int to, const std::string& registered);
     // Runs `change()` in one transaction under the lock.
     template <typename Change> auto transaction(Change change);
 

@@ -32,13 +32,13 @@ WebRoot::WebRoot(fs::path root) : root_(std::move(root)) {}
 
 void WebRoot::prepare() const {
     std::error_code ec;
-    for (const fs::path &folder : {uploads(), updates()}) {
+    for (const fs::path& folder : {uploads(), updates()}) {
         fs::create_directories(folder, ec);
         if (ec)
             throw IoError(msg::withCause(msg::cannotCreate(folder), ec.message()));
     }
-    for (const fs::path &folder : {uploads(), updates(), root_}) {
-        for (const auto &entry : fs::directory_iterator(folder, ec)) {
+    for (const fs::path& folder : {uploads(), updates(), root_}) {
+        for (const auto& entry : fs::directory_iterator(folder, ec)) {
             const std::string name = entry.path().filename().string();
             if (name.front() == '.' && name.find(".tmp") != std::string::npos && entry.is_regular_file())
                 fs::remove(entry.path(), ec);

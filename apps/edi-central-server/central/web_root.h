@@ -24,7 +24,7 @@ class WebRoot {
 public:
     explicit WebRoot(std::filesystem::path root);
 
-    const std::filesystem::path &root() const { return root_; }
+    const std::filesystem::path& root() const { return root_; }
     // Uploaded files, served at /edi/out/<name>.
     std::filesystem::path uploads() const { return root_ / "edi" / "out"; }
     // Published update files, served at /app/<name>.
@@ -38,7 +38,7 @@ public:
     // Creates the folders; removes temporary files an interrupted upload left behind.
     void prepare() const;
 
-    static constexpr const char *kManifestName = "manifest.txt";
+    static constexpr const char* kManifestName = "manifest.txt";
 
 private:
     std::filesystem::path root_;

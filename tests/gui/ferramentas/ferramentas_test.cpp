@@ -10,8 +10,8 @@
 #include "support/temp_dir.h"
 #include "transport/http_client.h"
 
-#include <QDir>
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QMessageBox>
 #include <QPlainTextEdit>

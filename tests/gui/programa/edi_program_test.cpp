@@ -9,14 +9,14 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <vector>
 #include <thread>
+#include <vector>
 
 #include <spawn.h>
 #include <sys/wait.h>

@@ -12,7 +12,9 @@ ScratchDatabase::ScratchDatabase(const std::string& name) {
     db_ = db::Database::create(params_, "UTF8", 8192, false); // throwaway: no forced writes
 }
 
-void ScratchDatabase::run(const std::string& script) { runScript(*db_, script); }
+void ScratchDatabase::run(const std::string& script) {
+    runScript(*db_, script);
+}
 
 void runScript(db::Database& db, const std::string& script) {
     std::stringstream in(script);

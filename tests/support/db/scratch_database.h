@@ -37,9 +37,9 @@ void runScript(db::Database& db, const std::string& script);
 // The private Firebird server the test script starts (EDI_TEST_FB_HOST, EDI_TEST_FB_PASSWORD, EDI_TEST_FB_DIR);
 // nothing when the variables are not set.
 struct ServerSettings {
-    std::string host;     // "127.0.0.1/3057"
+    std::string host; // "127.0.0.1/3057"
     std::string password;
-    std::string folder;   // where the server may create databases
+    std::string folder; // where the server may create databases
 };
 std::optional<ServerSettings> loopbackServer();
 

@@ -11,7 +11,7 @@ namespace edi::test {
 namespace {
 
 std::string lowerCase(std::string s) {
-    for (char &c : s)
+    for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
@@ -35,16 +35,16 @@ std::string base64Decode(std::string_view in) {
     return out;
 }
 
-RecordedRequest record(const httplib::Request &req) {
+RecordedRequest record(const httplib::Request& req) {
     RecordedRequest r;
     r.method = req.method;
     r.path = req.path;
     r.target = req.target;
     r.query.insert(req.params.begin(), req.params.end());
-    for (const auto &[name, value] : req.headers)
+    for (const auto& [name, value] : req.headers)
         r.headers.emplace(lowerCase(name), value);
     r.body = req.body;
-    for (const auto &[name, file] : req.files)
+    for (const auto& [name, file] : req.files)
         r.parts.push_back({file.name, file.filename, file.content});
     r.remotePort = req.remote_port;
     return r;
@@ -52,12 +52,12 @@ RecordedRequest record(const httplib::Request &req) {
 
 } // namespace
 
-std::string RecordedRequest::header(const std::string &name) const {
+std::string RecordedRequest::header(const std::string& name) const {
     const auto it = headers.find(lowerCase(name));
     return it == headers.end() ? std::string() : it->second;
 }
 
-std::string RecordedRequest::queryValue(const std::string &name) const {
+std::string RecordedRequest::queryValue(const std::string& name) const {
     const auto it = query.find(name);
     return it == query.end() ? std::string() : it->second;
 }
@@ -70,7 +70,7 @@ std::string RecordedRequest::basicCredentials() const {
 }
 
 RecordingServer::RecordingServer() : server_(std::make_unique<httplib::Server>()) {
-    const auto handler = [this](const httplib::Request &req, httplib::Response &res) { handle(req, res); };
+    const auto handler = [this](const httplib::Request& req, httplib::Response& res) { handle(req, res); };
     server_->Get(".*", handler);
     server_->Post(".*", handler);
     server_->Put(".*", handler);
@@ -103,7 +103,7 @@ std::string RecordingServer::url(std::string_view pathAndQuery) const {
     return "http://" + host() + std::string(pathAndQuery);
 }
 
-void RecordingServer::on(const std::string &path, Reply reply) {
+void RecordingServer::on(const std::string& path, Reply reply) {
     std::lock_guard lock(mutex_);
     replies_[path] = std::move(reply);
 }
@@ -123,7 +123,7 @@ bool RecordingServer::pause(std::chrono::milliseconds d) {
     return stopped_.wait_for(lock, d, [this] { return stopping_; });
 }
 
-void RecordingServer::handle(const httplib::Request &req, httplib::Response &res) {
+void RecordingServer::handle(const httplib::Request& req, httplib::Response& res) {
     RecordedRequest recorded = record(req);
     Reply reply = Reply::text("not found", 404);
     {
@@ -144,18 +144,16 @@ void RecordingServer::handle(const httplib::Request &req, httplib::Response &res
     answer(reply, res);
 }
 
-void RecordingServer::answer(const Reply &reply, httplib::Response &res) {
+void RecordingServer::answer(const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
     if (!reply.location.empty())
         res.set_header("Location", reply.location);
     switch (reply.mode) {
-    case Reply::Mode::Whole:
-        res.set_content(reply.body, "text/plain");
-        break;
+    case Reply::Mode::Whole: res.set_content(reply.body, "text/plain"); break;
     case Reply::Mode::CutHalfway: {
         const std::string body = reply.body;
         res.set_content_provider(body.size(), "application/octet-stream",
-                                 [body](size_t, size_t, httplib::DataSink &sink) {
+                                 [body](size_t, size_t, httplib::DataSink& sink) {
                                      sink.write(body.data(), body.size() / 2);
                                      return false; // drops the connection
                                  });
@@ -165,7 +163,7 @@ void RecordingServer::answer(const Reply &reply, httplib::Response &res) {
         const std::string chunk = reply.body.empty() ? std::string(64 * 1024, 'x') : reply.body;
         const auto pace = reply.pace;
         res.set_chunked_content_provider("application/octet-stream",
-                                         [this, chunk, pace](size_t, httplib::DataSink &sink) {
+                                         [this, chunk, pace](size_t, httplib::DataSink& sink) {
                                              if (pace.count() > 0 && pause(pace))
                                                  return false;
                                              return sink.write(chunk.data(), chunk.size()) && !pause({});
@@ -177,7 +175,7 @@ void RecordingServer::answer(const Reply &reply, httplib::Response &res) {
         const auto pace = reply.pace;
         const std::size_t piece = std::max<std::size_t>(reply.piece, 1);
         res.set_content_provider(body.size(), "application/octet-stream",
-                                 [this, body, pace, piece](size_t offset, size_t, httplib::DataSink &sink) {
+                                 [this, body, pace, piece](size_t offset, size_t, httplib::DataSink& sink) {
                                      if (offset > 0 && pause(pace))
                                          return false;
                                      return sink.write(body.data() + offset, std::min(piece, body.size() - offset));

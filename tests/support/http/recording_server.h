@@ -34,8 +34,8 @@ struct RecordedRequest {
     std::vector<RecordedPart> parts; // multipart/form-data fields
     int remotePort = 0;
 
-    std::string header(const std::string &name) const;     // empty when absent
-    std::string queryValue(const std::string &name) const; // empty when absent
+    std::string header(const std::string& name) const;     // empty when absent
+    std::string queryValue(const std::string& name) const; // empty when absent
     std::string basicCredentials() const;                  // "login:password", empty without Basic auth
 };
 
@@ -66,27 +66,28 @@ struct Reply {
 };
 
 // An HTTP server on 127.0.0.1 (a free port) that records every request and answers each path as told (a reply
-// for "path?op=X" takes precedence for requests whose "op" is X); unknown paths get 404. Stops when destroyed, waking any answer it holds back.
+// for "path?op=X" takes precedence for requests whose "op" is X); unknown paths get 404. Stops when destroyed, waking
+// any answer it holds back.
 class RecordingServer {
 public:
     RecordingServer();
     ~RecordingServer();
-    RecordingServer(const RecordingServer &) = delete;
-    RecordingServer &operator=(const RecordingServer &) = delete;
+    RecordingServer(const RecordingServer&) = delete;
+    RecordingServer& operator=(const RecordingServer&) = delete;
 
     int port() const { return port_; }
     std::string host() const; // "127.0.0.1:<port>"
     std::string url(std::string_view pathAndQuery) const;
 
-    void on(const std::string &path, Reply reply);
+    void on(const std::string& path, Reply reply);
     // Requests without these Basic credentials get 401 (and are still recorded).
     void requireCredentials(std::string login, std::string password);
 
     std::vector<RecordedRequest> requests() const;
 
 private:
-    void handle(const httplib::Request &request, httplib::Response &response);
-    void answer(const Reply &reply, httplib::Response &response);
+    void handle(const httplib::Request& request, httplib::Response& response);
+    void answer(const Reply& reply, httplib::Response& response);
     // Sleeps up to `d`; true when the server is stopping.
     bool pause(std::chrono::milliseconds d);
 
