@@ -1,17 +1,8 @@
 #include "domain/regras_exclusao.h"
 
-#include <algorithm>
-#include <initializer_list>
+#include "domain/lista_de_datasets.h"
 
 namespace edi::domain {
-
-namespace {
-
-bool consta(std::initializer_list<std::string_view> lista, std::string_view dataset) {
-    return std::find(lista.begin(), lista.end(), dataset) != lista.end();
-}
-
-} // namespace
 
 bool ConfirmaAntesDeExcluir(std::string_view dataset) {
     return consta({"TB_ABANDONO",         "TB_AGENDA",          "TB_ATENDIMENTO",
