@@ -21,6 +21,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -74,6 +75,16 @@ double rawImport(Site& s, const std::vector<fs::path>& packets, int porCommit = 
     for (const auto& f : packets) {
         loaded.emplace_back(TabelaDoPacote(f.filename().string(), "12"), PacketTable::loadFromFile(f));
     }
+    // In registry order, parents first, as import walks them: the foreign keys refuse a child before its parent.
+    s.engine->btOrdemClick();
+    const auto& registro = s.engine->CDSTabela();
+    auto posicao = [&](const std::string& tabela) {
+        return std::find_if(registro.begin(), registro.end(),
+                            [&](const RegistroEDI& r) { return r.NM_TABELA == tabela; }) -
+               registro.begin();
+    };
+    std::stable_sort(loaded.begin(), loaded.end(),
+                     [&](const auto& a, const auto& b) { return posicao(a.first) < posicao(b.first); });
     const auto start = std::chrono::steady_clock::now();
     long escritas = 0;
     for (auto& [table, cds] : loaded) {
