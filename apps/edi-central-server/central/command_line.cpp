@@ -1,30 +1,38 @@
 #include "central/command_line.h"
 
 #include "central/moment.h"
+#include "platform/versao.h"
 
 #include <charconv>
 #include <limits>
 #include <map>
 #include <set>
+#include <string>
 
 namespace edi::central {
 
-const char* const kUsage =
-    "Uso: edi-central-server --root PASTA --listen HOST:PORTA [OPÇÃO...]\n"
-    "  ou: edi-central-server publish --root PASTA ARQUIVO --destino CAMINHO [--tipo T] [--exec E]\n"
-    "                                 [--publicado MOMENTO]\n"
-    "O servidor central de referência de uma rede EDI: recebe os envios das unidades, guarda a lista de\n"
-    "arquivos à espera de cada unidade e as confirmações, publica as atualizações da aplicação, as versões\n"
-    "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA.\n"
-    "\n"
-    "Opções:\n"
-    "      --root PASTA          a pasta raiz do servidor (obrigatória)\n"
-    "      --listen HOST:PORTA   o endereço onde escuta (obrigatório; porta 0: uma porta livre)\n"
-    "      --central CÓDIGO      o código da unidade central (31 por omissão): os arquivos de uma unidade\n"
-    "                            esperam por ela e os dela esperam por todas as outras unidades conhecidas;\n"
-    "                            uma unidade é conhecida quando chama o servidor ou está em --units\n"
-    "      --units CÓDIGO[:VERSÃO],...  unidades conhecidas desde o início; VERSÃO é a versão mostrada até os\n"
-    "                            pedidos da unidade trazerem versao= (2.1.0-04 por omissão)\n"
+namespace {
+
+// The default version is the program's own, spelled once where the build makes it.
+const std::string kTextoDeUso =
+    std::string(
+        "Uso: edi-central-server --root PASTA --listen HOST:PORTA [OPÇÃO...]\n"
+        "  ou: edi-central-server publish --root PASTA ARQUIVO --destino CAMINHO [--tipo T] [--exec E]\n"
+        "                                 [--publicado MOMENTO]\n"
+        "O servidor central de referência de uma rede EDI: recebe os envios das unidades, guarda a lista de\n"
+        "arquivos à espera de cada unidade e as confirmações, publica as atualizações da aplicação, as versões\n"
+        "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA.\n"
+        "\n"
+        "Opções:\n"
+        "      --root PASTA          a pasta raiz do servidor (obrigatória)\n"
+        "      --listen HOST:PORTA   o endereço onde escuta (obrigatório; porta 0: uma porta livre)\n"
+        "      --central CÓDIGO      o código da unidade central (31 por omissão): os arquivos de uma unidade\n"
+        "                            esperam por ela e os dela esperam por todas as outras unidades conhecidas;\n"
+        "                            uma unidade é conhecida quando chama o servidor ou está em --units\n"
+        "      --units CÓDIGO[:VERSÃO],...  unidades conhecidas desde o início; VERSÃO é a versão mostrada até os\n"
+        "                            pedidos da unidade trazerem versao= (") +
+    platform::kVersaoDoSistema +
+    " por omissão)\n"
     "      --login L --password S  a conta que as unidades usam (quelmar / dorven por omissão)\n"
     "      --max-upload-mb MB    o maior envio aceite, em megabytes (512 por omissão); um envio maior é\n"
     "                            recusado, também quando chega aos pedaços\n"
@@ -39,6 +47,10 @@ const char* const kUsage =
     "\n"
     "O servidor termina com SIGTERM ou SIGINT. Situação de saída: 0 ao terminar assim ou depois de publicar,\n"
     "1 quando falhou, 2 quando a linha de comando está errada.\n";
+
+} // namespace
+
+const char* const kUsage = kTextoDeUso.c_str();
 
 namespace {
 
