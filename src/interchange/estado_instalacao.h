@@ -10,6 +10,12 @@
 
 namespace edi {
 
+// The last moment that named a packet, as seconds (SegundosDoMomento), kept in the database too.
+inline constexpr const char* kGeradorDeMomentos = "GEN_EDI_PACOTE";
+// Attributes of a packet's PARAMS naming the installation that made it; older readers ignore them.
+inline constexpr const char* kParamInstalacao = "EDI_INSTALACAO";
+inline constexpr const char* kParamComputador = "EDI_COMPUTADOR";
+
 // What an installation keeps of itself outside its database, in EstadoInstalacao.txt beside jaq.ini, so that a
 // database restored from a copy (or another installation's) does not rewind it: its identity, the last moment
 // that named one of its packets, the highest interchange code it issued, and the installations it saw sending

@@ -45,11 +45,6 @@ std::vector<int> colunasDestino(db::Dataset& tabela, const std::vector<FieldDef>
 
 // How many names a packet may try when earlier ones are taken.
 constexpr int kSegundosDoDia = 86400;
-// The last moment that named a packet, as seconds (SegundosDoMomento), kept in the database too.
-constexpr const char* kGeradorDeMomentos = "GEN_EDI_PACOTE";
-// Attributes of a packet's PARAMS naming the installation that made it; older readers ignore them.
-constexpr const char* kParamInstalacao = "EDI_INSTALACAO";
-constexpr const char* kParamComputador = "EDI_COMPUTADOR";
 // The longest the data-entry application may wait on the locks of an import batch.
 constexpr std::chrono::seconds kIdadeMaximaDoLote{1};
 
@@ -281,19 +276,6 @@ void TfrmEDI::registraErro(const std::string& T, const std::string& mensagem) {
     lbLog_ += T + ":" + mensagem + CR;
 }
 
-EstadoDaInstalacao& TfrmEDI::estado() {
-    if (!estado_)
-        estado_ = std::make_unique<EstadoDaInstalacao>(geral_.sPath / EstadoDaInstalacao::kNomeDoArquivo);
-    return *estado_;
-}
-
-// Generators change outside transactions: what they give is taken at once, whatever becomes of the transaction.
-int64_t TfrmEDI::valorDoGerador(const std::string& gerador, int64_t passo) {
-    db::Query q(dm_.DB(), "select gen_id(" + gerador + ", " + std::to_string(passo) + ") from dual");
-    q.open();
-    return q.value(0).asInt64();
-}
-
 // ---------------------------------------------------------------------------------------------------------------
 // Export
 
@@ -323,71 +305,6 @@ void TfrmEDI::btExportarClick() {
         }
     }
     ui_.setMessage("Pronto!");
-}
-
-void TfrmEDI::preparaMomentosECodigos() {
-    UnidadeDeTrabalho unidade(dm_);
-    try {
-        db::Query existe(dm_.DB(), "select count(*) from rdb$generators where rdb$generator_name = :NOME");
-        existe.setParam("NOME", Value::text(kGeradorDeMomentos));
-        existe.open();
-        if (existe.value(0).asInt64() == 0) {
-            existe.close();
-            dm_.DB().execute(std::string("CREATE SEQUENCE ") + kGeradorDeMomentos);
-            unidade.confirma();
-        }
-    } catch (const std::exception& e) {
-        unidade.desfaz();
-        registraErro(kGeradorDeMomentos, e.what());
-    }
-    try {
-        passaCodigosJaEmitidos();
-    } catch (const std::exception& e) {
-        registraErro("GEN_EDI", e.what());
-    }
-}
-
-// A database restored from a copy draws again codes its rows already carried to the central unit, where they would
-// overwrite other rows: the generator moves past the highest code this installation ever issued.
-void TfrmEDI::passaCodigosJaEmitidos() {
-    const int64_t marca = estado().marcaGenEdi();
-    const int64_t atual = valorDoGerador("GEN_EDI");
-    if (atual >= marca)
-        return;
-    valorDoGerador("GEN_EDI", marca - atual);
-    const std::string aviso = "A base de dados foi restaurada de uma cópia: o gerador GEN_EDI estava em " +
-                              std::to_string(atual) + " e os códigos de intercâmbio passaram para depois de " +
-                              std::to_string(marca) + ", o último já emitido por esta instalação";
-    registraErro("GEN_EDI", aviso);
-    ui_.setMessage(aviso);
-}
-
-// Due after the keys are stamped and before any packet carries them.
-void TfrmEDI::guardaCodigosEmitidos() {
-    const int64_t atual = valorDoGerador("GEN_EDI");
-    if (atual > estado().marcaGenEdi())
-        estado().guardaMarcaGenEdi(atual);
-}
-
-// The moment is durable in both places before a file bears it: a run killed after this never names another
-// packet with it. Each place alone may have been rewound (a restored database, a lost program folder).
-Timestamp TfrmEDI::reservaMomento() {
-    std::optional<Timestamp> ultimo = estado().ultimoMomento();
-    const int64_t noBanco = valorDoGerador(kGeradorDeMomentos);
-    if (noBanco > 0 && (!ultimo || MomentoDosSegundos(noBanco) > *ultimo))
-        ultimo = MomentoDosSegundos(noBanco);
-    const Timestamp momento = ProximoMomento(relogio(), ultimo);
-    estado().guardaMomento(momento);
-    valorDoGerador(kGeradorDeMomentos, SegundosDoMomento(momento) - noBanco);
-    return momento;
-}
-
-// One moment per export run, reserved when its first packet is written: the clock's second, unless earlier runs
-// took it, and never more than a second ahead of the clock however many tables the run writes.
-Timestamp TfrmEDI::momentoDaExportacao() {
-    if (!momentoDaExportacao_)
-        momentoDaExportacao_ = reservaMomento();
-    return *momentoDaExportacao_;
 }
 
 void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) {
@@ -596,44 +513,6 @@ void TfrmEDI::btImportarClick() {
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());
     }
-}
-
-// Every record was still imported; this must reach whoever can give one of the installations its own code.
-void TfrmEDI::LancaAlertas() {
-    if (remetentesDuplicados_.empty())
-        return;
-    std::string texto;
-    for (const auto& r : remetentesDuplicados_)
-        texto += (texto.empty() ? "" : "\n") + r;
-    remetentesDuplicados_.clear();
-    throw Error(texto);
-}
-
-// Packets of one unit code alternating between two installations: each overwrites the other's rows at the
-// central unit with codes both draw. Packets of older installations carry no identity.
-void TfrmEDI::confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds) {
-    const std::string* identidade = ocds.param(kParamInstalacao);
-    const std::optional<Timestamp> momento = MomentoDoPacote(F);
-    const std::optional<std::string> unidade = UnidadeDoPacote(F, T);
-    if (!identidade || !momento || !unidade)
-        return;
-    const std::string* seuComputador = ocds.param(kParamComputador);
-    const Remetente remetente{*identidade, seuComputador ? *seuComputador : std::string()};
-    std::optional<std::string> outro;
-    try {
-        outro = RegistraRemetente(estado(), *unidade, remetente, *momento);
-    } catch (const std::exception& e) {
-        registraErro(T, e.what()); // the records matter more than this memory
-    }
-    if (!outro)
-        return;
-    const std::string onde = remetente.computador == *outro
-                                 ? "duas pastas do programa no computador \"" + *outro + "\""
-                                 : "os computadores \"" + remetente.computador + "\" e \"" + *outro + "\"";
-    remetentesDuplicados_.insert("Duas instalações enviam pacotes como a unidade " + *unidade + ": " + onde +
-                                 ". Os registros foram importados, mas os códigos de intercâmbio das duas podem "
-                                 "coincidir e uma sobrepor as linhas da outra: dê a cada instalação o seu próprio "
-                                 "código de unidade.");
 }
 
 void TfrmEDI::btReimportarClick() {
