@@ -149,8 +149,8 @@ std::string jsonDoEstado(const EstadoDoIntercambio& e) {
                     ",\"retidos\":{\"nova_tentativa\":" + std::to_string(e.retidos.paraNovaTentativa) +
                     ",\"bloqueio\":" + std::to_string(e.retidos.aguardandoBloqueio) +
                     ",\"operador\":" + std::to_string(e.retidos.doOperador) + "}" +
-                    ",\"base\":{\"lida\":" + (e.baseLida ? "true" : "false") + ",\"erro\":" +
-                    (e.baseLida ? "null" : json(e.erroDaBase)) + "}";
+                    ",\"base\":{\"lida\":" + (e.baseLida ? "true" : "false") +
+                    ",\"erro\":" + (e.baseLida ? "null" : json(e.erroDaBase)) + "}";
     if (!e.baseLida)
         return j + ",\"ultimo_estado\":null,\"pendentes\":null}\n";
     j += ",\"ultimo_estado\":" + json(e.ultimoEstado) + ",\"pendentes\":[";

@@ -26,12 +26,12 @@ struct PendentesDaTabela {
 // The state of the exchange as the operator and monitoring read it. The folders are always read; the
 // database part only when it could be opened (an embedded database is exclusive to a running cycle).
 struct EstadoDoIntercambio {
-    long pacotesEmOut = 0;          // packets waiting to be sent
-    long pacotesEmIn = 0;           // packets waiting to be imported
-    long separadosAguardando = 0;   // unreadable packets the server still offers
-    long separadosLiberados = 0;    // unreadable packets the server dropped
-    ContagemRetidos retidos;        // records kept after a refusal
-    bool baseLida = false;          // false: `erroDaBase` says why the part below is missing
+    long pacotesEmOut = 0;        // packets waiting to be sent
+    long pacotesEmIn = 0;         // packets waiting to be imported
+    long separadosAguardando = 0; // unreadable packets the server still offers
+    long separadosLiberados = 0;  // unreadable packets the server dropped
+    ContagemRetidos retidos;      // records kept after a refusal
+    bool baseLida = false;        // false: `erroDaBase` says why the part below is missing
     std::string erroDaBase;
     std::vector<PendentesDaTabela> pendentes; // per registered table that sends, in registry order
     std::string ultimoEstado;                 // PARAMETRO row 29 as the last stage left it
