@@ -1,7 +1,9 @@
 // edi-sync: the synchronization cycle without windows, for servers, scripts and tests.
+#include "app/configuracao.h"
 #include "app/console_ui.h"
 #include "app/etapas.h"
 #include "core/errors.h"
+#include "interchange/estado_do_intercambio.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
 #include "tools/new_dialog_filter.h"
@@ -36,6 +38,7 @@ bool paradaPedida(int ms) {
 
 constexpr const char* kAjudaAntes =
     "Uso: edi-sync [--home PASTA] [--daemon] [--verbose] [ETAPA...]\n"
+    "     edi-sync [--home PASTA] status [--json]\n"
     "Executa o ciclo de sincronização do EDI sem janelas: exporta as linhas pendentes em pacotes de dados,\n"
     "envia-os ao servidor central, recebe e importa os pacotes destinados a esta unidade e aplica as\n"
     "atualizações da aplicação publicadas no servidor.\n"
@@ -52,6 +55,12 @@ constexpr const char* kAjudaAntes =
     "Etapas:\n";
 
 constexpr const char* kAjudaDepois =
+    "\n"
+    "Estado:\n"
+    "  status mostra o que espera no intercâmbio, sem executar nenhuma etapa: pacotes em EDI/OUT e EDI/IN,\n"
+    "  arquivos ilegíveis separados, registros retidos, o último estado e as linhas por exportar de cada\n"
+    "  tabela; a base de dados só é lida quando se deixa abrir (uma base embutida em uso por um ciclo não se\n"
+    "  deixa) e nada é escrito. Com --json, um objeto JSON de chaves estáveis (descritas no README).\n"
     "\n"
     "Saída:\n"
     "  O estado e as mensagens vão para a saída padrão, uma linha por mudança; a primeira linha diz a versão.\n"
@@ -120,6 +129,14 @@ void mostraLog(edi::Programa& p, size_t& jaMostrado) {
     jaMostrado = log.size();
 }
 
+// A command beside the stages: it runs none, writes nothing and opens the database only to read.
+int mostraEstado(const std::filesystem::path& pasta, bool json) {
+    const edi::Configuracao config = edi::LeConfiguracao(pasta / "jaq.ini");
+    const edi::EstadoDoIntercambio estado = edi::leEstadoDoIntercambio(pasta, config);
+    std::cout << (json ? edi::jsonDoEstado(estado) : edi::textoDoEstado(estado)) << std::flush;
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -129,7 +146,7 @@ int main(int argc, char** argv) {
     if (const auto respondido = edi::platform::respondeAjudaOuVersao(argc, argv, "edi-sync", ajuda))
         return *respondido;
     std::string home;
-    bool daemon = false, verbose = false;
+    bool daemon = false, verbose = false, status = false, json = false;
     std::vector<const edi::Etapa*> etapas; // checked with the command line, before the database is opened
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -139,6 +156,10 @@ int main(int argc, char** argv) {
             daemon = true;
         else if (a == "--verbose")
             verbose = true;
+        else if (a == "--json")
+            json = true;
+        else if (a == "status")
+            status = true;
         else if (a == "--home")
             return erroDeUso("a opção --home precisa de uma pasta");
         else if (!a.empty() && a[0] == '-')
@@ -148,6 +169,12 @@ int main(int argc, char** argv) {
         else
             return erroDeUso("etapa desconhecida: " + a);
     }
+    if (json && !status)
+        return erroDeUso("a opção --json só vale com status");
+    if (status && (daemon || !etapas.empty()))
+        return erroDeUso("status não se junta a etapas nem a --daemon");
+    if (status)
+        return mostraEstado(edi::pastaDoPrograma(home, argv[0]), json);
 
     if (daemon) {
         const sigset_t s = sinaisDeParada();

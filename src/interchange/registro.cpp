@@ -18,7 +18,11 @@ std::string textoDe(db::Query& q, const char* campo) {
 } // namespace
 
 std::vector<RegistroEDI> carregaRegistro(TDM& dm) {
-    db::Query q(dm.DB(), "select * from  TABELA_EDI");
+    return carregaRegistro(dm.DB());
+}
+
+std::vector<RegistroEDI> carregaRegistro(db::Database& base) {
+    db::Query q(base, "select * from  TABELA_EDI");
     std::vector<RegistroEDI> rows;
     for (q.open(); !q.eof(); q.next()) {
         RegistroEDI r;

@@ -7,6 +7,9 @@
 namespace edi {
 
 class TDM;
+namespace db {
+class Database;
+}
 
 // One row of TABELA_EDI: a table that takes part in the interchange.
 struct RegistroEDI {
@@ -25,5 +28,6 @@ struct RegistroEDI {
 // Reads "select * from  TABELA_EDI" and orders it by NR_ORDEM. Rows without NR_ORDEM come first; ties keep
 // the order of NM_TABELA, so the walk is the same on every run and every installation.
 std::vector<RegistroEDI> carregaRegistro(TDM& dm);
+std::vector<RegistroEDI> carregaRegistro(db::Database& base);
 
 } // namespace edi

@@ -10,6 +10,7 @@
 #include "db/query.h"
 #include "domain/schema.h"
 #include "interchange/chaves.h"
+#include "interchange/estado_do_intercambio.h"
 #include "interchange/estado_instalacao.h"
 #include "interchange/lote_importacao.h"
 #include "interchange/nomes.h"
@@ -528,7 +529,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
     memoriaDeVersoes_.reset(); // looked at again by each run: the database may have changed in between
     btOrdemClick();
     ValidaDiretorio(pastaDia);
-    ValidaDiretorio(geral_.sPathIn / "corrompido" / D / "Liberado");
+    ValidaDiretorio(pastaCorrompidosDoDia(geral_.sPathIn, D) / kPastaLiberados);
     ui_.setProgressMax(static_cast<int>(registro_.size()));
     ui_.setProgressPosition(0);
     std::string ultimoArquivo;
@@ -602,7 +603,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeD
             ocds = PacketTable::loadFromFile(pacote.caminho);
         } catch (const PacketError&) {
             if (pacote.tentativas) { // ours, not the server's: set aside for the operator, nothing to ask
-                moveFileReplacing(pacote.caminho, geral_.sPathIn / "corrompido" / D / F);
+                moveFileReplacing(pacote.caminho, pastaCorrompidosDoDia(geral_.sPathIn, D) / F);
                 continue;
             }
             // Only content the reader refuses makes a file unreadable. Any other failure (I/O, memory) says
@@ -806,7 +807,7 @@ std::chrono::milliseconds TfrmEDI::aguardaBloqueio(std::chrono::milliseconds res
 }
 
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {
-    const fs::path corrompido = geral_.sPathIn / "corrompido" / D;
+    const fs::path corrompido = pastaCorrompidosDoDia(geral_.sPathIn, D);
     moveFileReplacing(geral_.sPathIn / F, corrompido / F);
     pedeDescarte(corrompido / F);
     ui_.setMessage("Arquivo corrompido... Reininciando EDI...");
@@ -817,8 +818,8 @@ bool TfrmEDI::pedeDescarte(const fs::path& arquivo) {
     const std::string resposta = DeleteRefEDI_UNIDADE ? DeleteRefEDI_UNIDADE(F) : std::string("Erro");
     if (resposta == "Erro")
         return false;
-    ValidaDiretorio(arquivo.parent_path() / "Liberado");
-    moveFileReplacing(arquivo, arquivo.parent_path() / "Liberado" / F);
+    ValidaDiretorio(arquivo.parent_path() / kPastaLiberados);
+    moveFileReplacing(arquivo, arquivo.parent_path() / kPastaLiberados / F);
     return true;
 }
 
@@ -826,7 +827,7 @@ bool TfrmEDI::pedeDescarte(const fs::path& arquivo) {
 // every file still waiting in a day's "corrompido" folder. The first refusal ends the asking: the server is
 // not answering, and the files wait for the next run.
 void TfrmEDI::liberaArquivosCorrompidos() {
-    const fs::path corrompido = geral_.sPathIn / "corrompido";
+    const fs::path corrompido = pastaCorrompidos(geral_.sPathIn);
     try {
         if (!fs::is_directory(corrompido))
             return;

@@ -18,6 +18,7 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Not;
 using ::testing::Pair;
 using ::testing::SizeIs;
 
@@ -60,6 +61,24 @@ TEST(CentralRouting, AFileFromTheCentralUnitWaitsForEveryUnitAlsoOnesThatFirstCa
     rig.restart();
     EXPECT_THAT(namesIn(rig.waiting(18)), ElementsAre("UNIDADE31010124120000.xml", "MUNICIPIO31010124120000.xml"));
     EXPECT_THAT(rig.waiting(31), IsEmpty());
+}
+
+TEST(CentralRouting, TheNetworkPageShowsEachUnitsContactWaitingVersionAndUploadAndMarksSilentOnes) {
+    CentralRig rig(withUnits({{40, "2.0.0"}})); // known from the command line, never called
+    rig.mustGet("/dbUnidade.php?op=S&unidade=12&versao=2.1.0");
+    rig.mustGet("/dbArquivo.php?op=S&unidade=31"); // the central unit is listed once it calls
+    EXPECT_EQ(rig.send("PACIENTE12010124120000.xml", 12), 200);
+    rig.restart(); // what the page shows survives a restart
+
+    const std::string page = rig.mustGet("/rede");
+    EXPECT_THAT(page, HasSubstr("<tr><td>12</td><td>"));
+    EXPECT_THAT(page, HasSubstr("</td><td>0</td><td>2.1.0</td><td>"));
+    EXPECT_THAT(page, Not(HasSubstr("<tr><td>12</td><td>nunca")));
+    EXPECT_THAT(page, HasSubstr("<tr><td>31</td><td>"));
+    EXPECT_THAT(page, HasSubstr("</td><td>1</td><td></td><td>nunca</td><td></td></tr>")); // the file of 12 waits
+    EXPECT_THAT(page,
+                HasSubstr("<tr class=\"silenciosa\"><td>40</td><td>nunca</td><td>0</td><td>2.0.0</td><td>nunca</td>"
+                          "<td>silenciosa há mais de um dia</td></tr>"));
 }
 
 TEST(CentralRouting, TheCentralCodeComesFromTheConfiguration) {

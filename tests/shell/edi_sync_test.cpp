@@ -1,6 +1,8 @@
 // The headless program as scripts and services run it.
 #include "core/files.h"
+#include "db/database.h"
 #include "domain/create_database.h"
+#include "domain/seed.h"
 #include "packet/packet_table.h"
 #include "platform/system_info.h"
 #include "support/smtp_server.h"
@@ -118,6 +120,51 @@ TEST(EdiSync, RecordsHeldForTheOperatorAreCountedAndReimportarRetriesThem) {
     EXPECT_TRUE(WIFEXITED(reimporta.status) && WEXITSTATUS(reimporta.status) == 0) << reimporta.saida;
     EXPECT_FALSE(fs::exists(retidos / "3-PACIENTE12010124080000.xml"));
     EXPECT_TRUE(fs::exists(retidos / "4-PACIENTE12010124080000.xml"));
+}
+
+bool contem(const Execucao& e, const std::string& texto) {
+    return e.saida.find(texto) != std::string::npos;
+}
+
+TEST(EdiSync, StatusTellsWhatWaitsAndStillReadsTheFoldersWhenTheDatabaseIsInUse) {
+    test::TempDir dir;
+    const fs::path home = instalacao(dir, "127.0.0.1:1");
+    db::ConnectionParams base;
+    base.database = (dir / "u12.fdb").string();
+    domain::seedDatabase(*db::Database::open(base), {.patients = 3, .seed = 1});
+    const fs::path in = home / "EDI" / "IN";
+    fs::create_directories(in / "retidos");
+    fs::create_directories(in / "corrompido" / "091226" / "Liberado");
+    fs::create_directories(home / "EDI" / "OUT");
+    writeFileAtomically(in / "PACIENTE31010124080000.xml", "x");
+    writeFileAtomically(in / "corrompido" / "091226" / "PACIENTE31020124080000.xml", "x");
+    writeFileAtomically(in / "corrompido" / "091226" / "Liberado" / "PACIENTE31030124080000.xml", "x");
+    writeFileAtomically(in / "retidos" / "3-PACIENTE31040124080000.xml", "x"); // unreadable: counts as one record
+    writeFileAtomically(home / "EDI" / "OUT" / "PACIENTE12010124080000.xml.tmp", "x");
+
+    const Execucao antes = roda({"--home", home.string(), "status", "--json"});
+    EXPECT_TRUE(WIFEXITED(antes.status) && WEXITSTATUS(antes.status) == 0) << antes.saida;
+    EXPECT_TRUE(contem(antes, "{\"pacotes_out\":0,\"pacotes_in\":1,\"separados\":{\"aguardando\":1,\"liberados\":1},"
+                              "\"retidos\":{\"nova_tentativa\":0,\"bloqueio\":0,\"operador\":1},"
+                              "\"base\":{\"lida\":true,\"erro\":null}"))
+        << antes.saida;
+    EXPECT_TRUE(contem(antes, "{\"tabela\":\"PACIENTE\",\"linhas\":3,\"erro\":null}")) << antes.saida;
+
+    ASSERT_EQ(WEXITSTATUS(roda({"--home", home.string(), "export"}).status), 0);
+    const Execucao depois = roda({"--home", home.string(), "status"});
+    EXPECT_TRUE(contem(depois, "Pacotes à espera de envio em EDI/OUT: ")) << depois.saida;
+    EXPECT_FALSE(contem(depois, "Pacotes à espera de envio em EDI/OUT: 0\n")) << depois.saida;
+    EXPECT_TRUE(contem(depois, "Último estado: Exportar!\n")) << depois.saida;
+    EXPECT_TRUE(contem(depois, "  total: 0\n")) << depois.saida;
+
+    // An embedded database is exclusive to the process that has it open, as during a running cycle.
+    const auto emUso = db::Database::open(base);
+    const Execucao ocupada = roda({"--home", home.string(), "status", "--json"});
+    EXPECT_TRUE(WIFEXITED(ocupada.status) && WEXITSTATUS(ocupada.status) == 0) << ocupada.saida;
+    EXPECT_TRUE(contem(ocupada, "\"pacotes_in\":1,")) << ocupada.saida;
+    EXPECT_TRUE(contem(ocupada, "\"base\":{\"lida\":false,\"erro\":\"")) << ocupada.saida;
+    EXPECT_TRUE(contem(ocupada, "\"pendentes\":null}")) << ocupada.saida;
+    EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "status", "export"}).status), 2);
 }
 
 TEST(EdiSync, StartUpRemovesTemporaryFilesOfAnInterruptedRunOnceTheyAreADayOld) {

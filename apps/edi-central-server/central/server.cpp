@@ -219,6 +219,7 @@ struct CentralServer::Impl {
     void protocolo(const httplib::Request& req, httplib::Response& res);
     void unidade(const httplib::Request& req, httplib::Response& res);
     void sqlConsole(const httplib::Request& req, httplib::Response& res);
+    void rede(const httplib::Request& req, httplib::Response& res);
     void serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res);
 
     // Runs a handler, turning a refusal into its answer.
@@ -272,6 +273,7 @@ void CentralServer::Impl::routes() {
     http.Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
     http.Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));
     http.Get(R"(/dbSQL\.php)", guarded(&Impl::sqlConsole));
+    http.Get("/rede", guarded(&Impl::rede));
     const auto files = [this](fs::path folder) {
         return [this, folder](const httplib::Request& req, httplib::Response& res) { serveFile(folder, req, res); };
     };
@@ -308,7 +310,7 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
     // Any call that names a unit makes it known, and may tell its version.
     if (const auto code = unitCode(req.get_param_value("unidade"))) {
         try {
-            store.noteUnit(*code, req.get_param_value("versao"));
+            store.noteUnit(*code, req.get_param_value("versao"), true);
         } catch (const std::exception& e) {
             answerText(res, 500, msg::withCause(kServerError, e.what()));
             return httplib::Server::HandlerResponse::Handled;
@@ -434,6 +436,34 @@ void CentralServer::Impl::unidade(const httplib::Request& req, httplib::Response
     if (op != "S")
         throw Refusal{400, unknownOp(op)};
     answerPacket(res, unitsPacket(store.units(), config.defaultVersion));
+}
+
+namespace {
+
+std::string momentCell(const std::optional<Timestamp>& t) {
+    return t ? formatDateTime("dd/mm/yyyy hh:nn:ss", *t) : "nunca";
+}
+
+} // namespace
+
+// Every unit with its last contact, what waits for it, its version and its last upload; a unit not heard from
+// for a day is marked silent.
+void CentralServer::Impl::rede(const httplib::Request&, httplib::Response& res) {
+    const Timestamp umDiaAtras = Timestamp::localNow().plusSeconds(-24 * 3600);
+    std::string linhas;
+    for (const UnitContact& u : store.network()) {
+        const bool silenciosa = !u.lastContact || *u.lastContact < umDiaAtras;
+        linhas += std::string("<tr") + (silenciosa ? " class=\"silenciosa\"" : "") + "><td>" + std::to_string(u.code) +
+                  "</td><td>" + momentCell(u.lastContact) + "</td><td>" + std::to_string(u.waiting) + "</td><td>" +
+                  htmlEscape(u.version) + "</td><td>" + momentCell(u.lastUpload) + "</td><td>" +
+                  (silenciosa ? "silenciosa há mais de um dia" : "") + "</td></tr>\n";
+    }
+    res.set_content("<!DOCTYPE html>\n<html lang=\"pt\"><head><meta charset=\"utf-8\"><title>Rede EDI</title>"
+                    "<style>.silenciosa{background:#fdd}</style></head><body><h1>Rede EDI</h1>\n<table>\n"
+                    "<tr><th>Unidade</th><th>Último contacto</th><th>Entregas à espera</th><th>Versão</th>"
+                    "<th>Último envio</th><th>Situação</th></tr>\n" +
+                        linhas + "</table></body></html>\n",
+                    "text/html; charset=utf-8");
 }
 
 void CentralServer::Impl::sqlConsole(const httplib::Request& req, httplib::Response& res) {

@@ -75,6 +75,11 @@ sqlite::Database& opened(sqlite::Database& db) {
         // Each commit waits for the disk: a registration the server answered must survive a power cut.
         db.execute("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;");
         db.execute(kSchema);
+        sqlite::Statement contact{db, "SELECT count(*) FROM pragma_table_info('unit') WHERE name = 'last_contact'"};
+        const bool hasContact = contact.with().step() && contact.integer(0) > 0;
+        contact.finish();
+        if (!hasContact) // a state made by an earlier version
+            db.execute("ALTER TABLE unit ADD COLUMN last_contact TEXT");
     } catch (const Error& e) {
         throw Error(msg::withCause("Não foi possível ler o estado do servidor", e.what()));
     }
@@ -102,6 +107,13 @@ struct CentralStore::Statements {
     sqlite::Statement updateUnit{db, "UPDATE unit SET version = ? WHERE code = ?"};
     sqlite::Statement otherUnits{db, "SELECT code FROM unit WHERE code <> ? ORDER BY code"};
     sqlite::Statement allUnits{db, "SELECT code, version, first_seen FROM unit ORDER BY code"};
+    sqlite::Statement contact{db, "UPDATE unit SET last_contact = ? WHERE code = ?"};
+    sqlite::Statement network{
+        db, "SELECT u.code, u.version, u.last_contact, up.last, ifnull(w.n, 0) FROM unit u "
+            "LEFT JOIN (SELECT from_unit, max(registered) AS last FROM delivery GROUP BY from_unit) up "
+            "ON up.from_unit = u.code "
+            "LEFT JOIN (SELECT to_unit, count(*) AS n FROM delivery WHERE status = 0 GROUP BY to_unit) w "
+            "ON w.to_unit = u.code ORDER BY u.code"};
     sqlite::Statement replaceWaiting{
         db, "UPDATE delivery SET status = 3, closed = ? WHERE to_unit = ? AND status = 0 AND name = ?"};
     sqlite::Statement insertDelivery{
@@ -139,25 +151,35 @@ template <typename Change> auto CentralStore::transaction(Change change) {
     return result;
 }
 
-bool CentralStore::noteUnit(int code, const std::string& version) {
+bool CentralStore::noteUnit(int code, const std::string& version, bool contacted) {
     const auto unchanged = [&](const std::optional<std::string>& known) {
         return known && (version.empty() || *known == version);
     };
-    // Most requests come from a unit already known with the same version: nothing to write.
+    const Timestamp agora = Timestamp::localNow();
+    const auto contactFresh = [&] {
+        const auto written = contactWritten_.find(code);
+        return !contacted || (written != contactWritten_.end() && written->second.plusSeconds(60) > agora);
+    };
+    // Most requests come from a unit already known with the same version, seen a moment ago: nothing to write.
     {
         std::lock_guard lock(mutex_);
-        if (unchanged(recordedVersion(sql_->unitVersion, code)))
+        if (unchanged(recordedVersion(sql_->unitVersion, code)) && contactFresh())
             return false;
     }
     return transaction([&] {
         const auto known = recordedVersion(sql_->unitVersion, code);
-        if (unchanged(known)) // another request was first
+        if (!known)
+            sql_->insertUnit.with(code, version, formatMoment(agora)).run();
+        if (contacted) {
+            sql_->contact.with(formatMoment(agora), code).run();
+            contactWritten_[code] = agora;
+        }
+        if (unchanged(known))
             return false;
         if (known) {
             sql_->updateUnit.with(version, code).run();
             return true;
         }
-        sql_->insertUnit.with(code, version, now()).run();
         if (code != centralUnit_) {
             std::vector<std::pair<std::string, std::string>> files;
             for (auto& f = sql_->allCentralFiles.with(); f.step();)
@@ -228,6 +250,20 @@ std::vector<UnitRecord> CentralStore::units() const {
     std::vector<UnitRecord> result;
     for (auto& row = sql_->allUnits.with(); row.step();)
         result.push_back(UnitRecord{static_cast<int>(row.integer(0)), row.text(1), moment(row, 2)});
+    return result;
+}
+
+std::vector<UnitContact> CentralStore::network() const {
+    std::lock_guard lock(mutex_);
+    std::vector<UnitContact> result;
+    for (auto& row = sql_->network.with(); row.step();) {
+        UnitContact u{static_cast<int>(row.integer(0)), row.text(1), {}, {}, row.integer(4)};
+        if (!row.isNull(2))
+            u.lastContact = moment(row, 2);
+        if (!row.isNull(3))
+            u.lastUpload = moment(row, 3);
+        result.push_back(std::move(u));
+    }
     return result;
 }
 

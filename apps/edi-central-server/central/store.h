@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,15 @@ struct ProtocolRecord {
     Timestamp registered;
 };
 
+// One unit as the network page shows it.
+struct UnitContact {
+    int code = 0;
+    std::string version;
+    std::optional<Timestamp> lastContact; // the last request naming it; none for a unit known before it was kept
+    std::optional<Timestamp> lastUpload;  // the last file it registered
+    std::int64_t waiting = 0;             // deliveries waiting for it
+};
+
 struct LegacyState;
 namespace sqlite {
 class Database;
@@ -63,7 +73,8 @@ public:
 
     // Makes the unit known; a non-empty version replaces the one recorded. True when something changed.
     // A unit other than the central one, new to the server, gets every central file registered so far.
-    bool noteUnit(int code, const std::string& version = {});
+    // `contacted`: the unit itself called, so its last contact is now.
+    bool noteUnit(int code, const std::string& version = {}, bool contacted = false);
 
     // Routes a registered file as a star: from a unit to the central unit, from the central unit to every other
     // known unit (and, through the registry of central files, to every unit known later). A waiting delivery of the
@@ -82,6 +93,7 @@ public:
     void recordProtocol(const std::string& name, int unit);
 
     std::vector<UnitRecord> units() const;
+    std::vector<UnitContact> network() const;
     std::vector<Delivery> deliveries() const;
     std::vector<CentralFile> centralFiles() const;
     std::vector<ProtocolRecord> protocols() const;
@@ -98,6 +110,8 @@ private:
 
     int centralUnit_;
     mutable std::mutex mutex_;
+    // When each unit's contact was last written: a synced write per request would halve the requests served.
+    std::map<int, Timestamp> contactWritten_;
     std::unique_ptr<sqlite::Database> db_;
     std::unique_ptr<Statements> sql_;
 };

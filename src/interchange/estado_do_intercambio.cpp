@@ -1,0 +1,166 @@
+#include "interchange/estado_do_intercambio.h"
+
+#include "app/configuracao.h"
+#include "app/geral.h"
+#include "db/database.h"
+#include "db/query.h"
+#include "interchange/registro.h"
+#include "packet/nome_do_pacote.h"
+
+#include <cstdio>
+
+namespace edi {
+
+namespace fs = std::filesystem;
+
+fs::path pastaCorrompidos(const fs::path& sPathIn) {
+    return sPathIn / "corrompido";
+}
+
+fs::path pastaCorrompidosDoDia(const fs::path& sPathIn, const std::string& dia) {
+    return pastaCorrompidos(sPathIn) / dia;
+}
+
+namespace {
+
+// Packets directly in `pasta`: temporaries of a run still writing are no packets.
+long pacotesNaPasta(const fs::path& pasta) {
+    long n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(pasta, ec))
+        if (e.is_regular_file(ec) && NomeDePacote(e.path().filename().string()))
+            ++n;
+    return n;
+}
+
+long arquivosNaPasta(const fs::path& pasta) {
+    long n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(pasta, ec))
+        n += e.is_regular_file(ec);
+    return n;
+}
+
+void contaSeparados(const fs::path& sPathIn, EstadoDoIntercambio& e) {
+    std::error_code ec;
+    for (const auto& dia : fs::directory_iterator(pastaCorrompidos(sPathIn), ec)) {
+        if (!dia.is_directory(ec))
+            continue;
+        e.separadosAguardando += arquivosNaPasta(dia.path());
+        e.separadosLiberados += arquivosNaPasta(dia.path() / kPastaLiberados);
+    }
+}
+
+// Selects only, never committed: a reader holds no lock a running cycle waits for.
+void leBase(const Configuracao& config, EstadoDoIntercambio& e) {
+    auto base = db::Database::open({config.DB, config.usuario, config.senha, config.charset});
+    db::Query status(*base, "select VALOR from PARAMETRO where CD_PARAMETRO = 29");
+    status.open();
+    if (!status.eof())
+        e.ultimoEstado = status.value(0).asText();
+    for (const RegistroEDI& r : carregaRegistro(*base)) {
+        if (!r.enviar())
+            continue;
+        PendentesDaTabela t;
+        t.tabela = r.NM_TABELA;
+        try {
+            db::Query q(*base, "select count(*) from " + r.NM_TABELA + " where DT_EXP is null");
+            q.open();
+            t.linhas = q.value(0).asInt64();
+        } catch (const std::exception& erro) {
+            t.erro = erro.what();
+        }
+        e.pendentes.push_back(std::move(t));
+    }
+    e.baseLida = true;
+}
+
+std::string json(const std::string& texto) {
+    std::string s = "\"";
+    for (const unsigned char c : texto) {
+        if (c == '"' || c == '\\') {
+            s += '\\';
+            s += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char u[8];
+            std::snprintf(u, sizeof u, "\\u%04x", c);
+            s += u;
+        } else {
+            s += static_cast<char>(c);
+        }
+    }
+    return s + "\"";
+}
+
+} // namespace
+
+EstadoDoIntercambio leEstadoDasPastas(const fs::path& programa) {
+    UGeral pastas;
+    pastas.definePastas(programa);
+    EstadoDoIntercambio e;
+    e.pacotesEmOut = pacotesNaPasta(pastas.sPathOut);
+    e.pacotesEmIn = pacotesNaPasta(pastas.sPathIn);
+    contaSeparados(pastas.sPathIn, e);
+    e.retidos = contaRetidos(pastas.sPathIn);
+    return e;
+}
+
+EstadoDoIntercambio leEstadoDoIntercambio(const fs::path& programa, const Configuracao& config) {
+    EstadoDoIntercambio e = leEstadoDasPastas(programa);
+    try {
+        leBase(config, e);
+    } catch (const std::exception& erro) {
+        e.pendentes.clear();
+        e.ultimoEstado.clear();
+        e.erroDaBase = erro.what();
+    }
+    return e;
+}
+
+std::string textoDoEstado(const EstadoDoIntercambio& e) {
+    std::string t = "Pacotes à espera de envio em EDI/OUT: " + std::to_string(e.pacotesEmOut) + "\n" +
+                    "Pacotes à espera de importação em EDI/IN: " + std::to_string(e.pacotesEmIn) + "\n" +
+                    "Arquivos ilegíveis separados em EDI/IN/corrompido: " + std::to_string(e.separadosAguardando) +
+                    " à espera do servidor, " + std::to_string(e.separadosLiberados) + " já liberados\n" +
+                    (e.retidos.vazia() ? "Registros retidos em EDI/IN/retidos: nenhum" : textoRetidos(e.retidos)) +
+                    "\n";
+    if (!e.baseLida)
+        return t + "Base de dados não lida (" + e.erroDaBase + "): linhas por exportar e último estado indisponíveis\n";
+    t += "Último estado: " + (e.ultimoEstado.empty() ? std::string("(nenhum)") : e.ultimoEstado) + "\n";
+    t += "Linhas por exportar:\n";
+    long long total = 0;
+    for (const PendentesDaTabela& p : e.pendentes) {
+        if (!p.erro.empty()) {
+            t += "  " + p.tabela + ": não contadas (" + p.erro + ")\n";
+            continue;
+        }
+        total += p.linhas;
+        if (p.linhas > 0)
+            t += "  " + p.tabela + ": " + std::to_string(p.linhas) + "\n";
+    }
+    return t + "  total: " + std::to_string(total) + "\n";
+}
+
+std::string jsonDoEstado(const EstadoDoIntercambio& e) {
+    std::string j = "{\"pacotes_out\":" + std::to_string(e.pacotesEmOut) +
+                    ",\"pacotes_in\":" + std::to_string(e.pacotesEmIn) +
+                    ",\"separados\":{\"aguardando\":" + std::to_string(e.separadosAguardando) +
+                    ",\"liberados\":" + std::to_string(e.separadosLiberados) + "}" +
+                    ",\"retidos\":{\"nova_tentativa\":" + std::to_string(e.retidos.paraNovaTentativa) +
+                    ",\"bloqueio\":" + std::to_string(e.retidos.aguardandoBloqueio) +
+                    ",\"operador\":" + std::to_string(e.retidos.doOperador) + "}" +
+                    ",\"base\":{\"lida\":" + (e.baseLida ? "true" : "false") +
+                    ",\"erro\":" + (e.baseLida ? "null" : json(e.erroDaBase)) + "}";
+    if (!e.baseLida)
+        return j + ",\"ultimo_estado\":null,\"pendentes\":null}\n";
+    j += ",\"ultimo_estado\":" + json(e.ultimoEstado) + ",\"pendentes\":[";
+    for (size_t i = 0; i < e.pendentes.size(); ++i) {
+        const PendentesDaTabela& p = e.pendentes[i];
+        j += std::string(i ? "," : "") + "{\"tabela\":" + json(p.tabela) +
+             ",\"linhas\":" + (p.erro.empty() ? std::to_string(p.linhas) : "null") +
+             ",\"erro\":" + (p.erro.empty() ? "null" : json(p.erro)) + "}";
+    }
+    return j + "]}\n";
+}
+
+} // namespace edi
