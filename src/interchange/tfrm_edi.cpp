@@ -204,12 +204,13 @@ void TfrmEDI::btOrdemClick() {
 }
 
 bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
-    bool temDtExp = false, temCdEdi = false;
+    bool temDtExp = false, temCdEdi = false, temCdUnd = false;
     {
         db::Query TB(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2");
         for (const auto& f : TB.fields()) {
             temDtExp = temDtExp || formats::equalsIgnoreCase(f.name, "DT_EXP");
             temCdEdi = temCdEdi || formats::equalsIgnoreCase(f.name, "CD_EDI");
+            temCdUnd = temCdUnd || formats::equalsIgnoreCase(f.name, "CD_UND");
         }
     }
     if (!temDtExp) {
@@ -218,7 +219,47 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
     }
     if (!temCdEdi)
         dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
-    return preparaChaves(T) || !temDtExp || !temCdEdi;
+    const bool exclusoes = temCdUnd && enviada(T) && preparaExclusoes(T);
+    return preparaChaves(T) || exclusoes || !temDtExp || !temCdEdi;
+}
+
+bool TfrmEDI::enviada(const std::string& T) const {
+    return std::any_of(registro_.begin(), registro_.end(),
+                       [&](const RegistroEDI& r) { return r.enviar() && formats::equalsIgnoreCase(r.NM_TABELA, T); });
+}
+
+domain::RegraDePosse TfrmEDI::regraDePosse() const {
+    return {formats::parseInteger(geral_.prmUnidade).value_or(0), Value::text(geral_.prmUnidadeCentral).asInt64()};
+}
+
+// A table prepared by an older version, or for another unit code, gets the trigger here. Schema statements are
+// committed on their own, after the columns the trigger reads.
+bool TfrmEDI::preparaExclusoes(const std::string& T) {
+    const domain::RegraDePosse posse = regraDePosse();
+    auto conta = [&](const std::string& sql, const std::string& nome, const std::string& marca) {
+        db::Query q(dm_.DB(), sql);
+        q.setParam("NOME", Value::text(nome));
+        if (!marca.empty())
+            q.setParam("MARCA", Value::text(marca));
+        q.open();
+        return q.value(0).asInt64();
+    };
+    const bool temTabela =
+        conta("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME", domain::kTabelaExclusoes, "") > 0;
+    const bool temGatilho = temTabela && conta("SELECT COUNT(*) FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME = :NOME AND "
+                                               "RDB$TRIGGER_SOURCE CONTAINING :MARCA",
+                                               domain::nomeGatilhoExclusao(T), domain::marcaGatilhoExclusao(posse)) > 0;
+    if (temGatilho)
+        return false;
+    UnidadeDeTrabalho unidade(dm_);
+    unidade.confirma();
+    if (!temTabela) {
+        dm_.DB().execute(domain::criaTabelaExclusoes());
+        unidade.confirma();
+    }
+    dm_.DB().execute(domain::criaGatilhoExclusao(T, posse));
+    unidade.confirma();
+    return true;
 }
 
 bool TfrmEDI::preparaChaves(const std::string& T) {
@@ -638,8 +679,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     oibds.setSelectSql(select);
     const int total = static_cast<int>(ocds.recordCount());
     const auto& campos = ocds.fields();
-    std::vector<int> destinos;      // the table's column for each of the packet's, found with the first record
-    std::optional<int64_t> central; // read with the first record that needs it, failing it when unreadable
+    std::vector<int> destinos; // the table's column for each of the packet's, found with the first record
+    std::optional<domain::RegraDePosse> posse; // read with the first record that needs it, failing it when unreadable
     // What is not written is kept: the failed records, and those left by a row another user holds locked.
     PacketTable falhados(campos), bloqueados(campos);
     std::chrono::milliseconds esperado{0};
@@ -702,10 +743,9 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                                 oibds.setValue(campos[i].name, *v); // refused, naming the column
                             oibds.setValue(static_cast<size_t>(destinos[i]), *v);
                         }
-                    if (!central)
-                        central = Value::text(geral_.prmUnidadeCentral).asInt64();
-                    const Value& cdUnd = oibds.value("CD_UND");
-                    if (cdUnd.isNull() || cdUnd.asInt64() != *central)
+                    if (!posse)
+                        posse = regraDePosse();
+                    if (posse->importadaSegueAdiante(oibds.value("CD_UND")))
                         oibds.setValue("DT_EXP", Value());
                     oibds.post();
                     if (!unidade)

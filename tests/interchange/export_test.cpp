@@ -154,5 +154,38 @@ TEST(ExportPacket, NumericsDeclareTheirPrecisionAndRealsAreWrittenWithoutExponen
         EXPECT_NE(xml.find(campo), std::string::npos) << campo << "\n" << xml;
 }
 
+// A deletion is recorded for export when this unit owns the row and it had a code, whoever deletes it; the import's
+// own deletions (its context variable set) came from elsewhere and are not.
+TEST(DeletionCapture, OnlyOwnedRowsWithACodeDeletedOutsideTheImportAreRecorded) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    for (int codigo : {1, 2, 3})
+        paciente(u, codigo);
+    u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, CD_EDI) values (4, 31, 9)");
+    u.engine->btExportarClick(); // prepares the table and gives the rows their codes
+    ASSERT_EQ(u.engine->lbLog(), "");
+    paciente(u, 5);
+    const auto codigo = [&](int paciente) {
+        return std::to_string(u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = " + std::to_string(paciente)));
+    };
+    const std::string esperados = codigo(1) + ", " + codigo(3);
+    u.sql("delete from PACIENTE where CD_PACIENTE in (1, 4, 5)");
+    const auto contexto = [&](const std::string& valor) {
+        db::Query q(u.dm->DB(),
+                    "select rdb$set_context('USER_SESSION', 'EDI_IMPORTACAO', " + valor + ") from rdb$database");
+        q.open();
+    };
+    contexto("'1'");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 2");
+    contexto("null");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 3");
+
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO"), 2);
+    EXPECT_EQ(
+        u.numero("select count(*) from EDI_EXCLUSAO where NM_TABELA = 'PACIENTE' and CD_UND = 12 and CD_EDI in (" +
+                 esperados + ") and DT_EXCLUSAO is not null and DT_EXP is null"),
+        2);
+}
+
 } // namespace
 } // namespace edi
