@@ -236,21 +236,16 @@ domain::RegraDePosse TfrmEDI::regraDePosse() const {
 // committed on their own, after the columns the trigger reads.
 bool TfrmEDI::preparaExclusoes(const std::string& T) {
     const domain::RegraDePosse posse = regraDePosse();
-    auto conta = [&](const std::string& sql, const std::string& nome, const std::string& marca) {
-        db::Query q(dm_.DB(), sql);
-        q.setParam("NOME", Value::text(nome));
-        if (!marca.empty())
-            q.setParam("MARCA", Value::text(marca));
+    const bool temTabela = haTabelaDeExclusoes();
+    if (temTabela) {
+        db::Query q(dm_.DB(), "SELECT COUNT(*) FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME = :NOME AND "
+                              "RDB$TRIGGER_SOURCE CONTAINING :MARCA");
+        q.setParam("NOME", Value::text(domain::nomeGatilhoExclusao(T)));
+        q.setParam("MARCA", Value::text(domain::marcaGatilhoExclusao(posse)));
         q.open();
-        return q.value(0).asInt64();
-    };
-    const bool temTabela =
-        conta("SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME", domain::kTabelaExclusoes, "") > 0;
-    const bool temGatilho = temTabela && conta("SELECT COUNT(*) FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME = :NOME AND "
-                                               "RDB$TRIGGER_SOURCE CONTAINING :MARCA",
-                                               domain::nomeGatilhoExclusao(T), domain::marcaGatilhoExclusao(posse)) > 0;
-    if (temGatilho)
-        return false;
+        if (q.value(0).asInt64() > 0)
+            return false;
+    }
     UnidadeDeTrabalho unidade(dm_);
     unidade.confirma();
     if (!temTabela) {
@@ -260,6 +255,50 @@ bool TfrmEDI::preparaExclusoes(const std::string& T) {
     dm_.DB().execute(domain::criaGatilhoExclusao(T, posse));
     unidade.confirma();
     return true;
+}
+
+bool TfrmEDI::haTabelaDeExclusoes() {
+    db::Query q(dm_.DB(), "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME");
+    q.setParam("NOME", Value::text(domain::kTabelaExclusoes));
+    q.open();
+    return q.value(0).asInt64() > 0;
+}
+
+bool TfrmEDI::haExclusoesPendentes(const std::string& T) {
+    if (!haTabelaDeExclusoes())
+        return false;
+    db::Query q(dm_.DB(), std::string("SELECT FIRST 1 1 FROM ") + domain::kTabelaExclusoes +
+                              " WHERE NM_TABELA = :NM_TABELA AND DT_EXP IS NULL");
+    q.setParam("NM_TABELA", Value::text(T));
+    q.open();
+    return !q.eof();
+}
+
+// The deletions recorded here join the table's packet as deleted rows carrying the row's owner and code. Their
+// mark is committed with the rows' marks, once the file is complete; a key marked is a key in the packet.
+void TfrmEDI::juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia) {
+    if (TB.fieldIndex("CD_UND") < 0 || TB.fieldIndex("CD_EDI") < 0 || !haTabelaDeExclusoes())
+        return;
+    const std::string tabela = domain::kTabelaExclusoes;
+    db::Query pendentes(dm_.DB(), "SELECT DISTINCT CD_UND, CD_EDI FROM " + tabela +
+                                      " WHERE NM_TABELA = :NM_TABELA AND DT_EXP IS NULL ORDER BY CD_UND, CD_EDI");
+    db::Query marca(dm_.DB(), "UPDATE " + tabela +
+                                  " SET DT_EXP = :DT_EXP WHERE NM_TABELA = :NM_TABELA AND CD_UND = :CD_UND"
+                                  " AND CD_EDI = :CD_EDI AND DT_EXP IS NULL");
+    pendentes.setParam("NM_TABELA", Value::text(T));
+    for (pendentes.open(); !pendentes.eof(); pendentes.next()) {
+        marca.setParam("DT_EXP", marcaDoDia);
+        marca.setParam("NM_TABELA", Value::text(T));
+        marca.setParam("CD_UND", pendentes.value(0));
+        marca.setParam("CD_EDI", pendentes.value(1));
+        marca.execute();
+        TB.append();
+        TB.setRowState(PacketTable::RowState::Deleted);
+        TB.setValue("CD_UND", pendentes.value(0));
+        TB.setValue("CD_EDI", pendentes.value(1));
+        TB.post();
+    }
+    pontoDeTeste("export:deletions-marked");
 }
 
 bool TfrmEDI::preparaChaves(const std::string& T) {
@@ -360,7 +399,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
     {
         db::Query existe(dm_.DB(), pendentes);
         existe.open();
-        if (existe.eof())
+        if (existe.eof() && !haExclusoesPendentes(T))
             return;
     }
 
@@ -419,6 +458,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
         }
     }
     linhas.close();
+    juntaExclusoes(T, TB, marcaDoDia);
     if (TB.recordCount() > 0) {
         // A packet waiting under the name is never replaced: the name takes the next moment instead, and claims
         // it atomically against another export of this installation. A name already sent is passed over too: the

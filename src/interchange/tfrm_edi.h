@@ -112,6 +112,9 @@ private:
     std::string indiceLivre(const std::string& T);
     bool preparaChaves(const std::string& T);
     bool preparaExclusoes(const std::string& T);
+    bool haTabelaDeExclusoes();
+    bool haExclusoesPendentes(const std::string& T);
+    void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
     // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.
     bool enviada(const std::string& T) const;
     // Reads the central unit's code, failing when it is not a number; this unit's is 0 when it is none.

@@ -187,5 +187,40 @@ TEST(DeletionCapture, OnlyOwnedRowsWithACodeDeletedOutsideTheImportAreRecorded) 
         2);
 }
 
+// Recorded deletions travel in the table's packet as deleted rows with the row's owner and code; a packet may hold
+// nothing else. They count as sent only once their file is complete.
+TEST(DeletionTransport, DeletionsTravelAsDeletedRowsMarkedOnlyWithTheirFile) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    for (int codigo : {1, 2})
+        paciente(u, codigo);
+    u.engine->btExportarClick();
+    for (const auto& f : u.saida())
+        fs::remove(f);
+    const int64_t codigo = u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 1");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 1");
+
+    u.engine->pontoDeTeste = [](const char* ponto) {
+        if (std::string_view(ponto) == "export:deletions-marked")
+            throw IoError("disco cheio");
+    };
+    u.engine->btExportarClick();
+    EXPECT_TRUE(u.saida().empty());
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO where DT_EXP is null"), 1);
+
+    u.engine->pontoDeTeste = [](const char*) {};
+    u.engine->btExportarClick();
+    ASSERT_EQ(u.saida().size(), 1u);
+    EXPECT_TRUE(pacientesNoPacote(u.saida()[0]).empty()); // what an older reader sees
+    PacketTable p = PacketTable::loadFromFile(u.saida()[0], PacketTable::RowView::WithDeleted);
+    ASSERT_EQ(p.recordCount(), 1u);
+    EXPECT_EQ(p.rowState(), PacketTable::RowState::Deleted);
+    EXPECT_EQ(p.value("CD_UND").asInt64(), 12);
+    EXPECT_EQ(p.value("CD_EDI").asInt64(), codigo);
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO where DT_EXP is null"), 0);
+    u.engine->btExportarClick(); // nothing more to send
+    EXPECT_EQ(u.saida().size(), 1u);
+}
+
 } // namespace
 } // namespace edi
