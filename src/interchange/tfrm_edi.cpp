@@ -155,9 +155,11 @@ void confirmaMesmaLinha(const ComandosTabela& c, const db::Dataset& linha, const
     }
 }
 
-// Copies the current record of `de` into a new record of `para`, which has the same fields.
+// Copies the current record of `de` into a new record of `para`, which has the same fields; a deletion stays one.
 void copiaRegistro(const PacketTable& de, PacketTable& para) {
     para.append();
+    if (de.rowState() == PacketTable::RowState::Deleted)
+        para.setRowState(PacketTable::RowState::Deleted);
     for (size_t i = 0; i < de.fieldCount(); ++i)
         if (!de.value(i).isNull())
             para.setValue(i, de.value(i));
@@ -255,6 +257,26 @@ bool TfrmEDI::preparaExclusoes(const std::string& T) {
     dm_.DB().execute(domain::criaGatilhoExclusao(T, posse));
     unidade.confirma();
     return true;
+}
+
+// The import's own deletion came from the row's owner: the capture trigger must not record it to send again.
+void TfrmEDI::aplicaExclusao(const std::string& destino, const Value& cdUnd, const Value& cdEdi) {
+    auto contexto = [&](const char* valor) {
+        db::Query q(dm_.DB(), std::string("SELECT RDB$SET_CONTEXT('USER_SESSION', '") + domain::kContextoImportacao +
+                                  "', " + valor + ") FROM RDB$DATABASE");
+        q.open();
+    };
+    contexto("'1'");
+    try {
+        db::Query apaga(dm_.DB(), "DELETE FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI");
+        apaga.setParam("CD_UND", cdUnd);
+        apaga.setParam("CD_EDI", cdEdi);
+        apaga.execute();
+    } catch (...) {
+        contexto("NULL");
+        throw;
+    }
+    contexto("NULL");
 }
 
 bool TfrmEDI::haTabelaDeExclusoes() {
@@ -680,7 +702,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeD
         ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
         PacketTable ocds;
         try {
-            ocds = PacketTable::loadFromFile(pacote.caminho);
+            ocds = PacketTable::loadFromFile(pacote.caminho, PacketTable::RowView::WithDeleted);
         } catch (const PacketError&) {
             if (pacote.tentativas) { // ours, not the server's: set aside for the operator, nothing to ask
                 moveFileReplacing(pacote.caminho, geral_.sPathIn / "corrompido" / D / F);
@@ -703,7 +725,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     const std::string F = pacote.caminho.filename().string();
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
-    int nI = 0, nA = 0, nE = 0, nV = 0;
+    int nI = 0, nA = 0, nE = 0, nV = 0, nX = 0;
+    bool comExclusoes = false;
     confereRemetente(T, pacote.nome, ocds);
     const bool unidade = destino == "UNIDADE";
     const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(pacote.nome);
@@ -764,6 +787,17 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         }
                     }
                     lote->abreRegistro();
+                    if (ocds.rowState() == PacketTable::RowState::Deleted) {
+                        comExclusoes = true;
+                        decisao = &nX;
+                        ++nX;
+                        aplicaExclusao(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                        if (!unidade) // its moment keeps an older version of the row from coming back
+                            versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                        lote->fechaRegistro();
+                        pontoDeTeste("import:record-written");
+                        break;
+                    }
                     oibds.open();
                     if (oibds.eof()) {
                         oibds.append();
@@ -828,7 +862,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     }
     lote.reset(); // the batch ends with the records: what follows writes only files
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
-                  " Novos :" + std::to_string(nI));
+                  " Novos :" + std::to_string(nI) + (comExclusoes ? " Excluídos :" + std::to_string(nX) : ""));
     if (nV > 0)
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
     ignoradosPorVersao_ += nV;

@@ -113,6 +113,7 @@ private:
     bool preparaChaves(const std::string& T);
     bool preparaExclusoes(const std::string& T);
     bool haTabelaDeExclusoes();
+    void aplicaExclusao(const std::string& destino, const Value& cdUnd, const Value& cdEdi);
     bool haExclusoesPendentes(const std::string& T);
     void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
     // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.
