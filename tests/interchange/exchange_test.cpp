@@ -600,5 +600,25 @@ TEST(Import, DeletionsReachTheCentralUnitInTheirOrderAndARefusedOneIsKept) {
     EXPECT_EQ(c.numero("select count(*) from PACIENTE"), 1); // unit 3's row, never deleted at its owner
 }
 
+// A month sheet is saved by deleting it and entering it again (new rows, new codes): corrected three times at the
+// unit, the central unit holds one sheet, with the last values.
+TEST(Import, AMonthSheetReenteredThreeTimesLeavesOneSheetWithTheLastValues) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("REGISTRO_TARV", 1);
+    int codigo = 0;
+    for (int correcao = 0; correcao <= 3; ++correcao) {
+        u.sql("delete from REGISTRO_TARV where VL_MESANO = '202403'");
+        for (int linha = 0; linha < 2; ++linha)
+            u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, VL_MESANO, NR_QTD) values (" +
+                  std::to_string(++codigo) + ", 12, '202403', " + std::to_string(10 * correcao + linha) + ")");
+        u.engine->btExportarClick();
+        u.entregaPara(c);
+        c.engine->btImportarClick();
+    }
+    EXPECT_EQ(c.linhas("REGISTRO_TARV", "NR_QTD", {"DT_EXP"}), u.linhas("REGISTRO_TARV", "NR_QTD", {"DT_EXP"}));
+    EXPECT_EQ(c.texto("select list(NR_QTD) from (select NR_QTD from REGISTRO_TARV order by 1)"), "30,31");
+}
+
 } // namespace
 } // namespace edi
