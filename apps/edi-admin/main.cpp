@@ -7,6 +7,7 @@
 #include "db/database.h"
 #include "db/query.h"
 #include "domain/create_database.h"
+#include "domain/exclusoes.h"
 #include "domain/seed.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
@@ -190,7 +191,21 @@ int seed(const CommandLine& line) {
     return 0;
 }
 
-// Rows of every registered table that has any: total, per owning unit, and pending export.
+// Deletions recorded here and not sent yet, per table; a database that never recorded one has no such table.
+void reportDeletions(db::Database& db) {
+    db::Query existe(db, "select count(*) from RDB$RELATIONS where RDB$RELATION_NAME = :NOME");
+    existe.setParam("NOME", Value::text(domain::kTabelaExclusoes));
+    existe.open();
+    if (existe.value(0).asInt64() == 0)
+        return;
+    db::Query q(db, std::string("select trim(NM_TABELA), count(*) from ") + domain::kTabelaExclusoes +
+                        " where DT_EXP is null group by 1 order by 1");
+    for (q.open(); !q.eof(); q.next())
+        std::printf("%-28s %8lld exclusões a enviar\n", q.value(0).asText().c_str(),
+                    static_cast<long long>(q.value(1).asInt64()));
+}
+
+// Rows of every registered table that has any: total, per owning unit, and pending export; then pending deletions.
 int report(const CommandLine& line) {
     auto db = db::Database::open(connection(line));
     db::Query tabelas(*db, "select trim(NM_TABELA) from TABELA_EDI order by NR_ORDEM, NM_TABELA");
@@ -214,6 +229,7 @@ int report(const CommandLine& line) {
                     static_cast<long long>(pendentes), donos.c_str());
     }
     std::printf("%-28s %8lld\n", "todas as tabelas registadas", static_cast<long long>(total));
+    reportDeletions(*db);
     return 0;
 }
 

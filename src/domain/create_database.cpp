@@ -2,6 +2,7 @@
 
 #include "core/errors.h"
 #include "domain/ddl.h"
+#include "domain/exclusoes.h"
 #include "domain/schema.h"
 #include "domain/table_writer.h"
 
@@ -108,6 +109,17 @@ void writeRegistry(db::Database& db, const CreateOptions& o, CreateSummary& summ
     db.execute("UPDATE TABELA_EDI SET DT_INCLUSAO = CAST('NOW' AS TIMESTAMP)");
 }
 
+// Deletions of the rows this installation owns, in the tables it sends, are recorded for export.
+void createDeletionCapture(db::Database& db, const CreateOptions& o) {
+    db.execute(criaTabelaExclusoes());
+    db.transaction().commitRetaining();
+    const RegraDePosse posse{o.unit, o.central};
+    for (const Table* t : registeredTables())
+        if (registryFlags(*t, o.unit == o.central).enviar && t->hasColumn("CD_UND") && t->hasColumn("CD_EDI"))
+            db.execute(criaGatilhoExclusao(t->name, posse));
+    db.transaction().commitRetaining();
+}
+
 void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     const SchemaDdl ddl = schemaDdl();
     runAll(db, ddl.tables);
@@ -117,6 +129,7 @@ void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     db.transaction().commitRetaining();
     runAll(db, ddl.foreignKeys); // the parents' keys are committed
     db.transaction().commitRetaining();
+    createDeletionCapture(db, o);
     summary.tables = ddl.tables.size();
     summary.indexes = ddl.indexes.size();
     summary.generators = ddl.generators.size();

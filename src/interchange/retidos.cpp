@@ -47,7 +47,7 @@ namespace {
 
 // A record's whole content, to tell the same record met twice (its packet imported again after a kill).
 std::string assinatura(const PacketTable& t) {
-    std::string s;
+    std::string s = t.rowState() == PacketTable::RowState::Deleted ? "-" : "";
     for (size_t i = 0; i < t.fieldCount(); ++i)
         s += t.field(i).name + "=" + t.value(i).debugString() + ";";
     return s;
@@ -67,6 +67,8 @@ void copiaRegistros(PacketTable& de, PacketTable& para, std::set<std::string>& v
         if (!vistos.insert(assinatura(de)).second)
             continue;
         para.append();
+        if (de.rowState() == PacketTable::RowState::Deleted)
+            para.setRowState(PacketTable::RowState::Deleted);
         for (size_t i = 0; i < de.fieldCount(); ++i)
             para.setValue(de.field(i).name, de.value(i));
         para.post();
@@ -82,7 +84,7 @@ void guardaRetidos(const fs::path& destino, PacketTable& novos, bool acrescenta)
         novos.saveToFile(destino);
         return;
     }
-    PacketTable existentes = PacketTable::loadFromFile(destino);
+    PacketTable existentes = PacketTable::loadFromFile(destino, PacketTable::RowView::WithDeleted);
     PacketTable junto(uniao(existentes, novos));
     std::set<std::string> vistos;
     copiaRegistros(existentes, junto, vistos);
@@ -95,7 +97,8 @@ ContagemRetidos contaRetidos(const fs::path& sPathIn) {
     for (const auto& r : arquivosRetidos(sPathIn)) {
         long n = 0;
         try {
-            n = static_cast<long>(PacketTable::loadFromFile(r.caminho).recordCount());
+            n = static_cast<long>(
+                PacketTable::loadFromFile(r.caminho, PacketTable::RowView::WithDeleted).recordCount());
         } catch (const std::exception&) {
             n = 1; // unreadable: still something the operator must look at
         }

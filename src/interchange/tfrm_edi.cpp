@@ -156,9 +156,11 @@ void confirmaMesmaLinha(const ComandosTabela& c, const db::Dataset& linha, const
     }
 }
 
-// Copies the current record of `de` into a new record of `para`, which has the same fields.
+// Copies the current record of `de` into a new record of `para`, which has the same fields; a deletion stays one.
 void copiaRegistro(const PacketTable& de, PacketTable& para) {
     para.append();
+    if (de.rowState() == PacketTable::RowState::Deleted)
+        para.setRowState(PacketTable::RowState::Deleted);
     for (size_t i = 0; i < de.fieldCount(); ++i)
         if (!de.value(i).isNull())
             para.setValue(i, de.value(i));
@@ -205,12 +207,13 @@ void TfrmEDI::btOrdemClick() {
 }
 
 bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
-    bool temDtExp = false, temCdEdi = false;
+    bool temDtExp = false, temCdEdi = false, temCdUnd = false;
     {
         db::Query TB(dm_.DB(), "SELECT * FROM " + T + " WHERE 1=2");
         for (const auto& f : TB.fields()) {
             temDtExp = temDtExp || formats::equalsIgnoreCase(f.name, "DT_EXP");
             temCdEdi = temCdEdi || formats::equalsIgnoreCase(f.name, "CD_EDI");
+            temCdUnd = temCdUnd || formats::equalsIgnoreCase(f.name, "CD_UND");
         }
     }
     if (!temDtExp) {
@@ -219,7 +222,106 @@ bool TfrmEDI::ValidaCamposEDI(const std::string& T) {
     }
     if (!temCdEdi)
         dm_.DB().execute("ALTER TABLE " + T + " ADD CD_EDI INTEGER");
-    return preparaChaves(T) || !temDtExp || !temCdEdi;
+    const bool exclusoes = temCdUnd && enviada(T) && preparaExclusoes(T);
+    return preparaChaves(T) || exclusoes || !temDtExp || !temCdEdi;
+}
+
+bool TfrmEDI::enviada(const std::string& T) const {
+    return std::any_of(registro_.begin(), registro_.end(),
+                       [&](const RegistroEDI& r) { return r.enviar() && formats::equalsIgnoreCase(r.NM_TABELA, T); });
+}
+
+domain::RegraDePosse TfrmEDI::regraDePosse() const {
+    return {formats::parseInteger(geral_.prmUnidade).value_or(0), Value::text(geral_.prmUnidadeCentral).asInt64()};
+}
+
+// A table prepared by an older version, or for another unit code, gets the trigger here. Schema statements are
+// committed on their own, after the columns the trigger reads.
+bool TfrmEDI::preparaExclusoes(const std::string& T) {
+    const domain::RegraDePosse posse = regraDePosse();
+    const bool temTabela = haTabelaDeExclusoes();
+    if (temTabela) {
+        db::Query q(dm_.DB(), "SELECT COUNT(*) FROM RDB$TRIGGERS WHERE RDB$TRIGGER_NAME = :NOME AND "
+                              "RDB$TRIGGER_SOURCE CONTAINING :MARCA");
+        q.setParam("NOME", Value::text(domain::nomeGatilhoExclusao(T)));
+        q.setParam("MARCA", Value::text(domain::marcaGatilhoExclusao(posse)));
+        q.open();
+        if (q.value(0).asInt64() > 0)
+            return false;
+    }
+    UnidadeDeTrabalho unidade(dm_);
+    unidade.confirma();
+    if (!temTabela) {
+        dm_.DB().execute(domain::criaTabelaExclusoes());
+        unidade.confirma();
+    }
+    dm_.DB().execute(domain::criaGatilhoExclusao(T, posse));
+    unidade.confirma();
+    return true;
+}
+
+// The import's own deletion came from the row's owner: the capture trigger must not record it to send again.
+void TfrmEDI::aplicaExclusao(const std::string& destino, const Value& cdUnd, const Value& cdEdi) {
+    auto contexto = [&](const char* valor) {
+        db::Query q(dm_.DB(), std::string("SELECT RDB$SET_CONTEXT('USER_SESSION', '") + domain::kContextoImportacao +
+                                  "', " + valor + ") FROM RDB$DATABASE");
+        q.open();
+    };
+    contexto("'1'");
+    try {
+        db::Query apaga(dm_.DB(), "DELETE FROM " + destino + " WHERE CD_UND = :CD_UND AND CD_EDI = :CD_EDI");
+        apaga.setParam("CD_UND", cdUnd);
+        apaga.setParam("CD_EDI", cdEdi);
+        apaga.execute();
+    } catch (...) {
+        contexto("NULL");
+        throw;
+    }
+    contexto("NULL");
+}
+
+bool TfrmEDI::haTabelaDeExclusoes() {
+    db::Query q(dm_.DB(), "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME");
+    q.setParam("NOME", Value::text(domain::kTabelaExclusoes));
+    q.open();
+    return q.value(0).asInt64() > 0;
+}
+
+bool TfrmEDI::haExclusoesPendentes(const std::string& T) {
+    if (!haTabelaDeExclusoes())
+        return false;
+    db::Query q(dm_.DB(), std::string("SELECT FIRST 1 1 FROM ") + domain::kTabelaExclusoes +
+                              " WHERE NM_TABELA = :NM_TABELA AND DT_EXP IS NULL");
+    q.setParam("NM_TABELA", Value::text(T));
+    q.open();
+    return !q.eof();
+}
+
+// The deletions recorded here join the table's packet as deleted rows carrying the row's owner and code. Their
+// mark is committed with the rows' marks, once the file is complete; a key marked is a key in the packet.
+void TfrmEDI::juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia) {
+    if (TB.fieldIndex("CD_UND") < 0 || TB.fieldIndex("CD_EDI") < 0 || !haTabelaDeExclusoes())
+        return;
+    const std::string tabela = domain::kTabelaExclusoes;
+    db::Query pendentes(dm_.DB(), "SELECT DISTINCT CD_UND, CD_EDI FROM " + tabela +
+                                      " WHERE NM_TABELA = :NM_TABELA AND DT_EXP IS NULL ORDER BY CD_UND, CD_EDI");
+    db::Query marca(dm_.DB(), "UPDATE " + tabela +
+                                  " SET DT_EXP = :DT_EXP WHERE NM_TABELA = :NM_TABELA AND CD_UND = :CD_UND"
+                                  " AND CD_EDI = :CD_EDI AND DT_EXP IS NULL");
+    pendentes.setParam("NM_TABELA", Value::text(T));
+    for (pendentes.open(); !pendentes.eof(); pendentes.next()) {
+        marca.setParam("DT_EXP", marcaDoDia);
+        marca.setParam("NM_TABELA", Value::text(T));
+        marca.setParam("CD_UND", pendentes.value(0));
+        marca.setParam("CD_EDI", pendentes.value(1));
+        marca.execute();
+        TB.append();
+        TB.setRowState(PacketTable::RowState::Deleted);
+        TB.setValue("CD_UND", pendentes.value(0));
+        TB.setValue("CD_EDI", pendentes.value(1));
+        TB.post();
+    }
+    pontoDeTeste("export:deletions-marked");
 }
 
 bool TfrmEDI::preparaChaves(const std::string& T) {
@@ -320,7 +422,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
     {
         db::Query existe(dm_.DB(), pendentes);
         existe.open();
-        if (existe.eof())
+        if (existe.eof() && !haExclusoesPendentes(T))
             return;
     }
 
@@ -379,6 +481,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
         }
     }
     linhas.close();
+    juntaExclusoes(T, TB, marcaDoDia);
     if (TB.recordCount() > 0) {
         // A packet waiting under the name is never replaced: the name takes the next moment instead, and claims
         // it atomically against another export of this installation. A name already sent is passed over too: the
@@ -600,7 +703,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeD
         ui_.setMessage(ui_.message() + CR + "Arquivo :" + F);
         PacketTable ocds;
         try {
-            ocds = PacketTable::loadFromFile(pacote.caminho);
+            ocds = PacketTable::loadFromFile(pacote.caminho, PacketTable::RowView::WithDeleted);
         } catch (const PacketError&) {
             if (pacote.tentativas) { // ours, not the server's: set aside for the operator, nothing to ask
                 moveFileReplacing(pacote.caminho, pastaCorrompidosDoDia(geral_.sPathIn, D) / F);
@@ -623,7 +726,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     const std::string F = pacote.caminho.filename().string();
     std::vector<std::string> Log;
     Log.push_back("Lendo arquivo:" + F);
-    int nI = 0, nA = 0, nE = 0, nV = 0;
+    int nI = 0, nA = 0, nE = 0, nV = 0, nX = 0;
+    bool comExclusoes = false;
     confereRemetente(T, pacote.nome, ocds);
     const bool unidade = destino == "UNIDADE";
     const std::optional<Timestamp> momento = unidade ? std::nullopt : MomentoDoPacote(pacote.nome);
@@ -639,8 +743,8 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     oibds.setSelectSql(select);
     const int total = static_cast<int>(ocds.recordCount());
     const auto& campos = ocds.fields();
-    std::vector<int> destinos;      // the table's column for each of the packet's, found with the first record
-    std::optional<int64_t> central; // read with the first record that needs it, failing it when unreadable
+    std::vector<int> destinos; // the table's column for each of the packet's, found with the first record
+    std::optional<domain::RegraDePosse> posse; // read with the first record that needs it, failing it when unreadable
     // What is not written is kept: the failed records, and those left by a row another user holds locked.
     PacketTable falhados(campos), bloqueados(campos);
     std::chrono::milliseconds esperado{0};
@@ -684,6 +788,17 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         }
                     }
                     lote->abreRegistro();
+                    if (ocds.rowState() == PacketTable::RowState::Deleted) {
+                        comExclusoes = true;
+                        decisao = &nX;
+                        ++nX;
+                        aplicaExclusao(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                        if (!unidade) // its moment keeps an older version of the row from coming back
+                            versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                        lote->fechaRegistro();
+                        pontoDeTeste("import:record-written");
+                        break;
+                    }
                     oibds.open();
                     if (oibds.eof()) {
                         oibds.append();
@@ -703,10 +818,9 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                                 oibds.setValue(campos[i].name, *v); // refused, naming the column
                             oibds.setValue(static_cast<size_t>(destinos[i]), *v);
                         }
-                    if (!central)
-                        central = Value::text(geral_.prmUnidadeCentral).asInt64();
-                    const Value& cdUnd = oibds.value("CD_UND");
-                    if (cdUnd.isNull() || cdUnd.asInt64() != *central)
+                    if (!posse)
+                        posse = regraDePosse();
+                    if (posse->importadaSegueAdiante(oibds.value("CD_UND")))
                         oibds.setValue("DT_EXP", Value());
                     oibds.post();
                     if (!unidade)
@@ -749,7 +863,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     }
     lote.reset(); // the batch ends with the records: what follows writes only files
     Log.push_back(F + " Erros :" + std::to_string(nE) + " Alterados :" + std::to_string(nA) +
-                  " Novos :" + std::to_string(nI));
+                  " Novos :" + std::to_string(nI) + (comExclusoes ? " Excluídos :" + std::to_string(nX) : ""));
     if (nV > 0)
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
     ignoradosPorVersao_ += nV;

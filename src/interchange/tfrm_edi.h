@@ -3,6 +3,7 @@
 #include "app/constants.h"
 #include "app/geral.h"
 #include "app/ui.h"
+#include "domain/exclusoes.h"
 #include "interchange/registro.h"
 #include "interchange/row_writer.h"
 
@@ -49,7 +50,8 @@ public:
     void btOrdemClick();
     const std::vector<RegistroEDI>& CDSTabela() const { return registro_; }
 
-    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them, and widens its primary key to the owning
+    // Adds DT_EXP (with its index) and CD_EDI when the table lacks them, the trigger that records deletions of the
+    // rows owned here when the loaded registry sends the table, and widens its primary key to the owning
     // unit and adds its foreign keys where that is safe (once; what cannot be done goes to the engine log and is
     // tried again at the next call). True when the schema changed: commit before using the table.
     bool ValidaCamposEDI(const std::string& T);
@@ -109,6 +111,15 @@ private:
     void confereRemetente(const std::string& T, const std::string& F, const PacketTable& ocds);
     std::string indiceLivre(const std::string& T);
     bool preparaChaves(const std::string& T);
+    bool preparaExclusoes(const std::string& T);
+    bool haTabelaDeExclusoes();
+    void aplicaExclusao(const std::string& destino, const Value& cdUnd, const Value& cdEdi);
+    bool haExclusoesPendentes(const std::string& T);
+    void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
+    // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.
+    bool enviada(const std::string& T) const;
+    // Reads the central unit's code, failing when it is not a number; this unit's is 0 when it is none.
+    domain::RegraDePosse regraDePosse() const;
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);

@@ -19,6 +19,7 @@
 #include <new>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace edi {
 
@@ -322,7 +323,7 @@ bool decodeReferences(std::string_view raw, std::string& out) {
 // One load: the document, the fields and the rows read so far.
 class PacketReader::Load {
 public:
-    explicit Load(const std::string& source) : source_(source) {}
+    Load(const std::string& source, bool keepDeleted) : source_(source), keepDeleted_(keepDeleted) {}
 
     // Reads the packet when its rows have the common shape, without changing the text; nullopt leaves it to run().
     std::optional<PacketTable> runDirect(std::string_view text);
@@ -355,10 +356,12 @@ private:
     std::vector<const char*> currentView(const std::vector<int64_t>& changeLog) const;
 
     const std::string& source_;
+    const bool keepDeleted_;
     std::vector<FieldReading> readings_;
     std::vector<std::string> attrNames_;
     std::unordered_map<std::string, size_t> byUpperName_;
     std::vector<int64_t> changeLog_;
+    std::vector<int64_t> loggedDeletions_; // rows without RowState that the change log says are deleted, sorted
 
     // Per stored row, in ROWDATA order.
     std::vector<const char*> packed_;
@@ -470,6 +473,12 @@ PacketTable PacketReader::Load::open(pugi::xml_node packet) {
     readFields(fields);
     const pugi::xml_node params = metadata.child("PARAMS");
     changeLog_ = readChangeLog(params);
+    // A row's first triple gives its state, as in currentView().
+    std::unordered_set<int64_t> logged;
+    for (size_t t = 0; t + 2 < changeLog_.size(); t += 3)
+        if (logged.insert(changeLog_[t]).second && (changeLog_[t + 2] & 2))
+            loggedDeletions_.push_back(changeLog_[t]);
+    std::sort(loggedDeletions_.begin(), loggedDeletions_.end());
 
     std::vector<FieldDef> defs;
     defs.reserve(readings_.size());
@@ -576,7 +585,10 @@ void PacketReader::Load::readAttribute(std::string_view name, std::string_view v
 
 void PacketReader::Load::endRow(PacketTable& ds) {
     using packet_detail::TextForm;
-    packet_detail::beginRecord(0, scratch_);
+    const bool deleted = state_ >= 0 ? (state_ & 2) != 0
+                                     : std::binary_search(loggedDeletions_.begin(), loggedDeletions_.end(),
+                                                          static_cast<int64_t>(rowNo_));
+    packet_detail::beginRecord(deleted ? packet_detail::kRecordDeleted : 0, scratch_);
     for (size_t i = 0; i < readings_.size(); ++i) {
         if (seenInRow_[i] != rowNo_) {
             packet_detail::packNull(scratch_);
@@ -687,7 +699,7 @@ bool PacketReader::Load::readRowsDirect(std::string_view text, size_t begin, siz
 }
 
 // Rows in ROWDATA order; an original (state 1) is replaced in its place by its newest modified version, deleted
-// rows (2) are left out and modified versions are not listed a second time.
+// rows (2) are left out (or follow, when kept) and modified versions are not listed a second time.
 std::vector<const char*> PacketReader::Load::currentView(const std::vector<int64_t>& changeLog) const {
     const size_t n = packed_.size();
     auto valid = [n](int64_t rowNo) { return rowNo >= 1 && static_cast<uint64_t>(rowNo) <= n; };
@@ -724,6 +736,9 @@ std::vector<const char*> PacketReader::Load::currentView(const std::vector<int64
         if (!deleted(k))
             view.push_back(packed_[k]);
     }
+    for (size_t i = 0; keepDeleted_ && i < n; ++i)
+        if (!consumed[i] && deleted(i))
+            view.push_back(packed_[i]);
     return view;
 }
 
@@ -818,9 +833,9 @@ std::optional<std::string> PacketReader::convertedToUtf8(std::string_view bytes,
 
 PacketTable PacketReader::readUtf8(std::string text, size_t start) const {
     blankStrayParamsEnd(text, start);
-    if (auto ds = Load(source_).runDirect(std::string_view(text).substr(start)))
+    if (auto ds = Load(source_, keepDeleted_).runDirect(std::string_view(text).substr(start)))
         return std::move(*ds);
-    return Load(source_).run(text.data() + start, text.size() - start);
+    return Load(source_, keepDeleted_).run(text.data() + start, text.size() - start);
 }
 
 PacketTable PacketReader::read(std::string bytes) const {
@@ -841,10 +856,10 @@ PacketTable PacketReader::read(std::string_view bytes) const {
     if (hasParamsEnd(bytes, start))
         return readUtf8(std::string(bytes), start);
     // Rows read straight from the text leave it as it is: no copy unless the document parse must take over.
-    if (auto ds = Load(source_).runDirect(bytes.substr(start)))
+    if (auto ds = Load(source_, keepDeleted_).runDirect(bytes.substr(start)))
         return std::move(*ds);
     std::string text(bytes);
-    return Load(source_).run(text.data() + start, text.size() - start);
+    return Load(source_, keepDeleted_).run(text.data() + start, text.size() - start);
 }
 
 } // namespace edi

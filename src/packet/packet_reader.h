@@ -12,8 +12,9 @@ class PacketTable;
 // Reads either packet variant: strict about structure and values, lenient about what other producers write.
 class PacketReader {
 public:
-    // `source` names the file (or other origin) in error messages.
-    explicit PacketReader(std::string source) : source_(std::move(source)) {}
+    // `source` names the file (or other origin) in error messages; deleted rows follow the current view when kept.
+    explicit PacketReader(std::string source, bool keepDeleted = false)
+        : source_(std::move(source)), keepDeleted_(keepDeleted) {}
 
     // Takes the bytes by value: they are decoded and parsed in place. Throws PacketError.
     PacketTable read(std::string bytes) const;
@@ -29,6 +30,7 @@ private:
     PacketTable readUtf8(std::string text, size_t start) const;
 
     std::string source_;
+    bool keepDeleted_ = false;
 };
 
 } // namespace edi

@@ -74,6 +74,7 @@ void PacketTable::append() {
     cursorBeforeAppend_ = cursor_;
     current_.assign(fields_.size(), Value());
     appending_ = true;
+    appendingState_ = RowState::Inserted;
 }
 
 void PacketTable::setValue(size_t index, const Value& value) {
@@ -92,10 +93,31 @@ void PacketTable::post() {
     if (!appending_)
         throw Error(kNotAppending);
     std::string packed;
-    packet_detail::packRecord(fields_, current_, packet_detail::kRecordInserted, packed);
+    const uint8_t flags =
+        appendingState_ == RowState::Deleted ? packet_detail::kRecordDeleted : packet_detail::kRecordInserted;
+    packet_detail::packRecord(fields_, current_, flags, packed);
     records_.push_back(store_.add(packed));
     cursor_ = records_.size() - 1;
     appending_ = false;
+}
+
+void PacketTable::setRowState(RowState state) {
+    if (!appending_)
+        throw Error(kNotAppending);
+    if (state == RowState::Unmarked)
+        throw Error("Um registro incluído é gravado como incluído ou excluído");
+    appendingState_ = state;
+}
+
+PacketTable::RowState PacketTable::rowState() const {
+    if (appending_)
+        return appendingState_;
+    if (eof())
+        throw Error("Nenhum registro corrente" + (name_.empty() ? "" : " em " + name_));
+    const uint8_t flags = packet_detail::recordFlags(records_[cursor_]);
+    if (flags & packet_detail::kRecordDeleted)
+        return RowState::Deleted;
+    return flags & packet_detail::kRecordInserted ? RowState::Inserted : RowState::Unmarked;
 }
 
 void PacketTable::cancel() {
@@ -220,12 +242,13 @@ std::string PacketTable::saveToString() const {
     return PacketWriter(*this, name_.empty() ? "pacote de dados" : name_).write(nullptr);
 }
 
-PacketTable PacketTable::loadFromFile(const std::filesystem::path& path) {
-    return PacketReader(path.string()).read(readFile(path));
+PacketTable PacketTable::loadFromFile(const std::filesystem::path& path, RowView view) {
+    return PacketReader(path.string(), view == RowView::WithDeleted).read(readFile(path));
 }
 
-PacketTable PacketTable::loadFromString(std::string_view bytes, std::string_view sourceName) {
-    return PacketReader(sourceName.empty() ? "pacote de dados" : std::string(sourceName)).read(bytes);
+PacketTable PacketTable::loadFromString(std::string_view bytes, std::string_view sourceName, RowView view) {
+    return PacketReader(sourceName.empty() ? "pacote de dados" : std::string(sourceName), view == RowView::WithDeleted)
+        .read(bytes);
 }
 
 } // namespace edi

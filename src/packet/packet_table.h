@@ -16,9 +16,14 @@ namespace edi {
 // An in-memory table: fields, records and a cursor, saved to and loaded from XML data packet files.
 //
 // Records are appended (append, setValue, post) and walked (first, next, eof, value). Loading presents the
-// packet's current view: changes recorded in its change log are applied, deleted rows are left out.
+// packet's current view: changes recorded in its change log are applied, deleted rows are left out unless asked
+// for (RowView::WithDeleted), and then they follow the current view in packet order.
 class PacketTable {
 public:
+    // How a record is written: appended ones as inserted unless marked deleted; loaded ones keep only deletion.
+    enum class RowState { Unmarked, Inserted, Deleted };
+    enum class RowView { Current, WithDeleted };
+
     PacketTable() = default;
     // Throws Error for an empty or repeated (case-insensitive) field name.
     explicit PacketTable(std::vector<FieldDef> fields);
@@ -53,6 +58,10 @@ public:
     // Drops the appended record, if any, and returns to the record that was current before.
     void cancel();
     bool isAppending() const { return appending_; }
+    // The state of the record being appended (Inserted or Deleted); throws Error when none is.
+    void setRowState(RowState state);
+    // The current record's state (or the appended one's); throws Error when there is none.
+    RowState rowState() const;
 
     size_t recordCount() const { return records_.size(); }
     void first();
@@ -84,8 +93,9 @@ public:
 
     // Throws PacketError when the bytes are not a readable data packet (message names the source, row and field),
     // IoError when the file cannot be read.
-    static PacketTable loadFromFile(const std::filesystem::path& path);
-    static PacketTable loadFromString(std::string_view bytes, std::string_view sourceName = {});
+    static PacketTable loadFromFile(const std::filesystem::path& path, RowView view = RowView::Current);
+    static PacketTable loadFromString(std::string_view bytes, std::string_view sourceName = {},
+                                      RowView view = RowView::Current);
 
 private:
     friend class PacketReader;
@@ -102,6 +112,7 @@ private:
     size_t cursor_ = 0;
     std::vector<Value> current_; // the current record, unpacked (or the one being appended)
     bool appending_ = false;
+    RowState appendingState_ = RowState::Inserted;
     size_t cursorBeforeAppend_ = 0;
 };
 

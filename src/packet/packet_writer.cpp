@@ -20,6 +20,14 @@ namespace edi {
 namespace {
 
 constexpr size_t kFlushSize = 64 * 1024;
+
+// The RowState a record is written with; empty for a loaded row, which is written merged.
+const char* rowStateText(const char* record) {
+    const uint8_t flags = packet_detail::recordFlags(record);
+    if (flags & packet_detail::kRecordDeleted)
+        return "2";
+    return flags & packet_detail::kRecordInserted ? "4" : "";
+}
 // Rows written before a packet kept whole in memory reserves room for the rest, from their average size.
 constexpr size_t kSampleRows = 64;
 
@@ -188,10 +196,11 @@ void PacketWriter::writeFields() {
 void PacketWriter::writeParams() {
     std::string changeLog;
     for (size_t i = 0; i < ds_.records_.size(); ++i) {
-        if (packet_detail::recordFlags(ds_.records_[i]) & packet_detail::kRecordInserted) {
+        const char* state = rowStateText(ds_.records_[i]);
+        if (*state) {
             if (!changeLog.empty())
                 changeLog += ' ';
-            changeLog += std::to_string(i + 1) + " 0 4";
+            changeLog += std::to_string(i + 1) + " 0 " + state;
         }
     }
     buf_ += "<PARAMS";
@@ -212,7 +221,12 @@ void PacketWriter::writeRows() {
     const size_t rowsStart = buf_.size();
     for (size_t r = 0; r < ds_.records_.size(); ++r) {
         const char* record = ds_.records_[r];
-        buf_ += packet_detail::recordFlags(record) & packet_detail::kRecordInserted ? "<ROW RowState=\"4\"" : "<ROW";
+        buf_ += "<ROW";
+        if (const char* state = rowStateText(record); *state) {
+            buf_ += " RowState=\"";
+            buf_ += state;
+            buf_ += '"';
+        }
         packet_detail::PackedFields values(record);
         for (size_t i = 0; i < fields.size(); ++i) {
             const packet_detail::PackedValue v = values.next();

@@ -13,6 +13,7 @@ namespace edi::packet_detail {
 // memory instead of several times it. Packed form: a flags byte, then per field a kind byte and, unless the
 // value is null, its payload (zigzag varints for integers and dates, length-prefixed bytes for text and blobs).
 constexpr uint8_t kRecordInserted = 1; // appended here, not loaded: written with RowState 4
+constexpr uint8_t kRecordDeleted = 2;  // a deleted row: written with RowState 2, left out of the current view
 
 // Values must already have their field's kind (convertForField); numerics are kept at their field's scale.
 void packRecord(const std::vector<FieldDef>& fields, const std::vector<Value>& values, uint8_t flags, std::string& out);

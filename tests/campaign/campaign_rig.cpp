@@ -3,8 +3,10 @@
 #include "app/configuracao.h"
 #include "central/manifest.h"
 #include "core/files.h"
+#include "core/formats.h"
 #include "db/query.h"
 #include "domain/create_database.h"
+#include "domain/exclusoes.h"
 #include "domain/schema.h"
 #include "domain/seed.h"
 #include "packet/packet_table.h"
@@ -114,6 +116,15 @@ std::vector<const domain::Table*> tabelasDeDados() {
         if (t->kind == domain::TableKind::Data && t->hasColumn("CD_UND") && t->hasColumn("CD_EDI"))
             out.push_back(t);
     return out;
+}
+
+// Tables no other table refers to: their rows can be deleted on their own.
+bool semFilhas(const domain::Table& t) {
+    for (const domain::Table* outra : domain::registeredTables())
+        for (const domain::ForeignKey& fk : outra->foreignKeys)
+            if (formats::equalsIgnoreCase(fk.parent, t.name))
+                return false;
+    return true;
 }
 
 } // namespace
@@ -239,8 +250,18 @@ void Rede::renomeiaPacientes(int rodada) {
     db->transaction().commitRetaining();
 }
 
+void Rede::excluiNaUnidade(int rodada) {
+    auto db = db::Database::open(conexao(Lado::Unidade));
+    for (const domain::Table* t : tabelasDeDados())
+        if (semFilhas(*t))
+            db->execute("delete from " + t->name + " where CD_UND = " + std::to_string(kUnidade) +
+                        " and mod(CD_EDI, 3) = " + std::to_string(rodada % 3));
+    db->transaction().commitRetaining();
+}
+
 void Rede::alteraUnidade(int rodada) {
     renomeiaPacientes(rodada);
+    excluiNaUnidade(rodada);
     auto db = db::Database::open(conexao(Lado::Unidade));
     domain::seedDatabase(*db, {1, static_cast<uint64_t>(100 + rodada)});
 }
@@ -261,6 +282,11 @@ std::string Rede::oQueEspera() {
         if (const int64_t n = q.value(0).asInt64())
             espera += t->name + ": " + std::to_string(n) + " linhas pendentes na unidade\n";
     }
+    db::Query exclusoes(*db, std::string("select NM_TABELA, count(*) from ") + domain::kTabelaExclusoes +
+                                 " where DT_EXP is null group by NM_TABELA");
+    for (exclusoes.open(); !exclusoes.eof(); exclusoes.next())
+        espera +=
+            exclusoes.value(0).asText() + ": " + exclusoes.value(1).asText() + " exclusões pendentes na unidade\n";
     return espera;
 }
 

@@ -55,7 +55,9 @@ public:
 
     // Every other patient of the unit renamed (" v<rodada>") and pending again, as a user's change leaves it.
     void renomeiaPacientes(int rodada);
-    // The unit's users at work: patients renamed and new rows in every data table (a further seed).
+    // Rows of the unit deleted where nothing refers to them: a third of each such table's coded rows.
+    void excluiNaUnidade(int rodada);
+    // The unit's users at work: patients renamed, rows deleted and new rows in every data table (a further seed).
     void alteraUnidade(int rodada);
 
     // Runs whole cycles until nothing waits on either side (at least one, at most a bound) and judges the end

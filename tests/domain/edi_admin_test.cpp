@@ -59,6 +59,18 @@ TEST(EdiAdmin, CreatesAndSeedsAThousandPatientsInSeconds) {
     auto db = db::Database::open(params);
     EXPECT_EQ(test::countRows(*db, "PACIENTE"), 1000);
     EXPECT_EQ(test::scalar(*db, "SELECT VALOR FROM PARAMETRO WHERE CD_PARAMETRO = 27").asText(), "31");
+
+    // Deletions waiting for export are shown per table; sent ones are not.
+    for (const char* enviada : {"NULL", "NULL", "NULL", "CURRENT_TIMESTAMP"})
+        db->execute(std::string("INSERT INTO EDI_EXCLUSAO (NM_TABELA, CD_UND, CD_EDI, DT_EXCLUSAO, DT_EXP) VALUES "
+                                "('PACIENTE', 12, 1, CURRENT_TIMESTAMP, ") +
+                    enviada + ")");
+    db->transaction().commit();
+    db.reset();
+    const Outcome report = admin(dir, "report " + quoted(path));
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("\nPACIENTE                            3 exclusões a enviar\n"), std::string::npos)
+        << report.out;
 }
 
 TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {

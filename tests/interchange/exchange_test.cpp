@@ -557,5 +557,68 @@ TEST(Export, ResettingTheMarksSendsEveryRowAgainWithItsCode) {
     EXPECT_EQ(u.linhas("PACIENTE", "CD_PACIENTE", {"DT_EXP"}), antes); // same owners and codes
 }
 
+// A deletion at the owner removes the row where it was imported, unless a newer packet wrote the row since; an older
+// packet arriving late does not bring the row back; a deletion the database refuses is kept and retried.
+TEST(Import, DeletionsReachTheCentralUnitInTheirOrderAndARefusedOneIsKept) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+    const fs::path insercao = u.saida().at(0);
+    fs::copy_file(insercao, c.geral.sPathIn / insercao.filename());
+    c.engine->btImportarClick();
+    ASSERT_EQ(c.numero("select count(*) from PACIENTE"), 3);
+    const std::string D = formatDateTime("ddmmyy", Timestamp::localNow());
+    const fs::path guardada = u.home.path() / insercao.filename();
+    fs::rename(insercao, guardada);
+
+    u.sql("delete from PACIENTE where CD_PACIENTE in (1, 2)");
+    c.sql("create exception NAO_APAGA 'registro protegido'");
+    c.sql("create trigger PROTEGE for PACIENTE before delete as begin if (old.CD_PACIENTE = 2) then exception "
+          "NAO_APAGA; end");
+    u.engine->btExportarClick();
+    const fs::path exclusao = u.saida().at(0);
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from PACIENTE where CD_UND = 12"), 1);
+    std::string log;
+    for (const auto& f : c.arquivos(c.geral.sPathIn / D))
+        if (f.extension() == ".log" && readFile(f).find(exclusao.filename().string() + " Erros") != std::string::npos)
+            log = readFile(f);
+    EXPECT_NE(log.find(exclusao.filename().string() + " Erros :1 Alterados :0 Novos :0 Excluídos :2\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_EQ(c.numero("select count(*) from EDI_EXCLUSAO"), 0); // not captured again at the central unit
+
+    // The older packet arrives late: the deleted row stays deleted. The refused deletion is retried.
+    fs::copy_file(guardada, c.geral.sPathIn / ("x" + guardada.filename().string()));
+    fs::rename(c.geral.sPathIn / ("x" + guardada.filename().string()), c.geral.sPathIn / guardada.filename());
+    c.sql("drop trigger PROTEGE");
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from PACIENTE where CD_UND = 12"), 0);
+    EXPECT_EQ(c.numero("select count(*) from PACIENTE"), 1); // unit 3's row, never deleted at its owner
+}
+
+// A month sheet is saved by deleting it and entering it again (new rows, new codes): corrected three times at the
+// unit, the central unit holds one sheet, with the last values.
+TEST(Import, AMonthSheetReenteredThreeTimesLeavesOneSheetWithTheLastValues) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("REGISTRO_TARV", 1);
+    int codigo = 0;
+    for (int correcao = 0; correcao <= 3; ++correcao) {
+        u.sql("delete from REGISTRO_TARV where VL_MESANO = '202403'");
+        for (int linha = 0; linha < 2; ++linha)
+            u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, VL_MESANO, NR_QTD) values (" +
+                  std::to_string(++codigo) + ", 12, '202403', " + std::to_string(10 * correcao + linha) + ")");
+        u.engine->btExportarClick();
+        u.entregaPara(c);
+        c.engine->btImportarClick();
+    }
+    EXPECT_EQ(c.linhas("REGISTRO_TARV", "NR_QTD", {"DT_EXP"}), u.linhas("REGISTRO_TARV", "NR_QTD", {"DT_EXP"}));
+    EXPECT_EQ(c.texto("select list(NR_QTD) from (select NR_QTD from REGISTRO_TARV order by 1)"), "30,31");
+}
+
 } // namespace
 } // namespace edi

@@ -154,5 +154,73 @@ TEST(ExportPacket, NumericsDeclareTheirPrecisionAndRealsAreWrittenWithoutExponen
         EXPECT_NE(xml.find(campo), std::string::npos) << campo << "\n" << xml;
 }
 
+// A deletion is recorded for export when this unit owns the row and it had a code, whoever deletes it; the import's
+// own deletions (its context variable set) came from elsewhere and are not.
+TEST(DeletionCapture, OnlyOwnedRowsWithACodeDeletedOutsideTheImportAreRecorded) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    for (int codigo : {1, 2, 3})
+        paciente(u, codigo);
+    u.sql("insert into PACIENTE (CD_PACIENTE, CD_UND, CD_EDI) values (4, 31, 9)");
+    u.engine->btExportarClick(); // prepares the table and gives the rows their codes
+    ASSERT_EQ(u.engine->lbLog(), "");
+    paciente(u, 5);
+    const auto codigo = [&](int paciente) {
+        return std::to_string(u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = " + std::to_string(paciente)));
+    };
+    const std::string esperados = codigo(1) + ", " + codigo(3);
+    u.sql("delete from PACIENTE where CD_PACIENTE in (1, 4, 5)");
+    const auto contexto = [&](const std::string& valor) {
+        db::Query q(u.dm->DB(),
+                    "select rdb$set_context('USER_SESSION', 'EDI_IMPORTACAO', " + valor + ") from rdb$database");
+        q.open();
+    };
+    contexto("'1'");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 2");
+    contexto("null");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 3");
+
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO"), 2);
+    EXPECT_EQ(
+        u.numero("select count(*) from EDI_EXCLUSAO where NM_TABELA = 'PACIENTE' and CD_UND = 12 and CD_EDI in (" +
+                 esperados + ") and DT_EXCLUSAO is not null and DT_EXP is null"),
+        2);
+}
+
+// Recorded deletions travel in the table's packet as deleted rows with the row's owner and code; a packet may hold
+// nothing else. They count as sent only once their file is complete.
+TEST(DeletionTransport, DeletionsTravelAsDeletedRowsMarkedOnlyWithTheirFile) {
+    Instalacao u("12");
+    u.registra("PACIENTE", 1);
+    for (int codigo : {1, 2})
+        paciente(u, codigo);
+    u.engine->btExportarClick();
+    for (const auto& f : u.saida())
+        fs::remove(f);
+    const int64_t codigo = u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 1");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 1");
+
+    u.engine->pontoDeTeste = [](const char* ponto) {
+        if (std::string_view(ponto) == "export:deletions-marked")
+            throw IoError("disco cheio");
+    };
+    u.engine->btExportarClick();
+    EXPECT_TRUE(u.saida().empty());
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO where DT_EXP is null"), 1);
+
+    u.engine->pontoDeTeste = [](const char*) {};
+    u.engine->btExportarClick();
+    ASSERT_EQ(u.saida().size(), 1u);
+    EXPECT_TRUE(pacientesNoPacote(u.saida()[0]).empty()); // what an older reader sees
+    PacketTable p = PacketTable::loadFromFile(u.saida()[0], PacketTable::RowView::WithDeleted);
+    ASSERT_EQ(p.recordCount(), 1u);
+    EXPECT_EQ(p.rowState(), PacketTable::RowState::Deleted);
+    EXPECT_EQ(p.value("CD_UND").asInt64(), 12);
+    EXPECT_EQ(p.value("CD_EDI").asInt64(), codigo);
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO where DT_EXP is null"), 0);
+    u.engine->btExportarClick(); // nothing more to send
+    EXPECT_EQ(u.saida().size(), 1u);
+}
+
 } // namespace
 } // namespace edi

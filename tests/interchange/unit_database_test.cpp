@@ -69,6 +69,27 @@ TEST(UnitDatabases, EveryDataRowOfAUnitReachesTheCentralUnitAndListsFlowBackWith
     u.engine->btImportarClick();
     EXPECT_EQ(u.texto("select DS_PROVINCIA from PROVINCIA where CD_PROVINCIA = 900 and CD_UND = 31"), "Província Nova");
     EXPECT_EQ(u.numero("select count(*) from PROVINCIA where CD_PROVINCIA = 900 and DT_EXP is null"), 0);
+
+    // A new database records deletions of its own sent rows: a row no other table refers to is deleted.
+    const auto semFilhas = [](const domain::Table& t) {
+        for (const domain::Table* outra : domain::registeredTables())
+            for (const domain::ForeignKey& fk : outra->foreignKeys)
+                if (fk.parent == t.name)
+                    return false;
+        return true;
+    };
+    for (const domain::Table* t : domain::registeredTables()) {
+        const std::string T = t->name;
+        if (t->kind != domain::TableKind::Data || !semFilhas(*t) ||
+            u.numero("select count(*) from " + T + " where CD_UND = 12 and CD_EDI is not null") == 0)
+            continue;
+        const std::string codigo = std::to_string(u.numero("select min(CD_EDI) from " + T + " where CD_UND = 12"));
+        u.sql("delete from " + T + " where CD_UND = 12 and CD_EDI = " + codigo);
+        EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO where NM_TABELA = '" + T + "' and CD_EDI = " + codigo),
+                  1);
+        break;
+    }
+    EXPECT_EQ(u.numero("select count(*) from EDI_EXCLUSAO"), 1);
 }
 
 // Codes are drawn per installation, so two units give their first address the same code: the central unit keeps

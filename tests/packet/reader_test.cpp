@@ -250,6 +250,54 @@ TEST(PacketReader, AttributesOfParamsBesidesTheChangeLogLeaveTheRowsAsTheyAre) {
     EXPECT_NE(reference.saveToString().find(" EDI_INSTALACAO=\"9f3a\"/></METADATA>"), std::string::npos);
 }
 
+// Deleted rows travel in the packets of newer writers; a reader that presents the current view (the whole-document
+// parse of older installations, or ours by default) reads the same rows as if they were not there.
+TEST(PacketReader, DeletedRowsAreLeftOutOfTheCurrentViewAndKeptWhenAskedFor) {
+    auto unitTable = [](std::vector<std::pair<int, bool>> rows) { // code, deleted
+        PacketTable ds({{"CD_UNIDADE", FieldType::Integer}, {"NM_UNIDADE", FieldType::VarChar, 60}});
+        for (const auto& [code, deleted] : rows) {
+            ds.append();
+            ds.setValue(0, Value::int32(code));
+            if (deleted)
+                ds.setRowState(PacketTable::RowState::Deleted);
+            else
+                ds.setValue(1, Value::text("u" + std::to_string(code)));
+            ds.post();
+        }
+        return ds.saveToString();
+    };
+    const std::string mixed = unitTable({{1, false}, {7, true}, {2, false}, {8, true}});
+    EXPECT_NE(mixed.find("CHANGE_LOG=\"1 0 4 2 0 2 3 0 4 4 0 2\""), std::string::npos) << mixed;
+    EXPECT_NE(mixed.find("<ROW RowState=\"2\" CD_UNIDADE=\"7\"/>"), std::string::npos) << mixed;
+    std::string whole = mixed; // a document type declaration leaves it to the whole-document parse
+    whole.insert(whole.find("?>") + 2, "<!DOCTYPE DATAPACKET>");
+    PacketTable without = PacketTable::loadFromString(unitTable({{1, false}, {2, false}}));
+    for (const std::string& text : {mixed, whole}) {
+        PacketTable ds = PacketTable::loadFromString(text);
+        EXPECT_EQ(unitRows(ds), unitRows(without));
+    }
+
+    // Asked for, deleted rows follow the current view with their state, and are written again as deleted.
+    PacketTable kept = PacketTable::loadFromString(mixed, {}, PacketTable::RowView::WithDeleted);
+    EXPECT_EQ(unitRows(kept), (std::vector<std::string>{"1:u1", "2:u2", "7:", "8:"}));
+    std::vector<PacketTable::RowState> states;
+    for (kept.first(); !kept.eof(); kept.next())
+        states.push_back(kept.rowState());
+    using S = PacketTable::RowState;
+    EXPECT_EQ(states, (std::vector<S>{S::Unmarked, S::Unmarked, S::Deleted, S::Deleted}));
+    PacketTable again = PacketTable::loadFromString(kept.saveToString());
+    EXPECT_EQ(unitRows(again), unitRows(without));
+
+    // States known only from the change log, and a packet of deletions only.
+    PacketTable logged = PacketTable::loadFromString(
+        packet(kUnitFields, "<ROW CD_UNIDADE=\"1\"/><ROW CD_UNIDADE=\"2\"/>", "<PARAMS CHANGE_LOG=\"1 0 2\"/>"), {},
+        PacketTable::RowView::WithDeleted);
+    EXPECT_EQ(unitRows(logged), (std::vector<std::string>{"2:", "1:"}));
+    const std::string onlyDeleted = unitTable({{9, true}});
+    EXPECT_EQ(PacketTable::loadFromString(onlyDeleted).recordCount(), 0u);
+    EXPECT_EQ(PacketTable::loadFromString(onlyDeleted, {}, PacketTable::RowView::WithDeleted).recordCount(), 1u);
+}
+
 // Large enough that the rows are parsed in several slices; markup that a naive cut would split is mixed in.
 std::string largePacket(const std::string& prolog, int rows, int badRow = 0) {
     std::string body;

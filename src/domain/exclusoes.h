@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/value.h"
+
+#include <cstdint>
+#include <string>
+
+namespace edi::domain {
+
+// A row's owner is its CD_UND. An imported row is passed on again (its DT_EXP cleared, so this installation's
+// export sends it) unless the central unit owns it: the central unit relays the units' rows, and its own rows
+// come back to it from nowhere. A deletion travels from the owner only, so a relayed copy never echoes one.
+struct RegraDePosse {
+    int64_t unidade = 0; // this installation
+    int64_t central = 0;
+
+    bool importadaSegueAdiante(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != central; }
+    // The condition, on the deleted row's `coluna`, of a deletion this installation sends.
+    std::string exclusaoPropria(const std::string& coluna) const { return coluna + " = " + std::to_string(unidade); }
+};
+
+// Deletions of rows owned here wait in this table, one row per deletion, until an export sends them (DT_EXP set).
+inline constexpr const char* kTabelaExclusoes = "EDI_EXCLUSAO";
+// Set by the import on its connection while it writes: what it deletes came from elsewhere and is not sent again.
+inline constexpr const char* kContextoImportacao = "EDI_IMPORTACAO";
+
+std::string criaTabelaExclusoes();
+// The AFTER DELETE trigger that records a deletion of an owned row that had an interchange code.
+std::string nomeGatilhoExclusao(const std::string& tabela);
+std::string criaGatilhoExclusao(const std::string& tabela, const RegraDePosse& posse);
+// Text the trigger's source holds exactly when it was made for `posse` by this version: an older one is replaced.
+std::string marcaGatilhoExclusao(const RegraDePosse& posse);
+
+} // namespace edi::domain
