@@ -521,15 +521,6 @@ void TfrmEDI::btImportarClick() {
     }
 }
 
-void TfrmEDI::btReimportarClick() {
-    incluiRetidosDoOperador_ = true;
-    struct Desliga {
-        bool& b;
-        ~Desliga() { b = false; }
-    } desliga{incluiRetidosDoOperador_};
-    btImportarClick();
-}
-
 TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, const std::string& D) {
     memoriaDeVersoes_.reset(); // looked at again by each run: the database may have changed in between
     btOrdemClick();
@@ -786,40 +777,6 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     writeNewFile(
         [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
         kSegundosDoDia, texto.str());
-}
-
-// Kept before the packet leaves: a kill in between imports the packet again, and a record kept twice is written
-// once. Kept records are rewritten only after this run's successes are committed. True when the records left by a
-// lock replaced the kept packet being imported.
-bool TfrmEDI::guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
-                                std::vector<std::string>& Log) {
-    const int tentativas = pacote.tentativas.value_or(0);
-    bool reescrito = false;
-    if (falhados.recordCount() > 0) {
-        const fs::path retido = caminhoRetido(geral_.sPathIn, pacote.nome, tentativas + 1);
-        guardaRetidos(retido, falhados, true);
-        Log.push_back("Registros retidos em " + fs::relative(retido, geral_.sPath).generic_string() + ": " +
-                      std::to_string(falhados.recordCount()));
-        if (tentativas + 1 >= kTentativasAutomaticas)
-            Log.push_back("Estes registros falharam em " + std::to_string(tentativas + 1) +
-                          " execuções e esperam o operador: corrija o motivo acima e execute \"edi-sync "
-                          "reimportar\"");
-    }
-    if (bloqueados.recordCount() > 0) {
-        const fs::path retido = caminhoRetido(geral_.sPathIn, pacote.nome, tentativas);
-        reescrito = retido == pacote.caminho;
-        guardaRetidos(retido, bloqueados, !reescrito);
-        Log.push_back("Registros deixados para a próxima execução por estarem bloqueados por outro usuário: " +
-                      std::to_string(bloqueados.recordCount()));
-    }
-    return reescrito;
-}
-
-std::chrono::milliseconds TfrmEDI::aguardaBloqueio(std::chrono::milliseconds restante) {
-    const auto passo = std::min(restante, std::chrono::milliseconds(200));
-    ui_.pumpEvents();
-    std::this_thread::sleep_for(passo);
-    return passo;
 }
 
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {
