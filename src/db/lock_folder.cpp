@@ -116,7 +116,8 @@ void prepareLockFolder(const std::string& database) {
         throw DatabaseError("As travas do banco de dados " + database + " ficam em " + wanted.string() +
                             ", mas este programa já usa a pasta de travas " + c.folder.string() +
                             ", e o motor embutido está configurado para compartilhar os bancos entre processos: "
-                            "defina " + std::string(kVariable) +
+                            "defina " +
+                            std::string(kVariable) +
                             " com uma pasta comum a todos os programas que abrem estes bancos de dados");
 }
 
