@@ -6,6 +6,7 @@
 #   check-package.sh lintian  WORK               lintian finds no error or warning (skipped without lintian)
 #   check-package.sh units    WORK               systemd-analyze verify on the units
 #   check-package.sh programs BIN_DIR...         --help, --version and a wrong option of every program found
+#   check-package.sh operator ADMIN SYNC         an ordinary user makes a database and runs the cycle
 # Exit status 77 marks a skipped check.
 set -euo pipefail
 
@@ -37,6 +38,62 @@ check_program() {
     grep -q -- "--sem-tal-opcao" "$err" || fail "$name --sem-tal-opcao does not name the option: $(cat "$err")"
     rm -f "$out" "$err"
     echo "ok: $name answers --help, --version and a wrong option"
+}
+
+# The user the operator's case runs as: root makes one (kept, like the package's own user); anyone else is
+# the ordinary user already, unless the engine's own lock folder is open to them.
+OPERATOR=edi-operador
+as_operator() {
+    if [ "$(id -u)" -eq 0 ]; then
+        runuser -u "$OPERATOR" -- env -u FIREBIRD_LOCK -u FIREBIRD HOME=/nonexistent "$@"
+    else
+        env -u FIREBIRD_LOCK -u FIREBIRD "$@"
+    fi
+}
+prepare_operator() {
+    if [ "$(id -u)" -ne 0 ]; then
+        [ -d /tmp/firebird ] && [ ! -w /tmp/firebird ] && return 0
+        echo "not root, and /tmp/firebird is open to $(id -un): no ordinary user to try"
+        exit 77
+    fi
+    getent passwd "$OPERATOR" >/dev/null ||
+        useradd --system --no-create-home --shell /usr/sbin/nologin "$OPERATOR" 2>/dev/null ||
+        getent passwd "$OPERATOR" >/dev/null || fail "cannot make the user $OPERATOR"
+    # The engine's default lock folder as the server package leaves it: closed to the user.
+    [ -d /tmp/firebird ] || install -d -m 0770 /tmp/firebird
+    ! runuser -u "$OPERATOR" -- test -w /tmp/firebird || fail "/tmp/firebird is open to $OPERATOR"
+}
+
+# An ordinary user makes a unit's database with ADMIN (edi-admin) and runs a cycle with SYNC (edi-sync); root
+# then reads the same database, and the user can still open it.
+operator_case() {
+    local admin=$1 sync=$2 w out
+    prepare_operator
+    w=$(mktemp -d)
+    chmod 0755 "$w"
+    [ "$(id -u)" -ne 0 ] || chown "$OPERATOR:" "$w"
+    as_operator mkdir "$w/u12"
+    as_operator "$admin" create-db "$w/u12/u12.fdb" --unit 12 >"$w/create.log" 2>&1 ||
+        { cat "$w/create.log"; fail "create-db as an ordinary user"; }
+    as_operator "$admin" init-home "$w/u12" --db "$w/u12/u12.fdb" --server 127.0.0.1:9 >/dev/null ||
+        fail "init-home as an ordinary user"
+    as_operator "$admin" seed "$w/u12/u12.fdb" --patients 3 >/dev/null || fail "seed as an ordinary user"
+    as_operator "$sync" --home "$w/u12" export >"$w/sync.log" 2>&1 ||
+        { cat "$w/sync.log"; fail "edi-sync as an ordinary user"; }
+    ls "$w/u12/EDI/OUT/"PACIENTE*.xml >/dev/null 2>&1 || { cat "$w/sync.log"; fail "the export wrote no packet"; }
+    if [ "$(id -u)" -eq 0 ]; then
+        out=$(env -u FIREBIRD_LOCK -u FIREBIRD "$admin" report "$w/u12/u12.fdb") || fail "report as root"
+        out=$(as_operator "$admin" report "$w/u12/u12.fdb" 2>&1) ||
+            fail "the user cannot open the database after root did: $out"
+    fi
+    grep -Eq '^PACIENTE +3 ' <<<"$(as_operator "$admin" report "$w/u12/u12.fdb")" ||
+        fail "the user's database does not hold the 3 patients"
+    rm -rf "$w"
+    echo "ok: an ordinary user made a database and ran the cycle"
+}
+
+step_operator() {
+    operator_case "$1" "$2"
 }
 
 step_build() {
@@ -85,6 +142,7 @@ step_install() {
         check_program "$exe"
     done
     grep -q -- 'daemon' <<<"$(zcat "$root/usr/share/man/man1/edi-sync.1.gz")" || fail "the manual page of edi-sync"
+    operator_case "$bin/edi-admin" "$bin/edi-sync"
 
     # A demo exchange from the installed programs: two installations made by init-home, one central server.
     s=$work/demo

@@ -3,6 +3,7 @@
 #include "core/encoding.h"
 #include "core/formats.h"
 #include "db/fb_support.h"
+#include "db/lock_folder.h"
 
 #include <firebird/Interface.h>
 #include <ibase.h>
@@ -212,6 +213,7 @@ std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool 
                                            const std::function<void(detail::Status&, IXpbBuilder*)>& moreDpb) {
     if (params.database.empty())
         throw DatabaseError("Nenhum banco de dados indicado: o texto de conexão está vazio");
+    prepareLockFolder(params.database);
     detail::Status st;
     IProvider* provider = master()->getDispatcher();
     try {
@@ -224,9 +226,13 @@ std::unique_ptr<Database> Database::attach(const ConnectionParams& params, bool 
         IAttachment* att = create ? provider->createDatabase(&st, params.database.c_str(), length, buffer)
                                   : provider->attachDatabase(&st, params.database.c_str(), length, buffer);
         provider->release();
+        if (isEmbeddedPath(params.database))
+            handBackLockFiles();
         return std::unique_ptr<Database>(new Database(params, att));
     } catch (const FbException& e) {
         provider->release();
+        if (isEmbeddedPath(params.database))
+            handBackLockFiles();
         connectionFailed(e, params, create ? "criar" : "abrir");
     }
 }

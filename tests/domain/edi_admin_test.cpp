@@ -25,14 +25,14 @@ std::string quoted(const std::string& s) {
     return q + "'";
 }
 
-// Runs the edi-admin program built with the tests.
-Outcome admin(const test::TempDir& dir, const std::string& args) {
+// Runs the edi-admin program built with the tests; `environment` goes before it (as "env VAR=value").
+Outcome admin(const test::TempDir& dir, const std::string& args, const std::string& environment = "") {
     const char* exe = std::getenv("EDI_ADMIN");
     if (!exe)
         ADD_FAILURE() << "EDI_ADMIN is not set (run the tests through ctest)";
     const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
-    const std::string command =
-        quoted(exe ? exe : "edi-admin") + " " + args + " >" + quoted(out.string()) + " 2>" + quoted(err.string());
+    const std::string command = environment + " " + quoted(exe ? exe : "edi-admin") + " " + args + " >" +
+                                quoted(out.string()) + " 2>" + quoted(err.string());
     const int raw = std::system(command.c_str());
     Outcome r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -81,6 +81,39 @@ TEST(EdiAdmin, RefusesAnExistingDatabaseWithAClearMessage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("já existe"), std::string::npos) << r.err;
     EXPECT_EQ(test::fileContents(path), "keep me");
+}
+
+// Without FIREBIRD_LOCK each program takes the lock folder beside its first database; a second database in
+// another folder is opened only while the engine keeps each file to one process.
+TEST(EdiAdmin, LockFolderFollowsTheDatabase) {
+    test::TempDir dir;
+    const std::string rule = "env -u FIREBIRD_LOCK -u FIREBIRD";
+    for (const char* unit : {"a", "b"}) {
+        std::filesystem::create_directory(dir / unit);
+        const auto path = dir / unit / "u.fdb";
+        ASSERT_EQ(admin(dir, "create-db " + quoted(path.string()) + " --unit 12", rule).status, 0);
+        EXPECT_TRUE(std::filesystem::is_directory(dir / unit / ".firebird-lock")) << unit;
+    }
+    std::ofstream(dir / "jaq.ini") << "[Geral]\nDB=" << (dir / "a" / "u.fdb").string() << "\n";
+    const std::string depara = "depara --de " + quoted((dir / "a" / "u.fdb").string()) + " --para " +
+                               quoted((dir / "b" / "u.fdb").string()) + " --tabela PACIENTE --home " +
+                               quoted(dir.path().string()) + " abrir";
+    const Outcome exclusive = admin(dir, depara, rule);
+    EXPECT_EQ(exclusive.status, 0) << exclusive.err;
+
+    // An engine set up to share files between processes: the second folder would be a second lock table.
+    const auto conf = dir / "conf";
+    std::filesystem::create_directories(conf);
+    std::ofstream(conf / "firebird.conf") << "ServerMode = SuperClassic\n";
+    const std::string shared = "env -u FIREBIRD_LOCK FIREBIRD=" + quoted(conf.string());
+    const Outcome refused = admin(dir, depara, shared);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("defina FIREBIRD_LOCK"), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out.find("DB Para - Aberto"), std::string::npos) << refused.out;
+    std::filesystem::create_directory(dir / "comum");
+    const Outcome common = admin(
+        dir, depara, "env FIREBIRD_LOCK=" + quoted((dir / "comum").string()) + " FIREBIRD=" + quoted(conf.string()));
+    EXPECT_EQ(common.status, 0) << common.err;
 }
 
 TEST(EdiAdmin, WrongCommandLinesExitWithTheUsage) {

@@ -3,8 +3,18 @@
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace edi::test {
+
+namespace {
+// A test opens many databases in folders it deletes, while the engine takes its lock folder once per
+// process: one lock folder for the whole run, inherited by the programs the tests start.
+[[maybe_unused]] const bool lockFolderOfTheRun = [] {
+    ::mkdir(EDI_TEST_LOCK_FOLDER, 0770);
+    return ::setenv("FIREBIRD_LOCK", EDI_TEST_LOCK_FOLDER, 0) == 0;
+}();
+} // namespace
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "edi-test-XXXXXX").string();
