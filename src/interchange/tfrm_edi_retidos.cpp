@@ -74,8 +74,9 @@ void TfrmEDI::retentaRetidosDaExecucao(const fs::path& pastaDia, const std::stri
     for (bool saiu = !retidosDaExecucao_.empty(); saiu;) {
         saiu = false;
         for (auto reg = registro_.rbegin(); reg != registro_.rend(); ++reg) {
-            const std::vector<Pacote> pacotes = retidosDaExecucao(reg->NM_TABELA);
-            if (!reg->receber() || pacotes.empty())
+            const std::vector<Pacote> pacotes =
+                reg->receber() ? retidosDaExecucao(reg->NM_TABELA) : std::vector<Pacote>();
+            if (pacotes.empty())
                 continue;
             UnidadeDeTrabalho unidade(dm_);
             std::string ultimoArquivo;
