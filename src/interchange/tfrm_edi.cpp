@@ -502,6 +502,7 @@ void TfrmEDI::btImportarClick() {
         size_t reinicios = 0;
         ignoradosPorVersao_ = 0;
         remetentesDuplicados_.clear();
+        retidosDaExecucao_.clear();
         const size_t limite =
             16 + static_cast<size_t>(std::distance(fs::directory_iterator(geral_.sPathIn), fs::directory_iterator{}));
         liberaArquivosCorrompidos();
@@ -542,6 +543,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
         ui_.setProgressPosition(ui_.progressPosition() + 1);
         unidade.confirma();
     }
+    retentaRetidosDaExecucao(pastaDia, D);
     return FimDaImportacao::Normal;
 }
 
@@ -579,13 +581,19 @@ std::vector<TfrmEDI::Pacote> TfrmEDI::listaArquivos(const std::string& T) const 
 TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade,
                                                 const fs::path& pastaDia, const std::string& D,
                                                 std::string& ultimoArquivo) {
+    // A column added here is invisible to this transaction's statements until it commits.
+    if (ValidaCamposEDI(reg.NM_TABELA))
+        unidade.confirma();
+    bool saiu = false;
+    return importaPacotes(reg, listaArquivos(reg.NM_TABELA), pastaDia, D, ultimoArquivo, saiu);
+}
+
+TfrmEDI::FimDaImportacao TfrmEDI::importaPacotes(const RegistroEDI& reg, const std::vector<Pacote>& pacotes,
+                                                 const fs::path& pastaDia, const std::string& D,
+                                                 std::string& ultimoArquivo, bool& saiu) {
     const std::string& T = reg.NM_TABELA;
     const std::string& destino = reg.destino();
-    // A column added here is invisible to this transaction's statements until it commits.
-    if (ValidaCamposEDI(T))
-        unidade.confirma();
     const ComandosTabela c = MontaDataSet(dm_, destino, *ibds_);
-    const std::vector<Pacote> pacotes = listaArquivos(T);
     ui_.setMessage("Importanto " + T + " ...");
     for (const Pacote& pacote : pacotes) {
         ui_.pumpEvents();
@@ -609,12 +617,12 @@ TfrmEDI::FimDaImportacao TfrmEDI::importaTabela(const RegistroEDI& reg, UnidadeD
             arquivoIlegivel(F, D);
             return FimDaImportacao::Reiniciar;
         }
-        importaArquivo(T, destino, c, pacote, ocds, pastaDia);
+        saiu = importaArquivo(T, destino, c, pacote, ocds, pastaDia) || saiu;
     }
     return FimDaImportacao::Normal;
 }
 
-void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
+bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c,
                              const Pacote& pacote, PacketTable& ocds, const fs::path& pastaDia) {
     const std::string F = pacote.caminho.filename().string();
     std::vector<std::string> Log;
@@ -663,6 +671,10 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     try {
         for (ocds.first(); !ocds.eof(); ocds.next()) {
             ++numero;
+            if (pacote.daExecucao && ocds.rowState() != PacketTable::RowState::Deleted) {
+                copiaRegistro(ocds, falhados); // only a deletion may have been waiting for a later table
+                continue;
+            }
             for (;;) {
                 int* decisao = nullptr; // the counter of the decision taken, undone when the record is retried
                 try {
@@ -735,7 +747,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                             esperado += aguardaBloqueio(esperaPorBloqueio - esperado);
                             continue;
                         }
-                        copiaRegistro(ocds, bloqueados);
+                        copiaRegistro(ocds, pacote.daExecucao ? falhados : bloqueados);
                         break;
                     }
                     ++nE;
@@ -761,7 +773,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
         Log.push_back("Registros ignorados por já terem versão mais recente: " + std::to_string(nV));
     ignoradosPorVersao_ += nV;
 
-    const bool reescrito = guardaNaoEscritos(pacote, falhados, bloqueados, Log);
+    const bool reescrito = guardaNaoEscritos(T, pacote, falhados, bloqueados, Log);
     if (falhados.recordCount() + bloqueados.recordCount() > 0)
         pontoDeTeste("import:kept-written");
     pontoDeTeste("import:file-read");
@@ -777,6 +789,7 @@ void TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     writeNewFile(
         [&](int n) { return pastaDia / (nomeLog + (n == 0 ? std::string() : "_" + std::to_string(n + 1)) + ".log"); },
         kSegundosDoDia, texto.str());
+    return falhados.recordCount() + bloqueados.recordCount() < static_cast<size_t>(total);
 }
 
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -94,6 +95,7 @@ private:
         std::filesystem::path caminho;
         std::string nome;              // the received packet's name, whose moment orders it
         std::optional<int> tentativas; // kept records: the runs that failed them
+        bool daExecucao = false; // kept by this very run, which counted their failure: only its deletions are retried
     };
 
     void exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade);
@@ -126,10 +128,16 @@ private:
     FimDaImportacao importaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade,
                                   const std::filesystem::path& pastaDia, const std::string& D,
                                   std::string& ultimoArquivo);
-    void importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
+    // `saiu` becomes true when some record left its packet (written, or passed over as older).
+    FimDaImportacao importaPacotes(const RegistroEDI& reg, const std::vector<Pacote>& pacotes,
+                                   const std::filesystem::path& pastaDia, const std::string& D,
+                                   std::string& ultimoArquivo, bool& saiu);
+    bool importaArquivo(const std::string& T, const std::string& destino, const ComandosTabela& c, const Pacote& pacote,
                         PacketTable& ocds, const std::filesystem::path& pastaDia);
-    bool guardaNaoEscritos(const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
+    bool guardaNaoEscritos(const std::string& T, const Pacote& pacote, PacketTable& falhados, PacketTable& bloqueados,
                            std::vector<std::string>& Log);
+    void retentaRetidosDaExecucao(const std::filesystem::path& pastaDia, const std::string& D);
+    std::vector<Pacote> retidosDaExecucao(const std::string& T) const;
     // Sleeps a short step of what is left of the file's wait for locked rows, letting the message loop run.
     std::chrono::milliseconds aguardaBloqueio(std::chrono::milliseconds restante);
     void arquivoIlegivel(const std::string& F, const std::string& D);
@@ -159,6 +167,8 @@ private:
     int ignoradosPorVersao_ = 0;                         // records of the import run skipped as older
     std::set<std::string> remetentesDuplicados_;         // what the import run found: two installations, one unit
     bool incluiRetidosDoOperador_ = false;
+    // Kept packets holding deletions the import run refused, and their table.
+    std::map<std::filesystem::path, std::string> retidosDaExecucao_;
 };
 
 // The machine's figures; zero when the system does not tell.

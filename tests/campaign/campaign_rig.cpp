@@ -7,6 +7,7 @@
 #include "db/query.h"
 #include "domain/create_database.h"
 #include "domain/exclusoes.h"
+#include "domain/regras_exclusao.h"
 #include "domain/schema.h"
 #include "domain/seed.h"
 #include "packet/packet_table.h"
@@ -20,6 +21,7 @@
 #include <mutex>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <utility>
 
 extern char** environ;
 
@@ -53,6 +55,12 @@ struct Modelos {
             if (codigo == kUnidade) {
                 auto db = db::Database::open(o.connection);
                 domain::seedDatabase(*db, {kPacientes, 3});
+                // The first notification has risk factors, whatever the seed drew: its deletion cascades.
+                for (const char* fator : {"TRANSFUSAO", "TATUAGEM"})
+                    db->execute(std::string("insert into ") + fator + " (CD_" + fator + ", CD_FICHA, CD_UND) select " +
+                                "(select coalesce(max(CD_" + fator + "), 0) + 1 from " + fator +
+                                "), min(CD_FICHA), 12 from NOTIFICACAO where CD_UND = 12");
+                db->transaction().commitRetaining();
             }
         }
     }
@@ -198,6 +206,8 @@ Execucao Rede::roda(Lado lado, const Morte& morte, const std::vector<std::string
         args.insert(args.end(), {"--kill", morte.ponto, std::to_string(morte.vez)});
     if (lado == Lado::Central && !escritaNaCentral_.empty())
         args.insert(args.end(), {"--writer", escritaNaCentral_});
+    if (lado == Lado::Unidade && !exclusaoNaExecucao_.empty())
+        args.insert(args.end(), {"--exclui", std::exchange(exclusaoNaExecucao_, {})});
     args.insert(args.end(), etapas.begin(), etapas.end());
     std::vector<char*> argv, envp;
     for (auto& a : args)
@@ -250,12 +260,28 @@ void Rede::renomeiaPacientes(int rodada) {
     db->transaction().commitRetaining();
 }
 
-void Rede::excluiNaUnidade(int rodada) {
-    auto db = db::Database::open(conexao(Lado::Unidade));
+// One transaction, as a user's deletion is: the unit's first notification with risk factors, deleted with them as
+// the data module's cascade does it, and a third of the coded rows of each table nothing refers to.
+std::string Rede::comandoDeExclusao(int rodada) {
+    const std::string unidade = std::to_string(kUnidade);
+    std::string bloco =
+        "execute block as declare ficha bigint; begin\n"
+        "  select min(n.CD_FICHA) from NOTIFICACAO n where n.CD_UND = " +
+        unidade + " and exists (select 1 from TRANSFUSAO t where t.CD_FICHA = n.CD_FICHA and t.CD_UND = " + unidade +
+        ") into :ficha;\n";
+    for (const char* filha : domain::kFilhasNotificacao)
+        bloco += std::string("  delete from ") + filha + " where CD_UND = " + unidade + " and CD_FICHA = :ficha;\n";
+    bloco += "  delete from NOTIFICACAO where CD_UND = " + unidade + " and CD_FICHA = :ficha;\n";
     for (const domain::Table* t : tabelasDeDados())
         if (semFilhas(*t))
-            db->execute("delete from " + t->name + " where CD_UND = " + std::to_string(kUnidade) +
-                        " and mod(CD_EDI, 3) = " + std::to_string(rodada % 3));
+            bloco += "  delete from " + t->name + " where CD_UND = " + unidade +
+                     " and mod(CD_EDI, 3) = " + std::to_string(rodada % 3) + ";\n";
+    return bloco + "end";
+}
+
+void Rede::excluiNaUnidade(int rodada) {
+    auto db = db::Database::open(conexao(Lado::Unidade));
+    db->execute(comandoDeExclusao(rodada));
     db->transaction().commitRetaining();
 }
 

@@ -55,8 +55,11 @@ public:
 
     // Every other patient of the unit renamed (" v<rodada>") and pending again, as a user's change leaves it.
     void renomeiaPacientes(int rodada);
-    // Rows of the unit deleted where nothing refers to them: a third of each such table's coded rows.
+    // The unit's users delete a notification with its risk factors, and a third of the coded rows of each table
+    // nothing refers to.
     void excluiNaUnidade(int rodada);
+    // The same deletion made by the unit's next run itself, which commits it and then passes "delete:committed".
+    void excluiNaProximaExecucao(int rodada) { exclusaoNaExecucao_ = comandoDeExclusao(rodada); }
     // The unit's users at work: patients renamed, rows deleted and new rows in every data table (a further seed).
     void alteraUnidade(int rodada);
 
@@ -72,6 +75,7 @@ public:
     int rodadasAteQuieto() const { return rodadas_; }
 
 private:
+    static std::string comandoDeExclusao(int rodada);
     std::string julgaLinhas();
     std::string julgaArquivos(Lado lado);
     std::string julgaUpdate(Lado lado);
@@ -88,6 +92,7 @@ private:
     std::filesystem::path unidade_, central_;
     int rodadas_ = 0;
     std::string escritaNaCentral_;
+    std::string exclusaoNaExecucao_;
 };
 
 // Whether many random trials were asked for: `--long` on the command line or EDI_CAMPAIGN_LONG in the environment.

@@ -10,11 +10,16 @@
 #include <ctime>
 #include <iostream>
 #include <random>
+#include <regex>
 
 namespace edi::campaign {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Deletions the killed run carries: none, made by the unit's users after a first cycle, or made by the killed run
+// itself (committed, then the kill).
+enum class Exclusoes { Nenhuma, DoUsuario, NaExecucao };
 
 struct PontoNomeado {
     const char* etapa;
@@ -22,6 +27,7 @@ struct PontoNomeado {
     Morte morte;
     bool depoisDeUmCiclo = false; // the kill comes in the second cycle (the unit then receives the central's lists)
     bool escritor = false;        // another user at the central unit holds the rows the killed run updates
+    Exclusoes exclusoes = Exclusoes::Nenhuma;
 };
 
 // Another user's edit, uncommitted, of the patients renamed at the unit.
@@ -51,6 +57,10 @@ const PontoNomeado kMatriz[] = {
     {"update", Lado::Unidade, {"update:downloading", 1}},
     {"update", Lado::Unidade, {"update:extracting", 1}},
     {"update", Lado::Unidade, {"update:extracted", 1}},
+    {"delete", Lado::Unidade, {"delete:committed", 1}, false, false, Exclusoes::NaExecucao},       // captured, not sent
+    {"export", Lado::Unidade, {"export:deletions-marked", 1}, false, false, Exclusoes::DoUsuario}, // mid-packet
+    {"export", Lado::Unidade, {"export:packet-written", 1}, false, false, Exclusoes::DoUsuario},   // before the mark
+    {"import", Lado::Central, {"import:record-written", 2}, false, false, Exclusoes::DoUsuario},   // mid-apply
 };
 
 // One line of the matrix in the test output: stage, point, side, rounds until quiet, leftovers, verdict.
@@ -74,6 +84,13 @@ TEST_P(MatrizDeQueda, KilledAtTheNamedPointTheNextCyclesEndEqualOnBothSides) {
         rede.ciclo();
         rede.renomeiaPacientes(2);
         rede.prendeNaCentral(kEdicaoNaCentral);
+    }
+    if (p.exclusoes != Exclusoes::Nenhuma) {
+        rede.ciclo();
+        if (p.exclusoes == Exclusoes::DoUsuario)
+            rede.excluiNaUnidade(1);
+        else
+            rede.excluiNaProximaExecucao(1);
     }
     if (p.lado == Lado::Central)
         rede.roda(Lado::Unidade);
@@ -119,6 +136,11 @@ TEST(Campanha, KilledAtRandomMomentsOfTwoCyclesTheNetworkEndsEqual) {
         Rede rede;
         primeiro = {rede.roda(Lado::Unidade).pontos, rede.roda(Lado::Central).pontos};
         rede.alteraUnidade(1);
+        const std::string espera = rede.oQueEspera(); // the deletion cascaded to the notification's risk factors
+        for (const char* tabela : {"NOTIFICACAO: 1", "TRANSFUSAO: ", "TATUAGEM: "})
+            EXPECT_TRUE(std::regex_search(espera, std::regex(std::string("(^|\n)") + tabela + "[0-9]* exclusões")))
+                << tabela << "\n"
+                << espera;
         segundo = {rede.roda(Lado::Unidade).pontos, rede.roda(Lado::Central).pontos};
         ASSERT_GT(primeiro.unidade, 10);
         ASSERT_GT(primeiro.central, 10);

@@ -1,7 +1,8 @@
 // One run of a whole installation, as edi-sync runs it, that kills itself (SIGKILL) at a test point:
-//   edi_campaign_client HOME [--kill POINT N] [--writer SQL] [STAGE...]
+//   edi_campaign_client HOME [--kill POINT N] [--writer SQL] [--exclui SQL] [STAGE...]
 // POINT is a point name, or "*" for any point; the run dies the Nth time it reaches it. No stage: the start-up
-// run. --writer: another user of the database holds the statement's changes uncommitted for the whole run. Prints
+// run. --writer: another user of the database holds the statement's changes uncommitted for the whole run.
+// --exclui: a user's deleting statement, committed before the run starts, then the point "delete:committed". Prints
 // "pontos=<count>" (the points reached) when it ends without being killed.
 #include "app/console_ui.h"
 #include "db/database.h"
@@ -15,13 +16,13 @@
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: edi_campaign_client HOME [--kill POINT N] [--writer SQL] [STAGE...]\n";
+        std::cerr << "usage: edi_campaign_client HOME [--kill POINT N] [--writer SQL] [--exclui SQL] [STAGE...]\n";
         return 2;
     }
     const std::filesystem::path home = argv[1];
     std::string ponto;
     long alvo = 0;
-    std::string escrita;
+    std::string escrita, exclusao;
     std::vector<std::string> etapas;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
@@ -30,6 +31,8 @@ int main(int argc, char** argv) {
             alvo = std::stol(argv[++i]);
         } else if (a == "--writer" && i + 1 < argc) {
             escrita = argv[++i];
+        } else if (a == "--exclui" && i + 1 < argc) {
+            exclusao = argv[++i];
         } else {
             etapas.push_back(a);
         }
@@ -37,11 +40,11 @@ int main(int argc, char** argv) {
     std::ofstream log(home / "campanha.log", std::ios::app);
     edi::ConsoleUi ui(log);
     edi::Programa p(home, ui);
+    edi::db::ConnectionParams base;
+    base.database = (home / "edi.fdb").string();
     std::unique_ptr<edi::db::Database> outroUsuario;
     if (!escrita.empty()) {
-        edi::db::ConnectionParams c;
-        c.database = (home / "edi.fdb").string();
-        outroUsuario = edi::db::Database::open(c);
+        outroUsuario = edi::db::Database::open(base);
         outroUsuario->execute(escrita);
     }
     long vistos = 0, todos = 0;
@@ -54,6 +57,12 @@ int main(int argc, char** argv) {
     };
     p.engine().pontoDeTeste = mataNoPonto;
     p.transporte().pontoDeTeste = mataNoPonto;
+    if (!exclusao.empty()) { // the capture is committed with the deletion, before anything is exported
+        auto usuario = edi::db::Database::open(base);
+        usuario->execute(exclusao);
+        usuario->transaction().commit();
+        mataNoPonto("delete:committed");
+    }
 
     edi::CicloEDI& ciclo = p.ciclo();
     try {
