@@ -42,7 +42,8 @@ struct Lancamentos {
 };
 
 std::string semQuebras(std::string texto) {
-    std::replace_if(texto.begin(), texto.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+    std::replace_if(
+        texto.begin(), texto.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
     return texto;
 }
 
