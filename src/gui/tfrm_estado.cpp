@@ -138,7 +138,8 @@ void GraficoDeLinhas::paintEvent(QPaintEvent*) {
     for (size_t i = 0; i < dias_.size(); ++i) {
         const double x0 = area.left() + largura * static_cast<double>(i);
         auto barra = [&](long long valor, double desloca, const QColor& cor) {
-            const double h = static_cast<double>(area.height()) * static_cast<double>(valor) / static_cast<double>(maximo);
+            const double h =
+                static_cast<double>(area.height()) * static_cast<double>(valor) / static_cast<double>(maximo);
             p.fillRect(QRectF(x0 + desloca, area.bottom() - h, largura * 0.4, h), cor);
         };
         barra(dias_[i].enviadas, largura * 0.1, enviadas);
