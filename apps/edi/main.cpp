@@ -4,6 +4,7 @@
 #include "gui/janela_do_motor.h"
 #include "gui/qt_ui.h"
 #include "gui/tfrm_depara.h"
+#include "gui/tfrm_estado.h"
 #include "gui/tfrm_log_sql.h"
 #include "gui/tfrm_menu_edi.h"
 #include "gui/tfrm_relatorio_web.h"
@@ -170,6 +171,15 @@ int main(int argc, char** argv) {
     edi::gui::janelaAuxiliar(frmRelatorioWEB);
     edi::gui::janelaAuxiliar(frmEDI);
     janela.ligaOperacao(janela.Log1, [&frmLogSQL] { mostraJanela(frmLogSQL); });
+    // The state is read in a transaction of its own: the cycle's is left alone.
+    auto leEstado = [&p] { return edi::leEstadoDoIntercambio(p.geral().sPath, p.config()); };
+    edi::gui::TfrmEstado frmEstado(leEstado);
+    edi::gui::janelaAuxiliar(frmEstado);
+    janela.ligaOperacao(janela.Estado1, [&frmEstado] {
+        frmEstado.atualiza();
+        mostraJanela(frmEstado);
+    });
+    janela.ligaResumo([leEstado] { return edi::resumoDoEstado(leEstado()); });
     janela.ligaOperacao(janela.SQL1, [&p, &janela] {
         edi::gui::TfrmSQL frmSQL([&p](const std::string& url) { return p.transporte().Get(url); }, p.geral().sDominio,
                                  p.geral().sPathTemp, &janela);

@@ -70,9 +70,10 @@ void CicloEDI::GravaStatus(const std::string& texto) {
     dm_.ExecutaECommita("Update PARAMETRO set VALOR = '" + texto + "' \nwhere CD_PARAMETRO = 29");
 }
 
-bool CicloEDI::refusedOffline() {
+bool CicloEDI::refusedOffline(const Etapa& etapa) {
     if (estaNaInternet())
         return false;
+    eventos->etapaTerminou(etapa.nome, "sem comunicação com o servidor central");
     GravaStatus("Erro:");
     ui_.showWarning("Atenção", "Não foi possivel efetuar a comunicação com o Servidor WEB.\n"
                                "Verifique a conexão com a Internet e Tente novamente!");
@@ -85,7 +86,7 @@ static void run(const std::function<void()>& body) {
 }
 
 void CicloEDI::executa(const Etapa& etapa) {
-    if (etapa.semRede == SemRede::Recusa && refusedOffline())
+    if (etapa.semRede == SemRede::Recusa && refusedOffline(etapa))
         return;
     if (etapa.semRede == SemRede::Salta && !estaNaInternet())
         return;
@@ -99,8 +100,7 @@ void CicloEDI::executa(const Etapa& etapa) {
         emCurso.emplace(*this);
     if (etapa.statusAoEntrar)
         GravaStatus(etapa.statusAoEntrar);
-    for (const auto corpo : etapa.corpos)
-        run(corpos_.*corpo);
+    executaCorpos(etapa);
     if (etapa.statusAoSair && etapa.statusAoSairAindaOcupado)
         GravaStatus(etapa.statusAoSair);
     if (ocupado) {
@@ -111,6 +111,17 @@ void CicloEDI::executa(const Etapa& etapa) {
         GravaStatus(etapa.statusAoSair);
     if (etapa.lancaAlertas && !emExecucao_)
         run(alertas);
+}
+
+void CicloEDI::executaCorpos(const Etapa& etapa) {
+    try {
+        for (const auto corpo : etapa.corpos)
+            run(corpos_.*corpo);
+    } catch (const std::exception& e) {
+        eventos->etapaTerminou(etapa.nome, e.what());
+        throw;
+    }
+    eventos->etapaTerminou(etapa.nome, "");
 }
 
 void CicloEDI::executaLado(Lado lado) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/diario_do_intercambio.h"
 #include "app/etapas.h"
 #include "app/ui.h"
 
@@ -27,6 +28,8 @@ public:
     // Throws what the stages found that a person must act on; called once the whole run is over, so that it
     // holds back none of the run's stages (after an import on its own, once that is over).
     std::function<void()> alertas;
+    // Told when each stage ends, with the error that ended it.
+    EventosDoIntercambio* eventos = &semRegistroDeEventos();
 
     bool bImportando = false, bExportando = false, bEnviando = false, bRecebendo = false;
     bool bAtivo = false;
@@ -52,7 +55,8 @@ private:
     class EmCurso;
     // Sets a busy flag for a stage body and clears it on every way out.
     class Ocupado;
-    bool refusedOffline();
+    bool refusedOffline(const Etapa& etapa);
+    void executaCorpos(const Etapa& etapa);
     void refreshIndicators();
     // Runs the stages of a start-up or timer run, then renews the session transaction, also when a stage failed.
     void execucao(const std::function<void()>& etapas);

@@ -33,6 +33,7 @@ void UGeral::definePastas(const fs::path& programFolder) {
     sPathOut = sPath / "EDI" / "OUT" / "";
     sPathProt = sPath / "EDI" / "PROT" / "";
     sPathTemp = sPath / "Temp" / "";
+    sArquivoDiario = sPath / "DiarioIntercambio.txt";
 }
 
 const std::vector<ParametroDef>& Parametros() {

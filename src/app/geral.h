@@ -65,6 +65,8 @@ struct UGeral {
 
     // Folders, each with a trailing separator.
     std::filesystem::path sPath, sPathApp, sPathIn, sPathOut, sPathProt, sPathTemp;
+    // The journal of the exchange (app/diario_do_intercambio.h), beside jaq.ini.
+    std::filesystem::path sArquivoDiario;
 
     UGeral();
     // Sets sPath, sPathApp and the interchange and temporary folder variables below `programFolder`.

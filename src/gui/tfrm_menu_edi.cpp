@@ -76,6 +76,12 @@ void TfrmMenuEDI::criaFundo() {
     lbDataInterchange->setObjectName(QStringLiteral("lbDataInterchange"));
     lbDataInterchange->move(34, lbEDI->geometry().bottom() + 2);
 
+    lbResumo = rotulo(QString(), 12, true, Qt::white, Image1);
+    lbResumo->setObjectName(QStringLiteral("lbResumo"));
+    lbResumo->setWordWrap(true);
+    lbResumo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbResumo->setGeometry(34, 150, largura - 68, 48);
+
     imgLogo = new QLabel(Image1);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setPixmap(desenho::logotipo(112));
@@ -145,6 +151,7 @@ void TfrmMenuEDI::criaMenu() {
     };
     criaEntradasDeEtapas(GrupoDoMenu::Ciclo);
     Log1 = item("Log1", QStringLiteral("Log"));
+    Estado1 = item("Estado1", QStringLiteral("Estado do intercâmbio"));
     PopupMenu1->addSeparator();
     SQL1 = item("SQL1", QStringLiteral("SQL"));
     criaEntradasDeEtapas(GrupoDoMenu::Aplicacao);
@@ -210,6 +217,22 @@ void TfrmMenuEDI::executa(const std::function<void(CicloEDI&)>& operacao) {
     if (!ciclo_)
         return;
     executaProtegido(this, [this, operacao] { operacao(*ciclo_); });
+    atualizaResumo();
+}
+
+void TfrmMenuEDI::ligaResumo(std::function<std::string()> resumo) {
+    resumo_ = std::move(resumo);
+    atualizaResumo();
+}
+
+void TfrmMenuEDI::atualizaResumo() {
+    if (!resumo_)
+        return;
+    executaProtegido(this, [this] {
+        const QString texto = QString::fromStdString(resumo_());
+        lbResumo->setText(texto);
+        lbResumo->setToolTip(texto); // a long error text is cut by the label's two lines
+    });
 }
 
 void TfrmMenuEDI::ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow) {
@@ -251,6 +274,7 @@ bool TfrmMenuEDI::eventFilter(QObject* objeto, QEvent* event) {
         QTimer::singleShot(0, this, [this] {
             if (FormShow_)
                 executaProtegido(this, FormShow_);
+            atualizaResumo();
         });
     }
     return QMainWindow::eventFilter(objeto, event);

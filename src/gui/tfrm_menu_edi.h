@@ -4,6 +4,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <string_view>
 
 class QAction;
@@ -39,6 +40,9 @@ public:
     // Connects the stages' menu entries, the buttons and the timer to the cycle and sets the timer's interval from it.
     // `FormShow` is the start-up run; it runs once, after the window has first been shown and painted.
     void ligaCiclo(CicloEDI& ciclo, std::function<void()> FormShow);
+    // Where the one-line summary comes from; read now and after every cycle operation.
+    void ligaResumo(std::function<std::string()> resumo);
+    void atualizaResumo();
     // Connects a menu entry whose work is not a cycle stage, behind the same error guard.
     void ligaOperacao(QAction* acao, std::function<void()> operacao);
 
@@ -51,6 +55,7 @@ public:
     QLabel* imgLogo = nullptr;
     QLabel* lbEDI = nullptr;
     QLabel* lbDataInterchange = nullptr;
+    QLabel* lbResumo = nullptr;        // one line on the state of the exchange, refreshed after each cycle operation
     BotaoImagem* PNGButton2 = nullptr; // "Enviar"
     BotaoImagem* PNGButton1 = nullptr; // "Receber"
     QStatusBar* StatusBar1 = nullptr;
@@ -61,6 +66,7 @@ public:
     // The entry of a stage of the table in app/etapas.h; nullptr for a stage without one.
     QAction* entradaDaEtapa(std::string_view nome) const;
     QAction* Log1 = nullptr;
+    QAction* Estado1 = nullptr; // "Estado do intercâmbio"
     QAction* SQL1 = nullptr;
     QAction* Relatorio1 = nullptr; // opens a local HTML report in the report viewer
     QAction* VersaoUnidades1 = nullptr;
@@ -87,6 +93,7 @@ private:
 
     CicloEDI* ciclo_ = nullptr;
     std::function<void()> FormShow_;
+    std::function<std::string()> resumo_;
     bool jaMostrada_ = false;
     IndicadorAtividade* indicador_ = nullptr;
     std::array<QWidget*, 4> paineis_{};

@@ -1,6 +1,7 @@
 #include "interchange/estado_do_intercambio.h"
 
 #include "app/configuracao.h"
+#include "app/etapas.h"
 #include "app/geral.h"
 #include "db/database.h"
 #include "db/query.h"
@@ -102,6 +103,7 @@ EstadoDoIntercambio leEstadoDasPastas(const fs::path& programa) {
     e.pacotesEmIn = pacotesNaPasta(pastas.sPathIn);
     contaSeparados(pastas.sPathIn, e);
     e.retidos = contaRetidos(pastas.sPathIn);
+    e.diario = leDiario(pastas.sArquivoDiario, std::time(nullptr));
     return e;
 }
 
@@ -117,6 +119,139 @@ EstadoDoIntercambio leEstadoDoIntercambio(const fs::path& programa, const Config
     return e;
 }
 
+std::string nomeDaEtapaParaOperador(const std::string& etapa) {
+    const Etapa* e = etapaPorNome(etapa);
+    return e && *e->menu.legenda ? e->menu.legenda : etapa;
+}
+
+std::string textoDoPasso(const PassoRegistrado& p) {
+    std::string t = std::string(nomeDoPasso(p.passo)) + " " + textoDoMomento(p.momento);
+    if (p.linhas > 0)
+        t += " (" + std::to_string(p.linhas) + (p.linhas == 1 ? " linha)" : " linhas)");
+    return t;
+}
+
+namespace {
+
+long long totalPendentes(const EstadoDoIntercambio& e) {
+    long long total = 0;
+    for (const PendentesDaTabela& p : e.pendentes)
+        total += p.erro.empty() ? p.linhas : 0;
+    return total;
+}
+
+// The most recent error of a stage that has not succeeded since.
+const EstadoDaEtapa* erroEmAberto(const DiarioLido& d) {
+    const EstadoDaEtapa* ultimo = nullptr;
+    for (const EstadoDaEtapa& e : d.etapas)
+        if (e.ultimoErro && (!e.ultimoSucesso || *e.ultimoSucesso < *e.ultimoErro) &&
+            (!ultimo || *ultimo->ultimoErro < *e.ultimoErro))
+            ultimo = &e;
+    return ultimo;
+}
+
+std::string quantos(long long n, const char* singular, const char* plural) {
+    return std::to_string(n) + " " + (n == 1 ? singular : plural);
+}
+
+std::string textoDasEtapas(const DiarioLido& d) {
+    std::string t = "Etapas:\n";
+    if (d.etapas.empty())
+        return t + "  nenhuma registrada\n";
+    for (const EstadoDaEtapa& e : d.etapas) {
+        t += "  " + nomeDaEtapaParaOperador(e.etapa) + ": último sucesso " +
+             (e.ultimoSucesso ? textoDoMomento(*e.ultimoSucesso) : std::string("nenhum"));
+        if (e.ultimoErro)
+            t += "; último erro " + textoDoMomento(*e.ultimoErro) + ": " + e.textoDoErro;
+        t += "\n";
+    }
+    return t;
+}
+
+std::string textoDosPacotes(const DiarioLido& d) {
+    std::string t = "Pacotes recentes:\n";
+    if (d.pacotes.empty())
+        return t + "  nenhum\n";
+    for (const CaminhoDoPacote& c : d.pacotes) {
+        t += "  " + c.pacote + ":";
+        for (size_t i = 0; i < c.passos.size(); ++i)
+            t += (i ? ", " : " ") + textoDoPasso(c.passos[i]);
+        t += "\n";
+    }
+    return t;
+}
+
+std::string textoDosDias(const DiarioLido& d) {
+    std::string t = "Linhas enviadas e recebidas por dia (últimos " + std::to_string(d.linhasPorDia.size()) +
+                    " dias, só os dias com linhas):\n";
+    bool algum = false;
+    for (const LinhasDoDia& l : d.linhasPorDia)
+        if (l.enviadas || l.recebidas) {
+            t += "  " + l.dia + ": " + std::to_string(l.enviadas) + " enviadas, " + std::to_string(l.recebidas) +
+                 " recebidas\n";
+            algum = true;
+        }
+    return algum ? t : t + "  nenhuma\n";
+}
+
+std::string momentoJson(const std::optional<std::time_t>& m) {
+    return m ? json(textoDoMomento(*m)) : "null";
+}
+
+std::string jsonDoDiario(const DiarioLido& d) {
+    std::string j = ",\"etapas\":[";
+    for (size_t i = 0; i < d.etapas.size(); ++i) {
+        const EstadoDaEtapa& e = d.etapas[i];
+        j += std::string(i ? "," : "") + "{\"etapa\":" + json(e.etapa) +
+             ",\"ultimo_sucesso\":" + momentoJson(e.ultimoSucesso) + ",\"ultimo_erro\":" +
+             (e.ultimoErro ? "{\"momento\":" + momentoJson(e.ultimoErro) + ",\"texto\":" + json(e.textoDoErro) + "}"
+                           : std::string("null")) +
+             "}";
+    }
+    j += "],\"pacotes_recentes\":[";
+    for (size_t i = 0; i < d.pacotes.size(); ++i) {
+        j += std::string(i ? "," : "") + "{\"pacote\":" + json(d.pacotes[i].pacote) + ",\"passos\":[";
+        const auto& passos = d.pacotes[i].passos;
+        for (size_t k = 0; k < passos.size(); ++k)
+            j += std::string(k ? "," : "") + "{\"passo\":" + json(nomeDoPasso(passos[k].passo)) +
+                 ",\"momento\":" + momentoJson(passos[k].momento) + ",\"linhas\":" + std::to_string(passos[k].linhas) +
+                 "}";
+        j += "]}";
+    }
+    j += "],\"linhas_por_dia\":[";
+    for (size_t i = 0; i < d.linhasPorDia.size(); ++i) {
+        const LinhasDoDia& l = d.linhasPorDia[i];
+        j += std::string(i ? "," : "") + "{\"dia\":" + json(l.dia) + ",\"enviadas\":" + std::to_string(l.enviadas) +
+             ",\"recebidas\":" + std::to_string(l.recebidas) + "}";
+    }
+    return j + "]";
+}
+
+} // namespace
+
+std::string resumoDoEstado(const EstadoDoIntercambio& e) {
+    std::vector<std::string> partes;
+    if (const long long linhas = totalPendentes(e))
+        partes.push_back(quantos(linhas, "linha a enviar", "linhas a enviar"));
+    if (e.pacotesEmOut)
+        partes.push_back(quantos(e.pacotesEmOut, "pacote a enviar", "pacotes a enviar"));
+    if (e.pacotesEmIn)
+        partes.push_back(quantos(e.pacotesEmIn, "pacote a importar", "pacotes a importar"));
+    if (const long retidos = e.retidos.paraNovaTentativa + e.retidos.aguardandoBloqueio + e.retidos.doOperador)
+        partes.push_back(quantos(retidos, "registro retido", "registros retidos"));
+    if (const EstadoDaEtapa* erro = erroEmAberto(e.diario))
+        partes.push_back("último erro (" + nomeDaEtapaParaOperador(erro->etapa) + ", " +
+                         textoDoMomento(*erro->ultimoErro) + "): " + erro->textoDoErro);
+    if (!e.baseLida)
+        partes.push_back("base de dados não lida");
+    if (partes.empty())
+        return "Em dia";
+    std::string r = partes[0];
+    for (size_t i = 1; i < partes.size(); ++i)
+        r += ", " + partes[i];
+    return r;
+}
+
 std::string textoDoEstado(const EstadoDoIntercambio& e) {
     std::string t = "Pacotes à espera de envio em EDI/OUT: " + std::to_string(e.pacotesEmOut) + "\n" +
                     "Pacotes à espera de importação em EDI/IN: " + std::to_string(e.pacotesEmIn) + "\n" +
@@ -124,6 +259,7 @@ std::string textoDoEstado(const EstadoDoIntercambio& e) {
                     " à espera do servidor, " + std::to_string(e.separadosLiberados) + " já liberados\n" +
                     (e.retidos.vazia() ? "Registros retidos em EDI/IN/retidos: nenhum" : textoRetidos(e.retidos)) +
                     "\n";
+    t += textoDasEtapas(e.diario) + textoDosPacotes(e.diario) + textoDosDias(e.diario);
     if (!e.baseLida)
         return t + "Base de dados não lida (" + e.erroDaBase + "): linhas por exportar e último estado indisponíveis\n";
     t += "Último estado: " + (e.ultimoEstado.empty() ? std::string("(nenhum)") : e.ultimoEstado) + "\n";
@@ -150,7 +286,8 @@ std::string jsonDoEstado(const EstadoDoIntercambio& e) {
                     ",\"bloqueio\":" + std::to_string(e.retidos.aguardandoBloqueio) +
                     ",\"operador\":" + std::to_string(e.retidos.doOperador) + "}" +
                     ",\"base\":{\"lida\":" + (e.baseLida ? "true" : "false") +
-                    ",\"erro\":" + (e.baseLida ? "null" : json(e.erroDaBase)) + "}";
+                    ",\"erro\":" + (e.baseLida ? "null" : json(e.erroDaBase)) + "}" + jsonDoDiario(e.diario) +
+                    ",\"resumo\":" + json(resumoDoEstado(e));
     if (!e.baseLida)
         return j + ",\"ultimo_estado\":null,\"pendentes\":null}\n";
     j += ",\"ultimo_estado\":" + json(e.ultimoEstado) + ",\"pendentes\":[";

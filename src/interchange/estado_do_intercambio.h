@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/diario_do_intercambio.h"
 #include "interchange/retidos.h"
 
 #include <filesystem>
@@ -35,11 +36,19 @@ struct EstadoDoIntercambio {
     std::string erroDaBase;
     std::vector<PendentesDaTabela> pendentes; // per registered table that sends, in registry order
     std::string ultimoEstado;                 // PARAMETRO row 29 as the last stage left it
+    DiarioLido diario; // the stages' last outcomes, the recent packets' road, rows per day: a file, always read
 };
 
 // Reads the folders and, when possible, the database in a read-only transaction of its own.
 EstadoDoIntercambio leEstadoDoIntercambio(const std::filesystem::path& programa, const Configuracao& config);
 EstadoDoIntercambio leEstadoDasPastas(const std::filesystem::path& programa);
+
+// One line for the main window: "Em dia", or what waits and the last error not yet followed by a success.
+std::string resumoDoEstado(const EstadoDoIntercambio& e);
+// The name a person knows a stage by: its menu caption, else its command-line name.
+std::string nomeDaEtapaParaOperador(const std::string& etapa);
+// "exportado 2026-12-09 10:00:00 (3 linhas)".
+std::string textoDoPasso(const PassoRegistrado& p);
 
 // Human text, Portuguese, one fact a line.
 std::string textoDoEstado(const EstadoDoIntercambio& e);

@@ -277,8 +277,13 @@ std::string TfrmEDI::indiceLivre(const std::string& T) {
     return nome;
 }
 
+void TfrmEDI::RegistraLog(const std::string& origem, const std::string& mensagem) {
+    lbLog_ += origem + ":" + mensagem + CR;
+}
+
 void TfrmEDI::registraErro(const std::string& T, const std::string& mensagem) {
-    lbLog_ += T + ":" + mensagem + CR;
+    RegistraLog(T, mensagem);
+    eventos->falhaNaEtapa(T + ": " + mensagem);
 }
 
 // ---------------------------------------------------------------------------------------------------------------
@@ -393,7 +398,7 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
         // The run's moment first, which the other tables' packets share; then moments of their own.
         std::vector<fs::path> candidatos; // the nth candidate is asked for more than once
         bool daExportacao = true;
-        TB.saveToNewFile(
+        const fs::path pacote = TB.saveToNewFile(
             [&](int n) {
                 while (candidatos.size() <= static_cast<size_t>(n)) {
                     const Timestamp momento = daExportacao ? momentoDaExportacao() : reservaMomento();
@@ -406,6 +411,10 @@ void TfrmEDI::exportaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade) 
             },
             kSegundosDoDia);
         pontoDeTeste("export:packet-written");
+        unidade.confirma();
+        eventos->pacoteAndou(pacote.filename().string(), PassoDoPacote::Exportado,
+                             static_cast<long long>(TB.recordCount()));
+        return;
     }
     unidade.confirma();
 }
@@ -519,6 +528,7 @@ void TfrmEDI::btImportarClick() {
         dm_.ExecutaECommita("Update PARAMETRO set VALOR = 'Importar!' \nwhere CD_PARAMETRO = 29");
     } catch (const std::exception& e) {
         ui_.setMessage(std::string("Erro:") + e.what());
+        eventos->falhaNaEtapa(e.what());
     }
 }
 
@@ -539,6 +549,7 @@ TfrmEDI::FimDaImportacao TfrmEDI::execucaoImportacao(const fs::path& pastaDia, c
                 return FimDaImportacao::Reiniciar;
         } catch (const std::exception& e) {
             ui_.setMessage(ultimoArquivo + CR + reg.NM_TABELA + CR + "Erro:" + e.what());
+            eventos->falhaNaEtapa(reg.NM_TABELA + ": " + e.what());
         }
         ui_.setProgressPosition(ui_.progressPosition() + 1);
         unidade.confirma();
@@ -779,6 +790,9 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
     pontoDeTeste("import:file-read");
     if (!reescrito)
         moveFileReplacing(pacote.caminho, pastaDia / F);
+    eventos->pacoteAndou(pacote.nome, PassoDoPacote::Importado, nI + nA + nX);
+    if (falhados.recordCount() > 0)
+        eventos->pacoteAndou(pacote.nome, PassoDoPacote::Recusado, static_cast<long long>(falhados.recordCount()));
 
     std::ostringstream texto;
     for (const auto& linha : Log)
@@ -795,6 +809,7 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
 void TfrmEDI::arquivoIlegivel(const std::string& F, const std::string& D) {
     const fs::path corrompido = pastaCorrompidosDoDia(geral_.sPathIn, D);
     moveFileReplacing(geral_.sPathIn / F, corrompido / F);
+    eventos->pacoteAndou(F, PassoDoPacote::Recusado);
     pedeDescarte(corrompido / F);
     ui_.setMessage("Arquivo corrompido... Reininciando EDI...");
 }

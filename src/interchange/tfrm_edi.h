@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/constants.h"
+#include "app/diario_do_intercambio.h"
 #include "app/geral.h"
 #include "app/ui.h"
 #include "domain/exclusoes.h"
@@ -69,7 +70,10 @@ public:
     // The engine log: one line per failure, each ended by a carriage return.
     const std::string& lbLog() const { return lbLog_; }
     // Adds a line to the engine log, for what the program's start-up has to report.
-    void RegistraLog(const std::string& origem, const std::string& mensagem) { registraErro(origem, mensagem); }
+    // Not a failure of the running stage.
+    void RegistraLog(const std::string& origem, const std::string& mensagem);
+    // Told of the packets exported, imported and refused, and of the failures the engine log gets.
+    EventosDoIntercambio* eventos = &semRegistroDeEventos();
 
     // Asks the central server to drop its reference to an unreadable file; "Erro" when it could not.
     std::function<std::string(const std::string&)> DeleteRefEDI_UNIDADE;

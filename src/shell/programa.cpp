@@ -39,6 +39,8 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
 
     engine_ = std::make_unique<TfrmEDI>(*dm_, geral_, ui_);
     engine_->FormCreate();
+    diario_ = std::make_unique<DiarioDoIntercambio>(geral_.sArquivoDiario);
+    engine_->eventos = diario_.get();
     engine_->loteImportacao = config_.loteImportacao;
     // Temporary files a killed run left; a day old, so no running process still writes them.
     for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
@@ -47,6 +49,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
         engine_->RegistraLog("jaq.ini", aviso);
 
     transporte_ = std::make_unique<TransporteEDI>(geral_, ui_, OpcoesHttp(config_));
+    transporte_->eventos = diario_.get();
     transporte_->atualizaUpdate = [this] { return AtualizaUpdate(config_.arquivo); };
     engine_->DeleteRefEDI_UNIDADE = [this](const std::string& nome) { return transporte_->DeleteRefEDI_UNIDADE(nome); };
 
@@ -57,6 +60,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     ciclo_->pausaMs = config_.pausaMs;
     ciclo_->estaNaInternet = [this] { return EstaNaInternet(config_); };
     ciclo_->alertas = [this] { engine_->LancaAlertas(); };
+    ciclo_->eventos = diario_.get();
 }
 
 Programa::~Programa() = default;

@@ -2,6 +2,7 @@
 
 #include "app/ciclo.h"
 #include "app/configuracao.h"
+#include "app/diario_do_intercambio.h"
 #include "app/geral.h"
 #include "app/session.h"
 #include "app/ui.h"
@@ -51,6 +52,7 @@ private:
     UGeral geral_;
     std::unique_ptr<TDM> dm_;
     std::unique_ptr<datamodule::TDMGERAL> dmGeral_;
+    std::unique_ptr<DiarioDoIntercambio> diario_;
     std::unique_ptr<TfrmEDI> engine_;
     std::unique_ptr<TransporteEDI> transporte_;
     std::unique_ptr<CicloEDI> ciclo_;

@@ -164,6 +164,7 @@ Resultado<std::string> TransporteEDI::ReceberArquivo(const std::string& endereco
     }
     if (!baixado) {
         ui_.setMessage(baixado.error());
+        eventos->falhaNaEtapa(baixado.error());
         return Falha{baixado.error()};
     }
     ui_.setMessage("Arquivo Recebido com Sucesso!");
@@ -228,15 +229,20 @@ Resultado<> TransporteEDI::Envia(const fs::path& arquivo) {
 
 std::string TransporteEDI::Desfecho(const Resultado<>& feito, const char* sucesso) {
     ui_.setMessage(feito ? std::string(sucesso) : feito.error());
+    if (!feito)
+        eventos->falhaNaEtapa(feito.error());
     return feito ? "OK" : "Erro";
 }
 
 std::string TransporteEDI::EnviarArquivo(const std::string& nome) {
     auto feito = Envia(geral_.sPathOut / nome);
     if (feito) {
+        eventos->pacoteAndou(nome, PassoDoPacote::Enviado);
         pontoDeTeste("send:uploaded");
         // A file the server holds but never routes is not sent: it stays here and goes again next time.
         feito = Registra("/dbArquivo.php?op=I&nome=" + encodeQueryValue(nome) + consultaUnidade());
+        if (feito)
+            eventos->pacoteAndou(nome, PassoDoPacote::Registrado);
     }
     return Desfecho(feito, "Arquivo enviado com sucesso!");
 }
@@ -258,10 +264,13 @@ void TransporteEDI::btnReceberArquivoClick() {
         std::error_code ec;
         if (fs::exists(geral_.sPathIn / NomeNoUrl(endereco), ec))
             continue;
-        if (!ReceberArquivo(endereco))
+        const auto recebido = ReceberArquivo(endereco);
+        if (!recebido)
             continue; // not acknowledged: the server keeps offering it
+        eventos->pacoteAndou(*recebido, PassoDoPacote::Baixado);
         pontoDeTeste("receive:downloaded");
-        Registra("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade());
+        if (Registra("/dbArquivo.php?op=A&edi=" + encodeQueryValue(cds.value(0).asText()) + consultaUnidade()))
+            eventos->pacoteAndou(*recebido, PassoDoPacote::Confirmado);
     }
 }
 

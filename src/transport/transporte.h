@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/diario_do_intercambio.h"
 #include "app/geral.h"
 #include "app/ui.h"
 #include "transport/http_client.h"
@@ -89,6 +90,8 @@ public:
     // "receive:downloaded", "update:downloading", "update:extracting", "update:extracted", "protocol:marked"),
     // so tests can crash there.
     std::function<void(const char*)> pontoDeTeste = [](const char*) {};
+    // Told of the packets sent, registered, downloaded and acknowledged, and of the failed requests.
+    EventosDoIntercambio* eventos = &semRegistroDeEventos();
 
 private:
     std::string url(const std::string& caminhoEConsulta) const;

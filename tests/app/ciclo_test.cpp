@@ -47,6 +47,30 @@ struct CycleFixture : test::AppFixture {
     }
 };
 
+TEST(Cycle, EveryStageEndIsToldWithTheErrorThatEndedIt) {
+    struct Fins : EventosDoIntercambio {
+        std::vector<std::pair<std::string, std::string>> fins;
+        void etapaTerminou(const std::string& etapa, const std::string& erro) override {
+            fins.emplace_back(etapa, erro);
+        }
+        void falhaNaEtapa(const std::string&) override {}
+        void pacoteAndou(const std::string&, PassoDoPacote, long long) override {}
+    } fins;
+    CycleFixture f;
+    CorposDasEtapas c = f.corpos();
+    c.importar = [] { throw Error("disco cheio"); };
+    f.replace(c);
+    f.ciclo->eventos = &fins;
+    f.ciclo->executa("export");
+    EXPECT_THROW(f.ciclo->executa("import"), Error);
+    f.online = false;
+    f.ciclo->executa("send");
+    using Fim = std::pair<std::string, std::string>;
+    EXPECT_EQ(fins.fins,
+              (std::vector<Fim>{
+                  {"export", ""}, {"import", "disco cheio"}, {"send", "sem comunicação com o servidor central"}}));
+}
+
 TEST(Cycle, StartUpRunsEveryStageInOrderAndEndsWithInicio) {
     CycleFixture f;
     f.ciclo->ExecucaoInicial("12");

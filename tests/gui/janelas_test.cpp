@@ -9,7 +9,9 @@
 #include "gui/janela_do_motor.h"
 #include "gui/qt_ui.h"
 #include "gui/tfrm_email.h"
+#include "gui/tfrm_estado.h"
 #include "gui/tfrm_menu_edi.h"
+#include "interchange/estado_do_intercambio.h"
 #include "support/smtp_conta.h"
 #include "support/temp_dir.h"
 #include "tools/new_dialog_filter.h"
@@ -28,6 +30,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -190,13 +193,16 @@ private slots:
     }
 
     void menuPopupTemAsEntradasEmOrdem() {
-        const QList<QPair<QString, bool>> esperado = {
-            {"Importar", true}, {"Exportar", true},  {"Enviar", true},
-            {"Receber", true},  {"Log", true},       {"-", true},
-            {"SQL", true},      {"Aplicação", true}, {"Versao Unidades", false},
-            {"-", true},        {"Minimizar", true}, {"Maximizar", true},
-            {"Sair", true},     {"-", true},         {"Protocolo", false},
-            {"Teste", true},    {"De->Para", true},  {"Relatório...", true}};
+        const QList<QPair<QString, bool>> esperado = {{"Importar", true},    {"Exportar", true},
+                                                      {"Enviar", true},      {"Receber", true},
+                                                      {"Log", true},         {"Estado do intercâmbio", true},
+                                                      {"-", true},           {"SQL", true},
+                                                      {"Aplicação", true},   {"Versao Unidades", false},
+                                                      {"-", true},           {"Minimizar", true},
+                                                      {"Maximizar", true},   {"Sair", true},
+                                                      {"-", true},           {"Protocolo", false},
+                                                      {"Teste", true},       {"De->Para", true},
+                                                      {"Relatório...", true}};
         QList<QPair<QString, bool>> visto;
         for (QAction* acao : b->janela.PopupMenu1->actions())
             visto.append({acao->isSeparator() ? QStringLiteral("-") : acao->text(), acao->isVisible()});
@@ -596,6 +602,63 @@ private slots:
         const QString pasta = qEnvironmentVariable("EDI_SCREENSHOT_DIR", QDir::tempPath());
         QVERIFY(QDir().mkpath(pasta));
         QVERIFY(recusado.grab().save(pasta + "/email-window.png"));
+    }
+
+    // The cycle's events go to a real journal; the window and the main window's line read it back.
+    void estadoDoIntercambioNaJanelaENaLinhaDeResumo() {
+        UGeral pastas;
+        pastas.definePastas(b->pasta.path());
+        std::filesystem::create_directories(pastas.sPathOut);
+        DiarioDoIntercambio diario(pastas.sArquivoDiario);
+        const std::time_t agora = std::time(nullptr);
+        for (int dia = 1; dia <= 20; dia += 3) { // the weeks before: rows received and sent
+            diario.agora = [&] { return agora - dia * 86400; };
+            diario.pacoteAndou("PACIENTE31" + std::to_string(dia) + ".xml", PassoDoPacote::Importado, 10 + dia);
+            diario.pacoteAndou("PACIENTE12" + std::to_string(dia) + ".xml", PassoDoPacote::Exportado, 25 - dia);
+        }
+        diario.agora = [&] { return agora; };
+        const std::string pacote = "PACIENTE12101226000159.xml";
+        b->ciclo->eventos = &diario;
+        b->duranteExportar = [&] {
+            writeFileAtomically(pastas.sPathOut / pacote, "<DATAPACKET/>");
+            diario.pacoteAndou(pacote, PassoDoPacote::Exportado, 3);
+        };
+        b->online = false;
+        auto le = [&] {
+            EstadoDoIntercambio e = leEstadoDasPastas(b->pasta.path());
+            e.baseLida = true;
+            e.pendentes = {{"PACIENTE", 2, ""}, {"NOTIFICACAO", 0, ""}, {"AGENDA", 0, "tabela em uso"}};
+            return e;
+        };
+        b->janela.ligaResumo([&] { return resumoDoEstado(le()); });
+        b->mostra();
+        QCOMPARE(b->janela.lbResumo->text(), QStringLiteral("2 linhas a enviar"));
+        {
+            Respondedor respondedor; // the offline warning of the send stage
+            QTest::mouseClick(b->janela.PNGButton2, Qt::LeftButton);
+        }
+        const QString resumo = b->janela.lbResumo->text();
+        QVERIFY2(resumo.startsWith(QStringLiteral("2 linhas a enviar, 1 pacote a enviar, último erro (Enviar, ")),
+                 qPrintable(resumo));
+        QVERIFY2(resumo.endsWith(QStringLiteral("): sem comunicação com o servidor central")), qPrintable(resumo));
+        salvaFoto(b->janela, "main-window-resumo.png");
+
+        gui::TfrmEstado estado(le);
+        estado.atualiza();
+        estado.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&estado));
+        QCOMPARE(estado.windowTitle(), QStringLiteral("Estado do intercâmbio"));
+        QCOMPARE(estado.tbPendentes->rowCount(), 2); // tables with rows waiting, and those not counted
+        QCOMPARE(estado.tbPendentes->item(1, 1)->text(), QStringLiteral("não contadas: tabela em uso"));
+        QCOMPARE(estado.tbEtapas->rowCount(), 2);
+        QCOMPARE(estado.tbEtapas->item(0, 0)->text(), QStringLiteral("Exportar"));
+        QCOMPARE(estado.tbEtapas->item(0, 2)->text(), QStringLiteral("nenhum"));
+        QCOMPARE(estado.tbEtapas->item(1, 3)->text(), QStringLiteral("sem comunicação com o servidor central"));
+        QCOMPARE(estado.tbPacotes->item(0, 0)->text(), QString::fromStdString(pacote));
+        QVERIFY(estado.tbPacotes->item(0, 1)->text().endsWith(QStringLiteral(" (3)")));
+        QVERIFY(estado.tbPacotes->item(0, 2)->text().isEmpty()); // not sent
+        QCOMPARE(estado.tbPacotes->rowCount(), 15);
+        salvaFoto(estado, "estado.png");
     }
 
     void janelaDoMotor() {

@@ -1,4 +1,5 @@
 // The headless program as scripts and services run it.
+#include "core/datetime.h"
 #include "core/files.h"
 #include "db/database.h"
 #include "domain/create_database.h"
@@ -156,6 +157,19 @@ TEST(EdiSync, StatusTellsWhatWaitsAndStillReadsTheFoldersWhenTheDatabaseIsInUse)
     EXPECT_FALSE(contem(depois, "Pacotes à espera de envio em EDI/OUT: 0\n")) << depois.saida;
     EXPECT_TRUE(contem(depois, "Último estado: Exportar!\n")) << depois.saida;
     EXPECT_TRUE(contem(depois, "  total: 0\n")) << depois.saida;
+    EXPECT_TRUE(contem(depois, "\n  PACIENTE12")) << depois.saida;
+    EXPECT_TRUE(contem(depois, "Pacotes recentes:\n")) << depois.saida;
+    // The export's outcome and its packet are read from the journal, also while the database is in use below.
+    const std::string hoje = formatDateTime("yyyy-mm-dd", Timestamp::localNow());
+    auto registrouAExportacao = [&](const Execucao& e) {
+        EXPECT_TRUE(contem(e, "\"etapas\":[{\"etapa\":\"export\",\"ultimo_sucesso\":\"" + hoje)) << e.saida;
+        EXPECT_TRUE(contem(e, "\"ultimo_erro\":null}")) << e.saida;
+        EXPECT_TRUE(contem(e, "{\"pacote\":\"PACIENTE12")) << e.saida;
+        EXPECT_TRUE(contem(e, "\"passos\":[{\"passo\":\"exportado\",\"momento\":\"" + hoje)) << e.saida;
+        EXPECT_TRUE(contem(e, "{\"dia\":\"" + hoje + "\",\"enviadas\":")) << e.saida;
+        EXPECT_FALSE(contem(e, "{\"dia\":\"" + hoje + "\",\"enviadas\":0,")) << e.saida;
+    };
+    registrouAExportacao(roda({"--home", home.string(), "status", "--json"}));
 
     // An embedded database is exclusive to the process that has it open, as during a running cycle.
     const auto emUso = db::Database::open(base);
@@ -164,6 +178,7 @@ TEST(EdiSync, StatusTellsWhatWaitsAndStillReadsTheFoldersWhenTheDatabaseIsInUse)
     EXPECT_TRUE(contem(ocupada, "\"pacotes_in\":1,")) << ocupada.saida;
     EXPECT_TRUE(contem(ocupada, "\"base\":{\"lida\":false,\"erro\":\"")) << ocupada.saida;
     EXPECT_TRUE(contem(ocupada, "\"pendentes\":null}")) << ocupada.saida;
+    registrouAExportacao(ocupada);
     EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "status", "export"}).status), 2);
 }
 
