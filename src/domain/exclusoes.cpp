@@ -35,17 +35,26 @@ std::string nomeGatilhoExclusao(const std::string& tabela) {
     return tabela.substr(0, kMaxNome - 13) + sufixo;
 }
 
+std::string RegraDePosse::exclusaoEnviada(const std::string& coluna, const std::string& importando) const {
+    const std::string propria = "(" + coluna + " = " + std::to_string(unidade) + " AND NOT (" + importando + "))";
+    if (!ehCentral())
+        return propria;
+    return "(" + propria + " OR (" + coluna + " <> " + std::to_string(central) + " AND (" + importando + ")))";
+}
+
 std::string marcaGatilhoExclusao(const RegraDePosse& posse) {
-    return "/* EDI exclusoes 1, unidade " + std::to_string(posse.unidade) + " */";
+    return "/* EDI exclusoes 2, unidade " + std::to_string(posse.unidade) + ", central " +
+           std::to_string(posse.central) + " */";
 }
 
 std::string criaGatilhoExclusao(const std::string& tabela, const RegraDePosse& posse) {
     return "CREATE OR ALTER TRIGGER " + nomeGatilhoExclusao(tabela) + " FOR " + tabela +
            " ACTIVE AFTER DELETE POSITION 32000 AS\nBEGIN\n  " + marcaGatilhoExclusao(posse) +
-           "\n  IF (OLD.CD_EDI IS NOT NULL AND " + posse.exclusaoPropria("OLD.CD_UND") +
-           " AND RDB$GET_CONTEXT('USER_SESSION', '" + kContextoImportacao + "') IS NULL) THEN\n    INSERT INTO " +
-           kTabelaExclusoes + " (NM_TABELA, CD_UND, CD_EDI, DT_EXCLUSAO) VALUES ('" + tabela +
-           "', OLD.CD_UND, OLD.CD_EDI, CURRENT_TIMESTAMP);\nEND";
+           "\n  IF (OLD.CD_EDI IS NOT NULL AND " +
+           posse.exclusaoEnviada("OLD.CD_UND", std::string("RDB$GET_CONTEXT('USER_SESSION', '") + kContextoImportacao +
+                                                   "') IS NOT NULL") +
+           ") THEN\n    INSERT INTO " + kTabelaExclusoes + " (NM_TABELA, CD_UND, CD_EDI, DT_EXCLUSAO) VALUES ('" +
+           tabela + "', OLD.CD_UND, OLD.CD_EDI, CURRENT_TIMESTAMP);\nEND";
 }
 
 } // namespace edi::domain

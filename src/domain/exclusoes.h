@@ -9,14 +9,19 @@ namespace edi::domain {
 
 // A row's owner is its CD_UND. An imported row is passed on again (its DT_EXP cleared, so this installation's
 // export sends it) unless the central unit owns it: the central unit relays the units' rows, and its own rows
-// come back to it from nowhere. A deletion travels from the owner only, so a relayed copy never echoes one.
+// come back to it from nowhere. A deletion travels from the owner, and the central unit passes on the deletions
+// it imports of the rows it relays; no other installation sends one again, so a deletion never echoes.
 struct RegraDePosse {
     int64_t unidade = 0; // this installation
     int64_t central = 0;
 
     bool importadaSegueAdiante(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != central; }
-    // The condition, on the deleted row's `coluna`, of a deletion this installation sends.
-    std::string exclusaoPropria(const std::string& coluna) const { return coluna + " = " + std::to_string(unidade); }
+    bool ehCentral() const { return unidade == central; }
+    // Only the owner deletes its rows: a deletion of one coming back through the central unit is not applied.
+    bool aplicaExclusaoRecebida(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != unidade; }
+    // The condition, on the deleted row's `coluna`, of a deletion this installation sends; `importando` is the
+    // condition that the import made it.
+    std::string exclusaoEnviada(const std::string& coluna, const std::string& importando) const;
 };
 
 // Deletions of rows owned here wait in this table, one row per deletion, until an export sends them (DT_EXP set).

@@ -708,7 +708,10 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         comExclusoes = true;
                         decisao = &nX;
                         ++nX;
-                        aplicaExclusao(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
+                        if (!posse)
+                            posse = regraDePosse();
+                        if (posse->aplicaExclusaoRecebida(valorDoPacote("CD_UND")))
+                            aplicaExclusao(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
                         if (!unidade) // its moment keeps an older version of the row from coming back
                             versoes.registra(valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
                         lote->fechaRegistro();

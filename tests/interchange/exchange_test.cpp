@@ -590,7 +590,8 @@ TEST(Import, DeletionsReachTheCentralUnitInTheirOrderAndARefusedOneIsKept) {
     EXPECT_NE(log.find(exclusao.filename().string() + " Erros :1 Alterados :0 Novos :0 Excluídos :2\r\n"),
               std::string::npos)
         << log;
-    EXPECT_EQ(c.numero("select count(*) from EDI_EXCLUSAO"), 0); // not captured again at the central unit
+    // passed on to the other units, as the central unit passes on the rows it imports
+    EXPECT_EQ(c.numero("select count(*) from EDI_EXCLUSAO where CD_UND = 12"), 1);
 
     // The older packet arrives late: the deleted row stays deleted. The refused deletion is retried.
     fs::copy_file(guardada, c.geral.sPathIn / ("x" + guardada.filename().string()));
@@ -599,6 +600,40 @@ TEST(Import, DeletionsReachTheCentralUnitInTheirOrderAndARefusedOneIsKept) {
     c.engine->btImportarClick();
     EXPECT_EQ(c.numero("select count(*) from PACIENTE where CD_UND = 12"), 0);
     EXPECT_EQ(c.numero("select count(*) from PACIENTE"), 1); // unit 3's row, never deleted at its owner
+}
+
+// A unit's deletion reaches every unit its row was relayed to; the owner alone deletes its rows, so the relayed
+// deletion coming back to it spares a row its restored database coded again.
+TEST(Import, TheCentralUnitRelaysADeletionAndTheOwnerKeepsItsOwnRow) {
+    Instalacao u("12"), c("31"), o("15");
+    for (Instalacao* i : {&u, &c, &o})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    auto passaPelaCentral = [&] {
+        u.engine->btExportarClick();
+        u.entregaPara(c);
+        c.engine->btImportarClick();
+        c.engine->btExportarClick();
+    };
+    passaPelaCentral();
+    c.entregaPara(o);
+    o.engine->btImportarClick();
+    ASSERT_EQ(o.numero("select count(*) from PACIENTE where CD_UND = 12"), 2);
+
+    const long long codigo = u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 1");
+    u.sql("delete from PACIENTE where CD_PACIENTE = 1");
+    passaPelaCentral();
+    for (const auto& f : c.saida())
+        fs::copy_file(f, u.geral.sPathIn / f.filename());
+    c.entregaPara(o);
+    u.sql(std::string(kInserePaciente) + "(9, 12, 'Depois da cópia', null, null, null, null, null, null, null, " +
+          "null, " + std::to_string(codigo) + ")");
+    u.engine->btImportarClick();
+    o.engine->btImportarClick();
+    EXPECT_EQ(o.numero("select count(*) from PACIENTE where CD_UND = 12"), 1);
+    EXPECT_EQ(o.numero("select count(*) from PACIENTE where CD_EDI = " + std::to_string(codigo)), 0);
+    EXPECT_EQ(o.numero("select count(*) from EDI_EXCLUSAO"), 0); // a unit does not pass it on again
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where CD_PACIENTE = 9"), 1);
 }
 
 // A parent's deletion waits for its child's, which a later table brings: one run applies both and keeps nothing.
