@@ -1,11 +1,16 @@
 #include "central_rig.h"
 
+#include "central/postgres.h"
 #include "core/files.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <iterator>
 #include <thread>
+#include <unistd.h>
 
 namespace edi::central::test {
 
@@ -40,6 +45,40 @@ std::streamsize LogCapture::xsputn(const char* s, std::streamsize n) {
     return n;
 }
 
+namespace {
+
+const char* testPostgres() {
+    return std::getenv("EDI_TEST_PG");
+}
+
+// The PostgreSQL run skips itself where no test server was started, like the suites on the Firebird server.
+class StoreEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (onPostgres() && !testPostgres())
+            GTEST_SKIP() << "EDI_TEST_PG não definida: sem servidor PostgreSQL de teste";
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const kStoreEnvironment =
+    ::testing::AddGlobalTestEnvironment(new StoreEnvironment);
+
+} // namespace
+
+bool onPostgres() {
+    const char* store = std::getenv("EDI_CENTRAL_STORE");
+    return store && std::string(store) == "postgres";
+}
+
+std::string freshPostgresSchema() {
+    static std::atomic<int> count{0};
+    const std::string schema = "rig_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
+    pg::Connection admin(testPostgres());
+    admin.exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
+    admin.exec("CREATE SCHEMA " + schema);
+    return std::string(testPostgres()) + " options=-csearch_path=" + schema;
+}
+
 transport::HttpOptions clientOptions(const std::string& login, const std::string& password) {
     transport::HttpOptions o;
     o.login = login;
@@ -54,6 +93,8 @@ CentralRig::CentralRig(ServerConfig config) : config_(std::move(config)) {
     config_.root = dir_.path() / "root";
     config_.host = "127.0.0.1";
     config_.port = 0;
+    if (onPostgres() && config_.postgres.empty())
+        config_.postgres = freshPostgresSchema();
     std::filesystem::create_directories(scratch());
     start();
 }
@@ -102,6 +143,11 @@ long CentralRig::send(const std::string& name, int unit, const std::string& cont
 long CentralRig::acknowledge(const std::string& id, int unit) {
     get("/dbArquivo.php?op=A&edi=" + encodeQueryValue(id) + "&unidade=" + std::to_string(unit));
     return status();
+}
+
+std::string CentralRig::uploaded(const std::string& name) {
+    const auto content = server().store().openUpload(name);
+    return content ? std::string(std::istreambuf_iterator<char>(*content), {}) : std::string();
 }
 
 PacketTable CentralRig::packet(const std::string& pathAndQuery) {

@@ -33,11 +33,18 @@ private:
     std::string text_;
 };
 
+// Whether the suite runs against the PostgreSQL store (EDI_CENTRAL_STORE=postgres, the server of EDI_TEST_PG)
+// rather than the embedded one; without EDI_TEST_PG that run skips every test.
+bool onPostgres();
+// A connection string to a new, empty schema of the test's PostgreSQL.
+std::string freshPostgresSchema();
+
 transport::HttpOptions clientOptions(const std::string& login = "quelmar", const std::string& password = "dorven");
 
 // A central server on 127.0.0.1 (a free port) over a temporary web root, and a client with its credentials.
 class CentralRig {
 public:
+    // Over the store the suite runs against: a fresh PostgreSQL schema, or the embedded store under the root.
     explicit CentralRig(ServerConfig config = {});
 
     // Stops the server and starts a new one on the same web root (and the same configuration).
@@ -61,6 +68,8 @@ public:
     long send(const std::string& name, int unit, const std::string& content = "<DATAPACKET/>");
     long registerFile(const std::string& name, int unit);
     long acknowledge(const std::string& id, int unit);
+    // The content the store keeps for an uploaded file (empty when none).
+    std::string uploaded(const std::string& name);
 
     // op=S for `unit`, loaded as a packet: (identifier, server path) per row.
     std::vector<std::pair<std::string, std::string>> waiting(int unit);
