@@ -12,6 +12,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -85,6 +86,15 @@ private:
     std::unique_ptr<LogCapture> log_ = std::make_unique<LogCapture>();
     std::unique_ptr<CentralServer> server_;
 };
+
+// The real program (EDI_CENTRAL_SERVER), started with `args`, its output to `output`.
+std::string programPath();
+int freePort();
+bool accepts(int port);
+// The process id, or -1.
+pid_t spawn(const std::vector<std::string>& args, const std::filesystem::path& output);
+// The exit code, or -1 when the process did not exit normally within ten seconds.
+int waitForExit(pid_t pid);
 
 // "E:\Home\quelmar\Web\edi\out\<name>"
 std::string uploadedPath(const std::string& name);
