@@ -128,5 +128,18 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
     EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
 }
 
+TEST(CentralCommandLine, ThePostgresConnectionComesFromTheOptionElseTheEnvironment) {
+    const auto config = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--root", "r", "--listen", "127.0.0.1:0"});
+        return std::get<ServeCommand>(parseCommandLine(args)).config;
+    };
+    ::unsetenv("EDI_CENTRAL_POSTGRES");
+    EXPECT_EQ(config({}).postgres, "");
+    ::setenv("EDI_CENTRAL_POSTGRES", "host=env dbname=edi", 1);
+    EXPECT_EQ(config({}).postgres, "host=env dbname=edi");
+    EXPECT_EQ(config({"--postgres", "host=db dbname=edi"}).postgres, "host=db dbname=edi");
+    ::unsetenv("EDI_CENTRAL_POSTGRES");
+}
+
 } // namespace
 } // namespace edi::central::test

@@ -84,5 +84,26 @@ TEST_F(CentralState, AnOldStateFileThatCannotBeReadStopsTheServerAndStaysWhereIt
     EXPECT_FALSE(fs::exists(rig.root() / "central-state.xml.migrado"));
 }
 
+TEST(CentralAccounts, AreKeptByLoginReplacedWholeAndSurviveARestart) {
+    CentralRig rig;
+    CentralStore& store = rig.server().store();
+    EXPECT_EQ(store.conta("u12"), std::nullopt);
+    store.gravaConta(Conta{"u12", "hash-1", 12, false});
+    store.gravaConta(Conta{"operador", "hash-2", std::nullopt, true});
+    store.gravaConta(Conta{"u12", "hash-3", 14, false}); // replaces, never a second account of one login
+
+    rig.restart();
+    const auto contas = rig.server().store().contas();
+    ASSERT_THAT(contas, SizeIs(2));
+    EXPECT_EQ(contas[0].login, "operador");
+    EXPECT_EQ(contas[0].unidade, std::nullopt);
+    EXPECT_TRUE(contas[0].operador);
+    const auto u12 = rig.server().store().conta("u12");
+    ASSERT_TRUE(u12);
+    EXPECT_EQ(u12->hashSenha, "hash-3");
+    EXPECT_EQ(u12->unidade, 14);
+    EXPECT_FALSE(u12->operador);
+}
+
 } // namespace
 } // namespace edi::central::test

@@ -335,11 +335,7 @@ std::optional<Conta> SqliteStore::conta(const std::string& login) const {
 
 void SqliteStore::gravaConta(const Conta& conta) {
     std::lock_guard lock(mutex_);
-    sql_->gravaConta
-        .with(conta.login, conta.hashSenha,
-              conta.unidade ? std::optional(std::to_string(*conta.unidade)) : std::nullopt,
-              std::int64_t{conta.operador ? 1 : 0})
-        .run();
+    sql_->gravaConta.with(conta.login, conta.hashSenha, conta.unidade, std::int64_t{conta.operador ? 1 : 0}).run();
 }
 
 std::vector<Conta> SqliteStore::contas() const {
