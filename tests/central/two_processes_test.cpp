@@ -35,13 +35,19 @@ struct Process {
     int port = freePort();
     pid_t pid = -1;
 
-    void start() {
+    void launch() {
         fs::create_directories(dir);
         pid = spawn({"--root", (dir / "root").string(), "--listen", "127.0.0.1:" + std::to_string(port), "--postgres",
                      conninfo},
                     dir / ("server-" + std::to_string(port) + ".log"));
-        for (int i = 0; i < 500 && !accepts(port); ++i)
+    }
+    bool listening() const {
+        for (int i = 0; i < 500; ++i) {
+            if (accepts(port))
+                return true;
             std::this_thread::sleep_for(10ms);
+        }
+        return false;
     }
     void kill(int signal) {
         ::kill(pid, signal);
@@ -143,9 +149,10 @@ TEST(CentralTwoProcesses, UnitsThroughTwoProcessesOneKilledLoseNothingAndGetNoth
     edi::test::TempDir dir;
     const std::string conninfo = freshPostgresSchema();
     Process a{dir.path() / "a", conninfo}, b{dir.path() / "b", conninfo};
-    a.start();
-    b.start();
-    ASSERT_TRUE(accepts(a.port) && accepts(b.port));
+    // Both make the schema at the same moment.
+    a.launch();
+    b.launch();
+    ASSERT_TRUE(a.listening() && b.listening()) << readFile(a.dir / ("server-" + std::to_string(a.port) + ".log"));
 
     Ledger ledger;
     fs::create_directories(dir.path() / "scratch");
@@ -175,7 +182,8 @@ TEST(CentralTwoProcesses, UnitsThroughTwoProcessesOneKilledLoseNothingAndGetNoth
     while (steps < kThreads * kStepsPerThread / 2)
         std::this_thread::sleep_for(5ms);
     a.kill(SIGKILL); // in the middle of requests
-    a.start();
+    a.launch();
+    ASSERT_TRUE(a.listening());
     for (auto& t : threads)
         t.join();
 
