@@ -34,4 +34,9 @@ void wholeExchangeFigure(const std::filesystem::path& dir, int patients, const R
 // deliveries in its state, against the same requests with a small state.
 void centralServerFigures(const std::filesystem::path& dir, int units, long long deliveries);
 
+// Requests per second of the central server under several clients at once (units uploading, registering, listing,
+// downloading, acknowledging): the embedded store with one server and, given a PostgreSQL connection string, the
+// PostgreSQL store with one and with two servers sharing it.
+void centralNetworkFigures(const std::filesystem::path& dir, const std::string& postgres);
+
 } // namespace edi::bench

@@ -253,7 +253,7 @@ void memory(const fs::path& dir, int megabytes) {
 }
 
 constexpr const char* kAjuda =
-    "Uso: edi-bench [--rows N] [--memory-mb M] [--units U] [--deliveries E] [--keep PASTA]\n"
+    "Uso: edi-bench [--rows N] [--memory-mb M] [--units U] [--deliveries E] [--postgres LIGAÇÃO] [--keep PASTA]\n"
     "Mede a exportação e a importação (linhas por segundo) contra o trabalho direto na base de dados que\n"
     "implicam, a velocidade dos pacotes de dados, a memória máxima de importar um pacote grande, a troca\n"
     "completa através do servidor central e os pedidos por segundo do servidor central com um estado grande.\n"
@@ -277,6 +277,10 @@ constexpr const char* kAjuda =
     "  servidor: op=S/op=I  pedidos por segundo de listar o que aguarda uma unidade e de registrar um arquivo\n"
     "                       com U unidades e E entregas no estado, contra os mesmos pedidos com 1000 entregas\n"
     "                       (meta: razão até 1,50, ou seja, o custo de um pedido não cresce com o estado)\n"
+    "  rede                 pedidos por segundo de 8 clientes ao mesmo tempo (envio, registro, lista,\n"
+    "                       transferência, confirmação; 200 unidades e a unidade central): o estado embutido\n"
+    "                       com um servidor, e com --postgres o PostgreSQL com um e com dois servidores (duas\n"
+    "                       instâncias completas neste processo, cada uma com as suas ligações; sem meta)\n"
     "\n"
     "Opções:\n"
     "      --rows N         linhas exportadas e importadas (100000 por omissão; 0: sem estas medidas nem a\n"
@@ -284,6 +288,8 @@ constexpr const char* kAjuda =
     "      --memory-mb M    tamanho do pacote da medida de memória, em MB (100 por omissão; 0: sem ela)\n"
     "      --units U        unidades conhecidas pelo servidor central (1000 por omissão)\n"
     "      --deliveries E   entregas no estado do servidor central (1000000 por omissão; 0: sem estas medidas)\n"
+    "      --postgres LIGAÇÃO  o PostgreSQL das medidas de rede (um esquema novo para cada medida, apagado\n"
+    "                       no fim; por omissão a variável EDI_BENCH_POSTGRES; sem ele só o estado embutido)\n"
     "      --keep PASTA     deixa as bases e os pacotes em PASTA (por omissão vão para uma pasta temporária\n"
     "                       que é apagada no fim)\n"
     "  -h, --help           mostra esta ajuda e sai\n"
@@ -312,15 +318,18 @@ int main(int argc, char** argv) {
         return *respondido;
     int rows = 100000, memoryMb = 100, units = 1000, deliveries = 1000000;
     std::string keep;
+    const char* postgresVariable = std::getenv("EDI_BENCH_POSTGRES");
+    std::string postgres = postgresVariable ? postgresVariable : "";
     for (int i = 1; i < argc; i += 2) {
         const std::string a = argv[i];
-        if (a != "--rows" && a != "--memory-mb" && a != "--keep" && a != "--units" && a != "--deliveries")
+        if (a != "--rows" && a != "--memory-mb" && a != "--keep" && a != "--units" && a != "--deliveries" &&
+            a != "--postgres")
             return erroDeUso("opção desconhecida: " + a);
         if (i + 1 >= argc)
             return erroDeUso("a opção " + a + " precisa de um valor");
         const std::string valor = argv[i + 1];
-        if (a == "--keep") {
-            keep = valor;
+        if (a == "--keep" || a == "--postgres") {
+            (a == "--keep" ? keep : postgres) = valor;
             continue;
         }
         const auto n = quantidade(valor);
@@ -342,6 +351,7 @@ int main(int argc, char** argv) {
             memory(dir, memoryMb);
         if (deliveries > 0)
             bench::centralServerFigures(dir, std::max(2, units), deliveries);
+        bench::centralNetworkFigures(dir, postgres);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "edi-bench: %s\n", e.what());
         return 1;

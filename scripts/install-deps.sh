@@ -7,6 +7,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
     libcurl4-openssl-dev libpugixml-dev libzip-dev libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev
+    postgresql libpq-dev
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core
     python3-aiosmtpd openssl
     zip unzip xvfb x11-utils imagemagick

@@ -17,6 +17,7 @@ export EDI_TEST_FB_PORT=${EDI_TEST_FB_PORT:-$(python3 -c 'import socket; s=socke
 export EDI_TEST_FB_PASSWORD=test-$RANDOM$RANDOM
 cleanup() {
     "$root/scripts/firebird-server.sh" stop "$services/firebird" || true
+    "$root/scripts/postgres-server.sh" stop "$services/postgres" || true
     rm -rf "$services"
 }
 trap cleanup EXIT
@@ -24,6 +25,11 @@ trap cleanup EXIT
 export EDI_TEST_FB_HOST="127.0.0.1/$EDI_TEST_FB_PORT"
 export EDI_TEST_FB_DIR="$services/firebird/databases"
 mkdir -p "$EDI_TEST_FB_DIR"
+# A scratch PostgreSQL cluster for the central server's store; its owner (postgres when run as root) must reach it.
+chmod 755 "$services"
+EDI_TEST_PG_PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
+EDI_TEST_PG=$("$root/scripts/postgres-server.sh" start "$services/postgres" "$EDI_TEST_PG_PORT")
+export EDI_TEST_PG
 
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"

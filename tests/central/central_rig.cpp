@@ -1,11 +1,26 @@
 #include "central_rig.h"
 
+#include "central/postgres.h"
 #include "core/files.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+
+#include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <iterator>
 #include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace edi::central::test {
 
@@ -40,6 +55,40 @@ std::streamsize LogCapture::xsputn(const char* s, std::streamsize n) {
     return n;
 }
 
+namespace {
+
+const char* testPostgres() {
+    return std::getenv("EDI_TEST_PG");
+}
+
+// The PostgreSQL run skips itself where no test server was started, like the suites on the Firebird server.
+class StoreEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (onPostgres() && !testPostgres())
+            GTEST_SKIP() << "EDI_TEST_PG não definida: sem servidor PostgreSQL de teste";
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const kStoreEnvironment =
+    ::testing::AddGlobalTestEnvironment(new StoreEnvironment);
+
+} // namespace
+
+bool onPostgres() {
+    const char* store = std::getenv("EDI_CENTRAL_STORE");
+    return store && std::string(store) == "postgres";
+}
+
+std::string freshPostgresSchema() {
+    static std::atomic<int> count{0};
+    const std::string schema = "rig_" + std::to_string(::getpid()) + "_" + std::to_string(++count);
+    pg::Connection admin(testPostgres());
+    admin.exec("DROP SCHEMA IF EXISTS " + schema + " CASCADE");
+    admin.exec("CREATE SCHEMA " + schema);
+    return std::string(testPostgres()) + " options=-csearch_path=" + schema;
+}
+
 transport::HttpOptions clientOptions(const std::string& login, const std::string& password) {
     transport::HttpOptions o;
     o.login = login;
@@ -54,6 +103,8 @@ CentralRig::CentralRig(ServerConfig config) : config_(std::move(config)) {
     config_.root = dir_.path() / "root";
     config_.host = "127.0.0.1";
     config_.port = 0;
+    if (onPostgres() && config_.postgres.empty())
+        config_.postgres = freshPostgresSchema();
     std::filesystem::create_directories(scratch());
     start();
 }
@@ -104,6 +155,11 @@ long CentralRig::acknowledge(const std::string& id, int unit) {
     return status();
 }
 
+std::string CentralRig::uploaded(const std::string& name) {
+    const auto content = server().store().openUpload(name);
+    return content ? std::string(std::istreambuf_iterator<char>(*content), {}) : std::string();
+}
+
 PacketTable CentralRig::packet(const std::string& pathAndQuery) {
     return PacketTable::loadFromString(mustGet(pathAndQuery), pathAndQuery);
 }
@@ -114,6 +170,66 @@ std::vector<std::pair<std::string, std::string>> CentralRig::waiting(int unit) {
     for (list.first(); !list.eof(); list.next())
         rows.emplace_back(list.value(0).asText(), list.value(1).asText());
     return rows;
+}
+
+std::string programPath() {
+    const char* path = std::getenv("EDI_CENTRAL_SERVER");
+    return path ? path : "";
+}
+
+int freePort() {
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t length = sizeof addr;
+    ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::close(sock);
+    return ntohs(addr.sin_port);
+}
+
+bool accepts(int port) {
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(sock);
+    return ok;
+}
+
+// Runs the program with `args`, its output to `output`; the process id.
+pid_t spawn(const std::vector<std::string>& args, const std::filesystem::path& output) {
+    std::vector<char*> argv;
+    std::string program = programPath();
+    argv.push_back(program.data());
+    std::vector<std::string> copies = args;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+// The exit code, or -1 when the process did not exit normally within ten seconds.
+int waitForExit(pid_t pid) {
+    for (int i = 0; i < 1000; ++i) {
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(10ms);
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    return -1;
 }
 
 std::string uploadedPath(const std::string& name) {

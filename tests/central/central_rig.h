@@ -12,6 +12,7 @@
 #include <ostream>
 #include <streambuf>
 #include <string>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
@@ -33,11 +34,18 @@ private:
     std::string text_;
 };
 
+// Whether the suite runs against the PostgreSQL store (EDI_CENTRAL_STORE=postgres, the server of EDI_TEST_PG)
+// rather than the embedded one; without EDI_TEST_PG that run skips every test.
+bool onPostgres();
+// A connection string to a new, empty schema of the test's PostgreSQL.
+std::string freshPostgresSchema();
+
 transport::HttpOptions clientOptions(const std::string& login = "quelmar", const std::string& password = "dorven");
 
 // A central server on 127.0.0.1 (a free port) over a temporary web root, and a client with its credentials.
 class CentralRig {
 public:
+    // Over the store the suite runs against: a fresh PostgreSQL schema, or the embedded store under the root.
     explicit CentralRig(ServerConfig config = {});
 
     // Stops the server and starts a new one on the same web root (and the same configuration).
@@ -61,6 +69,8 @@ public:
     long send(const std::string& name, int unit, const std::string& content = "<DATAPACKET/>");
     long registerFile(const std::string& name, int unit);
     long acknowledge(const std::string& id, int unit);
+    // The content the store keeps for an uploaded file (empty when none).
+    std::string uploaded(const std::string& name);
 
     // op=S for `unit`, loaded as a packet: (identifier, server path) per row.
     std::vector<std::pair<std::string, std::string>> waiting(int unit);
@@ -76,6 +86,15 @@ private:
     std::unique_ptr<LogCapture> log_ = std::make_unique<LogCapture>();
     std::unique_ptr<CentralServer> server_;
 };
+
+// The real program (EDI_CENTRAL_SERVER), started with `args`, its output to `output`.
+std::string programPath();
+int freePort();
+bool accepts(int port);
+// The process id, or -1.
+pid_t spawn(const std::vector<std::string>& args, const std::filesystem::path& output);
+// The exit code, or -1 when the process did not exit normally within ten seconds.
+int waitForExit(pid_t pid);
 
 // "E:\Home\quelmar\Web\edi\out\<name>"
 std::string uploadedPath(const std::string& name);

@@ -29,66 +29,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-std::string programPath() {
-    const char* path = std::getenv("EDI_CENTRAL_SERVER");
-    return path ? path : "";
-}
-
-int freePort() {
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t length = sizeof addr;
-    ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(sock);
-    return ntohs(addr.sin_port);
-}
-
-bool accepts(int port) {
-    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(sock);
-    return ok;
-}
-
-// Runs the program with `args`, its output to `output`; the process id.
-pid_t spawn(const std::vector<std::string>& args, const fs::path& output) {
-    std::vector<char*> argv;
-    std::string program = programPath();
-    argv.push_back(program.data());
-    std::vector<std::string> copies = args;
-    for (std::string& a : copies)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
-}
-
-// The exit code, or -1 when the process did not exit normally within ten seconds.
-int waitForExit(pid_t pid) {
-    for (int i = 0; i < 1000; ++i) {
-        int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(10ms);
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-    return -1;
-}
-
 TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
     ASSERT_FALSE(programPath().empty()) << "EDI_CENTRAL_SERVER is not set";
     edi::test::TempDir dir;
@@ -186,6 +126,19 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
         EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--max-upload-mb", mb}), UsageError)
             << mb;
     EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
+}
+
+TEST(CentralCommandLine, ThePostgresConnectionComesFromTheOptionElseTheEnvironment) {
+    const auto config = [](std::vector<std::string> args) {
+        args.insert(args.end(), {"--root", "r", "--listen", "127.0.0.1:0"});
+        return std::get<ServeCommand>(parseCommandLine(args)).config;
+    };
+    ::unsetenv("EDI_CENTRAL_POSTGRES");
+    EXPECT_EQ(config({}).postgres, "");
+    ::setenv("EDI_CENTRAL_POSTGRES", "host=env dbname=edi", 1);
+    EXPECT_EQ(config({}).postgres, "host=env dbname=edi");
+    EXPECT_EQ(config({"--postgres", "host=db dbname=edi"}).postgres, "host=db dbname=edi");
+    ::unsetenv("EDI_CENTRAL_POSTGRES");
 }
 
 } // namespace

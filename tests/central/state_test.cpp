@@ -37,7 +37,16 @@ void leaveOldState(CentralRig& rig, const std::string& state) {
     writeFileAtomically(rig.root() / "central-state.xml", state);
 }
 
-TEST(CentralState, AnOldStateFileIsTakenOverOnceAndKeptAside) {
+// Only the embedded store comes from earlier versions.
+class CentralState : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (onPostgres())
+            GTEST_SKIP() << "o estado no PostgreSQL não vem de versões anteriores";
+    }
+};
+
+TEST_F(CentralState, AnOldStateFileIsTakenOverOnceAndKeptAside) {
     CentralRig rig;
     leaveOldState(rig, kOldState);
     rig.restart();
@@ -64,7 +73,7 @@ TEST(CentralState, AnOldStateFileIsTakenOverOnceAndKeptAside) {
     EXPECT_EQ(readFile(rig.root() / "central-state.xml.migrado.2"), kOldState);
 }
 
-TEST(CentralState, AnOldStateFileThatCannotBeReadStopsTheServerAndStaysWhereItIs) {
+TEST_F(CentralState, AnOldStateFileThatCannotBeReadStopsTheServerAndStaysWhereItIs) {
     CentralRig rig;
     const std::string broken = "<central><delivery id=";
     leaveOldState(rig, broken);
@@ -73,6 +82,27 @@ TEST(CentralState, AnOldStateFileThatCannotBeReadStopsTheServerAndStaysWhereItIs
     EXPECT_THROW(CentralServer server(c), Error);
     EXPECT_EQ(readFile(rig.root() / "central-state.xml"), broken);
     EXPECT_FALSE(fs::exists(rig.root() / "central-state.xml.migrado"));
+}
+
+TEST(CentralAccounts, AreKeptByLoginReplacedWholeAndSurviveARestart) {
+    CentralRig rig;
+    CentralStore& store = rig.server().store();
+    EXPECT_EQ(store.conta("u12"), std::nullopt);
+    store.gravaConta(Conta{"u12", "hash-1", 12, false});
+    store.gravaConta(Conta{"operador", "hash-2", std::nullopt, true});
+    store.gravaConta(Conta{"u12", "hash-3", 14, false}); // replaces, never a second account of one login
+
+    rig.restart();
+    const auto contas = rig.server().store().contas();
+    ASSERT_THAT(contas, SizeIs(2));
+    EXPECT_EQ(contas[0].login, "operador");
+    EXPECT_EQ(contas[0].unidade, std::nullopt);
+    EXPECT_TRUE(contas[0].operador);
+    const auto u12 = rig.server().store().conta("u12");
+    ASSERT_TRUE(u12);
+    EXPECT_EQ(u12->hashSenha, "hash-3");
+    EXPECT_EQ(u12->unidade, 14);
+    EXPECT_FALSE(u12->operador);
 }
 
 } // namespace

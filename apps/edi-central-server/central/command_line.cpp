@@ -4,6 +4,7 @@
 #include "platform/versao.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <limits>
 #include <map>
 #include <set>
@@ -21,7 +22,8 @@ const std::string kTextoDeUso =
         "                                 [--publicado MOMENTO]\n"
         "O servidor central de referência de uma rede EDI: recebe os envios das unidades, guarda a lista de\n"
         "arquivos à espera de cada unidade e as confirmações, publica as atualizações da aplicação, as versões\n"
-        "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA.\n"
+        "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA, ou, com\n"
+        "--postgres, todo no PostgreSQL (também os arquivos enviados), partilhado por vários processos.\n"
         "\n"
         "Opções:\n"
         "      --root PASTA          a pasta raiz do servidor (obrigatória)\n"
@@ -36,6 +38,8 @@ const std::string kTextoDeUso =
     "      --login L --password S  a conta que as unidades usam (quelmar / dorven por omissão)\n"
     "      --max-upload-mb MB    o maior envio aceite, em megabytes (512 por omissão); um envio maior é\n"
     "                            recusado, também quando chega aos pedaços\n"
+    "      --postgres LIGAÇÃO    guarda o estado no PostgreSQL dado por LIGAÇÃO (\"host=... dbname=...\"; por\n"
+    "                            omissão a variável EDI_CENTRAL_POSTGRES); o esquema é criado no primeiro arranque\n"
     "      --database LIGAÇÃO    uma base Firebird para a consola SQL (um caminho simples abre-a com o motor\n"
     "                            embutido); --db-user U e --db-password S para entrar nela\n"
     "  -h, --help                mostra esta ajuda e sai\n"
@@ -119,7 +123,7 @@ void parseListen(const std::string& text, ServerConfig& config) {
 ServeCommand parseServe(const std::vector<std::string>& args) {
     const Arguments a(args, 0,
                       {"--root", "--listen", "--central", "--units", "--login", "--password", "--database", "--db-user",
-                       "--db-password", "--max-upload-mb"});
+                       "--db-password", "--max-upload-mb", "--postgres"});
     if (!a.positional.empty())
         throw UsageError("argumento inesperado: " + a.positional.front());
     if (a.has("--login") != a.has("--password"))
@@ -134,6 +138,8 @@ ServeCommand parseServe(const std::vector<std::string>& args) {
         c.units = parseUnitList(a.get("--units"));
     if (a.has("--max-upload-mb"))
         c.maxUploadBytes = parseMegabytes(a.get("--max-upload-mb"), "--max-upload-mb");
+    const char* postgres = std::getenv("EDI_CENTRAL_POSTGRES");
+    c.postgres = a.get("--postgres", postgres ? postgres : "");
     c.login = a.get("--login", c.login);
     c.password = a.get("--password", c.password);
     if (a.has("--database")) {

@@ -1,4 +1,5 @@
 #include "central/legacy_state.h"
+#include "central/sqlite_store.h"
 
 #include "central/moment.h"
 #include "core/errors.h"
@@ -117,7 +118,7 @@ std::optional<fs::path> migrateLegacyState(const fs::path& legacy, const fs::pat
         // A hidden temporary name: a migration killed half-way leaves nothing the server would open.
         const fs::path building = database.parent_path() / ("." + database.filename().string() + ".tmp");
         removeDatabaseFiles(building);
-        CentralStore(building, centralUnit).adopt(state);
+        SqliteStore(building, {}).adopt(state);
         moveInto(building, database);
     }
     const fs::path aside = asideName(legacy);

@@ -4,7 +4,10 @@
 #include "central/manifest.h"
 #include "central/moment.h"
 #include "central/packets.h"
+#include "central/postgres_store.h"
+#include "central/router.h"
 #include "central/sql_page.h"
+#include "central/sqlite_store.h"
 #include "central/web_root.h"
 #include "core/encoding.h"
 #include "core/errors.h"
@@ -107,8 +110,8 @@ std::string contentTypeOf(const fs::path& file) {
 // The uploaded parts of one request, each written under a temporary name and renamed into place once complete.
 class UploadReceiver {
 public:
-    UploadReceiver(fs::path folder, bool accept, std::size_t maxBytes)
-        : folder_(std::move(folder)), accept_(accept), maxBytes_(maxBytes) {}
+    UploadReceiver(CentralStore& store, bool accept, std::size_t maxBytes)
+        : store_(store), accept_(accept), maxBytes_(maxBytes) {}
 
     bool startPart(const httplib::MultipartFormData& part) {
         if (!finishPart())
@@ -120,7 +123,7 @@ public:
             return true;
         }
         return guarded([&] {
-            current_ = std::make_unique<AtomicFile>(folder_ / part.filename);
+            current_ = store_.newUpload(part.filename);
             currentName_ = part.filename;
         });
     }
@@ -130,12 +133,7 @@ public:
             return false;
         if (!current_)
             return true;
-        current_->stream().write(data, static_cast<std::streamsize>(size));
-        if (!current_->stream()) {
-            error_ = msg::cannotWrite(current_->temporaryPath());
-            return false;
-        }
-        return true;
+        return guarded([&] { current_->write(data, size); });
     }
 
     bool finishPart() {
@@ -171,37 +169,40 @@ private:
         }
     }
 
-    fs::path folder_;
+    CentralStore& store_;
     bool accept_;
     std::size_t maxBytes_;
     std::size_t received_ = 0;
     bool tooLarge_ = false;
-    std::unique_ptr<AtomicFile> current_;
+    std::unique_ptr<UploadWriter> current_;
     std::string currentName_;
     std::vector<std::string> stored_;
     std::string refused_;
     std::string error_;
 };
 
-// Prepares the web root and takes over a state file of an earlier version; the database of the state.
-fs::path preparedState(const WebRoot& root, int centralUnit, std::optional<fs::path>& oldStateAside) {
+// Prepares the web root and opens the store: in PostgreSQL when configured, else under the root, taking over a
+// state file of an earlier version.
+std::unique_ptr<CentralStore> openStore(const ServerConfig& config, const WebRoot& root,
+                                        std::optional<fs::path>& oldStateAside) {
     root.prepare();
-    oldStateAside = migrateLegacyState(root.legacyStateFile(), root.stateFile(), centralUnit);
-    return root.stateFile();
+    if (!config.postgres.empty())
+        return std::make_unique<PostgresStore>(config.postgres);
+    oldStateAside = migrateLegacyState(root.legacyStateFile(), root.stateFile(), config.centralUnit);
+    return std::make_unique<SqliteStore>(root.stateFile(), root.uploads());
 }
 
 } // namespace
 
 struct CentralServer::Impl {
     Impl(ServerConfig c, std::ostream& logStream)
-        : config(std::move(c)), root(config.root),
-          store(preparedState(root, config.centralUnit, oldStateAside), config.centralUnit), sql(config.database),
-          log(logStream) {
+        : config(std::move(c)), root(config.root), stored(openStore(config, root, oldStateAside)), store(*stored),
+          router(store, config.centralUnit), sql(config.database), log(logStream) {
         if (oldStateAside)
             writeLog("estado migrado para " + root.stateFile().string() + "; o arquivo anterior ficou em " +
                      oldStateAside->string());
         for (const UnitSeed& unit : config.units)
-            store.noteUnit(unit.code, unit.version);
+            router.noteUnit(unit.code, unit.version);
         routes();
     }
 
@@ -221,6 +222,7 @@ struct CentralServer::Impl {
     void sqlConsole(const httplib::Request& req, httplib::Response& res);
     void rede(const httplib::Request& req, httplib::Response& res);
     void serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res);
+    void serveUpload(const httplib::Request& req, httplib::Response& res);
 
     // Runs a handler, turning a refusal into its answer.
     template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
@@ -236,7 +238,9 @@ struct CentralServer::Impl {
     ServerConfig config;
     WebRoot root;
     std::optional<fs::path> oldStateAside; // where a migrated state file of an earlier version now is
-    CentralStore store;
+    std::unique_ptr<CentralStore> stored;
+    CentralStore& store;
+    Router router;
     SqlConsole sql;
     std::ostream& log;
     std::mutex logMutex;
@@ -277,9 +281,10 @@ void CentralServer::Impl::routes() {
     const auto files = [this](fs::path folder) {
         return [this, folder](const httplib::Request& req, httplib::Response& res) { serveFile(folder, req, res); };
     };
-    http.Get(R"(/edi/out/([^/]+))", files(root.uploads()));
+    const auto uploads = [this](const httplib::Request& req, httplib::Response& res) { serveUpload(req, res); };
+    http.Get(R"(/edi/out/([^/]+))", uploads);
     // The protocol summary links each protocol document there.
-    http.Get(R"(/edi/central/in/([^/]+))", files(root.uploads()));
+    http.Get(R"(/edi/central/in/([^/]+))", uploads);
     http.Get(R"(/app/([^/]+))", files(root.updates()));
 }
 
@@ -310,7 +315,7 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
     // Any call that names a unit makes it known, and may tell its version.
     if (const auto code = unitCode(req.get_param_value("unidade"))) {
         try {
-            store.noteUnit(*code, req.get_param_value("versao"), true);
+            router.noteUnit(*code, req.get_param_value("versao"), true);
         } catch (const std::exception& e) {
             answerText(res, 500, msg::withCause(kServerError, e.what()));
             return httplib::Server::HandlerResponse::Handled;
@@ -332,7 +337,7 @@ void CentralServer::Impl::logRequest(const httplib::Request& req, const httplib:
 void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
                                  const httplib::ContentReader& reader) {
     const bool accept = authorised(req);
-    UploadReceiver receiver(root.uploads(), accept, config.maxUploadBytes);
+    UploadReceiver receiver(store, accept, config.maxUploadBytes);
     bool complete = false;
     if (req.is_multipart_form_data())
         complete = reader([&](const httplib::MultipartFormData& part) { return receiver.startPart(part); },
@@ -365,14 +370,14 @@ void CentralServer::Impl::arquivo(const httplib::Request& req, httplib::Response
     if (op == "I")
         return registerFile(req, res);
     if (op == "S")
-        return answerPacket(res, waitingFilesPacket(store.waitingFor(unitParameter(req))));
+        return answerPacket(res, waitingFilesPacket(router.waitingFor(unitParameter(req))));
     if (op == "A") {
         const std::string text = parameter(req, "edi");
         const auto id = parseInteger<std::int64_t>(text);
         if (!id)
             throw Refusal{400, "identificador inválido \"" + text + "\""};
         const int unit = unitParameter(req);
-        if (!store.acknowledge(*id, unit))
+        if (!router.acknowledge(*id, unit))
             throw Refusal{404, "nada aguarda a unidade " + std::to_string(unit) + " com o identificador " + text};
         return answerText(res, 200, "OK");
     }
@@ -380,7 +385,7 @@ void CentralServer::Impl::arquivo(const httplib::Request& req, httplib::Response
         const std::string name = fileNameParameter(req);
         const int unit = unitParameter(req);
         // Whether or not a record was left to drop, none is left now: the unit may stop asking.
-        const int dropped = store.drop(name, unit);
+        const int dropped = router.drop(name, unit);
         writeLog("removido(s) " + std::to_string(dropped) + " registro(s) de entrega de " + name + " para a unidade " +
                  std::to_string(unit));
         return answerText(res, 200, "OK");
@@ -393,11 +398,11 @@ void CentralServer::Impl::arquivo(const httplib::Request& req, httplib::Response
 void CentralServer::Impl::registerFile(const httplib::Request& req, httplib::Response& res) {
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
-    std::error_code ec;
-    if (!fs::is_regular_file(root.uploads() / name, ec))
+    const auto routed = router.registerFile(name, unit);
+    if (!routed)
         throw Refusal{404, neverUploaded(name)};
     std::string recipients;
-    for (const int to : store.registerFile(name, unit))
+    for (const int to : *routed)
         recipients += (recipients.empty() ? "" : ",") + std::to_string(to);
     writeLog("registrado " + name + " da unidade " + std::to_string(unit) + " para " +
              (recipients.empty() ? std::string("nenhuma unidade") : "a(s) unidade(s) " + recipients));
@@ -423,10 +428,8 @@ void CentralServer::Impl::protocolo(const httplib::Request& req, httplib::Respon
         throw Refusal{400, unknownOp(op)};
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
-    std::error_code ec;
-    if (!fs::is_regular_file(root.uploads() / name, ec))
+    if (!router.recordProtocol(name, unit))
         throw Refusal{404, neverUploaded(name)};
-    store.recordProtocol(name, unit);
     writeLog("resumo de protocolo " + name + " da unidade " + std::to_string(unit));
     answerText(res, 200, "OK");
 }
@@ -476,6 +479,29 @@ void CentralServer::Impl::sqlConsole(const httplib::Request& req, httplib::Respo
     res.set_content(sql.run(operation, statement), "text/html; charset=utf-8");
 }
 
+namespace {
+
+// Streams `content` as the answer, `size` bytes from its start.
+void answerStream(httplib::Response& res, std::shared_ptr<std::istream> content, const std::string& name) {
+    content->seekg(0, std::ios::end);
+    const auto size = static_cast<std::size_t>(content->tellg());
+    res.status = 200;
+    res.set_content_provider(size, contentTypeOf(name),
+                             [content](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 char buffer[64 * 1024];
+                                 content->seekg(static_cast<std::streamoff>(offset));
+                                 content->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
+                                 const auto got = content->gcount();
+                                 return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
+                             });
+}
+
+void answerMissing(httplib::Response& res, const std::string& name) {
+    answerText(res, 404, "arquivo inexistente: " + name);
+}
+
+} // namespace
+
 void CentralServer::Impl::serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     // Opened once: a file replaced by a new upload meanwhile is served whole, old or new, never mixed.
@@ -484,18 +510,16 @@ void CentralServer::Impl::serveFile(const fs::path& folder, const httplib::Reque
         file->open(folder / name, std::ios::binary);
     std::error_code ec;
     if (!*file || !fs::is_regular_file(folder / name, ec))
-        return answerText(res, 404, "arquivo inexistente: " + name);
-    file->seekg(0, std::ios::end);
-    const auto size = static_cast<std::size_t>(file->tellg());
-    res.status = 200;
-    res.set_content_provider(size, contentTypeOf(name),
-                             [file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                 char buffer[64 * 1024];
-                                 file->seekg(static_cast<std::streamoff>(offset));
-                                 file->read(buffer, static_cast<std::streamsize>(std::min(length, sizeof buffer)));
-                                 const auto got = file->gcount();
-                                 return got > 0 && sink.write(buffer, static_cast<std::size_t>(got));
-                             });
+        return answerMissing(res, name);
+    answerStream(res, file, name);
+}
+
+void CentralServer::Impl::serveUpload(const httplib::Request& req, httplib::Response& res) {
+    const std::string name = req.matches[1];
+    std::shared_ptr<std::istream> content = isBareFileName(name) ? store.openUpload(name) : nullptr;
+    if (!content)
+        return answerMissing(res, name);
+    answerStream(res, std::move(content), name);
 }
 
 CentralServer::CentralServer(ServerConfig config, std::ostream& log)

@@ -21,7 +21,10 @@ struct UnitSeed {
 };
 
 struct ServerConfig {
-    std::filesystem::path root; // web root: uploads, published updates, the state file
+    std::filesystem::path root; // web root: published updates; with the embedded store also uploads and the state
+    // A PostgreSQL connection string: the whole state there, shared with other server processes. Empty: the
+    // embedded store under the root.
+    std::string postgres;
     std::string host = "127.0.0.1";
     int port = 0; // 0: any free port
     int centralUnit = 31;
@@ -36,7 +39,7 @@ struct ServerConfig {
 };
 
 // The reference central server: every endpoint units call, over HTTP with Basic authentication, one log line per
-// request on `log`. Requests are served by a pool of threads; the state is guarded by CentralStore.
+// request on `log`. Requests are served by a pool of threads; the state is kept by a CentralStore, routed by a Router.
 class CentralServer {
 public:
     // Prepares the web root and loads the saved state; throws Error when either fails.

@@ -3,10 +3,9 @@
 #include "core/datetime.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <map>
+#include <functional>
+#include <istream>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,67 +52,91 @@ struct UnitContact {
     std::int64_t waiting = 0;             // deliveries waiting for it
 };
 
-struct LegacyState;
-namespace sqlite {
-class Database;
-}
+// An account of the server.
+struct Conta {
+    std::string login;
+    std::string hashSenha;
+    std::optional<int> unidade;
+    bool operador = false;
+};
 
-// Everything the server must not forget across a restart: known units, registrations and their deliveries,
-// protocol summaries, in an SQLite database (one row per unit, delivery, central file and protocol; deliveries
-// indexed by unit and state), so a request costs the same however much the server has seen. Thread-safe; every
-// change is one transaction committed to the disk before it is visible, so a failed write (IoError) leaves the
-// state as it was.
+// What the routing reads and changes inside one transaction of the store.
+class StoreTransaction {
+public:
+    virtual ~StoreTransaction() = default;
+
+    // The version recorded for a known unit (empty when nobody told it); nullopt for a unit the store does not know.
+    virtual std::optional<std::string> unitVersion(int code) = 0;
+    // False when the unit was known already (another server process may have just made it known).
+    virtual bool insertUnit(int code, const std::string& version, const Timestamp& firstSeen) = 0;
+    virtual void setVersion(int code, const std::string& version) = 0;
+    virtual void setContact(int code, const Timestamp& when) = 0;
+    virtual std::vector<int> unitsOtherThan(int code) = 0;
+    // Held to the end of the transaction: new units and registrations of central files wait for each other, so a
+    // unit made known while a central file is registered gets it either way.
+    virtual void lockNetwork() = 0;
+    virtual std::vector<CentralFile> centralFiles() = 0;
+    // Puts `name` last in the registry of central files.
+    virtual void rememberCentralFile(const std::string& name, const Timestamp& when) = 0;
+    // A new waiting delivery of `name` to `to`, replacing one that still waits under that name.
+    virtual void deliver(const std::string& name, int from, int to, const Timestamp& when) = 0;
+    // False when no such delivery waits for that unit.
+    virtual bool acknowledge(std::int64_t id, int unit, const Timestamp& when) = 0;
+    // Drops the deliveries of `name` to `unit`, waiting or received; how many.
+    virtual int drop(const std::string& name, int unit, const Timestamp& when) = 0;
+    virtual bool hasUpload(const std::string& name) = 0;
+    virtual void recordProtocol(const std::string& name, int unit, const Timestamp& when) = 0;
+};
+
+// An uploaded file being received: nothing of it is visible until commit().
+class UploadWriter {
+public:
+    virtual ~UploadWriter() = default;
+    virtual void write(const char* data, std::size_t size) = 0;
+    // Stores it whole under its name, replacing an earlier upload of that name.
+    virtual void commit() = 0;
+};
+
+// Everything the server must not forget across a restart: known units, uploaded files, registrations and their
+// deliveries, protocol summaries, accounts. Thread-safe; a change is one transaction, committed before it is
+// visible, so a failed write leaves the state as it was. The routing policy is not here (Router).
 class CentralStore {
 public:
-    // Opens the database, creating it when missing; throws Error when it exists but cannot be read.
-    CentralStore(const std::filesystem::path& database, int centralUnit);
-    ~CentralStore();
+    virtual ~CentralStore() = default;
 
-    int centralUnit() const { return centralUnit_; }
+    // Runs `change` in one transaction and commits it. When another server process changed the same rows at the
+    // same time, the transaction is rolled back and `change` runs again in a new one: it must have no other effect
+    // than through the transaction.
+    template <typename Change> auto transaction(Change change) {
+        using Result = decltype(change(std::declval<StoreTransaction&>()));
+        std::optional<Result> result;
+        runTransaction([&](StoreTransaction& t) { result = change(t); });
+        return std::move(*result);
+    }
 
-    // Makes the unit known; a non-empty version replaces the one recorded. True when something changed.
-    // A unit other than the central one, new to the server, gets every central file registered so far.
-    // `contacted`: the unit itself called, so its last contact is now.
-    bool noteUnit(int code, const std::string& version = {}, bool contacted = false);
+    // The version of a known unit, read without a transaction of its own; nullopt for an unknown unit.
+    virtual std::optional<std::string> knownVersion(int code) const = 0;
 
-    // Routes a registered file as a star: from a unit to the central unit, from the central unit to every other
-    // known unit (and, through the registry of central files, to every unit known later). A waiting delivery of the
-    // same name to the same unit is replaced, not doubled (a unit that crashed after uploading sends and registers
-    // again). Returns the units it now waits for.
-    std::vector<int> registerFile(const std::string& name, int fromUnit);
+    virtual std::unique_ptr<UploadWriter> newUpload(const std::string& name) = 0;
+    // The uploaded file's content; nullptr when there is none of that name.
+    virtual std::unique_ptr<std::istream> openUpload(const std::string& name) const = 0;
+    // Names of the uploaded files, sorted.
+    virtual std::vector<std::string> uploads() const = 0;
 
     // The deliveries waiting for `unit`, by identifier.
-    std::vector<Delivery> waitingFor(int unit) const;
-    // Marks delivery `id` received by `unit`; false when no such delivery waits for that unit.
-    bool acknowledge(std::int64_t id, int unit);
-    // Drops the server's record of delivering `name` to `unit`, waiting or already received: a unit asks this for
-    // a file it downloaded and could not read. The number of deliveries dropped.
-    int drop(const std::string& name, int unit);
+    virtual std::vector<Delivery> waitingFor(int unit) const = 0;
+    virtual std::vector<UnitRecord> units() const = 0;
+    virtual std::vector<UnitContact> network() const = 0;
+    virtual std::vector<Delivery> deliveries() const = 0;
+    virtual std::vector<CentralFile> centralFiles() const = 0;
+    virtual std::vector<ProtocolRecord> protocols() const = 0;
 
-    void recordProtocol(const std::string& name, int unit);
+    virtual std::optional<Conta> conta(const std::string& login) const = 0; // none when unknown
+    virtual void gravaConta(const Conta& conta) = 0;                        // insert or replace by login
+    virtual std::vector<Conta> contas() const = 0;                          // by login
 
-    std::vector<UnitRecord> units() const;
-    std::vector<UnitContact> network() const;
-    std::vector<Delivery> deliveries() const;
-    std::vector<CentralFile> centralFiles() const;
-    std::vector<ProtocolRecord> protocols() const;
-
-    // Fills an empty store with a state read from the old XML file, in one transaction.
-    void adopt(const LegacyState& state);
-
-private:
-    struct Statements;
-    // A waiting delivery of `name` to `to`, replacing one that still waits under that name.
-    void route(const std::string& name, int from, int to, const std::string& registered);
-    // Runs `change()` in one transaction under the lock.
-    template <typename Change> auto transaction(Change change);
-
-    int centralUnit_;
-    mutable std::mutex mutex_;
-    // When each unit's contact was last written: a synced write per request would halve the requests served.
-    std::map<int, Timestamp> contactWritten_;
-    std::unique_ptr<sqlite::Database> db_;
-    std::unique_ptr<Statements> sql_;
+protected:
+    virtual void runTransaction(const std::function<void(StoreTransaction&)>& change) = 0;
 };
 
 } // namespace edi::central

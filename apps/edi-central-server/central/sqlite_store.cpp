@@ -1,10 +1,14 @@
-#include "central/store.h"
+#include "central/sqlite_store.h"
 
 #include "central/legacy_state.h"
 #include "central/moment.h"
 #include "central/sqlite.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/messages.h"
+
+#include <algorithm>
+#include <fstream>
 
 namespace edi::central {
 
@@ -36,6 +40,11 @@ CREATE TABLE IF NOT EXISTS protocol (
     name TEXT NOT NULL,
     unit INTEGER NOT NULL,
     registered TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS contas (
+    login TEXT PRIMARY KEY,
+    hash_senha TEXT NOT NULL,
+    unidade INTEGER,
+    operador INTEGER NOT NULL DEFAULT 0);
 )";
 
 Timestamp moment(const sqlite::Statement& row, int column) {
@@ -48,10 +57,6 @@ Timestamp moment(const sqlite::Statement& row, int column) {
 
 std::optional<std::string> momentText(const std::optional<Timestamp>& value) {
     return value ? std::optional(formatMoment(*value)) : std::nullopt;
-}
-
-std::string now() {
-    return formatMoment(Timestamp::localNow());
 }
 
 constexpr const char* kDeliveryColumns =
@@ -86,7 +91,7 @@ sqlite::Database& opened(sqlite::Database& db) {
     return db;
 }
 
-// The version recorded for a known unit (empty when nobody told it); nullopt for a unit the server does not know.
+// The version recorded for a known unit; nullopt for a unit the store does not know.
 std::optional<std::string> recordedVersion(sqlite::Statement& query, int code) {
     std::optional<std::string> version;
     if (query.with(code).step())
@@ -95,10 +100,32 @@ std::optional<std::string> recordedVersion(sqlite::Statement& query, int code) {
     return version;
 }
 
+Conta contaFrom(const sqlite::Statement& row) {
+    Conta c{row.text(0), row.text(1), std::nullopt, row.integer(3) != 0};
+    if (!row.isNull(2))
+        c.unidade = static_cast<int>(row.integer(2));
+    return c;
+}
+
+// An upload written under a hidden temporary name and renamed into place once complete.
+class FileUpload : public UploadWriter {
+public:
+    explicit FileUpload(const fs::path& file) : file_(file) {}
+    void write(const char* data, std::size_t size) override {
+        file_.stream().write(data, static_cast<std::streamsize>(size));
+        if (!file_.stream())
+            throw IoError(msg::cannotWrite(file_.temporaryPath()));
+    }
+    void commit() override { file_.commit(); }
+
+private:
+    AtomicFile file_;
+};
+
 } // namespace
 
 // The statements of every request, prepared once.
-struct CentralStore::Statements {
+struct SqliteStore::Statements {
     explicit Statements(sqlite::Database& database) : db(database) {}
 
     sqlite::Database& db;
@@ -132,91 +159,118 @@ struct CentralStore::Statements {
     sqlite::Statement allCentralFiles{db, "SELECT name, registered FROM central_file ORDER BY position"};
     sqlite::Statement insertProtocol{db, "INSERT INTO protocol (name, unit, registered) VALUES (?, ?, ?)"};
     sqlite::Statement allProtocols{db, "SELECT name, unit, registered FROM protocol ORDER BY id"};
+    sqlite::Statement conta{db, "SELECT login, hash_senha, unidade, operador FROM contas WHERE login = ?"};
+    sqlite::Statement contas{db, "SELECT login, hash_senha, unidade, operador FROM contas ORDER BY login"};
+    sqlite::Statement gravaConta{
+        db, "INSERT OR REPLACE INTO contas (login, hash_senha, unidade, operador) VALUES (?, ?, ?, ?)"};
     sqlite::Statement forgetNextId{db, "DELETE FROM sqlite_sequence WHERE name = 'delivery'"};
     sqlite::Statement lastId{db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('delivery', "
                                  "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
 };
 
-CentralStore::CentralStore(const fs::path& database, int centralUnit)
-    : centralUnit_(centralUnit), db_(std::make_unique<sqlite::Database>(database)),
+namespace {
+
+class SqliteTransaction : public StoreTransaction {
+public:
+    SqliteTransaction(SqliteStore::Statements& sql, sqlite::Database& db, const fs::path& uploads)
+        : sql_(sql), db_(db), uploads_(uploads) {}
+
+    std::optional<std::string> unitVersion(int code) override { return recordedVersion(sql_.unitVersion, code); }
+    bool insertUnit(int code, const std::string& version, const Timestamp& firstSeen) override {
+        sql_.insertUnit.with(code, version, formatMoment(firstSeen)).run();
+        return true; // the transaction holds the only writer's lock: nobody made it known meanwhile
+    }
+    void setVersion(int code, const std::string& version) override { sql_.updateUnit.with(version, code).run(); }
+    void setContact(int code, const Timestamp& when) override { sql_.contact.with(formatMoment(when), code).run(); }
+    std::vector<int> unitsOtherThan(int code) override {
+        std::vector<int> codes;
+        for (auto& u = sql_.otherUnits.with(code); u.step();)
+            codes.push_back(static_cast<int>(u.integer(0)));
+        return codes;
+    }
+    void lockNetwork() override {} // BEGIN IMMEDIATE already holds the database's only write lock
+    std::vector<CentralFile> centralFiles() override {
+        std::vector<CentralFile> files;
+        for (auto& f = sql_.allCentralFiles.with(); f.step();)
+            files.push_back(CentralFile{f.text(0), moment(f, 1)});
+        return files;
+    }
+    void rememberCentralFile(const std::string& name, const Timestamp& when) override {
+        sql_.forgetCentralFile.with(name).run();
+        sql_.insertCentralFile.with(name, formatMoment(when)).run();
+    }
+    void deliver(const std::string& name, int from, int to, const Timestamp& when) override {
+        const std::string registered = formatMoment(when);
+        sql_.replaceWaiting.with(registered, to, name).run();
+        sql_.insertDelivery.with(name, from, to, registered).run();
+    }
+    bool acknowledge(std::int64_t id, int unit, const Timestamp& when) override {
+        sql_.acknowledge.with(formatMoment(when), id, unit).run();
+        return db_.changes() > 0;
+    }
+    int drop(const std::string& name, int unit, const Timestamp& when) override {
+        sql_.drop.with(formatMoment(when), unit, name).run();
+        return db_.changes();
+    }
+    bool hasUpload(const std::string& name) override {
+        std::error_code ec;
+        return fs::is_regular_file(uploads_ / name, ec);
+    }
+    void recordProtocol(const std::string& name, int unit, const Timestamp& when) override {
+        sql_.insertProtocol.with(name, unit, formatMoment(when)).run();
+    }
+
+private:
+    SqliteStore::Statements& sql_;
+    sqlite::Database& db_;
+    const fs::path& uploads_;
+};
+
+} // namespace
+
+SqliteStore::SqliteStore(const fs::path& database, fs::path uploads)
+    : uploads_(std::move(uploads)), db_(std::make_unique<sqlite::Database>(database)),
       sql_(std::make_unique<Statements>(opened(*db_))) {}
 
-CentralStore::~CentralStore() = default;
+SqliteStore::~SqliteStore() = default;
 
-template <typename Change> auto CentralStore::transaction(Change change) {
+void SqliteStore::runTransaction(const std::function<void(StoreTransaction&)>& change) {
     std::lock_guard lock(mutex_);
     sqlite::Transaction t(*db_);
-    auto result = change();
+    SqliteTransaction work(*sql_, *db_, uploads_);
+    change(work);
     t.commit();
-    return result;
 }
 
-bool CentralStore::noteUnit(int code, const std::string& version, bool contacted) {
-    const auto unchanged = [&](const std::optional<std::string>& known) {
-        return known && (version.empty() || *known == version);
-    };
-    const Timestamp agora = Timestamp::localNow();
-    const auto contactFresh = [&] {
-        const auto written = contactWritten_.find(code);
-        return !contacted || (written != contactWritten_.end() && written->second.plusSeconds(60) > agora);
-    };
-    // Most requests come from a unit already known with the same version, seen a moment ago: nothing to write.
-    {
-        std::lock_guard lock(mutex_);
-        if (unchanged(recordedVersion(sql_->unitVersion, code)) && contactFresh())
-            return false;
-    }
-    return transaction([&] {
-        const auto known = recordedVersion(sql_->unitVersion, code);
-        if (!known)
-            sql_->insertUnit.with(code, version, formatMoment(agora)).run();
-        if (contacted) {
-            sql_->contact.with(formatMoment(agora), code).run();
-            contactWritten_[code] = agora;
-        }
-        if (unchanged(known))
-            return false;
-        if (known) {
-            sql_->updateUnit.with(version, code).run();
-            return true;
-        }
-        if (code != centralUnit_) {
-            std::vector<std::pair<std::string, std::string>> files;
-            for (auto& f = sql_->allCentralFiles.with(); f.step();)
-                files.emplace_back(f.text(0), f.text(1));
-            for (const auto& [name, registered] : files)
-                route(name, centralUnit_, code, registered);
-        }
-        return true;
-    });
+std::optional<std::string> SqliteStore::knownVersion(int code) const {
+    std::lock_guard lock(mutex_);
+    return recordedVersion(sql_->unitVersion, code);
 }
 
-void CentralStore::route(const std::string& name, int from, int to, const std::string& registered) {
-    // The replacement gets a new identifier: an acknowledgement of the old one must not count for a file that may
-    // have changed since it was listed.
-    sql_->replaceWaiting.with(registered, to, name).run();
-    sql_->insertDelivery.with(name, from, to, registered).run();
+std::unique_ptr<UploadWriter> SqliteStore::newUpload(const std::string& name) {
+    return std::make_unique<FileUpload>(uploads_ / name);
 }
 
-std::vector<int> CentralStore::registerFile(const std::string& name, int fromUnit) {
-    return transaction([&] {
-        const std::string registered = now();
-        std::vector<int> recipients;
-        if (fromUnit != centralUnit_) {
-            recipients.push_back(centralUnit_);
-        } else {
-            sql_->forgetCentralFile.with(name).run();
-            sql_->insertCentralFile.with(name, registered).run();
-            for (auto& u = sql_->otherUnits.with(centralUnit_); u.step();)
-                recipients.push_back(static_cast<int>(u.integer(0)));
-        }
-        for (const int to : recipients)
-            route(name, fromUnit, to, registered);
-        return recipients;
-    });
+std::unique_ptr<std::istream> SqliteStore::openUpload(const std::string& name) const {
+    // Opened once: a file replaced by a new upload meanwhile is read whole, old or new, never mixed.
+    auto file = std::make_unique<std::ifstream>(uploads_ / name, std::ios::binary);
+    std::error_code ec;
+    if (!*file || !fs::is_regular_file(uploads_ / name, ec))
+        return nullptr;
+    return file;
 }
 
-std::vector<Delivery> CentralStore::waitingFor(int unit) const {
+std::vector<std::string> SqliteStore::uploads() const {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(uploads_, ec))
+        if (entry.is_regular_file() && entry.path().filename().string().front() != '.')
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<Delivery> SqliteStore::waitingFor(int unit) const {
     std::lock_guard lock(mutex_);
     std::vector<Delivery> result;
     for (auto& row = sql_->waiting.with(unit); row.step();)
@@ -224,28 +278,7 @@ std::vector<Delivery> CentralStore::waitingFor(int unit) const {
     return result;
 }
 
-bool CentralStore::acknowledge(std::int64_t id, int unit) {
-    return transaction([&] {
-        sql_->acknowledge.with(now(), id, unit).run();
-        return db_->changes() > 0;
-    });
-}
-
-int CentralStore::drop(const std::string& name, int unit) {
-    return transaction([&] {
-        sql_->drop.with(now(), unit, name).run();
-        return db_->changes();
-    });
-}
-
-void CentralStore::recordProtocol(const std::string& name, int unit) {
-    transaction([&] {
-        sql_->insertProtocol.with(name, unit, now()).run();
-        return true;
-    });
-}
-
-std::vector<UnitRecord> CentralStore::units() const {
+std::vector<UnitRecord> SqliteStore::units() const {
     std::lock_guard lock(mutex_);
     std::vector<UnitRecord> result;
     for (auto& row = sql_->allUnits.with(); row.step();)
@@ -253,7 +286,7 @@ std::vector<UnitRecord> CentralStore::units() const {
     return result;
 }
 
-std::vector<UnitContact> CentralStore::network() const {
+std::vector<UnitContact> SqliteStore::network() const {
     std::lock_guard lock(mutex_);
     std::vector<UnitContact> result;
     for (auto& row = sql_->network.with(); row.step();) {
@@ -267,7 +300,7 @@ std::vector<UnitContact> CentralStore::network() const {
     return result;
 }
 
-std::vector<Delivery> CentralStore::deliveries() const {
+std::vector<Delivery> SqliteStore::deliveries() const {
     std::lock_guard lock(mutex_);
     std::vector<Delivery> result;
     for (auto& row = sql_->allDeliveries.with(); row.step();)
@@ -275,7 +308,7 @@ std::vector<Delivery> CentralStore::deliveries() const {
     return result;
 }
 
-std::vector<CentralFile> CentralStore::centralFiles() const {
+std::vector<CentralFile> SqliteStore::centralFiles() const {
     std::lock_guard lock(mutex_);
     std::vector<CentralFile> result;
     for (auto& row = sql_->allCentralFiles.with(); row.step();)
@@ -283,7 +316,7 @@ std::vector<CentralFile> CentralStore::centralFiles() const {
     return result;
 }
 
-std::vector<ProtocolRecord> CentralStore::protocols() const {
+std::vector<ProtocolRecord> SqliteStore::protocols() const {
     std::lock_guard lock(mutex_);
     std::vector<ProtocolRecord> result;
     for (auto& row = sql_->allProtocols.with(); row.step();)
@@ -291,8 +324,32 @@ std::vector<ProtocolRecord> CentralStore::protocols() const {
     return result;
 }
 
-void CentralStore::adopt(const LegacyState& state) {
-    transaction([&] {
+std::optional<Conta> SqliteStore::conta(const std::string& login) const {
+    std::lock_guard lock(mutex_);
+    std::optional<Conta> result;
+    if (sql_->conta.with(login).step())
+        result = contaFrom(sql_->conta);
+    sql_->conta.finish();
+    return result;
+}
+
+void SqliteStore::gravaConta(const Conta& conta) {
+    std::lock_guard lock(mutex_);
+    sql_->gravaConta.with(conta.login, conta.hashSenha, conta.unidade, std::int64_t{conta.operador ? 1 : 0}).run();
+}
+
+std::vector<Conta> SqliteStore::contas() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Conta> result;
+    for (auto& row = sql_->contas.with(); row.step();)
+        result.push_back(contaFrom(row));
+    return result;
+}
+
+void SqliteStore::adopt(const LegacyState& state) {
+    std::lock_guard lock(mutex_);
+    {
+        sqlite::Transaction t(*db_);
         for (const auto& [code, unit] : state.units)
             sql_->insertUnit.with(code, unit.version, formatMoment(unit.firstSeen)).run();
         for (const Delivery& d : state.deliveries)
@@ -307,8 +364,8 @@ void CentralStore::adopt(const LegacyState& state) {
             sql_->insertCentralFile.with(f.name, formatMoment(f.registered)).run();
         for (const ProtocolRecord& p : state.protocols)
             sql_->insertProtocol.with(p.name, p.unit, formatMoment(p.registered)).run();
-        return true;
-    });
+        t.commit();
+    }
     // Everything into the database file itself, so the file alone holds the state once renamed into place.
     db_->execute("PRAGMA wal_checkpoint(TRUNCATE)");
 }
