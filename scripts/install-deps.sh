@@ -8,7 +8,7 @@ PACKAGES=(
     firebird-dev libfbclient2 firebird3.0-server-core firebird3.0-utils firebird3.0-server
     libcurl4-openssl-dev libpugixml-dev libzip-dev libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core
-    python3-aiosmtpd openssl
+    python3-aiosmtpd openssl libssl-dev
     zip unzip xvfb x11-utils imagemagick
     help2man lintian dpkg-dev fakeroot
     faketime

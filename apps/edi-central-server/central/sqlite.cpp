@@ -78,6 +78,13 @@ void Statement::bind(int index, const std::optional<std::string>& value) {
         sqlite3_bind_null(stmt_, index);
 }
 
+void Statement::bind(int index, const std::optional<std::int64_t>& value) {
+    if (value)
+        bind(index, *value);
+    else
+        sqlite3_bind_null(stmt_, index);
+}
+
 std::int64_t Statement::integer(int column) const {
     return sqlite3_column_int64(stmt_, column);
 }

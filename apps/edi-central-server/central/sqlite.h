@@ -67,6 +67,7 @@ private:
     void bind(int index, const std::string& value) { bind(index, std::string_view(value)); }
     void bind(int index, const char* value) { bind(index, std::string_view(value)); }
     void bind(int index, const std::optional<std::string>& value);
+    void bind(int index, const std::optional<std::int64_t>& value);
 
     Database& db_;
     sqlite3_stmt* stmt_ = nullptr;

@@ -36,6 +36,11 @@ CREATE TABLE IF NOT EXISTS protocol (
     name TEXT NOT NULL,
     unit INTEGER NOT NULL,
     registered TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS contas (
+    login TEXT PRIMARY KEY,
+    hash_senha TEXT NOT NULL,
+    unidade INTEGER,
+    operador INTEGER NOT NULL DEFAULT 0);
 )";
 
 Timestamp moment(const sqlite::Statement& row, int column) {
@@ -95,6 +100,13 @@ std::optional<std::string> recordedVersion(sqlite::Statement& query, int code) {
     return version;
 }
 
+Conta contaFrom(const sqlite::Statement& row) {
+    Conta c{row.text(0), row.text(1), std::nullopt, row.integer(3) != 0};
+    if (!row.isNull(2))
+        c.unidade = static_cast<int>(row.integer(2));
+    return c;
+}
+
 } // namespace
 
 // The statements of every request, prepared once.
@@ -132,6 +144,10 @@ struct CentralStore::Statements {
     sqlite::Statement allCentralFiles{db, "SELECT name, registered FROM central_file ORDER BY position"};
     sqlite::Statement insertProtocol{db, "INSERT INTO protocol (name, unit, registered) VALUES (?, ?, ?)"};
     sqlite::Statement allProtocols{db, "SELECT name, unit, registered FROM protocol ORDER BY id"};
+    sqlite::Statement conta{db, "SELECT login, hash_senha, unidade, operador FROM contas WHERE login = ?"};
+    sqlite::Statement allContas{db, "SELECT login, hash_senha, unidade, operador FROM contas ORDER BY login"};
+    sqlite::Statement gravaConta{
+        db, "INSERT OR REPLACE INTO contas (login, hash_senha, unidade, operador) VALUES (?, ?, ?, ?)"};
     sqlite::Statement forgetNextId{db, "DELETE FROM sqlite_sequence WHERE name = 'delivery'"};
     sqlite::Statement lastId{db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('delivery', "
                                  "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
@@ -288,6 +304,32 @@ std::vector<ProtocolRecord> CentralStore::protocols() const {
     std::vector<ProtocolRecord> result;
     for (auto& row = sql_->allProtocols.with(); row.step();)
         result.push_back(ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)});
+    return result;
+}
+
+std::optional<Conta> CentralStore::conta(const std::string& login) const {
+    std::lock_guard lock(mutex_);
+    std::optional<Conta> result;
+    if (sql_->conta.with(login).step())
+        result = contaFrom(sql_->conta);
+    sql_->conta.finish();
+    return result;
+}
+
+void CentralStore::gravaConta(const Conta& conta) {
+    const std::optional<std::int64_t> unidade =
+        conta.unidade ? std::optional<std::int64_t>(*conta.unidade) : std::nullopt;
+    transaction([&] {
+        sql_->gravaConta.with(conta.login, conta.hashSenha, unidade, std::int64_t{conta.operador ? 1 : 0}).run();
+        return true;
+    });
+}
+
+std::vector<Conta> CentralStore::contas() const {
+    std::lock_guard lock(mutex_);
+    std::vector<Conta> result;
+    for (auto& row = sql_->allContas.with(); row.step();)
+        result.push_back(contaFrom(row));
     return result;
 }
 

@@ -53,6 +53,15 @@ struct UnitContact {
     std::int64_t waiting = 0;             // deliveries waiting for it
 };
 
+// Who may call the server: an account bound to one unit (none: it acts for no unit), and whether it may use the
+// SQL console. The password is kept only as hashSenha (see central/contas.h).
+struct Conta {
+    std::string login;
+    std::string hashSenha;
+    std::optional<int> unidade;
+    bool operador = false;
+};
+
 struct LegacyState;
 namespace sqlite {
 class Database;
@@ -97,6 +106,10 @@ public:
     std::vector<Delivery> deliveries() const;
     std::vector<CentralFile> centralFiles() const;
     std::vector<ProtocolRecord> protocols() const;
+
+    std::optional<Conta> conta(const std::string& login) const; // none when unknown
+    void gravaConta(const Conta& conta);                          // insert or replace by login
+    std::vector<Conta> contas() const;                            // by login
 
     // Fills an empty store with a state read from the old XML file, in one transaction.
     void adopt(const LegacyState& state);
