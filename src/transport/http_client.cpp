@@ -110,6 +110,14 @@ std::string HttpClient::describeFailure(int code, const char* detail) const {
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR: text = "a conexão caiu antes do fim da resposta"; break;
     case CURLE_WEIRD_SERVER_REPLY: text = "resposta inválida do servidor"; break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        text = "o certificado do servidor não foi verificado, conexão recusada (confira [EDI] CertificadoCA no "
+               "jaq.ini)";
+        break;
+    case CURLE_SSL_CACERT_BADFILE:
+        text = "não foi possível ler as autoridades de certificação de [EDI] CertificadoCA, conexão recusada";
+        break;
+    case CURLE_SSL_CONNECT_ERROR: text = "falha ao estabelecer a conexão segura (https)"; break;
     default: text = "falha na transferência"; break;
     }
     return text + " (" + library + ")";
@@ -182,6 +190,8 @@ Resultado<> HttpClient::transfere(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects && options_.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");
+    if (!options_.caFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, options_.caFile.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(t.timeout.count()));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, options_.lowSpeedLimit);
