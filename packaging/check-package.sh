@@ -90,8 +90,15 @@ step_install() {
     s=$work/demo
     rm -rf "$s" && mkdir -p "$s"
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-    "$bin/edi-admin" init-home "$s/u12" --db "$s/u12/u12.fdb" --server "127.0.0.1:$port" --unit 12 --central 31 >/dev/null
-    "$bin/edi-admin" init-home "$s/c31" --db "$s/c31/c31.fdb" --server "127.0.0.1:$port" --unit 31 --central 31 >/dev/null
+    # Each installation with an account of its own unit, the shared account turned off.
+    printf 'senha-u12\n' | "$bin/edi-admin" init-home "$s/u12" --db "$s/u12/u12.fdb" --server "127.0.0.1:$port" \
+        --unit 12 --central 31 --login u12 --password-from stdin >/dev/null
+    EDI_SENHA_CONTA=senha-c31 "$bin/edi-admin" init-home "$s/c31" --db "$s/c31/c31.fdb" --server "127.0.0.1:$port" \
+        --unit 31 --central 31 --login c31 --password-from env >/dev/null
+    printf 'senha-u12\n' | "$bin/edi-central-server" account --root "$s/central" u12 --unit 12 --password-from stdin \
+        >/dev/null
+    EDI_SENHA_CONTA=senha-c31 "$bin/edi-central-server" account --root "$s/central" c31 --unit 31 --password-from env \
+        >/dev/null
     for d in EDI/IN EDI/OUT EDI/PROT Temp; do
         [ -d "$s/u12/$d" ] || fail "init-home did not make $d"
     done
@@ -99,7 +106,7 @@ step_install() {
     printf 'Pausa=50\n' >>"$s/c31/jaq.ini"
     "$bin/edi-admin" seed "$s/u12/u12.fdb" --patients 20 >/dev/null
     "$bin/edi-central-server" --root "$s/central" --listen "127.0.0.1:$port" --central 31 --units 12 \
-        >"$s/central.log" 2>&1 &
+        --shared-account nao >"$s/central.log" 2>&1 &
     server_pid=$!
     trap 'kill -TERM $server_pid 2>/dev/null || true' EXIT
     for _ in $(seq 1 100); do
@@ -113,6 +120,7 @@ step_install() {
     kill -TERM "$server_pid"
     wait "$server_pid" || true
     trap - EXIT
+    ! grep -Eq ' 40[13]$' "$s/central.log" || fail "a unit's own account was refused: $(grep -E ' 40[13]$' "$s/central.log")"
     local report
     report=$("$bin/edi-admin" report "$s/c31/c31.fdb")
     grep -Eq '^PACIENTE +20 .*12: 20' <<<"$report" ||
