@@ -215,22 +215,22 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
             << mb;
     EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
 
-    const ServerConfig tls = std::get<ServeCommand>(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--cert",
-                                                                      "c.pem", "--key", "k.pem", "--shared-account",
-                                                                      "nao", "--shared-sql", "sim"}))
-                                 .config;
+    const ServerConfig tls =
+        std::get<ServeCommand>(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--cert", "c.pem", "--key",
+                                                 "k.pem", "--shared-account", "nao", "--shared-sql", "sim"}))
+            .config;
     EXPECT_EQ(tls.certificate, "c.pem");
     EXPECT_EQ(tls.privateKey, "k.pem");
     EXPECT_FALSE(tls.sharedAccount);
     EXPECT_TRUE(tls.sharedSql);
     EXPECT_TRUE(defaults.sharedAccount);
     EXPECT_FALSE(defaults.sharedSql);
-    for (const std::vector<std::string>& wrong : std::vector<std::vector<std::string>>{
-             {"--root", "r", "--listen", "127.0.0.1:0", "--cert", "c.pem"},
-             {"--root", "r", "--listen", "127.0.0.1:0", "--shared-account", "talvez"},
-             {"account", "--root", "r", "a:b", "--password-from", "env"},
-             {"account", "--root", "r", "u", "--password-from", "argv"},
-             {"account", "--root", "r", "u", "--operator", "1"}})
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--root", "r", "--listen", "127.0.0.1:0", "--cert", "c.pem"},
+                                               {"--root", "r", "--listen", "127.0.0.1:0", "--shared-account", "talvez"},
+                                               {"account", "--root", "r", "a:b", "--password-from", "env"},
+                                               {"account", "--root", "r", "u", "--password-from", "argv"},
+                                               {"account", "--root", "r", "u", "--operator", "1"}})
         EXPECT_THROW(parseCommandLine(wrong), UsageError) << wrong.back();
 }
 

@@ -181,8 +181,7 @@ ServeCommand parseServe(const std::vector<std::string>& args) {
 
 AccountCommand parseAccount(const std::vector<std::string>& args) {
     const Arguments a(args, 1, {"--root", "--unit", "--operator", "--password-from"});
-    if (a.positional.size() != 1 || a.positional.front().empty() ||
-        a.positional.front().find(':') != std::string::npos)
+    if (a.positional.size() != 1 || a.positional.front().empty() || a.positional.front().find(':') != std::string::npos)
         throw UsageError("account leva exatamente um LOGIN, sem \":\"");
     AccountCommand command;
     command.root = a.required("--root");

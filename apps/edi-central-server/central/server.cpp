@@ -313,7 +313,7 @@ void CentralServer::Impl::routes() {
     });
 
     http->Post(kUploadPath, [this](const httplib::Request& req, httplib::Response& res,
-                                  const httplib::ContentReader& reader) { upload(req, res, reader); });
+                                   const httplib::ContentReader& reader) { upload(req, res, reader); });
     http->Get(R"(/dbArquivo\.php)", guarded(&Impl::arquivo));
     http->Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
     http->Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));

@@ -108,8 +108,8 @@ public:
     std::vector<ProtocolRecord> protocols() const;
 
     std::optional<Conta> conta(const std::string& login) const; // none when unknown
-    void gravaConta(const Conta& conta);                          // insert or replace by login
-    std::vector<Conta> contas() const;                            // by login
+    void gravaConta(const Conta& conta);                        // insert or replace by login
+    std::vector<Conta> contas() const;                          // by login
 
     // Fills an empty store with a state read from the old XML file, in one transaction.
     void adopt(const LegacyState& state);
