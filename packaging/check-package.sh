@@ -116,6 +116,15 @@ step_install() {
     "$bin/edi-sync" --home "$s/u12" >"$s/u12.log" 2>&1 || { cat "$s/u12.log"; fail "edi-sync at unit 12"; }
     grep -q "edi-sync (EDI - Data Interchange) $version" <<<"$(head -1 "$s/u12.log")" ||
         fail "the first line of the run is not the version: $(head -1 "$s/u12.log")"
+    # An installation configured as the central unit with the account of unit 14 gets nothing of unit 31.
+    EDI_SENHA_CONTA=senha-u14 "$bin/edi-admin" init-home "$s/r31" --db "$s/r31/r31.fdb" --server "127.0.0.1:$port" \
+        --unit 31 --central 31 --login u14 --password-from env >/dev/null
+    EDI_SENHA_CONTA=senha-u14 "$bin/edi-central-server" account --root "$s/central" u14 --unit 14 \
+        --password-from env >/dev/null
+    "$bin/edi-sync" --home "$s/r31" >"$s/r31.log" 2>&1 || true
+    [ -z "$(find "$s/r31/EDI/IN" -name 'PACIENTE*')" ] || fail "an account of unit 14 received the packets of unit 31"
+    grep -q ' 403$' "$s/central.log" || fail "the account of unit 14 was not refused: $(tail -5 "$s/central.log")"
+    sed -i '/ 403$/d' "$s/central.log"
     "$bin/edi-sync" --home "$s/c31" >"$s/c31.log" 2>&1 || { cat "$s/c31.log"; fail "edi-sync at the central unit"; }
     kill -TERM "$server_pid"
     wait "$server_pid" || true

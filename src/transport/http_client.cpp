@@ -221,6 +221,17 @@ Resultado<> HttpClient::transfere(Transfer& t) {
     return {};
 }
 
+namespace {
+
+// A refusal's short reason, as the central server words it: " (reason)"; empty when the body is no such text.
+std::string motivoDaRecusa(const std::string& body) {
+    const std::string linha = body.substr(0, body.find_first_of("\r\n"));
+    const bool curta = !linha.empty() && linha.size() <= 200 && linha.find('<') == std::string::npos;
+    return curta ? " (" + linha + ")" : std::string();
+}
+
+} // namespace
+
 Resultado<std::string> HttpClient::getText(const std::string& url) {
     std::string body;
     Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
@@ -229,7 +240,7 @@ Resultado<std::string> HttpClient::getText(const std::string& url) {
         return true;
     };
     if (auto feito = perform(t); !feito)
-        return Falha{feito.error()};
+        return Falha{feito.error() + (lastStatus_ == 403 ? motivoDaRecusa(body) : std::string())};
     return body;
 }
 

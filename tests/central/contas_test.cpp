@@ -70,6 +70,7 @@ TEST(CentralContas, ARogueAccountGetsNothingOfAnotherUnit) {
         EXPECT_FALSE(rig.get(path)) << path;
         EXPECT_EQ(rig.status(), 403) << path;
     }
+    EXPECT_THAT(rig.get("/dbArquivo.php?op=S&unidade=31").error(), HasSubstr("não pode agir pela unidade 31"));
     EXPECT_THAT(rig.waiting(14), IsEmpty());
     EXPECT_TRUE(rig.log().waitFor("conta intruso GET /dbArquivo.php?op=S&unidade=31 403"));
 
