@@ -199,7 +199,7 @@ std::unique_ptr<httplib::Server> listener(const ServerConfig& config) {
     return tls;
 }
 
-// The login of a Basic Authorization header, verified or not; empty without one.
+// The login and password of a Basic Authorization header, not verified yet; none without one.
 std::optional<std::pair<std::string, std::string>> basicCredentials(const httplib::Request& req) {
     const std::string header = req.get_header_value("Authorization");
     constexpr std::string_view scheme = "Basic ";
