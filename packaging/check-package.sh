@@ -148,8 +148,15 @@ step_install() {
     s=$work/demo
     rm -rf "$s" && mkdir -p "$s"
     port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()')
-    "$bin/edi-admin" init-home "$s/u12" --db "$s/u12/u12.fdb" --server "127.0.0.1:$port" --unit 12 --central 31 >/dev/null
-    "$bin/edi-admin" init-home "$s/c31" --db "$s/c31/c31.fdb" --server "127.0.0.1:$port" --unit 31 --central 31 >/dev/null
+    # Each installation with an account of its own unit, the shared account turned off.
+    printf 'senha-u12\n' | "$bin/edi-admin" init-home "$s/u12" --db "$s/u12/u12.fdb" --server "127.0.0.1:$port" \
+        --unit 12 --central 31 --login u12 --password-from stdin >/dev/null
+    EDI_SENHA_CONTA=senha-c31 "$bin/edi-admin" init-home "$s/c31" --db "$s/c31/c31.fdb" --server "127.0.0.1:$port" \
+        --unit 31 --central 31 --login c31 --password-from env >/dev/null
+    printf 'senha-u12\n' | "$bin/edi-central-server" account --root "$s/central" u12 --unit 12 --password-from stdin \
+        >/dev/null
+    EDI_SENHA_CONTA=senha-c31 "$bin/edi-central-server" account --root "$s/central" c31 --unit 31 --password-from env \
+        >/dev/null
     for d in EDI/IN EDI/OUT EDI/PROT Temp; do
         [ -d "$s/u12/$d" ] || fail "init-home did not make $d"
     done
@@ -157,7 +164,7 @@ step_install() {
     printf 'Pausa=50\n' >>"$s/c31/jaq.ini"
     "$bin/edi-admin" seed "$s/u12/u12.fdb" --patients 20 >/dev/null
     "$bin/edi-central-server" --root "$s/central" --listen "127.0.0.1:$port" --central 31 --units 12 \
-        >"$s/central.log" 2>&1 &
+        --shared-account nao >"$s/central.log" 2>&1 &
     server_pid=$!
     trap 'kill -TERM $server_pid 2>/dev/null || true' EXIT
     for _ in $(seq 1 100); do
@@ -167,10 +174,20 @@ step_install() {
     "$bin/edi-sync" --home "$s/u12" >"$s/u12.log" 2>&1 || { cat "$s/u12.log"; fail "edi-sync at unit 12"; }
     grep -q "edi-sync (EDI - Data Interchange) $version" <<<"$(head -1 "$s/u12.log")" ||
         fail "the first line of the run is not the version: $(head -1 "$s/u12.log")"
+    # An installation configured as the central unit with the account of unit 14 gets nothing of unit 31.
+    EDI_SENHA_CONTA=senha-u14 "$bin/edi-admin" init-home "$s/r31" --db "$s/r31/r31.fdb" --server "127.0.0.1:$port" \
+        --unit 31 --central 31 --login u14 --password-from env >/dev/null
+    EDI_SENHA_CONTA=senha-u14 "$bin/edi-central-server" account --root "$s/central" u14 --unit 14 \
+        --password-from env >/dev/null
+    "$bin/edi-sync" --home "$s/r31" >"$s/r31.log" 2>&1 || true
+    [ -z "$(find "$s/r31/EDI/IN" -name 'PACIENTE*')" ] || fail "an account of unit 14 received the packets of unit 31"
+    grep -q ' 403$' "$s/central.log" || fail "the account of unit 14 was not refused: $(tail -5 "$s/central.log")"
+    sed -i '/ 403$/d' "$s/central.log"
     "$bin/edi-sync" --home "$s/c31" >"$s/c31.log" 2>&1 || { cat "$s/c31.log"; fail "edi-sync at the central unit"; }
     kill -TERM "$server_pid"
     wait "$server_pid" || true
     trap - EXIT
+    ! grep -Eq ' 40[13]$' "$s/central.log" || fail "a unit's own account was refused: $(grep -E ' 40[13]$' "$s/central.log")"
     local report
     report=$("$bin/edi-admin" report "$s/c31/c31.fdb")
     grep -Eq '^PACIENTE +20 .*12: 20' <<<"$report" ||

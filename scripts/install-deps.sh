@@ -9,7 +9,7 @@ PACKAGES=(
     libcurl4-openssl-dev libpugixml-dev libzip-dev libxlsxwriter-dev libcpp-httplib-dev libsqlite3-dev
     postgresql libpq-dev
     qt6-base-dev qt6-translations-l10n fonts-dejavu-core
-    python3-aiosmtpd openssl
+    python3-aiosmtpd openssl libssl-dev
     zip unzip xvfb x11-utils imagemagick
     help2man lintian dpkg-dev fakeroot
     faketime

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -35,10 +36,14 @@ constexpr const char* kAjuda =
     "\n"
     "Comandos:\n"
     "  init-home PASTA --db BASE --server HOST:PORTA [--unit CÓDIGO [--central CÓDIGO]]\n"
+    "            [--login LOGIN --password-from stdin|env] [--ca ARQUIVO]\n"
     "        cria a pasta do programa de uma unidade com as pastas EDI/IN, EDI/OUT, EDI/PROT e Temp e um\n"
     "        jaq.ini mínimo (BASE, o servidor central, exportar e importar ligados, Tempo=60); um jaq.ini\n"
     "        que já exista fica como está. Com --unit, cria também a BASE para essa unidade, como create-db,\n"
-    "        quando ainda não existe.\n"
+    "        quando ainda não existe. --login escreve a conta da unidade no servidor central ([EDI] Login e\n"
+    "        Senha); a senha vem da primeira linha da entrada padrão (stdin) ou da variável EDI_SENHA_CONTA\n"
+    "        (env), nunca da linha de comando. --ca escreve [EDI] CertificadoCA, as autoridades que verificam\n"
+    "        o certificado de um servidor https.\n"
     "  create-db BASE --unit CÓDIGO [--central CÓDIGO] [--user U --password S] [--charset CS]\n"
     "        cria uma base nova (um caminho simples cria um arquivo do motor embutido) com todas as tabelas,\n"
     "        chaves, índices e geradores e as primeiras linhas: parâmetros, unidades e o registo de tabelas\n"
@@ -252,8 +257,46 @@ int data(const CommandLine& line) {
     return datamodule::executaRoteiro(modulo, ui, roteiro, std::cout);
 }
 
+// The central server's account of a unit, and the authorities of its https certificate, for jaq.ini.
+struct AcessoAoServidor {
+    std::string login, senha, certificadoCA;
+};
+
+std::string senhaDaConta(const std::string& origem) {
+    std::string senha;
+    if (origem == "env") {
+        const char* valor = std::getenv("EDI_SENHA_CONTA");
+        senha = valor ? valor : "";
+    } else if (origem == "stdin") {
+        if (std::getline(std::cin, senha) && !senha.empty() && senha.back() == '\r')
+            senha.pop_back();
+    } else {
+        throw UsageError("--password-from \"" + origem + "\" não é stdin nem env");
+    }
+    if (senha.empty())
+        throw UsageError(origem == "env" ? "a variável EDI_SENHA_CONTA está vazia" : "nenhuma senha na entrada padrão");
+    return senha;
+}
+
+AcessoAoServidor acessoAoServidor(const CommandLine& line) {
+    if (line.option("login").has_value() != line.option("password-from").has_value())
+        throw UsageError("--login e --password-from vão juntas");
+    AcessoAoServidor acesso;
+    acesso.login = line.option("login").value_or("");
+    if (line.option("password-from"))
+        acesso.senha = senhaDaConta(*line.option("password-from"));
+    if (line.option("ca"))
+        acesso.certificadoCA = std::filesystem::absolute(*line.option("ca")).string();
+    return acesso;
+}
+
 // The minimal jaq.ini of a new installation.
-std::string iniInicial(const std::string& database, const std::string& servidor) {
+std::string iniInicial(const std::string& database, const std::string& servidor, const AcessoAoServidor& acesso) {
+    std::string extra;
+    if (!acesso.login.empty())
+        extra += "Login=" + acesso.login + "\nSenha=" + acesso.senha + "\n";
+    if (!acesso.certificadoCA.empty())
+        extra += "CertificadoCA=" + acesso.certificadoCA + "\n";
     return "; Configuração do EDI criada por edi-admin init-home.\n"
            "[Geral]\n"
            "DB=" +
@@ -264,7 +307,7 @@ std::string iniInicial(const std::string& database, const std::string& servidor)
            "Importar=SIM\n"
            "Tempo=60\n"
            "Servidor=" +
-           servidor + "\n";
+           servidor + "\n" + extra;
 }
 
 int initHome(const CommandLine& line) {
@@ -278,13 +321,16 @@ int initHome(const CommandLine& line) {
         database = fs::absolute(database).string();
     if (line.option("central") && !line.option("unit"))
         throw UsageError("--central só serve com --unit");
+    const AcessoAoServidor acesso = acessoAoServidor(line);
     for (const char* pasta : {"EDI/IN", "EDI/OUT", "EDI/PROT", "Temp"})
         fs::create_directories(home / pasta);
     const fs::path ini = home / "jaq.ini";
     if (fs::exists(ini)) {
         std::cout << ini.string() << " já existe e ficou como estava.\n";
     } else {
-        writeFileAtomically(ini, iniInicial(database, servidor));
+        writeFileAtomically(ini, iniInicial(database, servidor, acesso));
+        if (!acesso.senha.empty()) // the password of the unit's account: readable by its owner only
+            std::filesystem::permissions(ini, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
         std::cout << "Criado " << ini.string() << " (DB=" << database << ", Servidor=" << servidor << ").\n";
     }
     if (line.option("unit")) {
@@ -321,7 +367,7 @@ int run(int argc, char** argv) {
     if (command == "data")
         return data(parse(argc, argv, {"user", "password"}, {}, 1));
     if (command == "init-home")
-        return initHome(parse(argc, argv, {"db", "server", "unit", "central"}));
+        return initHome(parse(argc, argv, {"db", "server", "unit", "central", "login", "password-from", "ca"}));
     throw UsageError(command.empty() ? "falta o comando" : "comando desconhecido: \"" + command + "\"");
 }
 

@@ -1,10 +1,15 @@
 // edi-central-server: the reference central server units are tested and demonstrated against.
 #include "central/command_line.h"
+#include "central/contas.h"
 #include "central/moment.h"
+#include "central/postgres_store.h"
 #include "central/server.h"
+#include "central/sqlite_store.h"
+#include "central/web_root.h"
 #include "platform/linha_de_comando.h"
 
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <pthread.h>
@@ -44,6 +49,60 @@ int publish(const PublishCommand& command) {
     return 0;
 }
 
+// The password of an account, never from the command line itself.
+std::string readPassword(const std::string& from) {
+    std::string password;
+    if (from == "env") {
+        const char* value = std::getenv("EDI_SENHA_CONTA");
+        password = value ? value : "";
+    } else if (std::getline(std::cin, password) && !password.empty() && password.back() == '\r') {
+        password.pop_back();
+    }
+    if (password.empty())
+        throw Error(from == "env" ? "a variável EDI_SENHA_CONTA está vazia" : "nenhuma senha na entrada padrão");
+    return password;
+}
+
+// The accounts live in the state database; a state file of an earlier version must be taken over by the server
+// first, or the new database would hide it.
+std::unique_ptr<CentralStore> openedState(const std::filesystem::path& folder, const std::string& postgres) {
+    if (!postgres.empty())
+        return std::make_unique<PostgresStore>(postgres);
+    const WebRoot root(folder);
+    if (!std::filesystem::exists(root.stateFile()) && std::filesystem::exists(root.legacyStateFile()))
+        throw Error("o estado em " + root.legacyStateFile().string() +
+                    " ainda não foi migrado: inicie o servidor uma vez antes de criar contas");
+    root.prepare();
+    return std::make_unique<SqliteStore>(root.stateFile(), root.uploads());
+}
+
+int account(const AccountCommand& command) {
+    const auto stored = openedState(command.root, command.postgres);
+    CentralStore& store = *stored;
+    const std::optional<Conta> old = store.conta(command.login);
+    if (!old && command.passwordFrom.empty())
+        throw Error("a conta " + command.login + " é nova: dê a senha com --password-from stdin ou env");
+    Conta conta = old.value_or(Conta{command.login, {}, std::nullopt, false});
+    if (command.unit)
+        conta.unidade = command.unit;
+    if (command.operador)
+        conta.operador = *command.operador;
+    if (!command.passwordFrom.empty())
+        conta.hashSenha = hashDeSenha(readPassword(command.passwordFrom));
+    store.gravaConta(conta);
+    std::cout << (old ? "alterada" : "criada") << " a conta " << conta.login << " ("
+              << (conta.unidade ? "unidade " + std::to_string(*conta.unidade) : std::string("sem unidade"))
+              << (conta.operador ? ", operador" : "") << ")\n";
+    return 0;
+}
+
+int accounts(const AccountsCommand& command) {
+    for (const Conta& c : openedState(command.root, command.postgres)->contas())
+        std::cout << c.login << '\t' << (c.unidade ? std::to_string(*c.unidade) : std::string("-")) << '\t'
+                  << (c.operador ? "operador" : "-") << '\n';
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -57,6 +116,10 @@ int main(int argc, char** argv) {
         }
         if (const auto* p = std::get_if<PublishCommand>(&command))
             return publish(*p);
+        if (const auto* a = std::get_if<AccountCommand>(&command))
+            return account(*a);
+        if (const auto* a = std::get_if<AccountsCommand>(&command))
+            return accounts(*a);
         return serve(std::get<ServeCommand>(command).config);
     } catch (const UsageError& e) {
         return edi::platform::erroDeUso("edi-central-server", e.what());

@@ -55,6 +55,7 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     c.servidor = ini.readString("EDI", "Servidor", sDominioPadrao);
     c.login = ini.readString("EDI", "Login", kLoginCentral);
     c.senhaWeb = ini.readString("EDI", "Senha", kSenhaCentral);
+    c.certificadoCA = ini.readString("EDI", "CertificadoCA", "");
     c.forcaOffline = ini.readString("EDI", "Offline", "NAO") == "SIM";
     c.pausaMs = ini.readInteger("EDI", "Pausa", 2000);
     // A value that makes no sense keeps the default rather than leaving a transfer without any limit.

@@ -28,6 +28,7 @@ struct Configuracao {
     std::string update = "01-01-1900";
     std::string servidor; // host[:port] or URL of the central server
     std::string login, senhaWeb;
+    std::string certificadoCA; // "CertificadoCA": authorities the https central server is verified against
     bool forcaOffline = false; // "Offline" = "SIM": the machine counts as not connected
     int pausaMs = 2000;        // the visible pauses of the cycle
     // Transfers with the central server: seconds to connect; a transfer moving fewer than velocidadeMinima

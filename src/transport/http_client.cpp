@@ -110,6 +110,14 @@ std::string HttpClient::describeFailure(int code, const char* detail) const {
     case CURLE_GOT_NOTHING:
     case CURLE_SEND_ERROR: text = "a conexão caiu antes do fim da resposta"; break;
     case CURLE_WEIRD_SERVER_REPLY: text = "resposta inválida do servidor"; break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+        text = "o certificado do servidor não foi verificado, conexão recusada (confira [EDI] CertificadoCA no "
+               "jaq.ini)";
+        break;
+    case CURLE_SSL_CACERT_BADFILE:
+        text = "não foi possível ler as autoridades de certificação de [EDI] CertificadoCA, conexão recusada";
+        break;
+    case CURLE_SSL_CONNECT_ERROR: text = "falha ao estabelecer a conexão segura (https)"; break;
     default: text = "falha na transferência"; break;
     }
     return text + " (" + library + ")";
@@ -182,6 +190,8 @@ Resultado<> HttpClient::transfere(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects && options_.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");
+    if (!options_.caFile.empty())
+        curl_easy_setopt(h, CURLOPT_CAINFO, options_.caFile.c_str());
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options_.connectTimeout.count()));
     curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(t.timeout.count()));
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, options_.lowSpeedLimit);
@@ -211,6 +221,17 @@ Resultado<> HttpClient::transfere(Transfer& t) {
     return {};
 }
 
+namespace {
+
+// A refusal's short reason, as the central server words it: " (reason)"; empty when the body is no such text.
+std::string motivoDaRecusa(const std::string& body) {
+    const std::string linha = body.substr(0, body.find_first_of("\r\n"));
+    const bool curta = !linha.empty() && linha.size() <= 200 && linha.find('<') == std::string::npos;
+    return curta ? " (" + linha + ")" : std::string();
+}
+
+} // namespace
+
 Resultado<std::string> HttpClient::getText(const std::string& url) {
     std::string body;
     Transfer t{completeUrl(url), options_.requestTimeout, options_.maxAnswerBytes};
@@ -219,7 +240,7 @@ Resultado<std::string> HttpClient::getText(const std::string& url) {
         return true;
     };
     if (auto feito = perform(t); !feito)
-        return Falha{feito.error()};
+        return Falha{feito.error() + (lastStatus_ == 403 ? motivoDaRecusa(body) : std::string())};
     return body;
 }
 

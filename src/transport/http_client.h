@@ -15,6 +15,9 @@ struct HttpOptions {
     // HTTP Basic credentials sent with every request; none when both are empty.
     std::string login;
     std::string password;
+    // Certificate authorities that https servers are verified against (PEM file); empty: the system's. A server
+    // whose certificate does not verify is always refused.
+    std::string caFile;
     std::chrono::milliseconds connectTimeout{std::chrono::seconds(10)};
     // Whole-request limit for small requests whose answer is kept in memory. Downloads and uploads have none:
     // a large file over a slow link may take hours as long as it moves.

@@ -52,6 +52,7 @@ transport::HttpOptions OpcoesHttp(const Configuracao& config) {
     transport::HttpOptions o;
     o.login = config.login;
     o.password = config.senhaWeb;
+    o.caFile = config.certificadoCA;
     o.connectTimeout = std::chrono::seconds(config.tempoConexao);
     o.lowSpeedLimit = config.velocidadeMinima;
     o.lowSpeedTime = std::chrono::seconds(config.tempoVelocidadeMinima);

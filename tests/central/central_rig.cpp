@@ -120,7 +120,8 @@ void CentralRig::restart() {
 }
 
 std::string CentralRig::url(const std::string& pathAndQuery) const {
-    return "http://127.0.0.1:" + std::to_string(config_.port) + pathAndQuery;
+    return (config_.certificate.empty() ? "http://127.0.0.1:" : "https://127.0.0.1:") + std::to_string(config_.port) +
+           pathAndQuery;
 }
 
 transport::Resultado<std::string> CentralRig::get(const std::string& pathAndQuery) {

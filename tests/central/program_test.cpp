@@ -2,6 +2,8 @@
 #include "central_rig.h"
 
 #include "central/command_line.h"
+#include "central/contas.h"
+#include "central/sqlite_store.h"
 #include "core/files.h"
 
 #include <gmock/gmock.h>
@@ -28,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST(CentralProgram, ServesUntilSigtermAndExitsCleanly) {
     ASSERT_FALSE(programPath().empty()) << "EDI_CENTRAL_SERVER is not set";
@@ -90,6 +93,32 @@ TEST(CentralProgram, BadCommandLinesExitWithTheUsage) {
     }
 }
 
+TEST(CentralProgram, ManagesAccountsWithThePasswordOutsideTheCommandLine) {
+    ASSERT_FALSE(programPath().empty());
+    edi::test::TempDir dir;
+    const std::string root = (dir / "root").string();
+    ::setenv("EDI_SENHA_CONTA", "s3gredo-12", 1);
+    const auto run = [&](const std::vector<std::string>& args) {
+        const pid_t pid = spawn(args, dir / "out.log");
+        return pid > 0 ? waitForExit(pid) : -1;
+    };
+    EXPECT_EQ(run({"account", "--root", root, "u12", "--unit", "12", "--password-from", "env"}), 0)
+        << readFile(dir / "out.log");
+    ::unsetenv("EDI_SENHA_CONTA");
+    EXPECT_EQ(run({"account", "--root", root, "u12", "--operator", "sim"}), 0) << readFile(dir / "out.log");
+    EXPECT_EQ(run({"account", "--root", root, "novo", "--unit", "14"}), 1); // a new account needs a password
+    EXPECT_THAT(readFile(dir / "out.log"), HasSubstr("a conta novo é nova"));
+    EXPECT_EQ(run({"account", "--root", root, "novo", "--password-from", "env"}), 1);
+    EXPECT_EQ(run({"accounts", "--root", root}), 0);
+    EXPECT_EQ(readFile(dir / "out.log"), "u12\t12\toperador\n");
+
+    SqliteStore store(fs::path(root) / "central-state.db", fs::path(root) / "edi" / "out");
+    const auto conta = store.conta("u12");
+    ASSERT_TRUE(conta.has_value());
+    EXPECT_TRUE(senhaConfere("s3gredo-12", conta->hashSenha));
+    EXPECT_THAT(conta->hashSenha, Not(HasSubstr("s3gredo")));
+}
+
 TEST(CentralCommandLine, ReadsTheServerOptions) {
     const auto command = parseCommandLine({"--root", "/srv/edi", "--listen", "0.0.0.0:8080", "--central", "7",
                                            "--units", "12,14:2.1.0-05", "--login", "l", "--password", "p", "--database",
@@ -126,6 +155,24 @@ TEST(CentralCommandLine, ReadsTheServerOptions) {
         EXPECT_THROW(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--max-upload-mb", mb}), UsageError)
             << mb;
     EXPECT_THROW(parseCommandLine({"publish", "--root", "r", "f.zip"}), UsageError); // no --destino
+
+    const ServerConfig tls =
+        std::get<ServeCommand>(parseCommandLine({"--root", "r", "--listen", "127.0.0.1:0", "--cert", "c.pem", "--key",
+                                                 "k.pem", "--shared-account", "nao", "--shared-sql", "sim"}))
+            .config;
+    EXPECT_EQ(tls.certificate, "c.pem");
+    EXPECT_EQ(tls.privateKey, "k.pem");
+    EXPECT_FALSE(tls.sharedAccount);
+    EXPECT_TRUE(tls.sharedSql);
+    EXPECT_TRUE(defaults.sharedAccount);
+    EXPECT_FALSE(defaults.sharedSql);
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{"--root", "r", "--listen", "127.0.0.1:0", "--cert", "c.pem"},
+                                               {"--root", "r", "--listen", "127.0.0.1:0", "--shared-account", "talvez"},
+                                               {"account", "--root", "r", "a:b", "--password-from", "env"},
+                                               {"account", "--root", "r", "u", "--password-from", "argv"},
+                                               {"account", "--root", "r", "u", "--operator", "1"}})
+        EXPECT_THROW(parseCommandLine(wrong), UsageError) << wrong.back();
 }
 
 TEST(CentralCommandLine, ThePostgresConnectionComesFromTheOptionElseTheEnvironment) {

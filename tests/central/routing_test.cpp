@@ -225,7 +225,9 @@ TEST(CentralRouting, AFileThatWasNeverUploadedIsNotRegistered) {
 }
 
 TEST(CentralRouting, BadRequestsAreRefusedWithAShortText) {
-    CentralRig rig;
+    ServerConfig c;
+    c.sharedSql = true;
+    CentralRig rig(c);
     rig.upload("A.xml", "<x/>");
     const std::vector<std::string> bad = {
         "/dbArquivo.php?unidade=12",                      // no op

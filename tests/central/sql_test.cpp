@@ -26,6 +26,7 @@ protected:
     ServerConfig withDatabase() {
         ServerConfig c;
         c.database = database.params();
+        c.sharedSql = true;
         return c;
     }
 
@@ -89,7 +90,9 @@ TEST_F(CentralSql, ALongResultIsCut) {
 }
 
 TEST(CentralSqlWithoutDatabase, ThePageSaysNoDatabaseIsConfigured) {
-    CentralRig rig;
+    ServerConfig c;
+    c.sharedSql = true;
+    CentralRig rig(c);
     const std::string page = rig.mustGet("/dbSQL.php?op=Q&sql=" + encodeQueryValue("delete from <X> where A = '&'"));
     EXPECT_THAT(page, HasSubstr("Nenhum banco de dados está configurado neste servidor"));
     EXPECT_THAT(page, HasSubstr("<pre>delete from &lt;X&gt; where A = &#39;&amp;&#39;</pre>"));
@@ -98,6 +101,7 @@ TEST(CentralSqlWithoutDatabase, ThePageSaysNoDatabaseIsConfigured) {
 TEST(CentralSqlUnreachable, ADatabaseThatCannotBeOpenedIsReportedInThePage) {
     ServerConfig c;
     c.database = db::ConnectionParams{"/nonexistent/folder/none.fdb", "SYSDBA", "", "UTF8"};
+    c.sharedSql = true;
     CentralRig rig(c);
     EXPECT_THAT(rig.mustGet("/dbSQL.php?op=S&sql=select%201%20from%20rdb%24database"),
                 HasSubstr("Erro ao executar o comando: "));

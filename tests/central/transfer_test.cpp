@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(, CentralCredentials,
                          ::testing::Values(std::nullopt, std::make_pair(std::string("central"), std::string("wrong")),
                                            std::make_pair(std::string("quelmar"), std::string("dorven"))));
 
-TEST(CentralLog, OneLinePerRequestWithTimeClientMethodTargetAndStatus) {
+TEST(CentralLog, OneLinePerRequestWithTimeClientAccountMethodTargetAndStatus) {
     CentralRig rig;
     rig.get("/dbArquivo.php?op=S&unidade=12");
     ASSERT_TRUE(rig.log().waitFor("GET /dbArquivo.php?op=S&unidade=12 200"));
@@ -213,11 +213,11 @@ TEST(CentralLog, OneLinePerRequestWithTimeClientMethodTargetAndStatus) {
     while (std::getline(lines, line))
         if (line.find("GET /dbArquivo.php") != std::string::npos)
             break;
-    // "yyyy-mm-dd hh:nn:ss 127.0.0.1:<port> GET /dbArquivo.php?op=S&unidade=12 200"
+    // "yyyy-mm-dd hh:nn:ss 127.0.0.1:<port> conta quelmar GET /dbArquivo.php?op=S&unidade=12 200"
     EXPECT_THAT(
         line,
         ::testing::MatchesRegex(
-            R"([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} 127\.0\.0\.1:[0-9]+ GET /dbArquivo\.php\?op=S&unidade=12 200)"));
+            R"([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} 127\.0\.0\.1:[0-9]+ conta quelmar GET /dbArquivo\.php\?op=S&unidade=12 200)"));
 }
 
 } // namespace

@@ -275,17 +275,20 @@ TEST(Update, AnAppliedRowIsNotRepeatedAndAFailingRowIsGivenUpAfterThreeRuns) {
     EXPECT_EQ(e.pedidosDe("/app/prog.zip"), 2u);
 }
 
-TEST(Configuration, TransferLimitsComeFromJaqIniAndATricklingPeerIsDropped) {
+TEST(Configuration, TransferLimitsAndAuthoritiesComeFromJaqIniAndATricklingPeerIsDropped) {
     test::TempDir pasta;
     const auto padrao = OpcoesHttp(LeConfiguracao(pasta / "jaq.ini"));
     EXPECT_EQ(padrao.connectTimeout, 10s);
     EXPECT_EQ(padrao.lowSpeedLimit, 1024);
     EXPECT_EQ(padrao.lowSpeedTime, 60s);
     EXPECT_EQ(padrao.login, "quelmar");
+    EXPECT_EQ(padrao.caFile, "");
 
-    writeFileAtomically(pasta / "jaq.ini", "[EDI]\nTempoConexao=3\nVelocidadeMinima=2000\nTempoVelocidadeMinima=1\n");
+    writeFileAtomically(pasta / "jaq.ini", "[EDI]\nTempoConexao=3\nVelocidadeMinima=2000\nTempoVelocidadeMinima=1\n"
+                                           "CertificadoCA=/etc/edi/ca.pem\n");
     Estacao e;
     e.opcoes = OpcoesHttp(LeConfiguracao(pasta / "jaq.ini"));
+    EXPECT_EQ(e.opcoes.caFile, "/etc/edi/ca.pem");
     EXPECT_EQ(e.opcoes.connectTimeout, 3s);
     EXPECT_EQ(e.opcoes.lowSpeedTime, 1s);
     e.reinicia();

@@ -20,6 +20,9 @@ const std::string kTextoDeUso =
         "Uso: edi-central-server --root PASTA --listen HOST:PORTA [OPÇÃO...]\n"
         "  ou: edi-central-server publish --root PASTA ARQUIVO --destino CAMINHO [--tipo T] [--exec E]\n"
         "                                 [--publicado MOMENTO]\n"
+        "  ou: edi-central-server account --root PASTA LOGIN [--unit CÓDIGO] [--operator sim|nao]\n"
+        "                                 [--password-from stdin|env] [--postgres LIGAÇÃO]\n"
+        "  ou: edi-central-server accounts --root PASTA [--postgres LIGAÇÃO]\n"
         "O servidor central de referência de uma rede EDI: recebe os envios das unidades, guarda a lista de\n"
         "arquivos à espera de cada unidade e as confirmações, publica as atualizações da aplicação, as versões\n"
         "das unidades, os resumos de protocolos e a consola SQL. O estado fica debaixo de PASTA, ou, com\n"
@@ -35,7 +38,13 @@ const std::string kTextoDeUso =
         "                            pedidos da unidade trazerem versao= (") +
     platform::kVersaoDoSistema +
     " por omissão)\n"
-    "      --login L --password S  a conta que as unidades usam (quelmar / dorven por omissão)\n"
+    "      --login L --password S  a conta compartilhada que as unidades antigas usam (quelmar / dorven por\n"
+    "                            omissão); vale para qualquer unidade\n"
+    "      --shared-account sim|nao  aceita a conta compartilhada (sim por omissão); com nao só as contas\n"
+    "                            de cada unidade entram\n"
+    "      --shared-sql sim|nao  a conta compartilhada pode usar a consola SQL (nao por omissão); as contas\n"
+    "                            de operador podem sempre\n"
+    "      --cert ARQUIVO --key ARQUIVO  escuta em https com este certificado e esta chave privada (PEM)\n"
     "      --max-upload-mb MB    o maior envio aceite, em megabytes (512 por omissão); um envio maior é\n"
     "                            recusado, também quando chega aos pedaços\n"
     "      --postgres LIGAÇÃO    guarda o estado no PostgreSQL dado por LIGAÇÃO (\"host=... dbname=...\"; por\n"
@@ -44,6 +53,12 @@ const std::string kTextoDeUso =
     "                            embutido); --db-user U e --db-password S para entrar nela\n"
     "  -h, --help                mostra esta ajuda e sai\n"
     "      --version             mostra a versão e sai\n"
+    "\n"
+    "account cria ou altera a conta LOGIN no estado do servidor: uma conta de unidade só age pela unidade\n"
+    "CÓDIGO (pedidos com outra unidade são recusados), uma conta de operador usa a consola SQL. A senha\n"
+    "nunca vai na linha de comando: --password-from stdin lê-a da primeira linha da entrada padrão, env da\n"
+    "variável EDI_SENHA_CONTA; é obrigatória para uma conta nova e, numa existente, troca a senha. Só fica\n"
+    "guardado o seu hash (PBKDF2-SHA256 com sal). accounts lista as contas.\n"
     "\n"
     "publish copia ARQUIVO para PASTA/app/ e regista-o em PASTA/app/manifest.txt (TIPO \"1\": um ZIP a\n"
     "desempacotar, EXEC \"1\": iniciar DESTINO depois; ambos 0 por omissão); as unidades recebem-no na próxima\n"
@@ -107,6 +122,14 @@ struct Arguments {
     }
 };
 
+bool parseYesNo(const std::string& text, const std::string& option) {
+    if (text == "sim")
+        return true;
+    if (text == "nao" || text == "não")
+        return false;
+    throw UsageError(option + " \"" + text + "\" não é sim nem nao");
+}
+
 void parseListen(const std::string& text, ServerConfig& config) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string::npos || colon == 0)
@@ -120,10 +143,17 @@ void parseListen(const std::string& text, ServerConfig& config) {
     config.port = port;
 }
 
+// --postgres, else the environment's EDI_CENTRAL_POSTGRES: the accounts go where the server keeps its state.
+std::string postgresOption(const Arguments& a) {
+    const char* postgres = std::getenv("EDI_CENTRAL_POSTGRES");
+    return a.get("--postgres", postgres ? postgres : "");
+}
+
 ServeCommand parseServe(const std::vector<std::string>& args) {
     const Arguments a(args, 0,
                       {"--root", "--listen", "--central", "--units", "--login", "--password", "--database", "--db-user",
-                       "--db-password", "--max-upload-mb", "--postgres"});
+                       "--db-password", "--max-upload-mb", "--postgres", "--shared-account", "--shared-sql", "--cert",
+                       "--key"});
     if (!a.positional.empty())
         throw UsageError("argumento inesperado: " + a.positional.front());
     if (a.has("--login") != a.has("--password"))
@@ -138,8 +168,15 @@ ServeCommand parseServe(const std::vector<std::string>& args) {
         c.units = parseUnitList(a.get("--units"));
     if (a.has("--max-upload-mb"))
         c.maxUploadBytes = parseMegabytes(a.get("--max-upload-mb"), "--max-upload-mb");
-    const char* postgres = std::getenv("EDI_CENTRAL_POSTGRES");
-    c.postgres = a.get("--postgres", postgres ? postgres : "");
+    c.postgres = postgresOption(a);
+    if (a.has("--cert") != a.has("--key"))
+        throw UsageError("--cert e --key vão juntas");
+    c.certificate = a.get("--cert");
+    c.privateKey = a.get("--key");
+    if (a.has("--shared-account"))
+        c.sharedAccount = parseYesNo(a.get("--shared-account"), "--shared-account");
+    if (a.has("--shared-sql"))
+        c.sharedSql = parseYesNo(a.get("--shared-sql"), "--shared-sql");
     c.login = a.get("--login", c.login);
     c.password = a.get("--password", c.password);
     if (a.has("--database")) {
@@ -152,6 +189,34 @@ ServeCommand parseServe(const std::vector<std::string>& args) {
         throw UsageError("--db-user e --db-password precisam de --database");
     }
     return command;
+}
+
+AccountCommand parseAccount(const std::vector<std::string>& args) {
+    const Arguments a(args, 1, {"--root", "--unit", "--operator", "--password-from", "--postgres"});
+    if (a.positional.size() != 1 || a.positional.front().empty() || a.positional.front().find(':') != std::string::npos)
+        throw UsageError("account leva exatamente um LOGIN, sem \":\"");
+    AccountCommand command;
+    command.root = a.required("--root");
+    command.postgres = postgresOption(a);
+    command.login = a.positional.front();
+    if (a.has("--unit"))
+        command.unit = parseCode(a.get("--unit"), "--unit");
+    if (a.has("--operator"))
+        command.operador = parseYesNo(a.get("--operator"), "--operator");
+    if (a.has("--password-from")) {
+        const std::string from = a.get("--password-from");
+        if (from != "stdin" && from != "env")
+            throw UsageError("--password-from \"" + from + "\" não é stdin nem env");
+        command.passwordFrom = from;
+    }
+    return command;
+}
+
+AccountsCommand parseAccounts(const std::vector<std::string>& args) {
+    const Arguments a(args, 1, {"--root", "--postgres"});
+    if (!a.positional.empty())
+        throw UsageError("argumento inesperado: " + a.positional.front());
+    return AccountsCommand{a.required("--root"), postgresOption(a)};
 }
 
 PublishCommand parsePublish(const std::vector<std::string>& args) {
@@ -204,6 +269,10 @@ Command parseCommandLine(const std::vector<std::string>& args) {
         return HelpCommand{};
     if (!args.empty() && args.front() == "publish")
         return parsePublish(args);
+    if (!args.empty() && args.front() == "account")
+        return parseAccount(args);
+    if (!args.empty() && args.front() == "accounts")
+        return parseAccounts(args);
     return parseServe(args);
 }
 

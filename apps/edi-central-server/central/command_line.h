@@ -4,6 +4,7 @@
 #include "central/server.h"
 #include "core/errors.h"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -28,9 +29,24 @@ struct PublishCommand {
     Publication details; // nome is taken from the file
 };
 
+// Creates or changes an account; what is not given stays as it was (a new account: no unit, not an operator).
+struct AccountCommand {
+    std::filesystem::path root;
+    std::string postgres; // the state in PostgreSQL, as the server's --postgres
+    std::string login;
+    std::optional<int> unit;
+    std::optional<bool> operador;
+    std::string passwordFrom; // "stdin", "env" or empty: keep the password
+};
+
+struct AccountsCommand {
+    std::filesystem::path root;
+    std::string postgres;
+};
+
 struct HelpCommand {};
 
-using Command = std::variant<ServeCommand, PublishCommand, HelpCommand>;
+using Command = std::variant<ServeCommand, PublishCommand, AccountCommand, AccountsCommand, HelpCommand>;
 
 // The arguments after the program name; throws UsageError.
 Command parseCommandLine(const std::vector<std::string>& args);

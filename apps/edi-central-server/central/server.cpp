@@ -1,5 +1,6 @@
 #include "central/server.h"
 
+#include "central/contas.h"
 #include "central/legacy_state.h"
 #include "central/manifest.h"
 #include "central/moment.h"
@@ -181,6 +182,45 @@ private:
     std::string error_;
 };
 
+RegrasDeAcesso regrasDe(const ServerConfig& config) {
+    return RegrasDeAcesso{config.login, config.password, config.sharedAccount, config.sharedSql};
+}
+
+// An https listener when the configuration names a certificate, else plain http.
+std::unique_ptr<httplib::Server> listener(const ServerConfig& config) {
+    if (config.certificate.empty() && config.privateKey.empty())
+        return std::make_unique<httplib::Server>();
+    auto tls = std::make_unique<httplib::SSLServer>(config.certificate.c_str(), config.privateKey.c_str());
+    if (!tls->is_valid())
+        throw Error("Não foi possível carregar o certificado " + config.certificate.string() + " e a chave " +
+                    config.privateKey.string() + " do servidor https");
+    return tls;
+}
+
+// The login and password of a Basic Authorization header, not verified yet; none without one.
+std::optional<std::pair<std::string, std::string>> basicCredentials(const httplib::Request& req) {
+    const std::string header = req.get_header_value("Authorization");
+    constexpr std::string_view scheme = "Basic ";
+    if (header.compare(0, scheme.size(), scheme) != 0)
+        return std::nullopt;
+    const auto decoded = encoding::base64Decode(std::string_view(header).substr(scheme.size()));
+    if (!decoded)
+        return std::nullopt;
+    const std::string text(decoded->begin(), decoded->end());
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos)
+        return std::nullopt;
+    return std::pair(text.substr(0, colon), text.substr(colon + 1));
+}
+
+// One log line per statement, however many lines it was typed on.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n')
+            c = ' ';
+    return text;
+}
+
 // Prepares the web root and opens the store: in PostgreSQL when configured, else under the root, taking over a
 // state file of an earlier version.
 std::unique_ptr<CentralStore> openStore(const ServerConfig& config, const WebRoot& root,
@@ -197,7 +237,9 @@ std::unique_ptr<CentralStore> openStore(const ServerConfig& config, const WebRoo
 struct CentralServer::Impl {
     Impl(ServerConfig c, std::ostream& logStream)
         : config(std::move(c)), root(config.root), stored(openStore(config, root, oldStateAside)), store(*stored),
-          router(store, config.centralUnit), sql(config.database), log(logStream) {
+          router(store, config.centralUnit), sql(config.database),
+          politica(regrasDe(config), [this](const std::string& login) { return store.conta(login); }), log(logStream),
+          http(listener(config)) {
         if (oldStateAside)
             writeLog("estado migrado para " + root.stateFile().string() + "; o arquivo anterior ficou em " +
                      oldStateAside->string());
@@ -207,8 +249,9 @@ struct CentralServer::Impl {
     }
 
     void routes();
-    bool authorised(const httplib::Request& req) const;
-    void refuseUnauthorised(httplib::Response& res) const;
+    // Who made the request; throws Refusal when nobody the server knows.
+    Chamador caller(const httplib::Request& req) const;
+    void refuse(const Refusal& refusal, httplib::Response& res) const;
     httplib::Server::HandlerResponse beforeRouting(const httplib::Request& req, httplib::Response& res);
     void writeLog(const std::string& line);
     void logRequest(const httplib::Request& req, const httplib::Response& res);
@@ -223,6 +266,8 @@ struct CentralServer::Impl {
     void rede(const httplib::Request& req, httplib::Response& res);
     void serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res);
     void serveUpload(const httplib::Request& req, httplib::Response& res);
+    // An account bound to a unit reads only the uploaded files that wait for its unit.
+    void mayRead(const Chamador& who, const std::string& name) const;
 
     // Runs a handler, turning a refusal into its answer.
     template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
@@ -242,24 +287,25 @@ struct CentralServer::Impl {
     CentralStore& store;
     Router router;
     SqlConsole sql;
+    PoliticaDeAcesso politica;
     std::ostream& log;
     std::mutex logMutex;
-    httplib::Server http;
+    std::unique_ptr<httplib::Server> http;
     std::thread thread;
     std::atomic<bool> listenEnded{false};
     int port = 0;
 };
 
 void CentralServer::Impl::routes() {
-    http.set_payload_max_length(config.maxUploadBytes);
+    http->set_payload_max_length(config.maxUploadBytes);
     // Idle kept-alive connections hold a worker; a short wait keeps a stop quick.
-    http.set_keep_alive_timeout(2);
+    http->set_keep_alive_timeout(2);
     // Headers and body go out in separate writes: without this each answer waits for the delayed ACK.
-    http.set_tcp_nodelay(true);
-    http.set_pre_routing_handler(
+    http->set_tcp_nodelay(true);
+    http->set_pre_routing_handler(
         [this](const httplib::Request& req, httplib::Response& res) { return beforeRouting(req, res); });
-    http.set_logger([this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
-    http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
+    http->set_logger([this](const httplib::Request& req, const httplib::Response& res) { logRequest(req, res); });
+    http->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr ep) {
         try {
             std::rethrow_exception(ep);
         } catch (const Refusal& r) {
@@ -271,35 +317,45 @@ void CentralServer::Impl::routes() {
         }
     });
 
-    http.Post(kUploadPath, [this](const httplib::Request& req, httplib::Response& res,
-                                  const httplib::ContentReader& reader) { upload(req, res, reader); });
-    http.Get(R"(/dbArquivo\.php)", guarded(&Impl::arquivo));
-    http.Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
-    http.Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));
-    http.Get(R"(/dbSQL\.php)", guarded(&Impl::sqlConsole));
-    http.Get("/rede", guarded(&Impl::rede));
+    http->Post(kUploadPath, [this](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& reader) { upload(req, res, reader); });
+    http->Get(R"(/dbArquivo\.php)", guarded(&Impl::arquivo));
+    http->Get(R"(/dbArquivoProtocolo\.php)", guarded(&Impl::protocolo));
+    http->Get(R"(/dbUnidade\.php)", guarded(&Impl::unidade));
+    http->Get(R"(/dbSQL\.php)", guarded(&Impl::sqlConsole));
+    http->Get("/rede", guarded(&Impl::rede));
     const auto files = [this](fs::path folder) {
         return [this, folder](const httplib::Request& req, httplib::Response& res) { serveFile(folder, req, res); };
     };
-    const auto uploads = [this](const httplib::Request& req, httplib::Response& res) { serveUpload(req, res); };
-    http.Get(R"(/edi/out/([^/]+))", uploads);
+    // An account bound to a unit reads only the uploaded files that wait for its unit.
+    const auto uploads = [this](const httplib::Request& req, httplib::Response& res) {
+        try {
+            mayRead(caller(req), req.matches[1]);
+            serveUpload(req, res);
+        } catch (const Refusal& r) {
+            refuse(r, res);
+        }
+    };
+    http->Get(R"(/edi/out/([^/]+))", uploads);
     // The protocol summary links each protocol document there.
-    http.Get(R"(/edi/central/in/([^/]+))", uploads);
-    http.Get(R"(/app/([^/]+))", files(root.updates()));
+    http->Get(R"(/edi/central/in/([^/]+))", uploads);
+    http->Get(R"(/app/([^/]+))", files(root.updates()));
 }
 
-bool CentralServer::Impl::authorised(const httplib::Request& req) const {
-    const std::string header = req.get_header_value("Authorization");
-    constexpr std::string_view scheme = "Basic ";
-    if (header.compare(0, scheme.size(), scheme) != 0)
-        return false;
-    const auto decoded = encoding::base64Decode(std::string_view(header).substr(scheme.size()));
-    return decoded && std::string(decoded->begin(), decoded->end()) == config.login + ":" + config.password;
+Chamador CentralServer::Impl::caller(const httplib::Request& req) const {
+    const auto credentials = basicCredentials(req);
+    if (!credentials)
+        throw Refusal{401, "autenticação necessária"};
+    auto who = politica.autentica(credentials->first, credentials->second);
+    if (const auto* refused = std::get_if<Recusa>(&who))
+        throw Refusal{refused->status, refused->texto};
+    return std::get<Chamador>(std::move(who));
 }
 
-void CentralServer::Impl::refuseUnauthorised(httplib::Response& res) const {
-    res.set_header("WWW-Authenticate", "Basic realm=\"EDI\"");
-    answerText(res, 401, "autenticação necessária");
+void CentralServer::Impl::refuse(const Refusal& refusal, httplib::Response& res) const {
+    if (refusal.status == 401)
+        res.set_header("WWW-Authenticate", "Basic realm=\"EDI\"");
+    answerText(res, refusal.status, refusal.text);
 }
 
 httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httplib::Request& req,
@@ -308,18 +364,20 @@ httplib::Server::HandlerResponse CentralServer::Impl::beforeRouting(const httpli
     // leave an unread body in the connection.
     if (req.method == "POST" && req.path == kUploadPath)
         return httplib::Server::HandlerResponse::Unhandled;
-    if (!authorised(req)) {
-        refuseUnauthorised(res);
-        return httplib::Server::HandlerResponse::Handled;
-    }
-    // Any call that names a unit makes it known, and may tell its version.
-    if (const auto code = unitCode(req.get_param_value("unidade"))) {
-        try {
+    try {
+        const Chamador who = caller(req);
+        // Any call that names a unit makes it known, and may tell its version; only its own account acts for it.
+        if (const auto code = unitCode(req.get_param_value("unidade"))) {
+            if (const auto refused = politica.agePor(who, *code))
+                throw Refusal{refused->status, refused->texto};
             router.noteUnit(*code, req.get_param_value("versao"), true);
-        } catch (const std::exception& e) {
-            answerText(res, 500, msg::withCause(kServerError, e.what()));
-            return httplib::Server::HandlerResponse::Handled;
         }
+    } catch (const Refusal& r) {
+        refuse(r, res);
+        return httplib::Server::HandlerResponse::Handled;
+    } catch (const std::exception& e) {
+        answerText(res, 500, msg::withCause(kServerError, e.what()));
+        return httplib::Server::HandlerResponse::Handled;
     }
     return httplib::Server::HandlerResponse::Unhandled;
 }
@@ -330,13 +388,21 @@ void CentralServer::Impl::writeLog(const std::string& line) {
 }
 
 void CentralServer::Impl::logRequest(const httplib::Request& req, const httplib::Response& res) {
-    writeLog(req.remote_addr + ":" + std::to_string(req.remote_port) + " " + req.method + " " + req.target + " " +
+    const auto credentials = basicCredentials(req);
+    writeLog(req.remote_addr + ":" + std::to_string(req.remote_port) + " conta " +
+             (credentials ? credentials->first : std::string("-")) + " " + req.method + " " + req.target + " " +
              std::to_string(res.status));
 }
 
 void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
                                  const httplib::ContentReader& reader) {
-    const bool accept = authorised(req);
+    std::optional<Refusal> refused;
+    try {
+        caller(req);
+    } catch (const Refusal& r) {
+        refused = r;
+    }
+    const bool accept = !refused;
     UploadReceiver receiver(store, accept, config.maxUploadBytes);
     bool complete = false;
     if (req.is_multipart_form_data())
@@ -348,8 +414,8 @@ void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response&
 
     if (receiver.tooLarge()) // the rest of the body is still on its way: the connection cannot serve another request
         res.set_header("Connection", "close");
-    if (!accept)
-        return refuseUnauthorised(res);
+    if (refused)
+        return refuse(*refused, res);
     if (res.status == 413 || receiver.tooLarge())
         return answerText(res, 413, "envio maior que " + std::to_string(config.maxUploadBytes) + " bytes");
     if (!receiver.error().empty())
@@ -473,7 +539,11 @@ void CentralServer::Impl::sqlConsole(const httplib::Request& req, httplib::Respo
     const std::string op = parameter(req, "op");
     if (op != "S" && op != "Q")
         throw Refusal{400, unknownOp(op) + " (S executa uma consulta, Q uma alteração)"};
+    const Chamador who = caller(req);
+    if (const auto refused = politica.usaConsola(who))
+        throw Refusal{refused->status, refused->texto};
     const std::string statement = parameter(req, "sql");
+    writeLog("consola SQL, conta " + who.login + ", op=" + op + ": " + oneLine(statement));
     const auto operation = op == "S" ? SqlConsole::Operation::Select : SqlConsole::Operation::Change;
     res.status = 200;
     res.set_content(sql.run(operation, statement), "text/html; charset=utf-8");
@@ -501,6 +571,16 @@ void answerMissing(httplib::Response& res, const std::string& name) {
 }
 
 } // namespace
+
+void CentralServer::Impl::mayRead(const Chamador& who, const std::string& name) const {
+    if (PoliticaDeAcesso::leTudo(who))
+        return;
+    if (who.unidade)
+        for (const Delivery& d : store.waitingFor(*who.unidade))
+            if (d.name == name)
+                return;
+    throw Refusal{403, "o arquivo " + name + " não aguarda a unidade da conta " + who.login};
+}
 
 void CentralServer::Impl::serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
@@ -534,20 +614,21 @@ int CentralServer::start() {
     if (s.thread.joinable())
         return s.port;
     if (s.config.port == 0)
-        s.port = s.http.bind_to_any_port(s.config.host);
+        s.port = s.http->bind_to_any_port(s.config.host);
     else
-        s.port = s.http.bind_to_port(s.config.host, s.config.port) ? s.config.port : -1;
+        s.port = s.http->bind_to_port(s.config.host, s.config.port) ? s.config.port : -1;
     if (s.port <= 0)
         throw Error("Não foi possível escutar em " + s.config.host + ":" + std::to_string(s.config.port));
     s.listenEnded = false;
     s.thread = std::thread([&s] {
-        s.http.listen_after_bind();
+        s.http->listen_after_bind();
         s.listenEnded = true;
     });
     // stop() does nothing to a server that is not running yet: only return once it runs.
-    while (!s.http.is_running() && !s.listenEnded)
+    while (!s.http->is_running() && !s.listenEnded)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    s.writeLog("escutando em " + s.config.host + ":" + std::to_string(s.port) + ", raiz web " + s.root.root().string() +
+    s.writeLog("escutando em " + s.config.host + ":" + std::to_string(s.port) +
+               (s.config.certificate.empty() ? "" : " (https)") + ", raiz web " + s.root.root().string() +
                ", unidade central " + std::to_string(s.config.centralUnit));
     return s.port;
 }
@@ -556,13 +637,13 @@ void CentralServer::stop() {
     Impl& s = *impl_;
     if (!s.thread.joinable())
         return;
-    s.http.stop();
+    s.http->stop();
     s.thread.join();
     s.writeLog("parado");
 }
 
 bool CentralServer::isRunning() const {
-    return impl_->http.is_running();
+    return impl_->http->is_running();
 }
 
 int CentralServer::port() const {

@@ -29,8 +29,14 @@ struct ServerConfig {
     int port = 0; // 0: any free port
     int centralUnit = 31;
     std::vector<UnitSeed> units;
+    // The shared account every unit used before accounts of their own; off: only accounts of the store.
     std::string login = "quelmar";
     std::string password = "dorven";
+    bool sharedAccount = true;
+    bool sharedSql = false; // the shared account may use the SQL console
+    // Both given: the server speaks https only, with this certificate chain and private key (PEM).
+    std::filesystem::path certificate;
+    std::filesystem::path privateKey;
     // The database the SQL console runs statements on; none: the console says so.
     std::optional<db::ConnectionParams> database;
     std::size_t maxUploadBytes = std::size_t{512} << 20;
@@ -38,8 +44,9 @@ struct ServerConfig {
     std::string defaultVersion = platform::kVersaoDoSistema;
 };
 
-// The reference central server: every endpoint units call, over HTTP with Basic authentication, one log line per
-// request on `log`. Requests are served by a pool of threads; the state is kept by a CentralStore, routed by a Router.
+// The reference central server: every endpoint units call, over HTTP(S) with Basic authentication, one log line per
+// request on `log` naming the account. Requests are served by a pool of threads; the state is kept by a
+// CentralStore, routed by a Router.
 class CentralServer {
 public:
     // Prepares the web root and loads the saved state; throws Error when either fails.

@@ -52,7 +52,8 @@ struct UnitContact {
     std::int64_t waiting = 0;             // deliveries waiting for it
 };
 
-// An account of the server.
+// Who may call the server: an account bound to one unit (none: it acts for no unit), and whether it may use the
+// SQL console. The password is kept only as hashSenha (see central/contas.h).
 struct Conta {
     std::string login;
     std::string hashSenha;
