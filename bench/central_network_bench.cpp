@@ -1,18 +1,29 @@
 // Requests per second of the central server when units upload, register, list, download and acknowledge through
-// it from several connections at once: the embedded store with one server, PostgreSQL with one and with two.
+// it from several connections at once: the embedded store with one server, PostgreSQL with one and with two. Each
+// server is a real edi-central-server process, as in a deployment, so the figures compare like with like.
 #include "bench_figures.h"
 
 #include "central/postgres.h"
-#include "central/server.h"
 #include "packet/packet_table.h"
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <ostream>
@@ -116,18 +127,97 @@ double mixedRate(const std::vector<int>& ports) {
            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-// `count` servers over the state `postgres` (empty: the embedded store under `root`), each with its own root.
+// The server program: EDI_CENTRAL_SERVER, else the one built with this bench.
+std::string serverProgram() {
+    const char* path = std::getenv("EDI_CENTRAL_SERVER");
+    return path ? path : EDI_CENTRAL_SERVER_PROGRAM;
+}
+
+int freePort() {
+    const int sock = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    const bool bound = ::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                       ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &length) == 0;
+    ::close(sock);
+    if (!bound)
+        throw std::runtime_error("nenhuma porta livre em 127.0.0.1");
+    return ntohs(addr.sin_port);
+}
+
+// One edi-central-server process on its own root, its output in root/server.log; stopped with the object.
+class ServerProcess {
+public:
+    ServerProcess(const fs::path& root, const std::string& postgres) : port_(freePort()), log_(root / "server.log") {
+        fs::create_directories(root);
+        std::vector<std::string> args{serverProgram(),
+                                      "--root",
+                                      root.string(),
+                                      "--listen",
+                                      "127.0.0.1:" + std::to_string(port_),
+                                      "--central",
+                                      std::to_string(kCentralUnit)};
+        if (!postgres.empty())
+            args.insert(args.end(), {"--postgres", postgres});
+        std::vector<char*> argv;
+        for (std::string& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0)
+            throw std::runtime_error("não foi possível iniciar " + args[0] + ": " + std::strerror(rc));
+        waitUntilListening();
+    }
+    ~ServerProcess() {
+        if (pid_ <= 0)
+            return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    int port() const { return port_; }
+
+private:
+    void waitUntilListening() {
+        httplib::Client probe("127.0.0.1", port_);
+        for (int i = 0; i < 1000; ++i) {
+            if (probe.Get("/"))
+                return;
+            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                throw std::runtime_error("o servidor central terminou ao iniciar: " + output());
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        throw std::runtime_error("o servidor central não escutou em 10 s: " + output());
+    }
+    std::string output() const {
+        std::ifstream in(log_);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    int port_;
+    fs::path log_;
+    pid_t pid_ = -1;
+};
+
+// `count` server processes over the state `postgres` (empty: the embedded store under `root`), each with its own
+// root.
 double rateWith(const fs::path& root, const std::string& postgres, int count) {
-    std::ostream quiet(nullptr);
-    std::vector<std::unique_ptr<central::CentralServer>> servers;
+    std::vector<std::unique_ptr<ServerProcess>> servers;
     std::vector<int> ports;
     for (int i = 0; i < count; ++i) {
-        central::ServerConfig config;
-        config.root = root / std::to_string(i);
-        config.postgres = postgres;
-        config.centralUnit = kCentralUnit;
-        servers.push_back(std::make_unique<central::CentralServer>(config, quiet));
-        ports.push_back(servers.back()->start());
+        servers.push_back(std::make_unique<ServerProcess>(root / std::to_string(i), postgres));
+        ports.push_back(servers.back()->port());
     }
     return mixedRate(ports);
 }

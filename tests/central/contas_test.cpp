@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 namespace edi::central::test {
 namespace {
@@ -81,6 +82,36 @@ TEST(CentralContas, ARogueAccountGetsNothingOfAnotherUnit) {
     EXPECT_EQ(rig.acknowledge(id, 31), 200);
     EXPECT_THAT(rig.server().store().deliveries(), SizeIs(1));
     EXPECT_THAT(rig.server().store().protocols(), IsEmpty());
+}
+
+TEST(CentralContas, AnUploadStaysItsUnitsUntilTheCentralUnitTakesIt) {
+    CentralRig rig;
+    criaConta(rig, "u12", 12);
+    criaConta(rig, "u31", 31);
+    criaConta(rig, "intruso", 14);
+    entraComo(rig, "u12");
+    ASSERT_EQ(rig.send(kPacote, 12, "<DATAPACKET>12</DATAPACKET>"), 200);
+
+    httplib::Client intruso("127.0.0.1", rig.server().port());
+    intruso.set_basic_auth("intruso", "senha-intruso");
+    const auto refused =
+        intruso.Post("/edi/ReceiveUpload.aspx",
+                     httplib::MultipartFormDataItems{{"file1", "<DATAPACKET>14</DATAPACKET>", kPacote, ""}});
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 403);
+    EXPECT_EQ(refused->body, "o arquivo " + std::string(kPacote) +
+                                 " foi enviado por outra unidade e só ela pode "
+                                 "substituí-lo\n");
+    EXPECT_EQ(rig.uploaded(kPacote), "<DATAPACKET>12</DATAPACKET>");
+
+    // A unit that crashed after uploading sends again; the shared account replaces as it always did.
+    entraComo(rig, "u12");
+    ASSERT_TRUE(rig.upload(kPacote, "<DATAPACKET>12 de novo</DATAPACKET>"));
+    entraComo(rig, "u31");
+    EXPECT_EQ(rig.mustGet("/edi/out/" + std::string(kPacote)), "<DATAPACKET>12 de novo</DATAPACKET>");
+    rig.client = transport::HttpClient(clientOptions());
+    EXPECT_TRUE(rig.upload(kPacote, "<DATAPACKET>antiga</DATAPACKET>"));
+    EXPECT_EQ(rig.uploaded(kPacote), "<DATAPACKET>antiga</DATAPACKET>");
 }
 
 TEST(CentralContas, TheSharedAccountWorksOnlyWhereAllowed) {

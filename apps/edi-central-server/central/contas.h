@@ -55,6 +55,10 @@ public:
     std::optional<Recusa> usaConsola(const Chamador& chamador) const;
     // Whether it may read any uploaded file; the others only what waits for their unit.
     static bool leTudo(const Chamador& chamador) { return chamador.compartilhada || chamador.operador; }
+    // The unit that owns what it uploads; none for those that read everything, which replace any upload.
+    static std::optional<int> donoDoEnvio(const Chamador& chamador) {
+        return leTudo(chamador) ? std::nullopt : chamador.unidade;
+    }
 
 private:
     bool verificada(const std::string& senha, const std::string& hashSenha) const;

@@ -36,6 +36,10 @@ struct Param {
     Param(int number) : value(std::to_string(number)) {}
     Param(std::int64_t number) : value(std::to_string(number)) {}
     Param(std::optional<std::string> text) : value(std::move(text)) {}
+    Param(std::optional<int> number) {
+        if (number)
+            value = std::to_string(*number);
+    }
     static Param bytes(std::string_view data) {
         Param p{std::string(data)};
         p.binary = true;

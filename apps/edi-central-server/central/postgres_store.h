@@ -17,7 +17,7 @@ public:
     explicit PostgresStore(const std::string& conninfo);
 
     std::optional<std::string> knownVersion(int code) const override;
-    std::unique_ptr<UploadWriter> newUpload(const std::string& name) override;
+    std::unique_ptr<UploadWriter> newUpload(const std::string& name, std::optional<int> unidade) override;
     std::unique_ptr<std::istream> openUpload(const std::string& name) const override;
     std::vector<std::string> uploads() const override;
     std::vector<Delivery> waitingFor(int unit) const override;
@@ -30,8 +30,8 @@ public:
     void gravaConta(const Conta& conta) override;
     std::vector<Conta> contas() const override;
 
-    // Stores an upload in its own transaction.
-    void storeUpload(const std::string& name, const std::string& content);
+    // Stores an upload in its own transaction; false, storing nothing, when another unit owns the name.
+    bool storeUpload(const std::string& name, const std::string& content, std::optional<int> unidade);
 
 protected:
     void runTransaction(const std::function<void(StoreTransaction&)>& change) override;

@@ -111,8 +111,8 @@ std::string contentTypeOf(const fs::path& file) {
 // The uploaded parts of one request, each written under a temporary name and renamed into place once complete.
 class UploadReceiver {
 public:
-    UploadReceiver(CentralStore& store, bool accept, std::size_t maxBytes)
-        : store_(store), accept_(accept), maxBytes_(maxBytes) {}
+    UploadReceiver(CentralStore& store, bool accept, std::optional<int> dono, std::size_t maxBytes)
+        : store_(store), accept_(accept), dono_(dono), maxBytes_(maxBytes) {}
 
     bool startPart(const httplib::MultipartFormData& part) {
         if (!finishPart())
@@ -124,7 +124,7 @@ public:
             return true;
         }
         return guarded([&] {
-            current_ = store_.newUpload(part.filename);
+            current_ = store_.newUpload(part.filename, dono_);
             currentName_ = part.filename;
         });
     }
@@ -141,9 +141,11 @@ public:
         if (!current_)
             return true;
         return guarded([&] {
-            current_->commit();
+            if (current_->commit())
+                stored_.push_back(currentName_);
+            else
+                forbidden_ = "o arquivo " + currentName_ + " foi enviado por outra unidade e só ela pode substituí-lo";
             current_.reset();
-            stored_.push_back(currentName_);
         });
     }
 
@@ -157,6 +159,7 @@ public:
     bool tooLarge() const { return tooLarge_; }
     const std::vector<std::string>& stored() const { return stored_; }
     const std::string& refused() const { return refused_; }
+    const std::string& forbidden() const { return forbidden_; }
     const std::string& error() const { return error_; }
 
 private:
@@ -172,6 +175,7 @@ private:
 
     CentralStore& store_;
     bool accept_;
+    std::optional<int> dono_;
     std::size_t maxBytes_;
     std::size_t received_ = 0;
     bool tooLarge_ = false;
@@ -179,6 +183,7 @@ private:
     std::string currentName_;
     std::vector<std::string> stored_;
     std::string refused_;
+    std::string forbidden_;
     std::string error_;
 };
 
@@ -397,13 +402,14 @@ void CentralServer::Impl::logRequest(const httplib::Request& req, const httplib:
 void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response& res,
                                  const httplib::ContentReader& reader) {
     std::optional<Refusal> refused;
+    std::optional<int> dono;
     try {
-        caller(req);
+        dono = PoliticaDeAcesso::donoDoEnvio(caller(req));
     } catch (const Refusal& r) {
         refused = r;
     }
     const bool accept = !refused;
-    UploadReceiver receiver(store, accept, config.maxUploadBytes);
+    UploadReceiver receiver(store, accept, dono, config.maxUploadBytes);
     bool complete = false;
     if (req.is_multipart_form_data())
         complete = reader([&](const httplib::MultipartFormData& part) { return receiver.startPart(part); },
@@ -426,6 +432,8 @@ void CentralServer::Impl::upload(const httplib::Request& req, httplib::Response&
         return answerText(res, 400, "esperado multipart/form-data com o arquivo no campo \"file1\" do formulário");
     if (!receiver.refused().empty())
         return answerText(res, 400, receiver.refused());
+    if (!receiver.forbidden().empty())
+        return answerText(res, 403, receiver.forbidden());
     if (receiver.stored().empty())
         return answerText(res, 400, "nenhum arquivo no campo \"file1\" do formulário");
     answerText(res, 200, "OK");

@@ -45,6 +45,9 @@ CREATE TABLE IF NOT EXISTS contas (
     hash_senha TEXT NOT NULL,
     unidade INTEGER,
     operador INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS upload (
+    name TEXT PRIMARY KEY,
+    unidade INTEGER);
 )";
 
 Timestamp moment(const sqlite::Statement& row, int column) {
@@ -107,22 +110,26 @@ Conta contaFrom(const sqlite::Statement& row) {
     return c;
 }
 
+} // namespace
+
 // An upload written under a hidden temporary name and renamed into place once complete.
-class FileUpload : public UploadWriter {
+class SqliteStore::FileUpload : public UploadWriter {
 public:
-    explicit FileUpload(const fs::path& file) : file_(file) {}
+    FileUpload(SqliteStore& store, std::string name, std::optional<int> unidade)
+        : store_(store), name_(std::move(name)), unidade_(unidade), file_(store.uploads_ / name_) {}
     void write(const char* data, std::size_t size) override {
         file_.stream().write(data, static_cast<std::streamsize>(size));
         if (!file_.stream())
             throw IoError(msg::cannotWrite(file_.temporaryPath()));
     }
-    void commit() override { file_.commit(); }
+    bool commit() override { return store_.publishUpload(name_, unidade_, file_); }
 
 private:
+    SqliteStore& store_;
+    std::string name_;
+    std::optional<int> unidade_;
     AtomicFile file_;
 };
-
-} // namespace
 
 // The statements of every request, prepared once.
 struct SqliteStore::Statements {
@@ -163,6 +170,11 @@ struct SqliteStore::Statements {
     sqlite::Statement contas{db, "SELECT login, hash_senha, unidade, operador FROM contas ORDER BY login"};
     sqlite::Statement gravaConta{
         db, "INSERT OR REPLACE INTO contas (login, hash_senha, unidade, operador) VALUES (?, ?, ?, ?)"};
+    sqlite::Statement claimUpload{db,
+                                  (std::string("INSERT INTO upload (name, unidade) VALUES (?, ?) ON CONFLICT (name) "
+                                               "DO UPDATE SET unidade = excluded.unidade WHERE ") +
+                                   kMayReplaceUpload)
+                                      .c_str()};
     sqlite::Statement forgetNextId{db, "DELETE FROM sqlite_sequence WHERE name = 'delivery'"};
     sqlite::Statement lastId{db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('delivery', "
                                  "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
@@ -247,8 +259,19 @@ std::optional<std::string> SqliteStore::knownVersion(int code) const {
     return recordedVersion(sql_->unitVersion, code);
 }
 
-std::unique_ptr<UploadWriter> SqliteStore::newUpload(const std::string& name) {
-    return std::make_unique<FileUpload>(uploads_ / name);
+std::unique_ptr<UploadWriter> SqliteStore::newUpload(const std::string& name, std::optional<int> unidade) {
+    return std::make_unique<FileUpload>(*this, name, unidade);
+}
+
+bool SqliteStore::publishUpload(const std::string& name, std::optional<int> unidade, AtomicFile& file) {
+    std::lock_guard lock(mutex_);
+    sqlite::Transaction t(*db_);
+    sql_->claimUpload.with(name, unidade).run();
+    if (db_->changes() == 0)
+        return false; // rolled back; the temporary file goes with the writer
+    file.commit();
+    t.commit();
+    return true;
 }
 
 std::unique_ptr<std::istream> SqliteStore::openUpload(const std::string& name) const {

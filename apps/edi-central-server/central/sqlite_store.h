@@ -6,6 +6,10 @@
 #include <memory>
 #include <mutex>
 
+namespace edi {
+class AtomicFile;
+}
+
 namespace edi::central {
 
 struct LegacyState;
@@ -23,7 +27,7 @@ public:
     ~SqliteStore() override;
 
     std::optional<std::string> knownVersion(int code) const override;
-    std::unique_ptr<UploadWriter> newUpload(const std::string& name) override;
+    std::unique_ptr<UploadWriter> newUpload(const std::string& name, std::optional<int> unidade) override;
     std::unique_ptr<std::istream> openUpload(const std::string& name) const override;
     std::vector<std::string> uploads() const override;
     std::vector<Delivery> waitingFor(int unit) const override;
@@ -45,6 +49,10 @@ protected:
     void runTransaction(const std::function<void(StoreTransaction&)>& change) override;
 
 private:
+    class FileUpload;
+    // Claims `name` for `unidade` and renames the file into place, or neither when another unit owns the name.
+    bool publishUpload(const std::string& name, std::optional<int> unidade, AtomicFile& file);
+
     std::filesystem::path uploads_;
     mutable std::mutex mutex_;
     std::unique_ptr<sqlite::Database> db_;

@@ -89,13 +89,19 @@ public:
     virtual void recordProtocol(const std::string& name, int unit, const Timestamp& when) = 0;
 };
 
+// The condition, in the SQL of both stores, under which an upload (`excluded`, of the sending account's unit or
+// none) replaces the stored one (`upload`): a unit account never overwrites a file another unit sent.
+inline constexpr const char* kMayReplaceUpload =
+    "excluded.unidade IS NULL OR upload.unidade IS NULL OR upload.unidade = excluded.unidade";
+
 // An uploaded file being received: nothing of it is visible until commit().
 class UploadWriter {
 public:
     virtual ~UploadWriter() = default;
     virtual void write(const char* data, std::size_t size) = 0;
-    // Stores it whole under its name, replacing an earlier upload of that name.
-    virtual void commit() = 0;
+    // Stores it whole under its name, replacing an earlier upload of that name; false, storing nothing, when a unit
+    // account sends a name another unit uploaded (it would overwrite a file before its recipients read it).
+    virtual bool commit() = 0;
 };
 
 // Everything the server must not forget across a restart: known units, uploaded files, registrations and their
@@ -118,7 +124,9 @@ public:
     // The version of a known unit, read without a transaction of its own; nullopt for an unknown unit.
     virtual std::optional<std::string> knownVersion(int code) const = 0;
 
-    virtual std::unique_ptr<UploadWriter> newUpload(const std::string& name) = 0;
+    // `unidade`: the unit of the account sending it, recorded as the name's owner; none for the shared account and
+    // operators, which replace any upload as old installations always did.
+    virtual std::unique_ptr<UploadWriter> newUpload(const std::string& name, std::optional<int> unidade) = 0;
     // The uploaded file's content; nullptr when there is none of that name.
     virtual std::unique_ptr<std::istream> openUpload(const std::string& name) const = 0;
     // Names of the uploaded files, sorted.
