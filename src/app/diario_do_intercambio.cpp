@@ -47,12 +47,16 @@ std::string semQuebras(std::string texto) {
     return texto;
 }
 
-std::string diaDe(std::time_t momento) {
+std::string localComo(std::time_t momento, const char* formato) {
     std::tm tm{};
     localtime_r(&momento, &tm);
-    char dia[16];
-    std::strftime(dia, sizeof dia, "%Y-%m-%d", &tm);
-    return dia;
+    char texto[32];
+    std::strftime(texto, sizeof texto, formato, &tm);
+    return texto;
+}
+
+std::string diaDe(std::time_t momento) {
+    return localComo(momento, "%Y-%m-%d");
 }
 
 // Noon of the local day `dias` days before `momento`'s: a day away from it whatever summer time does.
@@ -203,11 +207,7 @@ EventosDoIntercambio& semRegistroDeEventos() {
 }
 
 std::string textoDoMomento(std::time_t momento) {
-    std::tm tm{};
-    localtime_r(&momento, &tm);
-    char texto[32];
-    std::strftime(texto, sizeof texto, "%Y-%m-%d %H:%M:%S", &tm);
-    return texto;
+    return localComo(momento, "%Y-%m-%d %H:%M:%S");
 }
 
 DiarioDoIntercambio::DiarioDoIntercambio(fs::path arquivo) : arquivo_(std::move(arquivo)) {}

@@ -293,58 +293,55 @@ std::vector<std::string> SqliteStore::uploads() const {
     return names;
 }
 
-std::vector<Delivery> SqliteStore::waitingFor(int unit) const {
-    std::lock_guard lock(mutex_);
-    std::vector<Delivery> result;
-    for (auto& row = sql_->waiting.with(unit); row.step();)
-        result.push_back(deliveryFrom(row));
+namespace {
+
+// Every row of `statement` run with `args`, each read by `read`, under the store's lock.
+template <typename Read, typename... Args>
+auto rowsOf(std::mutex& mutex, sqlite::Statement& statement, Read read, const Args&... args) {
+    std::lock_guard lock(mutex);
+    std::vector<std::invoke_result_t<Read, sqlite::Statement&>> result;
+    for (auto& row = statement.with(args...); row.step();)
+        result.push_back(read(row));
     return result;
+}
+
+} // namespace
+
+std::vector<Delivery> SqliteStore::waitingFor(int unit) const {
+    return rowsOf(mutex_, sql_->waiting, deliveryFrom, unit);
 }
 
 std::vector<UnitRecord> SqliteStore::units() const {
-    std::lock_guard lock(mutex_);
-    std::vector<UnitRecord> result;
-    for (auto& row = sql_->allUnits.with(); row.step();)
-        result.push_back(UnitRecord{static_cast<int>(row.integer(0)), row.text(1), moment(row, 2)});
-    return result;
+    return rowsOf(mutex_, sql_->allUnits, [](sqlite::Statement& row) {
+        return UnitRecord{static_cast<int>(row.integer(0)), row.text(1), moment(row, 2)};
+    });
 }
 
 std::vector<UnitContact> SqliteStore::network() const {
-    std::lock_guard lock(mutex_);
-    std::vector<UnitContact> result;
-    for (auto& row = sql_->network.with(); row.step();) {
+    return rowsOf(mutex_, sql_->network, [](sqlite::Statement& row) {
         UnitContact u{static_cast<int>(row.integer(0)), row.text(1), {}, {}, row.integer(4)};
         if (!row.isNull(2))
             u.lastContact = moment(row, 2);
         if (!row.isNull(3))
             u.lastUpload = moment(row, 3);
-        result.push_back(std::move(u));
-    }
-    return result;
+        return u;
+    });
 }
 
 std::vector<Delivery> SqliteStore::deliveries() const {
-    std::lock_guard lock(mutex_);
-    std::vector<Delivery> result;
-    for (auto& row = sql_->allDeliveries.with(); row.step();)
-        result.push_back(deliveryFrom(row));
-    return result;
+    return rowsOf(mutex_, sql_->allDeliveries, deliveryFrom);
 }
 
 std::vector<CentralFile> SqliteStore::centralFiles() const {
-    std::lock_guard lock(mutex_);
-    std::vector<CentralFile> result;
-    for (auto& row = sql_->allCentralFiles.with(); row.step();)
-        result.push_back(CentralFile{row.text(0), moment(row, 1)});
-    return result;
+    return rowsOf(mutex_, sql_->allCentralFiles, [](sqlite::Statement& row) {
+        return CentralFile{row.text(0), moment(row, 1)};
+    });
 }
 
 std::vector<ProtocolRecord> SqliteStore::protocols() const {
-    std::lock_guard lock(mutex_);
-    std::vector<ProtocolRecord> result;
-    for (auto& row = sql_->allProtocols.with(); row.step();)
-        result.push_back(ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)});
-    return result;
+    return rowsOf(mutex_, sql_->allProtocols, [](sqlite::Statement& row) {
+        return ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)};
+    });
 }
 
 std::optional<Conta> SqliteStore::conta(const std::string& login) const {
@@ -362,11 +359,7 @@ void SqliteStore::gravaConta(const Conta& conta) {
 }
 
 std::vector<Conta> SqliteStore::contas() const {
-    std::lock_guard lock(mutex_);
-    std::vector<Conta> result;
-    for (auto& row = sql_->contas.with(); row.step();)
-        result.push_back(contaFrom(row));
-    return result;
+    return rowsOf(mutex_, sql_->contas, contaFrom);
 }
 
 void SqliteStore::adopt(const LegacyState& state) {
