@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <type_traits>
 
 namespace edi::central {
 
