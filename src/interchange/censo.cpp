@@ -4,6 +4,7 @@
 #include "core/formats.h"
 #include "db/catalogue.h"
 #include "db/query.h"
+#include "domain/censo.h"
 #include "packet/packet_types.h"
 
 #include <algorithm>
@@ -177,6 +178,52 @@ std::optional<uint64_t> leResumo(std::string_view texto) {
     if (erro != std::errc() || fim != texto.data() + texto.size() || texto.empty())
         return std::nullopt;
     return v;
+}
+
+std::vector<UltimoCenso> leUltimosCensos(db::Database& db) {
+    std::vector<UltimoCenso> out;
+    {
+        db::Query existe(db, "SELECT COUNT(*) FROM RDB$RELATIONS WHERE RDB$RELATION_NAME = :NOME");
+        existe.setParam("NOME", Value::text(domain::kTabelaEstadoCenso));
+        existe.open();
+        if (existe.value(0).asInt64() == 0)
+            return out;
+    }
+    db::Query q(db, std::string("SELECT NM_TABELA, DT_CENSO, DT_RESPOSTA, QT_LINHAS, QT_FAIXAS, QT_IGUAIS, "
+                                "QT_REPARADAS, QT_EXCLUSOES, QT_DIVERGENTES FROM ") +
+                        domain::kTabelaEstadoCenso +
+                        " WHERE QT_LINHAS > 0 OR QT_REPARADAS > 0 OR QT_DIVERGENTES > 0 ORDER BY NM_TABELA");
+    auto numero = [&](size_t i) { return q.value(i).isNull() ? 0 : q.value(i).asInt64(); };
+    auto momento = [&](size_t i) {
+        return q.value(i).isNull() ? std::nullopt : std::optional<Timestamp>(q.value(i).asTimestamp());
+    };
+    for (q.open(); !q.eof(); q.next())
+        out.push_back({q.value(0).asText(), momento(1), momento(2), numero(3), numero(4), numero(5), numero(6),
+                       numero(7), numero(8)});
+    return out;
+}
+
+std::string quantos(int64_t n, const char* singular, const char* plural) {
+    return std::to_string(n) + " " + (n == 1 ? singular : plural);
+}
+
+std::string textoDoCenso(const UltimoCenso& c) {
+    auto quando = [](const Timestamp& t) { return formatDateTime("dd/mm/yyyy hh:nn:ss", t); };
+    std::string t = c.tabela + ": censo";
+    if (c.censo)
+        t += " de " + quando(*c.censo);
+    t += ", " + quantos(c.linhas, "linha", "linhas") + " em " + quantos(c.faixas, "faixa", "faixas") + "; ";
+    if (!c.resposta)
+        return t + "sem resposta ainda";
+    t += "resposta de " + quando(*c.resposta) + ": ";
+    if (c.reparadas == 0)
+        t += "em dia";
+    else
+        t += quantos(c.reparadas, "faixa reenviada", "faixas reenviadas") + ", " +
+             quantos(c.exclusoes, "exclusão", "exclusões");
+    if (c.divergentes > 0)
+        t += ", " + quantos(c.divergentes, "faixa ainda divergente", "faixas ainda divergentes");
+    return t;
 }
 
 } // namespace edi

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/datetime.h"
 #include "core/value.h"
 
 #include <cstdint>
@@ -73,5 +74,19 @@ std::vector<int64_t> leCodigos(std::string_view texto);
 // The hash as the packet carries it: sixteen hexadecimal digits.
 std::string textoDoResumo(uint64_t resumo);
 std::optional<uint64_t> leResumo(std::string_view texto);
+
+// What a unit keeps of the last census of one table, as the operator reads it.
+struct UltimoCenso {
+    std::string tabela;
+    std::optional<Timestamp> censo, resposta; // the answer may be to an earlier census
+    int64_t linhas = 0, faixas = 0;
+    int64_t iguais = 0, reparadas = 0, exclusoes = 0, divergentes = 0; // of the answer
+};
+// The tables whose last census counted rows or whose last answer found differences; none before the first census.
+std::vector<UltimoCenso> leUltimosCensos(db::Database& db);
+// "1 faixa", "3 faixas": the census texts count in Portuguese.
+std::string quantos(int64_t n, const char* singular, const char* plural);
+// One line, Portuguese: "PACIENTE: censo de ..., N linhas em F faixas; resposta de ...: ...".
+std::string textoDoCenso(const UltimoCenso& c);
 
 } // namespace edi

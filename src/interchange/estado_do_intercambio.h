@@ -1,5 +1,6 @@
 #pragma once
 
+#include "interchange/censo.h"
 #include "interchange/retidos.h"
 
 #include <filesystem>
@@ -35,6 +36,7 @@ struct EstadoDoIntercambio {
     std::string erroDaBase;
     std::vector<PendentesDaTabela> pendentes; // per registered table that sends, in registry order
     std::string ultimoEstado;                 // PARAMETRO row 29 as the last stage left it
+    std::vector<UltimoCenso> censos;          // the unit's last census per table that has rows or differences
 };
 
 // Reads the folders and, when possible, the database in a read-only transaction of its own.

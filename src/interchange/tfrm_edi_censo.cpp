@@ -491,8 +491,9 @@ std::string TfrmEDI::reparaTabela(const std::string& T,
     gravaRespostaDaTabela(T, static_cast<int64_t>(faixas.size()), exclusoes);
     if (faixas.empty())
         return "Censo de " + T + ": em dia com a unidade central";
-    return "Censo de " + T + ": " + std::to_string(faixas.size()) + " faixas divergentes (" + faixasDivergentes +
-           ") reenviadas, " + std::to_string(exclusoes) + " exclusões";
+    return "Censo de " + T + ": " +
+           quantos(static_cast<int64_t>(faixas.size()), "faixa divergente", "faixas divergentes") + " (" +
+           faixasDivergentes + ") reenviadas, " + quantos(exclusoes, "exclusão", "exclusões");
 }
 
 } // namespace edi
