@@ -130,6 +130,7 @@ private:
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
 
     // The census (tfrm_edi_censo.cpp).
+    void censo(bool sobDemanda);
     void preparaTabelasDoCenso();
     // Codes issued by this installation that a restored database never held: never deleted at the central unit.
     void registraLacuna(int64_t de, int64_t ate);

@@ -171,7 +171,17 @@ void TfrmEDI::registraLacuna(int64_t de, int64_t ate) {
     q.execute();
 }
 
+// The census never holds back the exchange it checks: its failure is logged and the run goes on to export.
 void TfrmEDI::btCensoClick(bool sobDemanda) {
+    try {
+        censo(sobDemanda);
+    } catch (const std::exception& e) {
+        registraErro("Censo", e.what());
+        ui_.setMessage(std::string("Erro no censo: ") + e.what());
+    }
+}
+
+void TfrmEDI::censo(bool sobDemanda) {
     btOrdemClick();
     preparaTabelasDoCenso();
     preparaMomentosECodigos(); // the packets' moments; and a restored database's codes before any are compared
