@@ -125,6 +125,8 @@ private:
     void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
     // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.
     bool enviada(const std::string& T) const;
+    // Whether the registry (as loaded) receives the table: the central unit answers a census for it only then.
+    bool recebida(const std::string& T) const;
     // Reads the central unit's code, failing when it is not a number; this unit's is 0 when it is none.
     domain::RegraDePosse regraDePosse() const;
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;

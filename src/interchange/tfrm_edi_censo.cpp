@@ -350,6 +350,10 @@ void TfrmEDI::respondeCenso(PacketTable& censo, PacketTable& resposta) {
     UnidadeDeTrabalho unidade(dm_);
     for (const auto& [chave, recebido] : porTabela) {
         const auto& [cdUnd, T] = chave;
+        // A table this installation does not receive holds none of the unit's rows: asking for them again would
+        // change nothing.
+        if (!recebida(T))
+            continue;
         if (!existeTabela(dm_.DB(), T) || !temChavesDeIntercambio(dm_.DB(), T)) {
             registraErro(T, "censo da unidade " + std::to_string(cdUnd) + ": a tabela não existe aqui");
             continue;
