@@ -177,6 +177,21 @@ RawParts exchange(const fs::path& dir, int patients) {
                 importSeconds / rawBatchSeconds, rows / rawImportSeconds, kMetaImportacao,
                 veredicto(importRate >= kMetaImportacao));
 
+    // The census reads the same rows once, at the unit and again at the central unit that answers it.
+    start = std::chrono::steady_clock::now();
+    unit.engine->btCensoClick(true);
+    const double censusSeconds = seconds(start);
+    for (const auto& e : fs::directory_iterator(unit.geral.sPathOut))
+        if (e.path().filename().string().rfind("EDI_CENSO", 0) == 0)
+            fs::copy_file(e.path(), central.geral.sPathIn / e.path().filename());
+    start = std::chrono::steady_clock::now();
+    central.engine->btCensoClick(false);
+    const double answerSeconds = seconds(start);
+    std::printf("%s%10.0f linhas/s  (resposta da central %.0f linhas/s; exportação %.0f linhas/s)  "
+                "meta: censo e resposta mais rápidos que a exportação: %s\n",
+                rotulo("censo").c_str(), rows / censusSeconds, rows / answerSeconds, rows / exportSeconds,
+                veredicto(censusSeconds < exportSeconds && answerSeconds < exportSeconds));
+
     // Packet speed on the largest packet.
     fs::path largest = packets.front();
     for (const auto& f : packets)
@@ -264,6 +279,8 @@ constexpr const char* kAjuda =
     "  importação           linhas por segundo de importar (meta: 15000), contra o trabalho direto (uma\n"
     "                       consulta e uma inserção por linha) confirmado a cada 500 linhas, como ela\n"
     "                       confirma, e confirmado a cada linha\n"
+    "  censo                linhas por segundo do censo das mesmas linhas na unidade e da resposta da\n"
+    "                       unidade central (meta: ambos mais rápidos que a exportação)\n"
     "  pacotes              MB por segundo de ler e de escrever o maior pacote (meta: 300 cada), e do\n"
     "                       analisador de XML sozinho sobre o mesmo texto\n"
     "  memória da importação\n"

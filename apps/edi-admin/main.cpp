@@ -9,6 +9,7 @@
 #include "domain/create_database.h"
 #include "domain/exclusoes.h"
 #include "domain/seed.h"
+#include "interchange/censo.h"
 #include "platform/linha_de_comando.h"
 #include "shell/programa.h"
 #include "tools/depara_linha.h"
@@ -235,6 +236,8 @@ int report(const CommandLine& line) {
     }
     std::printf("%-28s %8lld\n", "todas as tabelas registadas", static_cast<long long>(total));
     reportDeletions(*db);
+    for (const UltimoCenso& c : leUltimosCensos(*db))
+        std::printf("%s\n", textoDoCenso(c).c_str());
     return 0;
 }
 

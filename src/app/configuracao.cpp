@@ -66,6 +66,8 @@ Configuracao LeConfiguracao(const std::filesystem::path& arquivo) {
     if (const int v = ini.readInteger("EDI", "TempoVelocidadeMinima", c.tempoVelocidadeMinima); v > 0)
         c.tempoVelocidadeMinima = v;
     c.loteImportacao = leLoteImportacao(ini, c.avisos);
+    if (const int v = ini.readInteger("EDI", "DiasEntreCensos", c.diasEntreCensos); v >= 0)
+        c.diasEntreCensos = v;
 
     c.relatorioImagem = ini.readString("Relatorio", "SalvarImagem", "");
 

@@ -37,6 +37,7 @@ struct Configuracao {
     int velocidadeMinima = 1024;
     int tempoVelocidadeMinima = 60;
     int loteImportacao = kLoteImportacaoPadrao; // records import commits together, 1 or more
+    int diasEntreCensos = 1;                    // "DiasEntreCensos": 0 takes a census only on demand
 
     // [Email]: the SMTP account of the error mail
     std::string emailHost, emailUsuario, emailSenha, emailDe, emailPara;

@@ -29,6 +29,9 @@ Etapa importacao(Etapa e) {
 const std::vector<Etapa>& etapas() {
     using C = CorposDasEtapas;
     static const std::vector<Etapa> tabela = {
+        // Before export: the ranges a census answer sends again go with this run's packets, and a census taken
+        // here reaches the central unit after the packets of the rows it counts.
+        {.nome = "census", .corpos = {&C::censo}, .lancaAlertas = true, .lado = Lado::Envio},
         {.nome = "export",
          .corpos = {&C::exportar},
          .ocupado = &CicloEDI::bExportando,
@@ -75,6 +78,10 @@ const std::vector<Etapa>& etapas() {
          .ajuda = "apaga a marca de exportação de todas as linhas, que voltam a ser exportadas",
          .corpos = {&C::limpaMarcas},
          .contaComoEmCurso = false},
+        {.nome = "census-now",
+         .ajuda = "faz já o censo das tabelas enviadas (na unidade central, responde aos censos recebidos)",
+         .corpos = {&C::censoJa},
+         .lancaAlertas = true},
         importacao({.nome = "reimportar",
                     .ajuda = "importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
                              "também os que já esperam o operador",

@@ -19,6 +19,8 @@ struct CorposDasEtapas {
     std::function<void()> protocolos;  // Protocolo1Click
     std::function<void()> limpaMarcas; // MudaTodasDatasExp
     std::function<void()> reimportar;  // btReimportarClick: import that also retries every kept record
+    std::function<void()> censo;       // answers, repairs and the census when one is due
+    std::function<void()> censoJa;     // the same with a census now
 };
 
 // What a stage does when the central server cannot be reached.

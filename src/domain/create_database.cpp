@@ -1,6 +1,7 @@
 #include "domain/create_database.h"
 
 #include "core/errors.h"
+#include "domain/censo.h"
 #include "domain/ddl.h"
 #include "domain/exclusoes.h"
 #include "domain/schema.h"
@@ -130,6 +131,9 @@ void build(db::Database& db, const CreateOptions& o, CreateSummary& summary) {
     runAll(db, ddl.foreignKeys); // the parents' keys are committed
     db.transaction().commitRetaining();
     createDeletionCapture(db, o);
+    for (const auto& tabela : tabelasDoCenso())
+        db.execute(tabela.second);
+    db.transaction().commitRetaining();
     summary.tables = ddl.tables.size();
     summary.indexes = ddl.indexes.size();
     summary.generators = ddl.generators.size();

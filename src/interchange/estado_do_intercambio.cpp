@@ -73,6 +73,7 @@ void leBase(const Configuracao& config, EstadoDoIntercambio& e) {
         }
         e.pendentes.push_back(std::move(t));
     }
+    e.censos = leUltimosCensos(*base);
     e.baseLida = true;
 }
 
@@ -274,7 +275,13 @@ std::string textoDoEstado(const EstadoDoIntercambio& e) {
         if (p.linhas > 0)
             t += "  " + p.tabela + ": " + std::to_string(p.linhas) + "\n";
     }
-    return t + "  total: " + std::to_string(total) + "\n";
+    t += "  total: " + std::to_string(total) + "\n";
+    if (e.censos.empty())
+        return t + "Último censo: nenhum\n";
+    t += "Último censo:\n";
+    for (const UltimoCenso& c : e.censos)
+        t += "  " + textoDoCenso(c) + "\n";
+    return t;
 }
 
 std::string jsonDoEstado(const EstadoDoIntercambio& e) {
@@ -289,13 +296,25 @@ std::string jsonDoEstado(const EstadoDoIntercambio& e) {
                     ",\"erro\":" + (e.baseLida ? "null" : json(e.erroDaBase)) + "}" + jsonDoDiario(e.diario) +
                     ",\"resumo\":" + json(resumoDoEstado(e));
     if (!e.baseLida)
-        return j + ",\"ultimo_estado\":null,\"pendentes\":null}\n";
+        return j + ",\"ultimo_estado\":null,\"pendentes\":null,\"censos\":null}\n";
     j += ",\"ultimo_estado\":" + json(e.ultimoEstado) + ",\"pendentes\":[";
     for (size_t i = 0; i < e.pendentes.size(); ++i) {
         const PendentesDaTabela& p = e.pendentes[i];
         j += std::string(i ? "," : "") + "{\"tabela\":" + json(p.tabela) +
              ",\"linhas\":" + (p.erro.empty() ? std::to_string(p.linhas) : "null") +
              ",\"erro\":" + (p.erro.empty() ? "null" : json(p.erro)) + "}";
+    }
+    j += "],\"censos\":[";
+    auto momento = [](const std::optional<Timestamp>& t) {
+        return t ? json(formatDateTime("yyyy-mm-dd hh:nn:ss", *t)) : std::string("null");
+    };
+    for (size_t i = 0; i < e.censos.size(); ++i) {
+        const UltimoCenso& c = e.censos[i];
+        j += std::string(i ? "," : "") + "{\"tabela\":" + json(c.tabela) + ",\"censo\":" + momento(c.censo) +
+             ",\"resposta\":" + momento(c.resposta) + ",\"linhas\":" + std::to_string(c.linhas) +
+             ",\"faixas\":" + std::to_string(c.faixas) + ",\"iguais\":" + std::to_string(c.iguais) +
+             ",\"reparadas\":" + std::to_string(c.reparadas) + ",\"exclusoes\":" + std::to_string(c.exclusoes) +
+             ",\"divergentes\":" + std::to_string(c.divergentes) + "}";
     }
     return j + "]}\n";
 }

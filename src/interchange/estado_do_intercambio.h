@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/diario_do_intercambio.h"
+#include "interchange/censo.h"
 #include "interchange/retidos.h"
 
 #include <filesystem>
@@ -37,6 +38,7 @@ struct EstadoDoIntercambio {
     std::vector<PendentesDaTabela> pendentes; // per registered table that sends, in registry order
     std::string ultimoEstado;                 // PARAMETRO row 29 as the last stage left it
     DiarioLido diario; // the stages' last outcomes, the recent packets' road, rows per day: a file, always read
+    std::vector<UltimoCenso> censos; // the unit's last census per table that has rows or differences
 };
 
 // Reads the folders and, when possible, the database in a read-only transaction of its own.

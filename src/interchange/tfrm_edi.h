@@ -5,6 +5,7 @@
 #include "app/geral.h"
 #include "app/ui.h"
 #include "domain/exclusoes.h"
+#include "interchange/censo.h"
 #include "interchange/registro.h"
 #include "interchange/row_writer.h"
 
@@ -65,6 +66,12 @@ public:
     // An import run that also retries the kept records waiting for the operator.
     void btReimportarClick();
     void MudaTodasDatasExp();
+    // The census stage. At the central unit: answers the units' censuses waiting in EDI/IN. At a unit: applies the
+    // answers to its code (ranges sent again, deletions of codes it no longer holds) and takes a census of the
+    // tables it sends when one is due, or now when `sobDemanda`.
+    void btCensoClick(bool sobDemanda);
+    // Days between a unit's censuses; 0: only on demand.
+    int diasEntreCensos = 1;
     void btLimparDtExpClick() { MudaTodasDatasExp(); }
 
     // The engine log: one line per failure, each ended by a carriage return.
@@ -124,9 +131,29 @@ private:
     void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
     // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.
     bool enviada(const std::string& T) const;
+    // Whether the registry (as loaded) receives the table: the central unit answers a census for it only then.
+    bool recebida(const std::string& T) const;
     // Reads the central unit's code, failing when it is not a number; this unit's is 0 when it is none.
     domain::RegraDePosse regraDePosse() const;
     void avisaOrdemDasMaes(const std::string& T, std::vector<std::string>& avisos) const;
+
+    // The census (tfrm_edi_censo.cpp).
+    void censo(bool sobDemanda);
+    void preparaTabelasDoCenso();
+    // Codes issued by this installation that a restored database never held: never deleted at the central unit.
+    void registraLacuna(int64_t de, int64_t ate);
+    bool censoDevido();
+    void tiraCenso();
+    std::vector<std::filesystem::path> pacotesDoCenso(const char* tabela) const;
+    std::filesystem::path gravaPacoteDoCenso(PacketTable& pacote, const char* tabela);
+    void respondeCensos(const std::filesystem::path& pastaDia);
+    void respondeCenso(PacketTable& censo, PacketTable& resposta);
+    void aplicaRespostas(const std::filesystem::path& pastaDia);
+    std::string reparaTabela(const std::string& T,
+                             const std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>>& faixas,
+                             std::optional<int64_t> maiorCodigo);
+    bool contaReparo(const std::string& T, int64_t faixa);
+    void gravaRespostaDaTabela(const std::string& T, int64_t reparadas, int64_t exclusoes);
 
     FimDaImportacao execucaoImportacao(const std::filesystem::path& pastaDia, const std::string& D);
     FimDaImportacao importaTabela(const RegistroEDI& reg, UnidadeDeTrabalho& unidade,
@@ -170,6 +197,7 @@ private:
     std::optional<Timestamp> momentoDaExportacao_;       // of the export run, reserved with its first packet
     int ignoradosPorVersao_ = 0;                         // records of the import run skipped as older
     std::set<std::string> remetentesDuplicados_;         // what the import run found: two installations, one unit
+    std::vector<std::string> alertasDoCenso_;            // what the census stage found that a person must act on
     bool incluiRetidosDoOperador_ = false;
     // Kept packets holding deletions the import run refused, and their table.
     std::map<std::filesystem::path, std::string> retidosDaExecucao_;

@@ -19,6 +19,11 @@ bool TfrmEDI::enviada(const std::string& T) const {
                        [&](const RegistroEDI& r) { return r.enviar() && formats::equalsIgnoreCase(r.NM_TABELA, T); });
 }
 
+bool TfrmEDI::recebida(const std::string& T) const {
+    return std::any_of(registro_.begin(), registro_.end(),
+                       [&](const RegistroEDI& r) { return r.receber() && formats::equalsIgnoreCase(r.NM_TABELA, T); });
+}
+
 domain::RegraDePosse TfrmEDI::regraDePosse() const {
     return {formats::parseInteger(geral_.prmUnidade).value_or(0), Value::text(geral_.prmUnidadeCentral).asInt64()};
 }

@@ -56,6 +56,13 @@ void TfrmEDI::passaCodigosJaEmitidos() {
     const int64_t atual = valorDoGerador("GEN_EDI");
     if (atual >= marca)
         return;
+    {
+        // Durable before the generator moves: the census must never delete the rows of these codes at the central
+        // unit, which this database never held.
+        UnidadeDeTrabalho unidade(dm_);
+        registraLacuna(atual + 1, marca);
+        unidade.confirma();
+    }
     valorDoGerador("GEN_EDI", marca - atual);
     const std::string aviso = "A base de dados foi restaurada de uma cópia: o gerador GEN_EDI estava em " +
                               std::to_string(atual) + " e os códigos de intercâmbio passaram para depois de " +
@@ -92,15 +99,18 @@ Timestamp TfrmEDI::momentoDaExportacao() {
     return *momentoDaExportacao_;
 }
 
-// Every record was still imported; this must reach whoever can give one of the installations its own code.
+// Every record was still imported, every range still sent again; this must reach whoever can give one of the
+// installations its own code, or look into a range that keeps differing.
 void TfrmEDI::LancaAlertas() {
-    if (remetentesDuplicados_.empty())
-        return;
     std::string texto;
     for (const auto& r : remetentesDuplicados_)
         texto += (texto.empty() ? "" : "\n") + r;
+    for (const auto& a : alertasDoCenso_)
+        texto += (texto.empty() ? "" : "\n") + a;
     remetentesDuplicados_.clear();
-    throw Error(texto);
+    alertasDoCenso_.clear();
+    if (!texto.empty())
+        throw Error(texto);
 }
 
 // Packets of one unit code alternating between two installations: each overwrites the other's rows at the

@@ -266,6 +266,14 @@ void appendValueText(std::string& out, const PackedValue& v, const FieldDef& fie
     }
 }
 
+void appendValueText(std::string& out, const Value& v, const FieldDef& field, std::string& scratch) {
+    if (v.isNull())
+        return;
+    scratch.assign(1, '\0'); // the flags byte PackedFields skips
+    packField(field, convertForField(v, field), scratch);
+    appendValueText(out, PackedFields(scratch.data()).next(), field);
+}
+
 Value parseValueText(std::string_view text, const FieldReading& r) {
     switch (r.form) {
     case TextForm::Text: return Value::text(std::string(text));

@@ -35,6 +35,8 @@ FieldReading readingFor(std::string name, std::string_view fieldtype, std::strin
 // Appends the attribute text of a non-null value, before XML escaping (only the text of a Text value may need
 // any). Throws ConversionError for a value the layout cannot hold (a non-finite double, a year outside 1..9999).
 void appendValueText(std::string& out, const PackedValue& v, const FieldDef& field);
+// The same for a value not yet packed (converted to the field's type first); `scratch` is reused between calls.
+void appendValueText(std::string& out, const Value& v, const FieldDef& field, std::string& scratch);
 
 // The kind of the values an integer field of this type holds.
 Value::Kind integerKind(FieldType type);

@@ -42,6 +42,7 @@ Programa::Programa(const fs::path& home, Ui& ui) : ui_(ui) {
     diario_ = std::make_unique<DiarioDoIntercambio>(geral_.sArquivoDiario);
     engine_->eventos = diario_.get();
     engine_->loteImportacao = config_.loteImportacao;
+    engine_->diasEntreCensos = config_.diasEntreCensos;
     // Temporary files a killed run left; a day old, so no running process still writes them.
     for (const fs::path& pasta : {geral_.sPathOut, geral_.sPathIn, geral_.sPathTemp})
         removeStaleTemporaries(pasta, std::chrono::hours(24));
@@ -82,6 +83,8 @@ CorposDasEtapas Programa::corpos() {
     c.protocolos = [this] { Protocolo1Click(); };
     c.limpaMarcas = [this] { engine_->MudaTodasDatasExp(); };
     c.reimportar = [this] { engine_->btReimportarClick(); };
+    c.censo = [this] { engine_->btCensoClick(false); };
+    c.censoJa = [this] { engine_->btCensoClick(true); };
     return c;
 }
 

@@ -35,9 +35,9 @@ struct CycleFixture : test::AppFixture {
         return [this, name] { ran.push_back(name); };
     }
     CorposDasEtapas corpos() {
-        return {recorder("exportar"),   recorder("enviar"),      recorder("versoes"),
-                recorder("receber"),    recorder("importar"),    recorder("aplicacao"),
-                recorder("protocolos"), recorder("limpaMarcas"), recorder("reimportar")};
+        return {recorder("exportar"),   recorder("enviar"),    recorder("versoes"),    recorder("receber"),
+                recorder("importar"),   recorder("aplicacao"), recorder("protocolos"), recorder("limpaMarcas"),
+                recorder("reimportar"), recorder("censo"),     recorder("censoJa")};
     }
     void replace(CorposDasEtapas c) {
         ciclo = std::make_unique<CicloEDI>(*dm, ui, std::move(c));
@@ -74,7 +74,8 @@ TEST(Cycle, EveryStageEndIsToldWithTheErrorThatEndedIt) {
 TEST(Cycle, StartUpRunsEveryStageInOrderAndEndsWithInicio) {
     CycleFixture f;
     f.ciclo->ExecucaoInicial("12");
-    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao"}));
+    EXPECT_EQ(f.ran,
+              (std::vector<std::string>{"censo", "exportar", "enviar", "versoes", "receber", "importar", "aplicacao"}));
     EXPECT_EQ(f.statuses, (std::vector<std::string>{"Exportar!", "Enviar!", "Receber!", "Importar!",
                                                     "EDI - Fim:", "EDI - Inicio:"}));
     EXPECT_EQ(f.scalarText("select VALOR from PARAMETRO where CD_PARAMETRO = 29"), "EDI - Inicio:");
@@ -88,7 +89,7 @@ TEST(Cycle, OfflineStartUpRefusesSendAndReceiveSkipsTheUpdateAndStillEndsWithIni
     CycleFixture f;
     f.online = false;
     f.ciclo->ExecucaoInicial("12");
-    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "importar"}));
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"censo", "exportar", "importar"}));
     EXPECT_EQ(f.statuses,
               (std::vector<std::string>{"Exportar!", "Erro:", "Erro:", "Importar!", "EDI - Fim:", "EDI - Inicio:"}));
     const auto warnings = f.ui.of("warning");
@@ -117,8 +118,8 @@ TEST(Cycle, TimerRunFollowsTheConfigurationAndReenablesTheTimer) {
         CycleFixture f;
         f.ciclo->bImportar = f.ciclo->bExportar = true;
         f.ciclo->tmEDITimer();
-        EXPECT_EQ(f.ran,
-                  (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+        EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "censo", "exportar", "enviar",
+                                                   "aplicacao"}));
         EXPECT_EQ(f.statuses.back(), "Enviar!");
     }
     {
@@ -174,7 +175,8 @@ TEST(Cycle, AFailingStageSkipsTheRestOfTheRunAndRunsAgainNextTime) {
 
     f.ran.clear();
     f.ciclo->tmEDITimer();
-    EXPECT_EQ(f.ran, (std::vector<std::string>{"versoes", "receber", "importar", "exportar", "enviar", "aplicacao"}));
+    EXPECT_EQ(f.ran,
+              (std::vector<std::string>{"versoes", "receber", "importar", "censo", "exportar", "enviar", "aplicacao"}));
 }
 
 // The oldest transaction still active in the database, as another attachment sees it.
@@ -194,8 +196,8 @@ TEST(Cycle, AlertsAreRaisedAfterTheWholeRun) {
         throw Error("alerta");
     };
     EXPECT_THROW(f.ciclo->ExecucaoInicial("12"), Error);
-    EXPECT_EQ(f.ran, (std::vector<std::string>{"exportar", "enviar", "versoes", "receber", "importar", "aplicacao",
-                                               "alertas"}));
+    EXPECT_EQ(f.ran, (std::vector<std::string>{"censo", "exportar", "enviar", "versoes", "receber", "importar",
+                                               "aplicacao", "alertas"}));
     f.ran.clear();
     EXPECT_THROW(f.ciclo->executa("import"), Error);
     EXPECT_EQ(f.ran, (std::vector<std::string>{"importar", "alertas"}));

@@ -2,6 +2,7 @@
 #include "core/formats.h"
 #include "db/query.h"
 #include "domain/catalogue.h"
+#include "domain/censo.h"
 #include "domain/create_database.h"
 #include "domain/exclusoes.h"
 #include "domain/schema.h"
@@ -54,8 +55,11 @@ UnitDatabase* CreateDatabaseTest::unit = nullptr;
 TEST_F(CreateDatabaseTest, CatalogueHoldsEveryDescribedTableColumnKeyIndexAndGenerator) {
     auto db = unit->open();
     const test::Catalogue cat = test::readCatalogue(*db);
-    EXPECT_EQ(cat.tables.size(), tables().size() + 1); // and where deletions wait for export
+    // and where deletions wait for export, and what a unit keeps of its censuses
+    EXPECT_EQ(cat.tables.size(), tables().size() + 1 + tabelasDoCenso().size());
     EXPECT_EQ(cat.tables.count(kTabelaExclusoes), 1u);
+    for (const auto& censo : tabelasDoCenso())
+        EXPECT_EQ(cat.tables.count(censo.first), 1u) << censo.first;
     size_t exportIndexes = 0;
     for (const Table& t : tables()) {
         SCOPED_TRACE(t.name);

@@ -85,7 +85,9 @@ struct Bancada {
                 corpo("aplicacao"),
                 corpo("protocolos"),
                 corpo("limpaMarcas"),
-                corpo("reimportar")};
+                corpo("reimportar"),
+                {}, // the census stages run empty here
+                {}};
     }
     // Wires the cycle without a start-up run and shows the window.
     void mostra(std::function<void()> FormShow = {}) {

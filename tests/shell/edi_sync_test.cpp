@@ -177,7 +177,7 @@ TEST(EdiSync, StatusTellsWhatWaitsAndStillReadsTheFoldersWhenTheDatabaseIsInUse)
     EXPECT_TRUE(WIFEXITED(ocupada.status) && WEXITSTATUS(ocupada.status) == 0) << ocupada.saida;
     EXPECT_TRUE(contem(ocupada, "\"pacotes_in\":1,")) << ocupada.saida;
     EXPECT_TRUE(contem(ocupada, "\"base\":{\"lida\":false,\"erro\":\"")) << ocupada.saida;
-    EXPECT_TRUE(contem(ocupada, "\"pendentes\":null}")) << ocupada.saida;
+    EXPECT_TRUE(contem(ocupada, "\"pendentes\":null,\"censos\":null}")) << ocupada.saida;
     registrouAExportacao(ocupada);
     EXPECT_EQ(WEXITSTATUS(roda({"--home", home.string(), "status", "export"}).status), 2);
 }
