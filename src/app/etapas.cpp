@@ -31,7 +31,7 @@ const std::vector<Etapa>& etapas() {
     static const std::vector<Etapa> tabela = {
         // Before export: the ranges a census answer sends again go with this run's packets, and a census taken
         // here reaches the central unit after the packets of the rows it counts.
-        {.nome = "census", .corpos = {&C::censo}, .lancaAlertas = true, .lado = Lado::Envio},
+        {.nome = "census", .rotulo = "Censo", .corpos = {&C::censo}, .lancaAlertas = true, .lado = Lado::Envio},
         {.nome = "export",
          .corpos = {&C::exportar},
          .ocupado = &CicloEDI::bExportando,
@@ -76,15 +76,18 @@ const std::vector<Etapa>& etapas() {
          .menu = {GrupoDoMenu::Operacoes, 1, "Protocolo1", "Protocolo", false}},
         {.nome = "reset-marks",
          .ajuda = "apaga a marca de exportação de todas as linhas, que voltam a ser exportadas",
+         .rotulo = "Limpar marcas",
          .corpos = {&C::limpaMarcas},
          .contaComoEmCurso = false},
         {.nome = "census-now",
          .ajuda = "faz já o censo das tabelas enviadas (na unidade central, responde aos censos recebidos)",
+         .rotulo = "Censo pedido",
          .corpos = {&C::censoJa},
          .lancaAlertas = true},
         importacao({.nome = "reimportar",
                     .ajuda = "importa como import e tenta de novo todos os registros retidos em EDI/IN/retidos,\n"
                              "também os que já esperam o operador",
+                    .rotulo = "Reimportar",
                     .corpos = {&C::reimportar}}),
     };
     return tabela;

@@ -58,8 +58,9 @@ struct EntradaDoMenu {
 
 // One stage of the cycle: everything edi-sync, the cycle's runs and the menu know about it.
 struct Etapa {
-    const char* nome;       // edi-sync's name for it
-    const char* ajuda = ""; // edi-sync's help for a stage outside the runs; "\n" breaks the line
+    const char* nome;        // edi-sync's name for it
+    const char* ajuda = "";  // edi-sync's help for a stage outside the runs; "\n" breaks the line
+    const char* rotulo = ""; // what the status shows a person for a stage without a menu entry
     std::vector<std::function<void()> CorposDasEtapas::*> corpos; // run in this order
     // The busy flag: the stage is not entered again while it runs, panel 1 shows `textoOcupado` and every
     // entry and exit holds the visible pause. Without one the stage only counts as running.

@@ -26,6 +26,8 @@ QTableWidget* tabela(const QStringList& colunas, QWidget* pai) {
     auto* t = new QTableWidget(0, static_cast<int>(colunas.size()), pai);
     t->setHorizontalHeaderLabels(colunas);
     t->verticalHeader()->hide();
+    // One line of text a row: the stages and the packets fit without scrolling.
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->horizontalHeader()->setStretchLastSection(true);

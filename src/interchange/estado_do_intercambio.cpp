@@ -122,7 +122,9 @@ EstadoDoIntercambio leEstadoDoIntercambio(const fs::path& programa, const Config
 
 std::string nomeDaEtapaParaOperador(const std::string& etapa) {
     const Etapa* e = etapaPorNome(etapa);
-    return e && *e->menu.legenda ? e->menu.legenda : etapa;
+    if (!e)
+        return etapa;
+    return *e->menu.legenda ? e->menu.legenda : *e->rotulo ? e->rotulo : etapa;
 }
 
 std::string textoDoPasso(const PassoRegistrado& p) {
