@@ -37,6 +37,9 @@ protected:
     void runTransaction(const std::function<void(StoreTransaction&)>& change) override;
 
 private:
+    // Runs `work` on a pooled connection, and once more on a new one when the pooled one turns out broken (the
+    // database restarted meanwhile): a restart costs only the requests in flight.
+    template <typename Work> auto withConnection(Work work) const;
     pg::Result query(const std::string& sql, const std::vector<pg::Param>& params = {}, bool binary = false) const;
 
     mutable pg::Pool pool_;
