@@ -294,6 +294,11 @@ std::vector<std::string> PostgresStore::uploads() const {
     return names;
 }
 
+std::optional<int> PostgresStore::uploadOwner(const std::string& name) const {
+    const auto r = query("SELECT unidade FROM upload WHERE name = $1", {name});
+    return r.rows() && !r.isNull(0, 0) ? std::optional(static_cast<int>(r.integer(0, 0))) : std::nullopt;
+}
+
 std::vector<Delivery> PostgresStore::waitingFor(int unit) const {
     return deliveriesFrom(query(kDeliveryColumns + "WHERE to_unit = $1 AND status = 0 ORDER BY id", {unit}));
 }
