@@ -186,7 +186,8 @@ Resultado<> HttpClient::transfere(Transfer& t) {
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // Only web addresses: a list answer must not make us read local files or speak other protocols.
     curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What began over https never goes on in the clear: the answer would be unverified.
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, t.url.rfind("https:", 0) == 0 ? "https" : "http,https");
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, t.followRedirects && options_.followRedirects ? 1L : 0L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
     curl_easy_setopt(h, CURLOPT_USERAGENT, "edi/2");

@@ -63,11 +63,15 @@ TEST(CentralContas, ARogueAccountGetsNothingOfAnotherUnit) {
     const auto [status, body] = pagina(rig, "/dbArquivo.php?op=S&unidade=31");
     EXPECT_EQ(status, 403);
     EXPECT_EQ(body, "a conta intruso é da unidade 14 e não pode agir pela unidade 31\n");
-    for (const std::string& path : {"/edi/out/" + std::string(kPacote), "/edi/central/in/" + std::string(kPacote),
-                                    "/dbArquivo.php?op=A&edi=" + id + "&unidade=31",
-                                    "/dbArquivo.php?op=D&nome=" + std::string(kPacote) + "&unidade=31",
-                                    "/dbArquivo.php?op=I&nome=" + std::string(kPacote) + "&unidade=31",
-                                    "/dbArquivoProtocolo.php?op=I&nome=" + std::string(kPacote) + "&unidade=31"}) {
+    for (const std::string& path :
+         {"/edi/out/" + std::string(kPacote), "/edi/central/in/" + std::string(kPacote),
+          "/dbArquivo.php?op=A&edi=" + id + "&unidade=31",
+          "/dbArquivo.php?op=D&nome=" + std::string(kPacote) + "&unidade=31",
+          "/dbArquivo.php?op=I&nome=" + std::string(kPacote) + "&unidade=31",
+          "/dbArquivoProtocolo.php?op=I&nome=" + std::string(kPacote) + "&unidade=31",
+          // its own unit, but unit 12's file: nor may it pass it off as its own
+          "/dbArquivo.php?op=I&nome=" + std::string(kPacote) + "&unidade=14",
+          "/dbArquivoProtocolo.php?op=I&nome=" + std::string(kPacote) + "&unidade=14", std::string("/rede")}) {
         EXPECT_FALSE(rig.get(path)) << path;
         EXPECT_EQ(rig.status(), 403) << path;
     }

@@ -6,7 +6,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <httplib.h>
+
 #include <cstdlib>
+#include <thread>
 
 namespace edi::central::test {
 namespace {
@@ -79,6 +82,28 @@ TEST_F(CentralHttps, ACertificateThatDoesNotVerifyIsRefusedWithAClearText) {
     const auto answer = rig.get("/dbArquivo.php?op=S&unidade=31");
     ASSERT_FALSE(answer);
     EXPECT_THAT(answer.error(), HasSubstr("não foi possível ler as autoridades de certificação"));
+}
+
+// A proxy in front of the server that sends the unit on to plain http: the answer would come unverified.
+TEST_F(CentralHttps, ARedirectToPlainHttpIsNotFollowed) {
+    httplib::Server emClaro;
+    emClaro.Get("/dbUnidade.php",
+                [](const httplib::Request&, httplib::Response& res) { res.set_content("<DATAPACKET/>", "text/xml"); });
+    httplib::SSLServer proxy(file("servidor.pem").c_str(), file("servidor.key").c_str());
+    const int claro = emClaro.bind_to_any_port("127.0.0.1");
+    proxy.Get("/dbUnidade.php", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("http://127.0.0.1:" + std::to_string(claro) + "/dbUnidade.php?op=S");
+    });
+    const int port = proxy.bind_to_any_port("127.0.0.1");
+    std::thread servers[] = {std::thread([&] { emClaro.listen_after_bind(); }),
+                             std::thread([&] { proxy.listen_after_bind(); })};
+    auto client = clientTrusting(file("ca.pem"));
+    const auto answer = client.getText("https://127.0.0.1:" + std::to_string(port) + "/dbUnidade.php?op=S");
+    proxy.stop();
+    emClaro.stop();
+    for (std::thread& t : servers)
+        t.join();
+    EXPECT_FALSE(answer);
 }
 
 TEST_F(CentralHttps, AMissingCertificateStopsTheServerFromStarting) {

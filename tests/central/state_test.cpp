@@ -1,11 +1,16 @@
 // The server's saved state: a state file of an earlier version is taken over once, and kept aside.
 #include "central_rig.h"
 
+#include "central/postgres.h"
+
 #include "core/errors.h"
 #include "core/files.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <unistd.h>
 
 namespace edi::central::test {
 namespace {
@@ -103,6 +108,36 @@ TEST(CentralAccounts, AreKeptByLoginReplacedWholeAndSurviveARestart) {
     EXPECT_EQ(u12->hashSenha, "hash-3");
     EXPECT_EQ(u12->unidade, 14);
     EXPECT_FALSE(u12->operador);
+}
+
+// The database restarts (its connections are ended) between requests: none of them fails.
+TEST(CentralPostgres, ConnectionsTheDatabaseEndedCostNoRequest) {
+    if (!onPostgres())
+        GTEST_SKIP() << "só o estado no PostgreSQL tem ligações";
+    const std::string aplicacao = "edi_rig_" + std::to_string(::getpid());
+    ServerConfig c;
+    c.postgres = freshPostgresSchema() + " application_name=" + aplicacao;
+    CentralRig rig(c);
+    pg::Connection admin(std::getenv("EDI_TEST_PG"));
+    const auto endConnections = [&] {
+        const auto ended = admin.exec("SELECT pg_terminate_backend(pid, 10000) FROM pg_stat_activity "
+                                      "WHERE application_name = $1",
+                                      {aplicacao});
+        ASSERT_GT(ended.rows(), 0);
+    };
+
+    ASSERT_EQ(rig.send("PACIENTE12010124120000.xml", 12), 200);
+    endConnections();
+    const auto waiting = rig.waiting(31);
+    ASSERT_THAT(waiting, SizeIs(1));
+    endConnections();
+    EXPECT_EQ(rig.acknowledge(waiting[0].first, 31), 200);
+    endConnections();
+    EXPECT_EQ(rig.send("PACIENTE12010124120001.xml", 12), 200);
+    const auto deliveries = rig.server().store().deliveries();
+    ASSERT_THAT(deliveries, SizeIs(2));
+    EXPECT_EQ(deliveries[0].status, Delivery::Status::Received);
+    EXPECT_EQ(deliveries[1].status, Delivery::Status::Waiting);
 }
 
 } // namespace

@@ -146,4 +146,20 @@ std::optional<Recusa> PoliticaDeAcesso::usaConsola(const Chamador& chamador) con
     return recusaProibido("a consola SQL é só para contas de operador; a conta " + chamador.login + " não é");
 }
 
+std::optional<Recusa> PoliticaDeAcesso::veRede(const Chamador& chamador) {
+    if (leTudo(chamador))
+        return std::nullopt;
+    return recusaProibido("a página da rede é só para operadores e a conta compartilhada; a conta " + chamador.login +
+                          " não é");
+}
+
+std::optional<Recusa> PoliticaDeAcesso::usaEnvio(const Chamador& chamador, const std::string& nome,
+                                                 std::optional<int> dono) {
+    const auto unidade = donoDoEnvio(chamador);
+    if (!unidade || !dono || *dono == *unidade)
+        return std::nullopt;
+    return recusaProibido("o arquivo " + nome + " foi enviado pela unidade " + std::to_string(*dono) + " e a conta " +
+                          chamador.login + " não pode registrá-lo");
+}
+
 } // namespace edi::central

@@ -53,6 +53,11 @@ public:
     // None when `chamador` may act for `unidade`; an account bound to a unit acts for that unit only.
     std::optional<Recusa> agePor(const Chamador& chamador, int unidade) const;
     std::optional<Recusa> usaConsola(const Chamador& chamador) const;
+    // The network page shows every unit: for those that read everything.
+    static std::optional<Recusa> veRede(const Chamador& chamador);
+    // Registering or summarising an uploaded file passes it off as the caller's unit's: not a file another unit
+    // sent (`dono`, the unit that owns the upload).
+    static std::optional<Recusa> usaEnvio(const Chamador& chamador, const std::string& nome, std::optional<int> dono);
     // Whether it may read any uploaded file; the others only what waits for their unit.
     static bool leTudo(const Chamador& chamador) { return chamador.compartilhada || chamador.operador; }
     // The unit that owns what it uploads; none for those that read everything, which replace any upload.

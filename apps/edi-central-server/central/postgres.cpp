@@ -91,7 +91,7 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
         const char* state = raw ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
         throw Failure(msg::withCause("O PostgreSQL recusou o pedido", trimmed(PQerrorMessage(conn_))),
-                      state ? state : "");
+                      state ? state : "", broken());
     }
     return result;
 }
@@ -99,11 +99,20 @@ Result Connection::exec(const std::string& sql, const std::vector<Param>& params
 Pool::Lease Pool::lease() {
     {
         std::lock_guard lock(mutex_);
-        if (!idle_.empty()) {
+        while (!idle_.empty()) {
             auto connection = std::move(idle_.back());
             idle_.pop_back();
-            return Lease(*this, std::move(connection));
+            if (!connection->broken())
+                return Lease(*this, std::move(connection));
         }
+    }
+    return Lease(*this, std::make_unique<Connection>(conninfo_));
+}
+
+Pool::Lease Pool::freshLease() {
+    {
+        std::lock_guard lock(mutex_);
+        idle_.clear();
     }
     return Lease(*this, std::make_unique<Connection>(conninfo_));
 }

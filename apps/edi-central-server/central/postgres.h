@@ -18,14 +18,19 @@ namespace edi::central::pg {
 // A statement PostgreSQL refused, with its SQLSTATE.
 class Failure : public IoError {
 public:
-    Failure(const std::string& text, std::string sqlState) : IoError(text), sqlState_(std::move(sqlState)) {}
+    Failure(const std::string& text, std::string sqlState, bool connectionLost = false)
+        : IoError(text), sqlState_(std::move(sqlState)), connectionLost_(connectionLost) {}
     const std::string& sqlState() const { return sqlState_; }
+    // The connection broke (the database restarted, the backend was ended): nothing sent on it since the last
+    // commit was committed, and a new connection may do the same work.
+    bool connectionLost() const { return connectionLost_; }
     // Another transaction got in the way (serialization, deadlock, a unique key it committed first): the same work
     // in a new transaction may succeed.
     bool conflict() const;
 
 private:
     std::string sqlState_;
+    bool connectionLost_;
 };
 
 // One parameter of a statement: text (or NULL), or raw bytes for a bytea.
@@ -106,6 +111,8 @@ public:
     };
 
     Lease lease();
+    // A new connection, for work that has just lost one; the idle ones, likely broken the same way, are closed.
+    Lease freshLease();
 
 private:
     void giveBack(std::unique_ptr<Connection> connection);

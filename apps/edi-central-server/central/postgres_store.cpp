@@ -101,13 +101,25 @@ std::vector<Conta> contasFrom(const pg::Result& r) {
 // Work of one transaction gets this many tries against other processes' transactions.
 constexpr int kTries = 50;
 
+// A commit whose answer was lost may have been committed: it is reported, never done again (twice).
+void commit(pg::Connection& c) {
+    try {
+        c.exec("COMMIT");
+    } catch (const pg::Failure& e) {
+        if (!e.connectionLost())
+            throw;
+        throw IoError(msg::withCause(
+            "A ligação ao PostgreSQL caiu ao confirmar a transação: não se sabe se foi gravada", e.what()));
+    }
+}
+
 // Runs `work` between BEGIN and COMMIT, again from the start when another transaction got in the way.
 template <typename Work> void inTransaction(pg::Connection& c, Work work) {
     for (int attempt = 1;; ++attempt) {
         try {
             c.exec("BEGIN");
             work();
-            c.exec("COMMIT");
+            commit(c);
             return;
         } catch (const pg::Failure& e) {
             if (!c.broken())
@@ -207,6 +219,18 @@ private:
 
 } // namespace
 
+template <typename Work> auto PostgresStore::withConnection(Work work) const {
+    try {
+        auto c = pool_.lease();
+        return work(*c);
+    } catch (const pg::Failure& e) {
+        if (!e.connectionLost())
+            throw;
+    }
+    auto c = pool_.freshLease();
+    return work(*c);
+}
+
 PostgresStore::PostgresStore(const std::string& conninfo) : pool_(conninfo) {
     try {
         auto c = pool_.lease();
@@ -220,28 +244,30 @@ PostgresStore::PostgresStore(const std::string& conninfo) : pool_(conninfo) {
 }
 
 void PostgresStore::runTransaction(const std::function<void(StoreTransaction&)>& change) {
-    auto c = pool_.lease();
-    PostgresTransaction work(*c);
-    inTransaction(*c, [&] { change(work); });
+    withConnection([&](pg::Connection& c) {
+        PostgresTransaction work(c);
+        inTransaction(c, [&] { change(work); });
+    });
 }
 
 pg::Result PostgresStore::query(const std::string& sql, const std::vector<pg::Param>& params, bool binary) const {
-    auto c = pool_.lease();
-    return c->exec(sql, params, binary);
+    return withConnection([&](pg::Connection& c) { return c.exec(sql, params, binary); });
 }
 
 bool PostgresStore::storeUpload(const std::string& name, const std::string& content, std::optional<int> unidade) {
-    auto c = pool_.lease();
-    bool stored = false;
-    inTransaction(*c, [&] {
-        stored = c->exec("INSERT INTO upload (name, content, stored, unidade) VALUES ($1, $2, localtimestamp(0), $3) "
-                         "ON CONFLICT (name) DO UPDATE SET content = excluded.content, stored = excluded.stored, "
-                         "unidade = excluded.unidade WHERE " +
-                             std::string(kMayReplaceUpload),
-                         {name, pg::Param::bytes(content), unidade})
-                     .affected() > 0;
+    return withConnection([&](pg::Connection& c) {
+        bool stored = false;
+        inTransaction(c, [&] {
+            stored =
+                c.exec("INSERT INTO upload (name, content, stored, unidade) VALUES ($1, $2, localtimestamp(0), $3) "
+                       "ON CONFLICT (name) DO UPDATE SET content = excluded.content, stored = excluded.stored, "
+                       "unidade = excluded.unidade WHERE " +
+                           std::string(kMayReplaceUpload),
+                       {name, pg::Param::bytes(content), unidade})
+                    .affected() > 0;
+        });
+        return stored;
     });
-    return stored;
 }
 
 std::optional<std::string> PostgresStore::knownVersion(int code) const {
@@ -266,6 +292,11 @@ std::vector<std::string> PostgresStore::uploads() const {
     for (int i = 0; i < r.rows(); ++i)
         names.push_back(r.text(i, 0));
     return names;
+}
+
+std::optional<int> PostgresStore::uploadOwner(const std::string& name) const {
+    const auto r = query("SELECT unidade FROM upload WHERE name = $1", {name});
+    return r.rows() && !r.isNull(0, 0) ? std::optional(static_cast<int>(r.integer(0, 0))) : std::nullopt;
 }
 
 std::vector<Delivery> PostgresStore::waitingFor(int unit) const {

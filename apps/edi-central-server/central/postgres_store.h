@@ -20,6 +20,7 @@ public:
     std::unique_ptr<UploadWriter> newUpload(const std::string& name, std::optional<int> unidade) override;
     std::unique_ptr<std::istream> openUpload(const std::string& name) const override;
     std::vector<std::string> uploads() const override;
+    std::optional<int> uploadOwner(const std::string& name) const override;
     std::vector<Delivery> waitingFor(int unit) const override;
     std::vector<UnitRecord> units() const override;
     std::vector<UnitContact> network() const override;
@@ -37,6 +38,9 @@ protected:
     void runTransaction(const std::function<void(StoreTransaction&)>& change) override;
 
 private:
+    // Runs `work` on a pooled connection, and once more on a new one when the pooled one turns out broken (the
+    // database restarted meanwhile): a restart costs only the requests in flight.
+    template <typename Work> auto withConnection(Work work) const;
     pg::Result query(const std::string& sql, const std::vector<pg::Param>& params = {}, bool binary = false) const;
 
     mutable pg::Pool pool_;

@@ -273,6 +273,8 @@ struct CentralServer::Impl {
     void serveUpload(const httplib::Request& req, httplib::Response& res);
     // An account bound to a unit reads only the uploaded files that wait for its unit.
     void mayRead(const Chamador& who, const std::string& name) const;
+    // An account bound to a unit registers only what it or the shared account uploaded.
+    void mayUse(const httplib::Request& req, const std::string& name) const;
 
     // Runs a handler, turning a refusal into its answer.
     template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
@@ -472,6 +474,7 @@ void CentralServer::Impl::arquivo(const httplib::Request& req, httplib::Response
 void CentralServer::Impl::registerFile(const httplib::Request& req, httplib::Response& res) {
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
+    mayUse(req, name);
     const auto routed = router.registerFile(name, unit);
     if (!routed)
         throw Refusal{404, neverUploaded(name)};
@@ -502,6 +505,7 @@ void CentralServer::Impl::protocolo(const httplib::Request& req, httplib::Respon
         throw Refusal{400, unknownOp(op)};
     const std::string name = fileNameParameter(req);
     const int unit = unitParameter(req);
+    mayUse(req, name);
     if (!router.recordProtocol(name, unit))
         throw Refusal{404, neverUploaded(name)};
     writeLog("resumo de protocolo " + name + " da unidade " + std::to_string(unit));
@@ -525,7 +529,9 @@ std::string momentCell(const std::optional<Timestamp>& t) {
 
 // Every unit with its last contact, what waits for it, its version and its last upload; a unit not heard from
 // for a day is marked silent.
-void CentralServer::Impl::rede(const httplib::Request&, httplib::Response& res) {
+void CentralServer::Impl::rede(const httplib::Request& req, httplib::Response& res) {
+    if (const auto refused = PoliticaDeAcesso::veRede(caller(req)))
+        throw Refusal{refused->status, refused->texto};
     const Timestamp umDiaAtras = Timestamp::localNow().plusSeconds(-24 * 3600);
     std::string linhas;
     for (const UnitContact& u : store.network()) {
@@ -588,6 +594,12 @@ void CentralServer::Impl::mayRead(const Chamador& who, const std::string& name) 
             if (d.name == name)
                 return;
     throw Refusal{403, "o arquivo " + name + " não aguarda a unidade da conta " + who.login};
+}
+
+void CentralServer::Impl::mayUse(const httplib::Request& req, const std::string& name) const {
+    // Only its owner's or the shared account's upload changes the owner: checking before routing is as good as inside.
+    if (const auto refused = PoliticaDeAcesso::usaEnvio(caller(req), name, store.uploadOwner(name)))
+        throw Refusal{refused->status, refused->texto};
 }
 
 void CentralServer::Impl::serveFile(const fs::path& folder, const httplib::Request& req, httplib::Response& res) {

@@ -176,6 +176,7 @@ struct SqliteStore::Statements {
                                                "DO UPDATE SET unidade = excluded.unidade WHERE ") +
                                    kMayReplaceUpload)
                                       .c_str()};
+    sqlite::Statement uploadOwner{db, "SELECT unidade FROM upload WHERE name = ?"};
     sqlite::Statement forgetNextId{db, "DELETE FROM sqlite_sequence WHERE name = 'delivery'"};
     sqlite::Statement lastId{db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('delivery', "
                                  "max(?, ifnull((SELECT max(id) FROM delivery), 0)))"};
@@ -343,6 +344,15 @@ std::vector<ProtocolRecord> SqliteStore::protocols() const {
     return rowsOf(mutex_, sql_->allProtocols, [](sqlite::Statement& row) {
         return ProtocolRecord{row.text(0), static_cast<int>(row.integer(1)), moment(row, 2)};
     });
+}
+
+std::optional<int> SqliteStore::uploadOwner(const std::string& name) const {
+    std::lock_guard lock(mutex_);
+    std::optional<int> owner;
+    if (sql_->uploadOwner.with(name).step() && !sql_->uploadOwner.isNull(0))
+        owner = static_cast<int>(sql_->uploadOwner.integer(0));
+    sql_->uploadOwner.finish();
+    return owner;
 }
 
 std::optional<Conta> SqliteStore::conta(const std::string& login) const {

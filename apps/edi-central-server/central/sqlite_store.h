@@ -30,6 +30,7 @@ public:
     std::unique_ptr<UploadWriter> newUpload(const std::string& name, std::optional<int> unidade) override;
     std::unique_ptr<std::istream> openUpload(const std::string& name) const override;
     std::vector<std::string> uploads() const override;
+    std::optional<int> uploadOwner(const std::string& name) const override;
     std::vector<Delivery> waitingFor(int unit) const override;
     std::vector<UnitRecord> units() const override;
     std::vector<UnitContact> network() const override;

@@ -131,6 +131,8 @@ public:
     virtual std::unique_ptr<std::istream> openUpload(const std::string& name) const = 0;
     // Names of the uploaded files, sorted.
     virtual std::vector<std::string> uploads() const = 0;
+    // The unit whose account uploaded `name` last; none when the shared account or an operator did, or no one.
+    virtual std::optional<int> uploadOwner(const std::string& name) const = 0;
 
     // The deliveries waiting for `unit`, by identifier.
     virtual std::vector<Delivery> waitingFor(int unit) const = 0;
