@@ -409,10 +409,14 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
                                     leCodigos(texto(resposta, "DS_CODIGOS"))});
             }
             std::vector<std::string> resumos;
-            for (const auto& [T, r] : porTabela)
+            int64_t maiorNaCentral = 0;
+            for (const auto& [T, r] : porTabela) {
                 if (existeTabela(dm_.DB(), T))
                     resumos.push_back(reparaTabela(T, r.faixas, r.maiorCodigo));
+                maiorNaCentral = std::max(maiorNaCentral, r.maiorCodigo.value_or(0));
+            }
             unidade.confirma();
+            passaCodigosVistosNaCentral(maiorNaCentral);
             ValidaDiretorio(pastaDia);
             moveFileReplacing(arquivo, pastaDia / arquivo.filename());
             for (const auto& r : resumos)
@@ -422,6 +426,16 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
             registraErro(arquivo.filename().string(), std::string("resposta do censo não aplicada: ") + e.what());
         }
     }
+}
+
+// Codes of this unit the central unit holds above the generator were issued before the database was restored; the
+// program folder came back with it, or its mark would have moved the generator already. They are never issued
+// again (a new row would overwrite theirs at the central unit) nor deleted by a later census.
+void TfrmEDI::passaCodigosVistosNaCentral(int64_t maior) {
+    if (maior <= estado().marcaGenEdi())
+        return;
+    estado().guardaMarcaGenEdi(maior);
+    passaCodigosJaEmitidos();
 }
 
 std::string TfrmEDI::reparaTabela(const std::string& T,
