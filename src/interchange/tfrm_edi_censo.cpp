@@ -298,6 +298,7 @@ void TfrmEDI::tiraCenso() {
     if (tabelas == 0)
         return;
     gravaPacoteDoCenso(pacote, domain::kPacoteCenso);
+    pontoDeTeste("census:packet-written");
     unidade.confirma(); // only a census that left in a packet counts as taken
     ui_.setMessage("Censo enviado: " + std::to_string(tabelas) + " tabelas, " + std::to_string(linhas) + " linhas em " +
                    std::to_string(faixas) + " faixas de códigos");
@@ -325,6 +326,7 @@ void TfrmEDI::respondeCensos(const fs::path& pastaDia) {
     if (respondidos.empty())
         return;
     gravaPacoteDoCenso(resposta, domain::kPacoteRespostaCenso);
+    pontoDeTeste("census:answer-written");
     ValidaDiretorio(pastaDia);
     for (const fs::path& arquivo : respondidos)
         moveFileReplacing(arquivo, pastaDia / arquivo.filename());
