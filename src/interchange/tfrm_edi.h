@@ -142,6 +142,7 @@ private:
     void preparaTabelasDoCenso();
     // Codes issued by this installation that a restored database never held: never deleted at the central unit.
     void registraLacuna(int64_t de, int64_t ate);
+    void passaCodigosVistosNaCentral(int64_t maior);
     bool censoDevido();
     void tiraCenso();
     std::vector<std::filesystem::path> pacotesDoCenso(const char* tabela) const;

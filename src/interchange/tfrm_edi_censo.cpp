@@ -298,6 +298,7 @@ void TfrmEDI::tiraCenso() {
     if (tabelas == 0)
         return;
     gravaPacoteDoCenso(pacote, domain::kPacoteCenso);
+    pontoDeTeste("census:packet-written");
     unidade.confirma(); // only a census that left in a packet counts as taken
     ui_.setMessage("Censo enviado: " + std::to_string(tabelas) + " tabelas, " + std::to_string(linhas) + " linhas em " +
                    std::to_string(faixas) + " faixas de códigos");
@@ -325,6 +326,7 @@ void TfrmEDI::respondeCensos(const fs::path& pastaDia) {
     if (respondidos.empty())
         return;
     gravaPacoteDoCenso(resposta, domain::kPacoteRespostaCenso);
+    pontoDeTeste("census:answer-written");
     ValidaDiretorio(pastaDia);
     for (const fs::path& arquivo : respondidos)
         moveFileReplacing(arquivo, pastaDia / arquivo.filename());
@@ -409,10 +411,14 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
                                     leCodigos(texto(resposta, "DS_CODIGOS"))});
             }
             std::vector<std::string> resumos;
-            for (const auto& [T, r] : porTabela)
+            int64_t maiorNaCentral = 0;
+            for (const auto& [T, r] : porTabela) {
                 if (existeTabela(dm_.DB(), T))
                     resumos.push_back(reparaTabela(T, r.faixas, r.maiorCodigo));
+                maiorNaCentral = std::max(maiorNaCentral, r.maiorCodigo.value_or(0));
+            }
             unidade.confirma();
+            passaCodigosVistosNaCentral(maiorNaCentral);
             ValidaDiretorio(pastaDia);
             moveFileReplacing(arquivo, pastaDia / arquivo.filename());
             for (const auto& r : resumos)
@@ -422,6 +428,16 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
             registraErro(arquivo.filename().string(), std::string("resposta do censo não aplicada: ") + e.what());
         }
     }
+}
+
+// Codes of this unit the central unit holds above the generator were issued before the database was restored; the
+// program folder came back with it, or its mark would have moved the generator already. They are never issued
+// again (a new row would overwrite theirs at the central unit) nor deleted by a later census.
+void TfrmEDI::passaCodigosVistosNaCentral(int64_t maior) {
+    if (maior <= estado().marcaGenEdi())
+        return;
+    estado().guardaMarcaGenEdi(maior);
+    passaCodigosJaEmitidos();
 }
 
 std::string TfrmEDI::reparaTabela(const std::string& T,

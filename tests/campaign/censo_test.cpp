@@ -26,6 +26,16 @@ int64_t conta(const Rede& rede, Lado lado, const std::string& sql) {
     return q.value(0).asInt64();
 }
 
+// "code name" of the central unit's rows, one a line, by code.
+std::string linhas(const Rede& rede, const std::string& deOnde) {
+    auto db = db::Database::open(rede.conexao(Lado::Central));
+    db::Query q(*db, "select CD_EDI, NM_PACIENTE from " + deOnde + " order by CD_EDI");
+    std::string out;
+    for (q.open(); !q.eof(); q.next())
+        out += q.value(0).asText() + " " + q.value(1).asText() + "\n";
+    return out;
+}
+
 // Cycles until the two sides hold the same rows and nothing waits; the errors the unit's runs raised, in order.
 std::string ciclosAteIgual(Rede& rede, int limite, int& ciclos) {
     std::string erros;
@@ -98,6 +108,17 @@ TEST(Censo, DriftOfEveryKindIsHealedByTheExchangeAndARestoredUnitIsReportedNotOb
     const std::string erros = ciclosAteIgual(rede, 4, ciclos);
     EXPECT_NE(erros.find("parece restaurada de uma cópia"), std::string::npos) << erros;
     EXPECT_EQ(conta(rede, Lado::Central, "select count(*) from PACIENTE" + acima), novas);
+
+    // Its users go on working and its generator passes those codes: they are neither reused nor deleted by a later
+    // census (the program folder came back with the database, so only the census could tell).
+    const int64_t ultimoAntes = conta(rede, Lado::Central, "select max(CD_EDI) from PACIENTE" + acima);
+    const std::string antes = linhas(rede, "PACIENTE" + acima);
+    rede.alteraUnidade(3);
+    ASSERT_EQ(rede.roda(Lado::Unidade, {}, {"census-now"}).erro, "");
+    ciclosAteIgual(rede, 4, ciclos);
+    ASSERT_EQ(rede.roda(Lado::Unidade, {}, {"census-now"}).erro, "");
+    ciclosAteIgual(rede, 4, ciclos);
+    EXPECT_EQ(linhas(rede, "PACIENTE" + acima + " and CD_EDI <= " + std::to_string(ultimoAntes)), antes);
 }
 
 } // namespace

@@ -61,6 +61,8 @@ const PontoNomeado kMatriz[] = {
     {"export", Lado::Unidade, {"export:deletions-marked", 1}, false, false, Exclusoes::DoUsuario}, // mid-packet
     {"export", Lado::Unidade, {"export:packet-written", 1}, false, false, Exclusoes::DoUsuario},   // before the mark
     {"import", Lado::Central, {"import:record-written", 2}, false, false, Exclusoes::DoUsuario},   // mid-apply
+    {"census", Lado::Unidade, {"census:packet-written", 1}},       // the census not yet marked taken
+    {"census", Lado::Central, {"census:answer-written", 1}, true}, // the census answered, not yet filed
 };
 
 // One line of the matrix in the test output: stage, point, side, rounds until quiet, leftovers, verdict.

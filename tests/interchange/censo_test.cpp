@@ -87,15 +87,17 @@ TEST(Censo, ImportLeavesCensusPacketsAloneAndTheCensusStageAnswersRepairsAndRepo
         fs::copy_file(resposta, u.geral.sPathIn / resposta.filename());
         u.engine->btCensoClick(false);
         const std::string erro = alertas(u);
-        EXPECT_NE(erro.find("parece restaurada de uma cópia: a unidade central tem linhas de PACIENTE desta "
-                            "unidade com códigos que esta base não emitiu (de 40 a 40)"),
-                  std::string::npos)
+        // Told once: the generator then moves past the code, which later answers no longer see above it.
+        EXPECT_EQ(erro.find("parece restaurada de uma cópia: a unidade central tem linhas de PACIENTE desta "
+                            "unidade com códigos que esta base não emitiu (de 40 a 40)") != std::string::npos,
+                  vez == 1)
             << vez << ": " << erro;
         EXPECT_EQ(erro.find("continua a divergir") != std::string::npos, vez == 3) << vez << ": " << erro;
     }
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 2);
     EXPECT_EQ(u.texto("select list(CD_EDI) from EDI_EXCLUSAO where DT_EXP is null and NM_TABELA = 'PACIENTE'"), "5");
     EXPECT_EQ(u.numero("select QT_DIVERGENTES from EDI_CENSO_ESTADO where NM_TABELA = 'PACIENTE'"), 1);
+    EXPECT_GE(u.numero("select gen_id(GEN_EDI, 0) from rdb$database"), 40);
 }
 
 } // namespace
