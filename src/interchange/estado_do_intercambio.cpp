@@ -190,8 +190,8 @@ std::string textoDosDias(const DiarioLido& d) {
     bool algum = false;
     for (const LinhasDoDia& l : d.linhasPorDia)
         if (l.enviadas || l.recebidas) {
-            t += "  " + l.dia + ": " + std::to_string(l.enviadas) + " enviadas, " + std::to_string(l.recebidas) +
-                 " recebidas\n";
+            t += "  " + l.dia + ": " + std::to_string(l.enviadas) + (l.enviadas == 1 ? " enviada, " : " enviadas, ") +
+                 std::to_string(l.recebidas) + (l.recebidas == 1 ? " recebida\n" : " recebidas\n");
             algum = true;
         }
     return algum ? t : t + "  nenhuma\n";
