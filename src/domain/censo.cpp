@@ -15,6 +15,7 @@ std::vector<std::pair<std::string, std::string>> tabelasDoCenso() {
                                   "QT_REPAROS INTEGER NOT NULL, FL_RELATADA SMALLINT DEFAULT 0 NOT NULL, "
                                   "PRIMARY KEY (NM_TABELA, NR_FAIXA)"),
         cria(kTabelaLacunas, "CD_DE BIGINT NOT NULL, CD_ATE BIGINT NOT NULL, DT_REGISTRO TIMESTAMP"),
+        cria(kTabelaColunasCenso, "NM_TABELA VARCHAR(31) NOT NULL PRIMARY KEY, DS_COLUNAS BLOB SUB_TYPE TEXT"),
     };
 }
 

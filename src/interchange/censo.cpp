@@ -59,13 +59,41 @@ std::vector<FaixaDivergente> comparaCensos(const CensoDaTabela& unidade, const C
     return out;
 }
 
-Recenseador::Recenseador(const std::vector<FieldDef>& campos) : campos_(campos) {
-    for (size_t i = 0; i < campos_.size(); ++i)
-        if (!formats::equalsIgnoreCase(campos_[i].name, "DT_EXP"))
+std::string textoDasColunas(const Colunas& colunas) {
+    std::string texto;
+    for (const std::string& c : colunas)
+        texto += (texto.empty() ? "" : ",") + c;
+    return texto;
+}
+
+Colunas leColunas(std::string_view texto) {
+    Colunas colunas;
+    while (!texto.empty()) {
+        const size_t virgula = texto.find(',');
+        if (virgula != 0)
+            colunas.push_back(formats::toUpper(std::string(texto.substr(0, virgula))));
+        texto = virgula == std::string_view::npos ? std::string_view() : texto.substr(virgula + 1);
+    }
+    std::sort(colunas.begin(), colunas.end());
+    return colunas;
+}
+
+Recenseador::Recenseador(const std::vector<FieldDef>& campos, const std::optional<Colunas>& soEstas) : campos_(campos) {
+    for (size_t i = 0; i < campos_.size(); ++i) {
+        const std::string nome = formats::toUpper(campos_[i].name);
+        if (nome != "DT_EXP" && (!soEstas || std::binary_search(soEstas->begin(), soEstas->end(), nome)))
             ordem_.push_back(i);
+    }
     std::sort(ordem_.begin(), ordem_.end(), [&](size_t a, size_t b) {
         return formats::toUpper(campos_[a].name) < formats::toUpper(campos_[b].name);
     });
+}
+
+Colunas Recenseador::colunas() const {
+    Colunas colunas;
+    for (const size_t i : ordem_)
+        colunas.push_back(formats::toUpper(campos_[i].name));
+    return colunas;
 }
 
 void Recenseador::conta(int64_t cdEdi, const std::vector<const Value*>& valores) {
@@ -89,10 +117,22 @@ void Recenseador::conta(int64_t cdEdi, const std::vector<const Value*>& valores)
     f.resumo += mistura(fnv1a(texto_));
 }
 
-CensoDaTabela recenseia(db::Database& db, const std::string& T, int64_t cdUnd, int64_t ateCodigo) {
+namespace {
+std::vector<FieldDef> camposDaTabela(db::Database& db, const std::string& T) {
     std::vector<FieldDef> campos = db::Query(db, "SELECT * FROM " + T + " WHERE 1=2").fields();
     db::useDeclaredPrecision(db, T, campos);
-    Recenseador r(campos);
+    return campos;
+}
+} // namespace
+
+Colunas colunasDoCenso(db::Database& db, const std::string& T) {
+    return Recenseador(camposDaTabela(db, T)).colunas();
+}
+
+Recenseamento recenseia(db::Database& db, const std::string& T, int64_t cdUnd, int64_t ateCodigo,
+                        const std::optional<Colunas>& soEstas) {
+    const std::vector<FieldDef> campos = camposDaTabela(db, T);
+    Recenseador r(campos, soEstas);
     db::Query q(db, "SELECT *" + condicaoDoDono(T) + " AND CD_EDI <= :ATE");
     q.setParam("CD_UND", Value::int64(cdUnd));
     q.setParam("ATE", Value::int64(ateCodigo));
@@ -103,7 +143,7 @@ CensoDaTabela recenseia(db::Database& db, const std::string& T, int64_t cdUnd, i
             valores[i] = &q.value(i);
         r.conta(q.value(static_cast<size_t>(cdEdi)).asInt64(), valores);
     }
-    return r.censo();
+    return {r.censo(), r.colunas()};
 }
 
 std::vector<int64_t> codigosDaFaixa(db::Database& db, const std::string& T, int64_t cdUnd, int64_t faixa,

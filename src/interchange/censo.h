@@ -42,14 +42,21 @@ struct FaixaDivergente {
 };
 std::vector<FaixaDivergente> comparaCensos(const CensoDaTabela& unidade, const CensoDaTabela& central);
 
-// Hashes rows of one table over a form both installations compute alike: every column but DT_EXP in name order,
-// each value as a packet carries it (so neither the connection's character set nor CHAR padding counts).
+// Column names in upper case and name order; "A,B" in a census packet.
+using Colunas = std::vector<std::string>;
+std::string textoDasColunas(const Colunas& colunas);
+Colunas leColunas(std::string_view texto);
+
+// Hashes rows of one table over a form both installations compute alike: every column but DT_EXP in name order
+// (or those of them among `soEstas`, when the two sides' tables differ in columns), each value as a packet carries
+// it (so neither the connection's character set nor CHAR padding counts).
 class Recenseador {
 public:
-    explicit Recenseador(const std::vector<FieldDef>& campos);
+    explicit Recenseador(const std::vector<FieldDef>& campos, const std::optional<Colunas>& soEstas = std::nullopt);
     // The row whose values are `valores` (in the order of `campos`), code `cdEdi`.
     void conta(int64_t cdEdi, const std::vector<const Value*>& valores);
     const CensoDaTabela& censo() const { return censo_; }
+    Colunas colunas() const;
 
 private:
     std::vector<FieldDef> campos_;
@@ -58,8 +65,15 @@ private:
     std::string texto_, rascunho_;
 };
 
+struct Recenseamento {
+    CensoDaTabela faixas;
+    Colunas colunas; // those hashed
+};
 // One pass over `T`: the rows owned by `cdUnd` with a code up to `ateCodigo`; memory grows with the ranges only.
-CensoDaTabela recenseia(db::Database& db, const std::string& T, int64_t cdUnd, int64_t ateCodigo);
+Recenseamento recenseia(db::Database& db, const std::string& T, int64_t cdUnd, int64_t ateCodigo,
+                        const std::optional<Colunas>& soEstas = std::nullopt);
+// The columns of T a census hashes when it is not told otherwise.
+Colunas colunasDoCenso(db::Database& db, const std::string& T);
 // The codes of `cdUnd`'s rows of T in the range, up to `ateCodigo`, ascending.
 std::vector<int64_t> codigosDaFaixa(db::Database& db, const std::string& T, int64_t cdUnd, int64_t faixa,
                                     int64_t ateCodigo);

@@ -150,9 +150,11 @@ private:
     void respondeCensos(const std::filesystem::path& pastaDia);
     void respondeCenso(PacketTable& censo, PacketTable& resposta);
     void aplicaRespostas(const std::filesystem::path& pastaDia);
-    std::string reparaTabela(const std::string& T,
-                             const std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>>& faixas,
-                             std::optional<int64_t> maiorCodigo);
+    std::string reparaTabela(const std::string& T, std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>> faixas,
+                             std::optional<int64_t> maiorCodigo, bool colunasDiferentes);
+    // The columns the central unit last said it has of T, if it said.
+    std::optional<Colunas> colunasDaCentral(const std::string& T);
+    void guardaColunasDaCentral(const std::string& T, const Colunas& colunas);
     bool contaReparo(const std::string& T, int64_t faixa);
     void gravaRespostaDaTabela(const std::string& T, int64_t reparadas, int64_t exclusoes);
 

@@ -42,14 +42,15 @@ std::vector<FieldDef> camposDoCenso() {
     return {campo("ID_CENSO", FieldType::VarChar, 80), campo("NM_TABELA", FieldType::VarChar, 31),
             campo("CD_UND", FieldType::Integer),       campo("NR_FAIXA", FieldType::Integer),
             campo("QT_LINHAS", FieldType::Integer),    campo("CD_RESUMO", FieldType::VarChar, 16),
-            campo("CD_GERADOR", FieldType::Integer)};
+            campo("CD_GERADOR", FieldType::Integer),   campo("DS_COLUNAS", FieldType::VarChar, 8000)};
 }
 
 std::vector<FieldDef> camposDaResposta() {
-    return {campo("ID_CENSO", FieldType::VarChar, 80), campo("NM_TABELA", FieldType::VarChar, 31),
-            campo("CD_UND", FieldType::Integer),       campo("NR_FAIXA", FieldType::Integer),
-            campo("QT_UNIDADE", FieldType::Integer),   campo("QT_CENTRAL", FieldType::Integer),
-            campo("CD_MAIOR", FieldType::Integer),     campo("DS_CODIGOS", FieldType::VarChar, 4000)};
+    return {campo("ID_CENSO", FieldType::VarChar, 80),     campo("NM_TABELA", FieldType::VarChar, 31),
+            campo("CD_UND", FieldType::Integer),           campo("NR_FAIXA", FieldType::Integer),
+            campo("QT_UNIDADE", FieldType::Integer),       campo("QT_CENTRAL", FieldType::Integer),
+            campo("CD_MAIOR", FieldType::Integer),         campo("DS_CODIGOS", FieldType::VarChar, 4000),
+            campo("DS_COLUNAS", FieldType::VarChar, 8000), campo("FL_COLUNAS_DIFERENTES", FieldType::Integer)};
 }
 
 bool existeTabela(db::Database& db, const std::string& nome) {
@@ -74,17 +75,27 @@ std::string texto(const PacketTable& t, const char* nome) {
     return v.isNull() ? std::string() : v.asText();
 }
 
+// A field packets of older installations lack: absent as when null.
+std::optional<std::string> textoSeHouver(const PacketTable& t, const char* nome) {
+    if (t.fieldIndex(nome) < 0 || t.isNull(nome))
+        return std::nullopt;
+    return t.value(nome).asText();
+}
+
 // What one census packet says of one table.
 struct CensoRecebido {
     std::string id;
     int64_t gerador = 0;
     int64_t linhas = 0;
     CensoDaTabela faixas;
+    std::optional<Colunas> colunas; // hashed by the unit; an older one hashed all it has
 };
 
 // What an answer says to this unit of one table.
 struct RespostaDaTabela {
     std::optional<int64_t> maiorCodigo; // the central unit holds codes of this unit above the census' generator
+    std::optional<Colunas> colunasNaCentral;
+    bool colunasDiferentes = false; // the census hashed columns the central unit lacks: its hashes tell nothing
     std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>> faixas; // with the codes the central unit holds
 };
 
@@ -254,7 +265,8 @@ void TfrmEDI::tiraCenso() {
                                            " (NM_TABELA, ID_CENSO, DT_CENSO, QT_LINHAS, QT_FAIXAS) VALUES "
                                            "(:NM_TABELA, :ID_CENSO, :DT_CENSO, :QT_LINHAS, :QT_FAIXAS) MATCHING "
                                            "(NM_TABELA)");
-    auto linha = [&](const std::string& T, int64_t faixa, int64_t linhas, const std::string& resumo) {
+    auto linha = [&](const std::string& T, int64_t faixa, int64_t linhas, const std::string& resumo,
+                     const Colunas* colunas = nullptr) {
         pacote.append();
         pacote.setValue("ID_CENSO", Value::text(id));
         pacote.setValue("NM_TABELA", Value::text(T));
@@ -264,6 +276,8 @@ void TfrmEDI::tiraCenso() {
         if (!resumo.empty())
             pacote.setValue("CD_RESUMO", Value::text(resumo));
         pacote.setValue("CD_GERADOR", Value::int64(gerador));
+        if (colunas)
+            pacote.setValue("DS_COLUNAS", Value::text(textoDasColunas(*colunas)));
         pacote.post();
     };
     UnidadeDeTrabalho unidade(dm_);
@@ -275,13 +289,14 @@ void TfrmEDI::tiraCenso() {
                 continue;
             ui_.setMessage("Censo de " + T + " ...");
             ui_.pumpEvents();
-            const CensoDaTabela censo = recenseia(dm_.DB(), T, posse.unidade, gerador);
+            const Recenseamento r = recenseia(dm_.DB(), T, posse.unidade, gerador, colunasDaCentral(T));
+            const CensoDaTabela& censo = r.faixas;
             int64_t daTabela = 0;
             for (const auto& [faixa, resumo] : censo) {
                 linha(T, faixa, resumo.linhas, textoDoResumo(resumo.resumo));
                 daTabela += resumo.linhas;
             }
-            linha(T, kFaixaDaTabela, daTabela, "");
+            linha(T, kFaixaDaTabela, daTabela, "", &r.colunas);
             estadoDaTabela.setParam("NM_TABELA", Value::text(T));
             estadoDaTabela.setParam("ID_CENSO", Value::text(id));
             estadoDaTabela.setParam("DT_CENSO", Value::timestamp(agora));
@@ -342,6 +357,8 @@ void TfrmEDI::respondeCenso(PacketTable& censo, PacketTable& resposta) {
         const int64_t faixa = inteiro(censo, "NR_FAIXA");
         if (faixa == kFaixaDaTabela) {
             t.linhas = inteiro(censo, "QT_LINHAS");
+            if (const auto colunas = textoSeHouver(censo, "DS_COLUNAS"))
+                t.colunas = leColunas(*colunas);
             continue;
         }
         const auto resumo = leResumo(texto(censo, "CD_RESUMO"));
@@ -360,7 +377,9 @@ void TfrmEDI::respondeCenso(PacketTable& censo, PacketTable& resposta) {
             registraErro(T, "censo da unidade " + std::to_string(cdUnd) + ": a tabela não existe aqui");
             continue;
         }
-        const CensoDaTabela aqui = recenseia(dm_.DB(), T, cdUnd, recebido.gerador);
+        // Only the columns both sides have are compared; the unit learns ours from the answer.
+        const Recenseamento contagem = recenseia(dm_.DB(), T, cdUnd, recebido.gerador, recebido.colunas);
+        const CensoDaTabela& aqui = contagem.faixas;
         auto linha = [&](int64_t faixa, int64_t naUnidade, int64_t naCentral) {
             resposta.append();
             resposta.setValue("ID_CENSO", Value::text(recebido.id));
@@ -376,6 +395,9 @@ void TfrmEDI::respondeCenso(PacketTable& censo, PacketTable& resposta) {
         linha(kFaixaDaTabela, recebido.linhas, linhasAqui);
         if (const auto maior = maiorCodigoAcima(dm_.DB(), T, cdUnd, recebido.gerador))
             resposta.setValue("CD_MAIOR", Value::int64(*maior));
+        resposta.setValue("DS_COLUNAS", Value::text(textoDasColunas(colunasDoCenso(dm_.DB(), T))));
+        if (recebido.colunas && contagem.colunas.size() != recebido.colunas->size())
+            resposta.setValue("FL_COLUNAS_DIFERENTES", Value::int64(1));
         resposta.post();
         for (const FaixaDivergente& d : comparaCensos(recebido.faixas, aqui)) {
             linha(d.faixa, d.linhasNaUnidade, d.linhasNaCentral);
@@ -405,6 +427,10 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
                 if (faixa == kFaixaDaTabela) {
                     if (!resposta.isNull("CD_MAIOR"))
                         t.maiorCodigo = inteiro(resposta, "CD_MAIOR");
+                    if (const auto colunas = textoSeHouver(resposta, "DS_COLUNAS"))
+                        t.colunasNaCentral = leColunas(*colunas);
+                    const auto diferentes = textoSeHouver(resposta, "FL_COLUNAS_DIFERENTES");
+                    t.colunasDiferentes = diferentes && *diferentes != "0";
                     continue;
                 }
                 t.faixas.push_back({{faixa, inteiro(resposta, "QT_UNIDADE"), inteiro(resposta, "QT_CENTRAL")},
@@ -413,9 +439,12 @@ void TfrmEDI::aplicaRespostas(const fs::path& pastaDia) {
             std::vector<std::string> resumos;
             int64_t maiorNaCentral = 0;
             for (const auto& [T, r] : porTabela) {
-                if (existeTabela(dm_.DB(), T))
-                    resumos.push_back(reparaTabela(T, r.faixas, r.maiorCodigo));
                 maiorNaCentral = std::max(maiorNaCentral, r.maiorCodigo.value_or(0));
+                if (!existeTabela(dm_.DB(), T))
+                    continue;
+                if (r.colunasNaCentral)
+                    guardaColunasDaCentral(T, *r.colunasNaCentral);
+                resumos.push_back(reparaTabela(T, r.faixas, r.maiorCodigo, r.colunasDiferentes));
             }
             unidade.confirma();
             passaCodigosVistosNaCentral(maiorNaCentral);
@@ -440,9 +469,31 @@ void TfrmEDI::passaCodigosVistosNaCentral(int64_t maior) {
     passaCodigosJaEmitidos();
 }
 
+std::optional<Colunas> TfrmEDI::colunasDaCentral(const std::string& T) {
+    db::Query q(dm_.DB(),
+                std::string("SELECT DS_COLUNAS FROM ") + domain::kTabelaColunasCenso + " WHERE NM_TABELA = :NM_TABELA");
+    q.setParam("NM_TABELA", Value::text(T));
+    q.open();
+    if (q.eof() || q.value(0).isNull())
+        return std::nullopt;
+    return leColunas(q.value(0).asText());
+}
+
+void TfrmEDI::guardaColunasDaCentral(const std::string& T, const Colunas& colunas) {
+    db::Query q(dm_.DB(), std::string("UPDATE OR INSERT INTO ") + domain::kTabelaColunasCenso +
+                              " (NM_TABELA, DS_COLUNAS) VALUES (:NM_TABELA, :DS_COLUNAS) MATCHING (NM_TABELA)");
+    q.setParam("NM_TABELA", Value::text(T));
+    q.setParam("DS_COLUNAS", Value::text(textoDasColunas(colunas)));
+    q.execute();
+}
+
+// With `colunasDiferentes` the hashes compared columns the central unit lacks: only a range whose counts differ is
+// known to differ; the rest waits for the next census, taken over the common columns.
 std::string TfrmEDI::reparaTabela(const std::string& T,
-                                  const std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>>& faixas,
-                                  std::optional<int64_t> maiorCodigo) {
+                                  std::vector<std::pair<FaixaDivergente, std::vector<int64_t>>> faixas,
+                                  std::optional<int64_t> maiorCodigo, bool colunasDiferentes) {
+    if (colunasDiferentes)
+        std::erase_if(faixas, [](const auto& f) { return f.first.linhasNaUnidade == f.first.linhasNaCentral; });
     const int64_t propria = regraDePosse().unidade;
     const int64_t gerador = valorDoGerador("GEN_EDI");
     Lacunas lacunas;
@@ -519,11 +570,15 @@ std::string TfrmEDI::reparaTabela(const std::string& T,
         alertasDoCenso_.push_back(aviso);
     }
     gravaRespostaDaTabela(T, static_cast<int64_t>(faixas.size()), exclusoes);
-    if (faixas.empty())
-        return "Censo de " + T + ": em dia com a unidade central";
-    return "Censo de " + T + ": " +
-           quantos(static_cast<int64_t>(faixas.size()), "faixa divergente", "faixas divergentes") + " (" +
-           faixasDivergentes + ") reenviadas, " + quantos(exclusoes, "exclusão", "exclusões");
+    const std::string censo = "Censo de " + T + ": ";
+    const std::string reenvio =
+        faixas.empty() ? ""
+                       : quantos(static_cast<int64_t>(faixas.size()), "faixa divergente", "faixas divergentes") + " (" +
+                             faixasDivergentes + ") reenviadas, " + quantos(exclusoes, "exclusão", "exclusões");
+    if (colunasDiferentes)
+        return censo + "colunas diferentes na unidade central; o próximo censo compara só as comuns" +
+               (reenvio.empty() ? "" : "; " + reenvio);
+    return censo + (reenvio.empty() ? "em dia com a unidade central" : reenvio);
 }
 
 } // namespace edi

@@ -100,5 +100,53 @@ TEST(Censo, ImportLeavesCensusPacketsAloneAndTheCensusStageAnswersRepairsAndRepo
     EXPECT_GE(u.numero("select gen_id(GEN_EDI, 0) from rdb$database"), 40);
 }
 
+// One census round: the unit's census answered by the central unit and read back; the unit's panel line.
+std::string rodadaDeCenso(Instalacao& u, Instalacao& central) {
+    u.engine->btCensoClick(true);
+    u.entregaPara(central);
+    central.engine->btCensoClick(false);
+    central.entregaPara(u);
+    u.engine->btCensoClick(false);
+    return u.ui.message();
+}
+
+TEST(Censo, TablesWhoseColumnsDifferCompareTheCommonColumnsAfterOneRound) {
+    Instalacao u("12"), central("31");
+    for (Instalacao* i : {&u, &central})
+        i->registra("PACIENTE", 1);
+    for (int c = 1; c <= 3; ++c)
+        u.sql(std::string(kInsere) + "(" + std::to_string(c) + ", 12, 'P" + std::to_string(c) +
+              "', 'F', null, null, null, null, null, null, 1, null)");
+    u.engine->btExportarClick();
+    u.entregaPara(central);
+    central.engine->btImportarClick();
+    const std::string emDia = "Censo de PACIENTE: em dia com a unidade central";
+    const char* pendentes = "select count(*) from PACIENTE where DT_EXP is null";
+
+    // A column the unit has alone costs its first census, which resends nothing whose count agrees; the next one
+    // compares the common columns and finds a real change at the central unit.
+    u.sql("alter table PACIENTE add DS_SO_UNIDADE varchar(10)");
+    u.sql("update PACIENTE set DS_SO_UNIDADE = 'u' || CD_PACIENTE");
+    central.sql("update PACIENTE set NM_PACIENTE = 'Mudado' where CD_PACIENTE = 2");
+    EXPECT_EQ(rodadaDeCenso(u, central),
+              "Censo de PACIENTE: colunas diferentes na unidade central; o próximo censo compara só as comuns");
+    EXPECT_EQ(u.numero(pendentes), 0);
+    EXPECT_EQ(rodadaDeCenso(u, central), "Censo de PACIENTE: 1 faixa divergente (0) reenviadas, 0 exclusões");
+    EXPECT_EQ(u.numero(pendentes), 3);
+    u.engine->btExportarClick();
+    u.entregaPara(central);
+    central.engine->btImportarClick(); // held back until the central unit has the unit's new column
+
+    // The update reaches the central unit, which adds a column of its own too: no census differs.
+    central.sql("alter table PACIENTE add DS_SO_UNIDADE varchar(10)");
+    central.sql("alter table PACIENTE add DS_SO_CENTRAL varchar(10)");
+    central.sql("update PACIENTE set DS_SO_CENTRAL = 'c' || CD_PACIENTE");
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.texto("select NM_PACIENTE || DS_SO_UNIDADE from PACIENTE where CD_PACIENTE = 2"), "P2u2");
+    EXPECT_EQ(rodadaDeCenso(u, central), emDia);
+    EXPECT_EQ(rodadaDeCenso(u, central), emDia);
+    EXPECT_EQ(alertas(u), "");
+}
+
 } // namespace
 } // namespace edi::test
