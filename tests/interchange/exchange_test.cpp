@@ -640,12 +640,7 @@ TEST(Import, TheCentralUnitRelaysADeletionAndTheOwnerKeepsItsOwnRow) {
 // One the database still refuses then stays kept, counted once for the run.
 TEST(Import, AParentDeletedWithItsChildGoesInTheSameRunAfterTheChild) {
     Instalacao u("12"), c("31");
-    for (Instalacao* i : {&u, &c}) {
-        i->registra("REGISTRO_TARV", 1);
-        i->registra("REGISTRO_TARV_ACOMP", 2);
-    }
-    c.sql("alter table REGISTRO_TARV_ACOMP add constraint FK_ACOMP foreign key (CD_REGISTRO, CD_UND)"
-          " references REGISTRO_TARV");
+    registraFichaEAcompanhamento(u, c);
     for (int r : {1, 2}) {
         u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD) values (" + std::to_string(r) + ", 12, 5)");
         u.sql("insert into REGISTRO_TARV_ACOMP (CD_REGISTRO, CD_UND, NR_QTD) values (" + std::to_string(r) +

@@ -161,4 +161,15 @@ struct Instalacao {
     }
 };
 
+// A month sheet and its follow-up, registered at both sides in that order; at the central unit the follow-up's
+// foreign key refuses a child without its sheet.
+inline void registraFichaEAcompanhamento(Instalacao& u, Instalacao& c) {
+    for (Instalacao* i : {&u, &c}) {
+        i->registra("REGISTRO_TARV", 1);
+        i->registra("REGISTRO_TARV_ACOMP", 2);
+    }
+    c.sql("alter table REGISTRO_TARV_ACOMP add constraint FK_ACOMP foreign key (CD_REGISTRO, CD_UND)"
+          " references REGISTRO_TARV");
+}
+
 } // namespace edi::test

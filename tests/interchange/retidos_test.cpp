@@ -89,12 +89,7 @@ TEST(Retidos, ARowReleasedWhileTheImportWaitsIsWrittenInTheSameRun) {
 // A child refused because its parent has not arrived is retried in its table's turn, after the parent's table.
 TEST(Retidos, AChildKeptForWantOfItsParentArrivesOnceTheParentDoes) {
     Instalacao u("12"), c("31");
-    for (Instalacao* i : {&u, &c}) {
-        i->registra("REGISTRO_TARV", 1);
-        i->registra("REGISTRO_TARV_ACOMP", 2);
-    }
-    c.sql("alter table REGISTRO_TARV_ACOMP add constraint FK_ACOMP foreign key (CD_REGISTRO, CD_UND)"
-          " references REGISTRO_TARV");
+    registraFichaEAcompanhamento(u, c);
     u.sql("insert into REGISTRO_TARV (CD_REGISTRO, CD_UND, NR_QTD, CD_EDI) values (1, 12, 5, 1)");
     u.sql("insert into REGISTRO_TARV_ACOMP (CD_REGISTRO, CD_UND, NR_QTD, CD_EDI) values (1, 12, 3, 2)");
     u.engine->btExportarClick();
