@@ -181,7 +181,9 @@ public:
                 {name, from, to, registered});
     }
     bool acknowledge(std::int64_t id, int unit, const Timestamp& when) override {
-        return c_.exec("UPDATE delivery SET status = 1, closed = $1 WHERE id = $2 AND to_unit = $3 AND status = 0",
+        // Acknowledging again keeps the first moment and is still done: a unit repeats it when the answer was lost.
+        return c_.exec("UPDATE delivery SET status = 1, closed = CASE status WHEN 0 THEN $1 ELSE closed END "
+                       "WHERE id = $2 AND to_unit = $3 AND status IN (0, 1)",
                        {formatMoment(when), id, unit})
                    .affected() > 0;
     }

@@ -158,8 +158,10 @@ struct SqliteStore::Statements {
     sqlite::Statement waiting{db,
                               (std::string(kDeliveryColumns) + "WHERE to_unit = ? AND status = 0 ORDER BY id").c_str()};
     sqlite::Statement allDeliveries{db, (std::string(kDeliveryColumns) + "ORDER BY id").c_str()};
-    sqlite::Statement acknowledge{
-        db, "UPDATE delivery SET status = 1, closed = ? WHERE id = ? AND to_unit = ? AND status = 0"};
+    // Acknowledging again keeps the first moment and is still done: a unit repeats it when the answer was lost.
+    sqlite::Statement acknowledge{db,
+                                  "UPDATE delivery SET status = 1, closed = CASE status WHEN 0 THEN ? ELSE closed END "
+                                  "WHERE id = ? AND to_unit = ? AND status IN (0, 1)"};
     sqlite::Statement drop{
         db, "UPDATE delivery SET status = 2, closed = ? WHERE to_unit = ? AND status IN (0, 1) AND name = ?"};
     sqlite::Statement forgetCentralFile{db, "DELETE FROM central_file WHERE name = ?"};
