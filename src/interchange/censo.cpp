@@ -32,6 +32,19 @@ uint64_t mistura(uint64_t h) {
     return h ^ (h >> 31);
 }
 
+bool ehNumero(FieldType tipo) {
+    return tipo == FieldType::Numeric || tipo == FieldType::Double;
+}
+
+// "1.50" and "1.5000" are one value under two declared scales: the two sides' schemas may differ there.
+void semZerosDecimais(std::string& texto, size_t inicio) {
+    const size_t ponto = texto.find('.', inicio);
+    if (ponto == std::string::npos || texto.find_first_of("eE", inicio) != std::string::npos)
+        return;
+    const size_t ultimo = texto.find_last_not_of('0');
+    texto.erase(ultimo == ponto ? ponto : ultimo + 1);
+}
+
 std::string condicaoDoDono(const std::string& T) {
     return " FROM " + T + " WHERE CD_UND = :CD_UND AND CD_EDI IS NOT NULL";
 }
@@ -110,6 +123,8 @@ void Recenseador::conta(int64_t cdEdi, const std::vector<const Value*>& valores)
         packet_detail::appendValueText(texto_, v, campos_[i], rascunho_);
         if (campos_[i].type == FieldType::Char) // blank padding depends on the engine's character set
             texto_.erase(std::max(inicio, texto_.find_last_not_of(' ') + 1));
+        else if (ehNumero(campos_[i].type))
+            semZerosDecimais(texto_, inicio);
         texto_ += '\x1e';
     }
     ResumoDaFaixa& f = censo_[faixaDoCodigo(cdEdi)];

@@ -145,6 +145,20 @@ TEST(Censo, TablesWhoseColumnsDifferCompareTheCommonColumnsAfterOneRound) {
     EXPECT_EQ(central.texto("select NM_PACIENTE || DS_SO_UNIDADE from PACIENTE where CD_PACIENTE = 2"), "P2u2");
     EXPECT_EQ(rodadaDeCenso(u, central), emDia);
     EXPECT_EQ(rodadaDeCenso(u, central), emDia);
+
+    // One value under two declared scales is the same value; a value one scale cannot hold is a difference.
+    u.sql("alter table PACIENTE add NR_ALTURA numeric(9, 2)");
+    central.sql("alter table PACIENTE add NR_ALTURA numeric(9, 4)");
+    u.sql("update PACIENTE set NR_ALTURA = 1.5, DT_EXP = null where CD_PACIENTE = 1");
+    u.sql("update PACIENTE set NR_ALTURA = 10, DT_EXP = null where CD_PACIENTE = 3");
+    u.engine->btExportarClick();
+    u.entregaPara(central);
+    central.engine->btImportarClick();
+    EXPECT_EQ(central.texto("select cast(NR_ALTURA as varchar(20)) from PACIENTE where CD_PACIENTE = 1"), "1.5000");
+    EXPECT_EQ(rodadaDeCenso(u, central), emDia); // brings the central unit's new column
+    EXPECT_EQ(rodadaDeCenso(u, central), emDia);
+    central.sql("update PACIENTE set NR_ALTURA = 1.5001 where CD_PACIENTE = 1");
+    EXPECT_EQ(rodadaDeCenso(u, central), "Censo de PACIENTE: 1 faixa divergente (0) reenviadas, 0 exclusões");
     EXPECT_EQ(alertas(u), "");
 }
 
