@@ -30,7 +30,7 @@ public:
     std::optional<std::vector<int>> registerFile(const std::string& name, int fromUnit);
 
     std::vector<Delivery> waitingFor(int unit) const { return store_.waitingFor(unit); }
-    // Marks delivery `id` received by `unit`; false when no such delivery waits for that unit.
+    // Marks delivery `id` received by `unit`; false when it neither waits for nor was received by that unit.
     bool acknowledge(std::int64_t id, int unit);
     // Drops the server's record of delivering `name` to `unit`, waiting or already received: a unit asks this for
     // a file it downloaded and could not read. The number of deliveries dropped.

@@ -81,7 +81,7 @@ public:
     virtual void rememberCentralFile(const std::string& name, const Timestamp& when) = 0;
     // A new waiting delivery of `name` to `to`, replacing one that still waits under that name.
     virtual void deliver(const std::string& name, int from, int to, const Timestamp& when) = 0;
-    // False when no such delivery waits for that unit.
+    // False when no such delivery waits for, or was received by, that unit.
     virtual bool acknowledge(std::int64_t id, int unit, const Timestamp& when) = 0;
     // Drops the deliveries of `name` to `unit`, waiting or received; how many.
     virtual int drop(const std::string& name, int unit, const Timestamp& when) = 0;
