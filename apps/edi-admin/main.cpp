@@ -47,20 +47,20 @@ constexpr const char* kAjuda =
     "        o certificado de um servidor https.\n"
     "  create-db BASE --unit CÓDIGO [--central CÓDIGO] [--user U --password S] [--charset CS]\n"
     "        cria uma base nova (um caminho simples cria um arquivo do motor embutido) com todas as tabelas,\n"
-    "        chaves, índices e geradores e as primeiras linhas: parâmetros, unidades e o registo de tabelas\n"
+    "        chaves, índices e geradores e as primeiras linhas: parâmetros, unidades e o registro de tabelas\n"
     "        do intercâmbio. --central é 31 por omissão; --charset (UTF8 por omissão) é o conjunto de\n"
     "        caracteres da base.\n"
     "  seed BASE --patients N [--seed S] [--user U --password S]\n"
     "        junta pacientes, notificações, consultas e fichas sintéticos; a mesma --seed (1 por omissão)\n"
     "        dá as mesmas linhas.\n"
     "  report BASE [--user U --password S]\n"
-    "        linhas por tabela registada: ao todo, por unidade dona e ainda por exportar.\n"
+    "        linhas por tabela registrada: ao todo, por unidade dona e ainda por exportar.\n"
     "  depara --de CONEXÃO --para CONEXÃO [--tabela T] [FILTRO...] [--home PASTA] [--yes] OPERAÇÃO\n"
-    "        o De-Para sem janela; escreve as mesmas linhas que o registo da janela. OPERAÇÃO é abrir\n"
+    "        o De-Para sem janela; escreve as mesmas linhas que o registro da janela. OPERAÇÃO é abrir\n"
     "        (as contagens da tabela nos dois bancos), apagar-para (apaga do banco Para as linhas do\n"
     "        filtro; só com --yes), de-para (copia para o banco Para as linhas do filtro no banco De,\n"
     "        gravando linha a linha; termina com as linhas copiadas e as que falharam, e sai com 1 quando\n"
-    "        alguma falhou) ou comparar (as contagens dos nove registos de programa; sem --tabela).\n"
+    "        alguma falhou) ou comparar (as contagens dos nove registros de programa; sem --tabela).\n"
     "        FILTRO: --provincia, --municipio, --unidade, --und e --mesano (uma lista: 202401,202402),\n"
     "        valores postos no comando tal como escritos (um texto leva as suas próprias aspas).\n"
     "        Utilizador, senha e conjunto de caracteres vêm da secção [Geral] do jaq.ini da pasta do\n"
@@ -234,7 +234,7 @@ int report(const CommandLine& line) {
         std::printf("%-28s %8lld %8lld  %s\n", t.c_str(), static_cast<long long>(linhas),
                     static_cast<long long>(pendentes), donos.c_str());
     }
-    std::printf("%-28s %8lld\n", "todas as tabelas registadas", static_cast<long long>(total));
+    std::printf("%-28s %8lld\n", "todas as tabelas registradas", static_cast<long long>(total));
     reportDeletions(*db);
     for (const UltimoCenso& c : leUltimosCensos(*db))
         std::printf("%s\n", textoDoCenso(c).c_str());

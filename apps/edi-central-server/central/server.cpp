@@ -543,7 +543,7 @@ void CentralServer::Impl::rede(const httplib::Request& req, httplib::Response& r
     }
     res.set_content("<!DOCTYPE html>\n<html lang=\"pt\"><head><meta charset=\"utf-8\"><title>Rede EDI</title>"
                     "<style>.silenciosa{background:#fdd}</style></head><body><h1>Rede EDI</h1>\n<table>\n"
-                    "<tr><th>Unidade</th><th>Último contacto</th><th>Entregas à espera</th><th>Versão</th>"
+                    "<tr><th>Unidade</th><th>Último contato</th><th>Entregas à espera</th><th>Versão</th>"
                     "<th>Último envio</th><th>Situação</th></tr>\n" +
                         linhas + "</table></body></html>\n",
                     "text/html; charset=utf-8");
