@@ -693,8 +693,10 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                     ui_.setMessage("N:" + std::to_string(numero) + "x" + std::to_string(total) +
                                    textoMemoria(" ", memoriaRecente()));
                     oibds.close();
+                    const bool exclusao = ocds.rowState() == PacketTable::RowState::Deleted;
                     if (unidade) {
-                        oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
+                        if (!exclusao) // a deletion carries the owner and code only
+                            oibds.setParam("CD_UNIDADE", valorDoPacote("CD_UNIDADE"));
                     } else {
                         oibds.setParam("CD_EDI", valorDoPacote("CD_EDI"));
                         oibds.setParam("CD_UND", valorDoPacote("CD_UND"));
@@ -704,12 +706,12 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         }
                     }
                     lote->abreRegistro();
-                    if (ocds.rowState() == PacketTable::RowState::Deleted) {
+                    if (!posse)
+                        posse = regraDePosse();
+                    if (exclusao) {
                         comExclusoes = true;
                         decisao = &nX;
                         ++nX;
-                        if (!posse)
-                            posse = regraDePosse();
                         if (posse->aplicaExclusaoRecebida(valorDoPacote("CD_UND")))
                             aplicaExclusao(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"));
                         if (!unidade) // its moment keeps an older version of the row from coming back
@@ -719,6 +721,11 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         break;
                     }
                     oibds.open();
+                    if (oibds.eof() && !unidade && !posse->aplicaExclusaoRecebida(valorDoPacote("CD_UND")) &&
+                        excluidaAqui(destino, valorDoPacote("CD_UND"), valorDoPacote("CD_EDI"))) {
+                        ++nV; // deleted since: the deletion is the newer version
+                        break;
+                    }
                     if (oibds.eof()) {
                         oibds.append();
                         decisao = &nI;
@@ -737,8 +744,6 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                                 oibds.setValue(campos[i].name, *v); // refused, naming the column
                             oibds.setValue(static_cast<size_t>(destinos[i]), *v);
                         }
-                    if (!posse)
-                        posse = regraDePosse();
                     if (posse->importadaSegueAdiante(oibds.value("CD_UND")))
                         oibds.setValue("DT_EXP", Value());
                     oibds.post();

@@ -127,6 +127,7 @@ private:
     bool preparaExclusoes(const std::string& T);
     bool haTabelaDeExclusoes();
     void aplicaExclusao(const std::string& destino, const Value& cdUnd, const Value& cdEdi);
+    bool excluidaAqui(const std::string& destino, const Value& cdUnd, const Value& cdEdi);
     bool haExclusoesPendentes(const std::string& T);
     void juntaExclusoes(const std::string& T, PacketTable& TB, const Value& marcaDoDia);
     // Whether the registry (as loaded) sends the table: only its deletions are recorded, as only it is exported.

@@ -80,6 +80,19 @@ bool TfrmEDI::haTabelaDeExclusoes() {
     return q.value(0).asInt64() > 0;
 }
 
+// A row owned here that a deletion here removed: a copy relayed back by the central unit must not restore it.
+bool TfrmEDI::excluidaAqui(const std::string& destino, const Value& cdUnd, const Value& cdEdi) {
+    if (!haTabelaDeExclusoes())
+        return false;
+    db::Query q(dm_.DB(), std::string("SELECT FIRST 1 1 FROM ") + domain::kTabelaExclusoes +
+                              " WHERE NM_TABELA = :NM_TABELA AND CD_UND = :CD_UND AND CD_EDI = :CD_EDI");
+    q.setParam("NM_TABELA", Value::text(destino));
+    q.setParam("CD_UND", cdUnd);
+    q.setParam("CD_EDI", cdEdi);
+    q.open();
+    return !q.eof();
+}
+
 bool TfrmEDI::haExclusoesPendentes(const std::string& T) {
     if (!haTabelaDeExclusoes())
         return false;

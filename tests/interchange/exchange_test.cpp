@@ -636,6 +636,47 @@ TEST(Import, TheCentralUnitRelaysADeletionAndTheOwnerKeepsItsOwnRow) {
     EXPECT_EQ(u.numero("select count(*) from PACIENTE where CD_PACIENTE = 9"), 1);
 }
 
+// A row the owner deleted, coming back in a relay packet the central unit made before the deletion reached it, stays
+// deleted at the owner: else the owner would send it again and the central unit would take it back.
+TEST(Import, ARowTheOwnerDeletedDoesNotComeBackThroughTheCentralUnit) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    c.engine->btExportarClick(); // relays unit 12's rows, as it does for every unit
+
+    u.sql("delete from PACIENTE where CD_PACIENTE = 1");
+    c.entregaPara(u);
+    u.engine->btImportarClick();
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where CD_PACIENTE = 1"), 0);
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.numero("select count(*) from PACIENTE where CD_UND = 12"), 1);
+}
+
+// The units are matched by their code, which a deletion does not carry: it goes by owner and interchange code.
+TEST(Import, ADeletedUnitIsDeletedAtTheUnitsAndNotKept) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("UNIDADE", 1);
+    c.sql("insert into UNIDADE (CD_UNIDADE, DS_UNIDADE, CD_UND) values (40, 'Unidade 40', 31)");
+    c.engine->btExportarClick();
+    c.entregaPara(u);
+    u.engine->btImportarClick();
+    ASSERT_EQ(u.numero("select count(*) from UNIDADE where CD_UNIDADE = 40"), 1);
+
+    c.sql("delete from UNIDADE where CD_UNIDADE = 40");
+    c.engine->btExportarClick();
+    c.entregaPara(u);
+    u.engine->btImportarClick();
+    EXPECT_EQ(u.numero("select count(*) from UNIDADE where CD_UNIDADE = 40"), 0);
+    EXPECT_TRUE(arquivosRetidos(u.geral.sPathIn).empty());
+}
+
 // A parent's deletion waits for its child's, which a later table brings: one run applies both and keeps nothing.
 // One the database still refuses then stays kept, counted once for the run.
 TEST(Import, AParentDeletedWithItsChildGoesInTheSameRunAfterTheChild) {
