@@ -17,6 +17,11 @@ struct RegraDePosse {
 
     bool importadaSegueAdiante(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != central; }
     bool ehCentral() const { return unidade == central; }
+    // A row owned here with a change not yet sent (`dtExp` null) keeps it: whatever comes back of it through the
+    // central unit left before that change, and the change goes out with the next export.
+    bool mudancaLocalPrevalece(const Value& cdUnd, const Value& dtExp) const {
+        return !cdUnd.isNull() && cdUnd.asInt64() == unidade && dtExp.isNull();
+    }
     // Only the owner deletes its rows: a deletion of one coming back through the central unit is not applied.
     bool aplicaExclusaoRecebida(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != unidade; }
     // The condition, on the deleted row's `coluna`, of a deletion this installation sends; `importando` is the

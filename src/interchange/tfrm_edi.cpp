@@ -730,8 +730,13 @@ bool TfrmEDI::importaArquivo(const std::string& T, const std::string& destino, c
                         oibds.append();
                         decisao = &nI;
                     } else {
-                        if (!unidade)
+                        if (!unidade) {
                             confirmaMesmaLinha(c, oibds, ocds);
+                            if (posse->mudancaLocalPrevalece(oibds.value("CD_UND"), oibds.value("DT_EXP"))) {
+                                ++nV;
+                                break;
+                            }
+                        }
                         oibds.edit();
                         decisao = &nA;
                     }

@@ -658,6 +658,30 @@ TEST(Import, ARowTheOwnerDeletedDoesNotComeBackThroughTheCentralUnit) {
     EXPECT_EQ(c.numero("select count(*) from PACIENTE where CD_UND = 12"), 1);
 }
 
+// A change the owner has not sent yet stands against the central unit's relay of the row, which is older.
+TEST(Import, AnOwnersChangeNotYetSentStandsAgainstTheRelayOfItsRow) {
+    Instalacao u("12"), c("31");
+    for (Instalacao* i : {&u, &c})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    c.engine->btExportarClick(); // relays unit 12's rows, as it does for every unit
+    const std::string codigo = std::to_string(u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 1"));
+    const std::string nome = "select NM_PACIENTE from PACIENTE where CD_UND = 12 and CD_EDI = " + codigo;
+
+    u.sql("update PACIENTE set NM_PACIENTE = 'Mudado antes', DT_EXP = null where CD_PACIENTE = 1");
+    c.entregaPara(u);
+    u.engine->btImportarClick();
+    EXPECT_EQ(u.texto(nome), "Mudado antes");
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 3); // the relay's two, and the change
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.texto(nome), "Mudado antes");
+}
+
 // The units are matched by their code, which a deletion does not carry: it goes by owner and interchange code.
 TEST(Import, ADeletedUnitIsDeletedAtTheUnitsAndNotKept) {
     Instalacao u("12"), c("31");
