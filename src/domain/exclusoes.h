@@ -7,15 +7,17 @@
 
 namespace edi::domain {
 
-// A row's owner is its CD_UND. An imported row is passed on again (its DT_EXP cleared, so this installation's
-// export sends it) unless the central unit owns it: the central unit relays the units' rows, and its own rows
-// come back to it from nowhere. A deletion travels from the owner, and the central unit passes on the deletions
-// it imports of the rows it relays; no other installation sends one again, so a deletion never echoes.
+// A row's owner is its CD_UND. The central unit passes on the units' rows it imports (their DT_EXP cleared, so its
+// export relays them to every unit); its own rows come back to it from nowhere. A unit passes nothing on: the
+// central unit already sent the row everywhere, and a copy sent back would echo for ever and could carry an older
+// version over a newer one. Deletions travel the same way: from the owner, relayed by the central unit alone.
 struct RegraDePosse {
     int64_t unidade = 0; // this installation
     int64_t central = 0;
 
-    bool importadaSegueAdiante(const Value& cdUnd) const { return cdUnd.isNull() || cdUnd.asInt64() != central; }
+    bool importadaSegueAdiante(const Value& cdUnd) const {
+        return ehCentral() && (cdUnd.isNull() || cdUnd.asInt64() != central);
+    }
     bool ehCentral() const { return unidade == central; }
     // A row owned here with a change not yet sent (`dtExp` null) keeps it: whatever comes back of it through the
     // central unit left before that change, and the change goes out with the next export.

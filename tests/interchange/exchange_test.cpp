@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include <fstream>
 #include <sys/resource.h>
 
@@ -675,11 +677,49 @@ TEST(Import, AnOwnersChangeNotYetSentStandsAgainstTheRelayOfItsRow) {
     c.entregaPara(u);
     u.engine->btImportarClick();
     EXPECT_EQ(u.texto(nome), "Mudado antes");
-    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 3); // the relay's two, and the change
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 1);
     u.engine->btExportarClick();
     u.entregaPara(c);
     c.engine->btImportarClick();
     EXPECT_EQ(c.texto(nome), "Mudado antes");
+}
+
+// The central unit relays a unit's rows to every unit, and no unit passes them on: an older copy sent on by a unit
+// whose clock runs ahead overtook the owner's newer change at the central unit, and every row echoed for ever.
+TEST(Import, NoUnitPassesARelayedRowOnSoAnOlderCopyNeverOvertakesTheOwnersChange) {
+    Instalacao u("12"), o("15"), c("31");
+    for (Instalacao* i : {&u, &o, &c})
+        i->registra("PACIENTE", 1);
+    semeiaPacientes(u);
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    c.engine->btImportarClick();
+    c.engine->btExportarClick();
+    for (const auto& f : c.saida())
+        fs::copy_file(f, u.geral.sPathIn / f.filename());
+    c.entregaPara(o);
+    const std::string nome = "select NM_PACIENTE from PACIENTE where CD_UND = 12 and CD_EDI = " +
+                             std::to_string(u.numero("select CD_EDI from PACIENTE where CD_PACIENTE = 1"));
+
+    u.sql("update PACIENTE set NM_PACIENTE = 'Mudado', DT_EXP = null where CD_PACIENTE = 1");
+    u.engine->btExportarClick();
+    u.entregaPara(c);
+    o.sql("create sequence GEN_EDI_PACOTE"); // its last packet moment: a clock two minutes ahead
+    o.sql("alter sequence GEN_EDI_PACOTE restart with " + std::to_string(std::time(nullptr) + 120));
+    o.engine->btImportarClick();
+    EXPECT_EQ(o.numero("select count(*) from PACIENTE where DT_EXP is null"), 0);
+    o.engine->btExportarClick();
+    o.entregaPara(c);
+    c.engine->btImportarClick();
+    EXPECT_EQ(c.texto(nome), "Mudado");
+
+    // The owner meets the relay made before its change, then the one made after it.
+    u.engine->btImportarClick();
+    c.engine->btExportarClick();
+    c.entregaPara(u);
+    u.engine->btImportarClick();
+    EXPECT_EQ(u.texto(nome), "Mudado");
+    EXPECT_EQ(u.numero("select count(*) from PACIENTE where DT_EXP is null"), 0);
 }
 
 // The units are matched by their code, which a deletion does not carry: it goes by owner and interchange code.
